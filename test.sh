@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test with CTest.
+#   ./test.sh             the normal build, in build/
+#   ./test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")"
+bash tools/deps.sh
+
+builddir=build
+extra=()
+if [ "${1:-}" = "--sanitize" ]; then
+  builddir=build-asan
+  extra=(-DQE_SANITIZE=ON)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+jobs=$(nproc)
+[ ! -f "$builddir/build.ninja" ] && cmake -S . -B "$builddir" -G Ninja "${extra[@]}"
+cmake --build "$builddir" -j "$jobs"
+ctest --test-dir "$builddir" --output-on-failure -j "$jobs"
