@@ -1,0 +1,457 @@
+#include "ZevList.h"
+
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+void LinkAfter(TZevListNode* where, TZevListNode* n)
+{
+    n->prev = where;
+    n->next = where->next;
+    where->next->prev = n;
+    where->next = n;
+}
+
+void LinkBefore(TZevListNode* where, TZevListNode* n)
+{
+    LinkAfter(where->prev, n);
+}
+
+void UnlinkNode(TZevListNode* n)
+{
+    n->prev->next = n->next;
+    n->next->prev = n->prev;
+    n->next = n;
+    n->prev = n;
+}
+
+void InitHead(TZevListNode& head)
+{
+    head.next = &head;
+    head.prev = &head;
+    head.data = nullptr;
+}
+
+// The pools are never destroyed as objects: lists still alive at exit may hand nodes back until the clean-up has
+// run, and after it nodes go straight back to the heap.
+union ListPoolStorage {
+    ListPoolStorage() : lists() {}
+    ~ListPoolStorage() {}
+    TZevList lists[ThreadPoolSlots];
+};
+
+union CursorPoolStorage {
+    CursorPoolStorage() : lists() {}
+    ~CursorPoolStorage() {}
+    TZevCursorList lists[ThreadPoolSlots];
+};
+
+constinit std::atomic<TZevList*> gListPools{nullptr};
+constinit std::atomic<TZevCursorList*> gCursorPools{nullptr};
+constinit std::atomic<bool> gListPoolsGone{false};
+constinit std::atomic<bool> gCursorPoolsGone{false};
+constinit std::atomic<std::int32_t> gSerial{0};
+
+void FreeListNodePools()
+{
+    gListPoolsGone.store(true);
+    TZevList* pools = GetListNodePools();
+    for (int i = 0; i < ThreadPoolSlots; ++i)
+        pools[i].FreeNodes();
+}
+
+void FreeCursorNodePools()
+{
+    gCursorPoolsGone.store(true);
+    TZevCursorList* pools = GetCursorNodePools();
+    for (int i = 0; i < ThreadPoolSlots; ++i)
+        pools[i].FreeNodes();
+}
+
+// A node holding `data`, from the calling thread's pool when it has one.
+TZevListNode* TakeNode(void* data)
+{
+    TZevListNode* n;
+    TZevList* pool = GetThreadListNodePool();
+    if (pool && !pool->IsEmpty()) {
+        n = pool->Head.next;
+        UnlinkNode(n);
+    } else {
+        n = new TZevListNode;
+        n->next = n;
+        n->prev = n;
+    }
+    n->data = data;
+    return n;
+}
+
+// An unlinked node goes to the front of the calling thread's pool, or back to the heap without one.
+void GiveNode(TZevListNode* n)
+{
+    if (TZevList* pool = GetThreadListNodePool())
+        LinkAfter(&pool->Head, n);
+    else
+        delete n;
+}
+
+bool IsListNodePool(const TZevList* list)
+{
+    const TZevList* pools = gListPools.load(std::memory_order_acquire);
+    return pools && list >= pools && list < pools + ThreadPoolSlots;
+}
+
+} // namespace
+
+// Read by ZevObjPool.cpp.
+bool ListNodePoolsGone() { return gListPoolsGone.load(std::memory_order_relaxed); }
+bool CursorNodePoolsGone() { return gCursorPoolsGone.load(std::memory_order_relaxed); }
+
+// ---- TZevList ----
+
+TZevList::TZevList()
+{
+    InitHead(Head);
+}
+
+TZevList::~TZevList()
+{
+    if (IsListNodePool(this))
+        FreeNodes();
+    else
+        Clear();
+}
+
+TZevListNode* TZevList::Add(void* data)
+{
+    TZevListNode* n = TakeNode(data);
+    LinkBefore(&Head, n);
+    return n;
+}
+
+TZevListNode* TZevList::PushFront(void* data)
+{
+    TZevListNode* n = TakeNode(data);
+    LinkAfter(&Head, n);
+    return n;
+}
+
+TZevListNode* ZevListPushPooled(TZevList* list, void* data)
+{
+    return list->PushFront(data);
+}
+
+void* TZevList::PopFront()
+{
+    if (IsEmpty())
+        return nullptr;
+    return RemoveNode(Head.next);
+}
+
+void* TZevList::RemoveNode(TZevListNode* node)
+{
+    void* data = node->data;
+    UnlinkNode(node);
+    GiveNode(node);
+    return data;
+}
+
+int TZevList::GetCount() const
+{
+    int count = 0;
+    for (const TZevListNode* n = Head.next; n != &Head; n = n->next)
+        ++count;
+    return count;
+}
+
+void TZevList::Clear()
+{
+    if (IsEmpty())
+        return;
+    TZevList* pool = GetThreadListNodePool();
+    if (!pool || pool == this) {
+        if (pool != this)
+            FreeNodes();
+        return;
+    }
+    // One splice: our first node follows the pool's head, our last precedes the pool's former first node.
+    TZevListNode* first = Head.next;
+    TZevListNode* last = Head.prev;
+    TZevListNode* oldFirst = pool->Head.next;
+    pool->Head.next = first;
+    first->prev = &pool->Head;
+    last->next = oldFirst;
+    oldFirst->prev = last;
+    InitHead(Head);
+}
+
+void TZevList::FreeNodes()
+{
+    TZevListNode* n = Head.next;
+    while (n != &Head) {
+        TZevListNode* next = n->next;
+        delete n;
+        n = next;
+    }
+    InitHead(Head);
+}
+
+bool TZevList::Remove(void* item)
+{
+    for (TZevListNode* n = Head.next; n != &Head; n = n->next) {
+        if (n->data == item) {
+            RemoveNode(n);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ClearBucketArray(TZevList* buckets, int count)
+{
+    if (!buckets)
+        return;
+    for (int i = 0; i < count; ++i)
+        buckets[i].Clear();
+}
+
+// ---- TZevCursorList ----
+
+TZevCursorList::TZevCursorList() : Count(0), CursorIndex(0), Cursor(&Head)
+{
+    InitHead(Head);
+}
+
+TZevCursorList::~TZevCursorList()
+{
+    const TZevCursorList* pools = gCursorPools.load(std::memory_order_acquire);
+    if (pools && this >= pools && this < pools + ThreadPoolSlots)
+        FreeNodes();
+    else
+        Clear();
+}
+
+void TZevCursorList::Add(void* data)
+{
+    TZevListNode* n;
+    TZevCursorList* pool = GetThreadCursorNodePool();
+    if (pool && pool != this && pool->Count > 0) {
+        n = pool->Head.next;
+        UnlinkNode(n);
+        --pool->Count;
+        pool->Cursor = &pool->Head;
+        pool->CursorIndex = 0;
+    } else {
+        n = new TZevListNode;
+    }
+    n->data = data;
+    LinkBefore(&Head, n);
+    ++Count;
+    Cursor = Head.next;
+    CursorIndex = 0;
+}
+
+void* TZevCursorList::GetAt(int i)
+{
+    if (i < 0 || i >= Count)
+        return nullptr;
+    // Start from whichever of the cursor, the first and the last node is nearest.
+    TZevListNode* n = Cursor;
+    int at = CursorIndex;
+    if (n == &Head) {
+        n = Head.next;
+        at = 0;
+    }
+    const int fromCursor = i > at ? i - at : at - i;
+    if (i < fromCursor) {
+        n = Head.next;
+        at = 0;
+    } else if (Count - 1 - i < fromCursor) {
+        n = Head.prev;
+        at = Count - 1;
+    }
+    for (; at < i; ++at)
+        n = n->next;
+    for (; at > i; --at)
+        n = n->prev;
+    Cursor = n;
+    CursorIndex = i;
+    return n->data;
+}
+
+void* TZevCursorList::PopFront()
+{
+    if (Count == 0)
+        return nullptr;
+    TZevListNode* n = Head.next;
+    void* data = n->data;
+    UnlinkNode(n);
+    --Count;
+    Cursor = Count ? Head.next : &Head;
+    CursorIndex = 0;
+    TZevCursorList* pool = GetThreadCursorNodePool();
+    if (pool && pool != this) {
+        LinkAfter(&pool->Head, n);
+        ++pool->Count;
+        pool->Cursor = pool->Head.next;
+        pool->CursorIndex = 0;
+    } else {
+        delete n;
+    }
+    return data;
+}
+
+void TZevCursorList::Clear()
+{
+    if (Count == 0 && Head.next == &Head)
+        return;
+    TZevCursorList* pool = GetThreadCursorNodePool();
+    if (!pool || pool == this) {
+        if (pool != this)
+            FreeNodes();
+        return;
+    }
+    TZevListNode* first = Head.next;
+    TZevListNode* last = Head.prev;
+    TZevListNode* oldFirst = pool->Head.next;
+    pool->Head.next = first;
+    first->prev = &pool->Head;
+    last->next = oldFirst;
+    oldFirst->prev = last;
+    pool->Count += Count;
+    pool->Cursor = pool->Head.next;
+    pool->CursorIndex = 0;
+    InitHead(Head);
+    Count = 0;
+    CursorIndex = 0;
+    Cursor = &Head;
+}
+
+void TZevCursorList::FreeNodes()
+{
+    TZevListNode* n = Head.next;
+    while (n != &Head) {
+        TZevListNode* next = n->next;
+        delete n;
+        n = next;
+    }
+    InitHead(Head);
+    Count = 0;
+    CursorIndex = 0;
+    Cursor = &Head;
+}
+
+// ---- pools ----
+
+TZevList* GetListNodePools()
+{
+    static TZevList* pools = [] {
+        static ListPoolStorage storage;
+        gListPools.store(storage.lists, std::memory_order_release);
+        std::atexit(FreeListNodePools);
+        return storage.lists;
+    }();
+    return pools;
+}
+
+TZevCursorList* GetCursorNodePools()
+{
+    static TZevCursorList* pools = [] {
+        static CursorPoolStorage storage;
+        gCursorPools.store(storage.lists, std::memory_order_release);
+        std::atexit(FreeCursorNodePools);
+        return storage.lists;
+    }();
+    return pools;
+}
+
+void ZevListInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GetListNodePools();
+        GetCursorNodePools();
+        AttachThreadNodePools();
+        ZevLogInited("ZevList.cpp");
+        ZevLogInited("aZevList.cpp");
+    });
+}
+
+std::int32_t ZevNextSerial()
+{
+    return gSerial.fetch_add(1, std::memory_order_relaxed);
+}
+
+// ---- TZevHashTable ----
+
+int HashFirstByte(const void* key)
+{
+    return key ? *static_cast<const unsigned char*>(key) : 0;
+}
+
+bool EqualInt(const void* a, const void* b)
+{
+    if (!a || !b)
+        return a == b;
+    return std::strncmp(static_cast<const char*>(a), static_cast<const char*>(b), 4) == 0;
+}
+
+int ByteSumHash(const char* text)
+{
+    unsigned sum = 0;
+    if (text) {
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+            sum += *p;
+    }
+    return static_cast<int>(sum & 0xFFu);
+}
+
+TZevHashTable::TZevHashTable() = default;
+
+TZevHashTable::~TZevHashTable()
+{
+    // Entries outlive the table in their owners: leave them self-linked, so that their own Unlink stays safe.
+    ForEach([](TZevHashEntry* e) { Unlink(e); });
+}
+
+int TZevHashTable::Hash(const void* key) const
+{
+    return HashFirstByte(key);
+}
+
+bool TZevHashTable::Equal(const void* entryKey, const void* key) const
+{
+    return EqualInt(entryKey, key);
+}
+
+void TZevHashTable::Add(TZevHashEntry* entry)
+{
+    TZevHashEntry* s = &Buckets[Hash(entry->key) & 0xFF];
+    entry->prev = s;
+    entry->next = s->next;
+    s->next->prev = entry;
+    s->next = entry;
+}
+
+TZevHashEntry* TZevHashTable::Find(const void* key) const
+{
+    if (!key)
+        return nullptr;
+    const TZevHashEntry* s = &Buckets[Hash(key) & 0xFF];
+    for (TZevHashEntry* e = s->next; e != s; e = e->next) {
+        if (e->key && Equal(e->key, key))
+            return e;
+    }
+    return nullptr;
+}
+
+void TZevHashTable::Unlink(TZevHashEntry* entry)
+{
+    entry->prev->next = entry->next;
+    entry->next->prev = entry->prev;
+    entry->next = entry;
+    entry->prev = entry;
+}

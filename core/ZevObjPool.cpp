@@ -1,0 +1,170 @@
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace {
+
+constexpr std::int32_t kNotAttached = 0;
+constexpr std::int32_t kAttached = 1;
+constexpr std::int32_t kNoSlot = 2;  // every slot was taken when the thread asked
+constexpr std::int32_t kEnded = 3;   // the thread is ending: its slot went back
+
+constinit std::mutex gSlotMutex;
+constinit bool gSlotTaken[ThreadPoolSlots] = {};
+constinit int gSlotsInUse = 0;
+
+thread_local TZevThreadPoolBlock tBlock = {nullptr, nullptr, nullptr, -1, kNotAttached};
+
+// Gives the thread's slot back to the free set when the thread ends; its pools keep their free nodes for the next
+// thread that takes the slot.
+struct SlotReleaser {
+    ~SlotReleaser()
+    {
+        if (tBlock.state == kAttached) {
+            std::lock_guard<std::mutex> lock(gSlotMutex);
+            gSlotTaken[tBlock.ThreadPoolIndex] = false;
+            --gSlotsInUse;
+        }
+        tBlock = {nullptr, nullptr, nullptr, -1, kEnded};
+    }
+};
+
+int TakeFreeSlot()
+{
+    std::lock_guard<std::mutex> lock(gSlotMutex);
+    for (int i = 0; i < ThreadPoolSlots; ++i) {
+        if (!gSlotTaken[i]) {
+            gSlotTaken[i] = true;
+            ++gSlotsInUse;
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The small-record pools are never destroyed as objects: lists still alive at exit may use them until their
+// clean-up has run.
+union SmallPoolStorage {
+    SmallPoolStorage() : heads() {}
+    ~SmallPoolStorage() {}
+    TZevPoolHeads heads;
+};
+
+void FreeSmallNodePools();
+
+TZevPoolHeads& SmallNodePools()
+{
+    static SmallPoolStorage* storage = [] {
+        static SmallPoolStorage s;
+        std::atexit(FreeSmallNodePools);
+        return &s;
+    }();
+    return storage->heads;
+}
+
+constinit std::atomic<bool> gSmallPoolsGone{false};
+
+void FreeSmallNodePools()
+{
+    gSmallPoolsGone.store(true);
+    SmallNodePools().DrainAll([](void* block) { ZevFree(block); });
+}
+
+} // namespace
+
+int AttachThreadNodePools()
+{
+    if (tBlock.state == kAttached)
+        return tBlock.ThreadPoolIndex;
+    if (tBlock.state == kEnded)
+        return -1;
+    const int slot = TakeFreeSlot();
+    if (slot < 0) {
+        tBlock.state = kNoSlot;
+        return -1;
+    }
+    thread_local SlotReleaser releaser;
+    (void)releaser;
+    tBlock.ThreadPoolIndex = slot;
+    tBlock.listNodePool = &GetListNodePools()[slot];
+    tBlock.cursorNodePool = &GetCursorNodePools()[slot];
+    tBlock.state = kAttached;
+    return slot;
+}
+
+int GetThreadPoolIndex()
+{
+    if (tBlock.state == kAttached)
+        return tBlock.ThreadPoolIndex;
+    if (tBlock.state == kNotAttached)
+        return AttachThreadNodePools();
+    return -1;
+}
+
+int GetThreadPoolCount()
+{
+    std::lock_guard<std::mutex> lock(gSlotMutex);
+    return gSlotsInUse;
+}
+
+// Defined in ZevList.cpp: whether the list-node / cursor-node pools were freed at exit.
+bool ListNodePoolsGone();
+bool CursorNodePoolsGone();
+
+TZevList* GetThreadListNodePool()
+{
+    if (GetThreadPoolIndex() < 0 || ListNodePoolsGone())
+        return nullptr;
+    return tBlock.listNodePool;
+}
+
+TZevCursorList* GetThreadCursorNodePool()
+{
+    if (GetThreadPoolIndex() < 0 || CursorNodePoolsGone())
+        return nullptr;
+    return tBlock.cursorNodePool;
+}
+
+void* TZevPoolHeads::Take()
+{
+    const int slot = GetThreadPoolIndex();
+    if (slot < 0)
+        return nullptr;
+    return Heads[slot].PopFront();
+}
+
+bool TZevPoolHeads::Give(void* item)
+{
+    const int slot = GetThreadPoolIndex();
+    if (slot < 0 || ListNodePoolsGone())
+        return false;
+    Heads[slot].Add(item);
+    return true;
+}
+
+void* AllocSmallNode()
+{
+    if (!gSmallPoolsGone.load(std::memory_order_relaxed)) {
+        if (void* block = SmallNodePools().Take())
+            return block;
+    }
+    return ZevAllocObject(8);
+}
+
+void FreeSmallNode(void* block)
+{
+    if (!block)
+        return;
+    if (gSmallPoolsGone.load(std::memory_order_relaxed) || !SmallNodePools().Give(block))
+        ZevFree(block);
+}
+
+void ZevObjPoolInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ZevLogInited("ZevObjPool.cpp");
+        SmallNodePools();
+    });
+}
