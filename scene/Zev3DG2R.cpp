@@ -1,0 +1,14 @@
+#include "Zev3DG2R.h"
+
+#include <mutex>
+
+void ZevSceneInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ZevCoreInit();
+        ZevLogInited("Zev3DG2R.cpp");
+        ZevFrameInit();
+        ZevMeshesInit();
+    });
+}
