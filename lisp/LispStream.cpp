@@ -1,0 +1,575 @@
+#include "LispStream.h"
+
+#include "LispArgs.h"
+#include "LispLSObj.h"
+#include "ZevLispInterpreter.h"
+#include "ZevLispSymbols.h"
+#include "ZevLispValues.h"
+#include "ZevNameTable.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+TZevLispRefList* LispLoadHoldList = nullptr;
+
+namespace {
+
+// Nesting of values inside values (cars of cars, wrapped objects) that a save writes; deeper values could not
+// be read back, since reading follows the same nesting.
+constexpr int MaxSaveNesting = TZevObjectIdTable::MaxNesting / 2;
+int SaveNesting = 0;
+// Loads in progress: the hold list is released when the outermost one ends.
+int LoadNesting = 0;
+// Ids of the engine objects that wrappers of the current load took over. A failed load releases its wrappers and
+// with them these objects, so their ids are made to lead nowhere: the id table may serve further loads.
+std::vector<std::uint32_t> AdoptedIds;
+
+// The value classes, by their class records.
+bool IsValueClass(const TZevClassRecord* r)
+{
+    return r && (r == TZevLispObj::TypeId || r == TZevLispError::TypeId || r == TZevPair::TypeId ||
+                 r == TZevAtom::TypeId || r == TZevLispFunc::TypeId || r == TZevLispString::TypeId ||
+                 r == TZevLispInteger::TypeId || r == TZevLispFloat::TypeId || r == TZevLispLSObj::TypeId);
+}
+
+void Hold(const TZevLispRef& v)
+{
+    if (LispLoadHoldList)
+        LispLoadHoldList->PushBack(v);
+}
+
+// A new value of a class, stored into the stream's slot and held until the load ends.
+template <class V> V* NewLoaded(void** slot)
+{
+    TZevLispRef v;
+    V::New(v);
+    Hold(v);
+    *slot = v.Get();
+    return static_cast<V*>(v.Get());
+}
+
+// Peeks at the next reference record: its size and id (a null object read for a non-zero id means the record was
+// damaged) and, for a first occurrence in this table, the reader it names (0 when it names none).
+bool PeekRecord(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* size, std::uint32_t* id,
+                TZevNameValue* reader)
+{
+    const std::int32_t at = stream->Tell();
+    bool ok = ReadUInt32(stream, size) && ReadUInt32(stream, id);
+    *reader = 0;
+    if (ok && *size > 8 && *id != 0 && !table->Find(*id))
+        ok = ReadStreamFunctionName(stream, reader);
+    stream->Seek(at);
+    return ok;
+}
+
+// The stream function dictionary holds readers and writers alike; a damaged stream may name any of them, and
+// calling a writer (or another kind's reader) as this reader would be undefined. So every record is checked for
+// the kind of reader its place allows before the object stream calls it.
+bool IsValueReader(TZevNameValue reader);
+// Named functions of engine objects follow the convention "<class>_LoadFunction" / "<class>_SaveFunction" (or
+// "<kind>_LF" / "<kind>_SF"): the base of a load name, or false when the name is not one.
+bool LoadNameBase(TZevNameValue reader, std::string* base);
+bool IsSaveNameOf(TZevNameValue writer, const std::string& base);
+
+// ---- Writers ----
+
+int SaveString(TZevObjectIdTable*, TZevStream* stream, void* value)
+{
+    auto* s = static_cast<TZevLispString*>(value);
+    return WriteString(stream, s->Text) && WriteInt32(stream, s->Quoted) ? 1 : 0;
+}
+
+// Atoms and functions: their names.
+int SaveName(TZevObjectIdTable*, TZevStream* stream, void* value)
+{
+    auto* v = static_cast<TZevLispObj*>(value);
+    const TZevString& name = v->GetClassRecord() == TZevAtom::TypeId ? static_cast<TZevAtom*>(v)->Name
+                                                                      : static_cast<TZevLispFunc*>(v)->Name;
+    return WriteString(stream, name) ? 1 : 0;
+}
+
+int SaveInteger(TZevObjectIdTable*, TZevStream* stream, void* value)
+{
+    return WriteInt32(stream, static_cast<TZevLispInteger*>(value)->Value) ? 1 : 0;
+}
+
+int SaveFloat(TZevObjectIdTable*, TZevStream* stream, void* value)
+{
+    unsigned char bytes[8];
+    std::memcpy(bytes, &static_cast<TZevLispFloat*>(value)->Value, 8);
+    return stream->Write(bytes, 8) == 1 ? 1 : 0;
+}
+
+int SaveErrorValue(TZevObjectIdTable*, TZevStream* stream, void* value)
+{
+    TZevString text;
+    static_cast<TZevLispError*>(value)->Message.GetText(text);
+    return WriteString(stream, text) ? 1 : 0;
+}
+
+int SaveLSObj(TZevObjectIdTable* table, TZevStream* stream, void* value)
+{
+    auto* w = static_cast<TZevLispLSObj*>(value);
+    // Without both named functions the object cannot be written or found again: it is saved as null.
+    TZevLSObj* object = w->SaveFunction && w->LoadFunction ? w->Object : nullptr;
+    int ok = table->WriteRef(stream, w->SaveFunction, w->LoadFunction, object);
+    ok = WriteFunctionName(stream, reinterpret_cast<TZevNameValue>(w->LoadFunction)) && ok;
+    ok = WriteFunctionName(stream, reinterpret_cast<TZevNameValue>(w->SaveFunction)) && ok;
+    return ok ? 1 : 0;
+}
+
+int SaveNothing(TZevObjectIdTable*, TZevStream*, void*)
+{
+    return 1;
+}
+
+// The car of a pair only: the cdr chain is written by LispSaveValue's loop, which keeps long lists off the
+// machine stack.
+int SavePairCar(TZevObjectIdTable* table, TZevStream* stream, void* value)
+{
+    return LispSaveValue(table, stream, &static_cast<TZevPair*>(value)->Car);
+}
+
+// ---- Readers ----
+
+int LoadString(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    TZevString text;
+    std::int32_t quoted = 1;
+    if (!ReadString(stream, &text) || !ReadInt32(stream, &quoted))
+        return 0;
+    TZevLispString* s = NewLoaded<TZevLispString>(slot);
+    s->Text = text;
+    s->Quoted = quoted;
+    return 1;
+}
+
+int LoadInteger(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    std::int32_t value = 0;
+    if (!ReadInt32(stream, &value))
+        return 0;
+    NewLoaded<TZevLispInteger>(slot)->Value = value;
+    return 1;
+}
+
+int LoadFloat(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    unsigned char bytes[8];
+    if (stream->Read(bytes, 8) != 1)
+        return 0;
+    double value;
+    std::memcpy(&value, bytes, 8);
+    NewLoaded<TZevLispFloat>(slot)->Value = value;
+    return 1;
+}
+
+int LoadErrorValue(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    TZevString text;
+    if (!ReadString(stream, &text))
+        return 0;
+    TZevLispError* e = NewLoaded<TZevLispError>(slot);
+    e->Message.Clear();
+    e->Message.AddText(text);
+    return 1;
+}
+
+int LoadInterned(TZevStream* stream, void** slot, bool nilRule)
+{
+    TZevString name;
+    if (!ReadString(stream, &name))
+        return 0;
+    TZevLispRef v;
+    LispIntern(v, name);
+    // The atom nil stands for nil itself.
+    if (nilRule && v == NilAtom)
+        v = Nil;
+    if (v.IsNull())
+        return 0;
+    Hold(v);
+    *slot = v.Get();
+    return 1;
+}
+
+int LoadAtom(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    return LoadInterned(stream, slot, true);
+}
+
+int LoadFunc(TZevObjectIdTable*, TZevStream* stream, void** slot)
+{
+    return LoadInterned(stream, slot, false);
+}
+
+int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
+{
+    TZevLispLSObj* w = NewLoaded<TZevLispLSObj>(slot);
+    std::uint32_t size = 0, id = 0;
+    TZevNameValue reader = 0;
+    std::string base;
+    if (!PeekRecord(table, stream, &size, &id, &reader))
+        return 0;
+    // The object's reader must be an engine object's load function.
+    if (reader && (IsValueReader(reader) || !LoadNameBase(reader, &base)))
+        return 0;
+    auto* object = static_cast<TZevLSObj*>(table->ReadRef(stream));
+    if (id != 0 && !object)
+        return 0;
+    // A script value is never an engine object.
+    if (object && LispIsValueObject(object))
+        return 0;
+    // A first occurrence hands over the reader's reference; an object met again gets one of its own.
+    if (object && size == 8)
+        w->SetObject(object);
+    else
+        w->AdoptObject(object);
+    if (object && size > 8)
+        AdoptedIds.push_back(id);
+    TZevNameValue load = 0, save = 0;
+    if (!ReadStreamFunctionName(stream, &load) || !ReadStreamFunctionName(stream, &save))
+        return 0;
+    // Kept to be called later (save calls the writer): a load function, and the save function of the same name.
+    if ((reader && load != reader) || (load && (IsValueReader(load) || !LoadNameBase(load, &base))) ||
+        (save && (!load || !IsSaveNameOf(save, base))))
+        return 0;
+    w->LoadFunction = reinterpret_cast<TZevRefReader>(load);
+    w->SaveFunction = reinterpret_cast<TZevRefWriter>(save);
+    return 1;
+}
+
+int LoadNothing(TZevObjectIdTable*, TZevStream*, void** slot)
+{
+    *slot = nullptr;
+    return 1;
+}
+
+bool IsValueReader(TZevNameValue reader)
+{
+    const TZevRefReader readers[] = {LoadErrorValue, LoadString, LispLoadPair, LoadAtom,
+                                     LoadFunc,       LoadInteger, LoadFloat,   LoadLSObj};
+    for (TZevRefReader r : readers) {
+        if (reader == reinterpret_cast<TZevNameValue>(r))
+            return true;
+    }
+    return false;
+}
+
+bool EndsWith(const std::string& text, const char* tail, std::string* base)
+{
+    const std::size_t n = std::strlen(tail);
+    if (text.size() <= n || text.compare(text.size() - n, n, tail) != 0)
+        return false;
+    *base = text.substr(0, text.size() - n);
+    return true;
+}
+
+bool LoadNameBase(TZevNameValue reader, std::string* base)
+{
+    const char* name = GetFunctionDictionary()->GetName(reader);
+    if (!name)
+        return false;
+    const std::string text = name;
+    std::string b;
+    if (EndsWith(text, "_LoadFunction", &b)) {
+        *base = b + "_SaveFunction";
+        return true;
+    }
+    if (EndsWith(text, "_LF", &b)) {
+        *base = b + "_SF";
+        return true;
+    }
+    return false;
+}
+
+bool IsSaveNameOf(TZevNameValue writer, const std::string& saveName)
+{
+    const TZevNameEntry* e = GetFunctionDictionary()->Find(saveName.c_str(), ZevNameFunction | ZevNameStreamFunction);
+    return e && e->value == writer;
+}
+
+// Saves a value that is not a pair.
+int SaveAtomLike(TZevObjectIdTable* table, TZevStream* stream, TZevLispObj* v)
+{
+    if (!v)
+        return table->WriteRef(stream, SaveNothing, LoadNothing, nullptr);
+    const TZevClassRecord* r = v->GetClassRecord();
+    if (r == TZevLispInteger::TypeId)
+        return table->WriteRef(stream, SaveInteger, LoadInteger, v);
+    if (r == TZevLispFloat::TypeId)
+        return table->WriteRef(stream, SaveFloat, LoadFloat, v);
+    if (r == TZevAtom::TypeId)
+        return table->WriteRef(stream, SaveName, LoadAtom, v);
+    if (r == TZevLispFunc::TypeId)
+        return table->WriteRef(stream, SaveName, LoadFunc, v);
+    if (r == TZevLispString::TypeId) {
+        if (v == Nil.Get())
+            return table->WriteRef(stream, SaveName, LoadAtom, NilAtom.Get());
+        return table->WriteRef(stream, SaveString, LoadString, v);
+    }
+    if (r == TZevLispError::TypeId)
+        return table->WriteRef(stream, SaveErrorValue, LoadErrorValue, v);
+    if (r == TZevLispLSObj::TypeId) {
+        if (SaveNesting >= MaxSaveNesting)
+            return 0;
+        ++SaveNesting;
+        const int ok = table->WriteRef(stream, SaveLSObj, LoadLSObj, v);
+        --SaveNesting;
+        return ok;
+    }
+    // A kind without a stream form is written as null, so the records around it stay whole.
+    return table->WriteRef(stream, SaveNothing, LoadNothing, nullptr);
+}
+
+} // namespace
+
+bool LispIsValueObject(const TZevLSObj* object)
+{
+    return object && IsValueClass(object->GetClassRecord());
+}
+
+int LispSavePair(TZevObjectIdTable* table, TZevStream* stream, void* value)
+{
+    auto* pair = static_cast<TZevPair*>(value);
+    return LispSaveValue(table, stream, &pair->Car) && LispSaveValue(table, stream, &pair->Cdr) ? 1 : 0;
+}
+
+namespace {
+
+// Reading a chain of pairs without nesting once per element: the cdr records of a list lie inside one another
+// (each pair's record holds its car and then its cdr's record), so the pair reader reads the chain in a loop.
+// Each further pair goes through ReadRef (which enters its id) with ChainCarOnly set: the reader then reads only
+// the car and notes where the next cdr record starts, and the loop continues from there (ReadRef itself moves
+// past the whole rest of the chain).
+bool ChainCarOnly = false;
+std::int32_t ChainResume = -1;
+
+// Whether the record at the position is the first occurrence of a pair in this load.
+bool NextIsNewPair(TZevObjectIdTable* table, TZevStream* stream)
+{
+    const std::int32_t at = stream->Tell();
+    std::uint32_t size = 0, id = 0;
+    TZevNameValue reader = 0;
+    const bool pair = ReadUInt32(stream, &size) && ReadUInt32(stream, &id) && size > 8 && id != 0 &&
+                      !table->Find(id) && ReadStreamFunctionName(stream, &reader) &&
+                      reader == reinterpret_cast<TZevNameValue>(&LispLoadPair);
+    stream->Seek(at);
+    return pair;
+}
+
+} // namespace
+
+int LispLoadPair(TZevObjectIdTable* table, TZevStream* stream, void** slot)
+{
+    const bool carOnly = ChainCarOnly;
+    ChainCarOnly = false;
+    // The slot is filled before the parts are read, so a part that refers back to the pair (a cycle) finds it.
+    TZevPair* pair = NewLoaded<TZevPair>(slot);
+    TZevLispRef car;
+    if (!LispLoadValue(table, stream, &car))
+        return 0;
+    pair->Car = car;
+    if (carOnly) {
+        ChainResume = stream->Tell();
+        return 1;
+    }
+    TZevPair* tail = pair;
+    while (NextIsNewPair(table, stream)) {
+        ChainCarOnly = true;
+        ChainResume = -1;
+        auto* next = static_cast<TZevLSObj*>(table->ReadRef(stream));
+        ChainCarOnly = false;
+        if (!next || next->GetClassRecord() != TZevPair::TypeId || ChainResume < 0)
+            return 0;
+        stream->Seek(ChainResume);
+        tail->Cdr = TZevLispRef(static_cast<TZevPair*>(next));
+        tail = static_cast<TZevPair*>(next);
+    }
+    TZevLispRef cdr;
+    if (!LispLoadValue(table, stream, &cdr))
+        return 0;
+    tail->Cdr = cdr;
+    return 1;
+}
+
+int LispSaveValue(TZevObjectIdTable* table, TZevStream* stream, const TZevLispRef* value)
+{
+    if (!table || !stream)
+        return 0;
+    if (SaveNesting >= MaxSaveNesting)
+        return 0;
+    ++SaveNesting;
+    // A chain of pairs is written in a loop: each pair's record holds its car and then the record of its cdr, so
+    // the sizes of the records along the chain are set once the chain's end is written.
+    std::vector<std::int32_t> starts;
+    int ok = 1;
+    TZevLispRef v = value ? *value : TZevLispRef();
+    while (LispIsPair(v)) {
+        const std::int32_t start = stream->Tell();
+        ok = table->WriteRef(stream, SavePairCar, LispLoadPair, v.Get()) && ok;
+        if (stream->Tell() - start <= 8)
+            break; // written before: the 8-byte reference is the whole record
+        starts.push_back(start);
+        TZevLispRef next = LispPair(v)->Cdr;
+        v = next;
+        if (!ok)
+            break;
+    }
+    if (!LispIsPair(v) && ok)
+        ok = SaveAtomLike(table, stream, v.Get());
+    const std::int32_t end = stream->Tell();
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+        ok = stream->Seek(*it) == 1 && WriteUInt32(stream, static_cast<std::uint32_t>(end - *it)) && ok;
+    }
+    if (!starts.empty())
+        ok = stream->Seek(end) == 1 && ok;
+    --SaveNesting;
+    return ok ? 1 : 0;
+}
+
+void LispReleaseLoadHolds()
+{
+    if (LispLoadHoldList)
+        LispLoadHoldList->Clear();
+}
+
+namespace {
+
+// After a failed load nothing refers to the values it made; pairs among them may form cycles, which are
+// broken so that they go back to their pools.
+void DropFailedLoad(TZevObjectIdTable* table)
+{
+    for (std::uint32_t id : AdoptedIds) {
+        if (TZevObjectIdRecord* r = table->Find(id))
+            r->object = nullptr;
+    }
+    if (!LispLoadHoldList)
+        return;
+    for (TZevLispRefList::Node* n = LispLoadHoldList->First(); n != LispLoadHoldList->End(); n = n->next) {
+        if (LispIsPair(n->value)) {
+            LispPair(n->value)->Car.Clear();
+            LispPair(n->value)->Cdr.Clear();
+        }
+    }
+}
+
+} // namespace
+
+int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out)
+{
+    if (!table || !stream || !out)
+        return 0;
+    const bool outermost = LoadNesting == 0;
+    ++LoadNesting;
+    int ok = 0;
+    TZevLispRef v;
+    std::uint32_t size = 0, id = 0;
+    TZevNameValue reader = 0;
+    // Only a value kind's reader may stand where a value belongs; an object met again must be a value too.
+    if (PeekRecord(table, stream, &size, &id, &reader) && (!reader || IsValueReader(reader))) {
+        auto* p = static_cast<TZevLSObj*>(table->ReadRef(stream));
+        if (id == 0) {
+            ok = 1;
+        } else if (p && LispIsValueObject(p)) {
+            v = TZevLispRef(static_cast<TZevLispObj*>(p));
+            ok = 1;
+        }
+    }
+    if (ok)
+        *out = v;
+    --LoadNesting;
+    if (outermost) {
+        if (!ok)
+            DropFailedLoad(table);
+        AdoptedIds.clear();
+        LispReleaseLoadHolds();
+    }
+    return ok;
+}
+
+// ---- Builtins ----------------------------------------------------------------------------------------------------
+
+namespace {
+
+void SaveLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+{
+    TZevString name;
+    TZevLispRef value;
+    if (!LispParseArgs(interp, &args, "sl", &name, &value)) {
+        result = interp->ArgError;
+        return;
+    }
+    TZevFile file;
+    if (!name.CStr() || !file.Open(name.CStr(), "wb")) {
+        LispMakeError(result, "Cannot Open File!");
+        return;
+    }
+    TZevObjectIdTable table;
+    const int ok = LispSaveValue(&table, &file, &value);
+    file.Close();
+    if (!ok) {
+        LispMakeError(result, "Cannot Write File!");
+        return;
+    }
+    result = T;
+}
+
+void LoadLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+{
+    TZevString name;
+    if (!LispParseArgs(interp, &args, "s", &name)) {
+        result = interp->ArgError;
+        return;
+    }
+    TZevFile file;
+    if (!name.CStr() || !file.Open(name.CStr(), "rb")) {
+        LispMakeError(result, "Cannot Open File!");
+        return;
+    }
+    TZevObjectIdTable table;
+    TZevLispRef value;
+    const int ok = LispLoadValue(&table, &file, &value);
+    file.Close();
+    if (!ok) {
+        LispMakeError(result, "Cannot Read File!");
+        return;
+    }
+    result = value.IsNull() ? Nil : value;
+}
+
+} // namespace
+
+void LispStreamInit()
+{
+    if (LispLoadHoldList)
+        return;
+    LispLoadHoldList = new TZevLispRefList();
+    TZevNameTable* d = GetSaveLoadFunctionDictionary();
+    d->Add("TE_LF", LoadErrorValue);
+    d->Add("TE_SF", SaveErrorValue);
+    d->Add("TS_LF", LoadString);
+    d->Add("TS_SF", SaveString);
+    d->Add("TP_LF", LispLoadPair);
+    d->Add("TP_SF", LispSavePair);
+    d->Add("TA_LF", LoadAtom);
+    d->Add("TA_SF", SaveName);
+    d->Add("TFunc_LF", LoadFunc);
+    d->Add("TFunc_SF", SaveName);
+    d->Add("TI_LF", LoadInteger);
+    d->Add("TI_SF", SaveInteger);
+    d->Add("TF_LF", LoadFloat);
+    d->Add("TF_SF", SaveFloat);
+    d->Add("TO_LF", LoadLSObj);
+    d->Add("TO_SF", SaveLSObj);
+    d->Add("NULL_LF", LoadNothing);
+    d->Add("NULL_SF", SaveNothing);
+    LispRegisterBuiltin(SaveLispObject, "SaveLispObject");
+    LispRegisterBuiltin(LoadLispObject, "LoadLispObject");
+}
+
+void LispStreamFree()
+{
+    delete LispLoadHoldList;
+    LispLoadHoldList = nullptr;
+}

@@ -1,0 +1,35 @@
+// Script values in object streams: any value, lists and engine-object wrappers included, written as a
+// shared-object reference, so a value met twice in one save (a shared sub-list, a cycle) is written once and
+// read back as one value. Each value kind has a named writer ("TP_SF", ...) and a named reader ("TP_LF", ...)
+// registered as stream functions; the reader's name is what the stream carries.
+#pragma once
+
+#include "ZevLSObj.h"
+#include "ZevLispObj.h"
+
+// Writes one value (the empty handle as the null reference) with the id table of the current save.
+// 1 on success; 0 when a write failed or the value nests deeper than a stream may hold.
+int LispSaveValue(TZevObjectIdTable* table, TZevStream* stream, const TZevLispRef* value);
+// Reads one value into `out` (the empty handle for the null reference). 1 on success; 0 for a damaged or
+// truncated stream, whose partial values are dropped: `out` is left unchanged then. Every reader registered as a
+// stream function makes a TZevLSObj (value kinds and engine objects alike): that is how a value is told from an
+// engine object that a damaged stream puts in its place.
+int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out);
+
+// Holds every value made while a load runs; empty whenever no load runs.
+extern TZevLispRefList* LispLoadHoldList;
+// Releases what the hold list holds: the end of an outermost load (the saved-body reader calls it at its end).
+void LispReleaseLoadHolds();
+
+// Whether a stream object is a script value (one of the value classes), told by its class record.
+bool LispIsValueObject(const TZevLSObj* object);
+
+// Writers and readers of the value kinds, as the object stream calls them.
+int LispSavePair(TZevObjectIdTable* table, TZevStream* stream, void* value);
+int LispLoadPair(TZevObjectIdTable* table, TZevStream* stream, void** slot);
+
+// Registers the named writers and readers and the builtins "SaveLispObject" and "LoadLispObject"; makes the
+// hold list.
+void LispStreamInit();
+// Frees the hold list (at shutdown).
+void LispStreamFree();

@@ -1,0 +1,55 @@
+// Scripting plug-in libraries: shared libraries with the C entry points "Init", "Final", "About" and "Call",
+// loaded by a script, called through "QLPlugInCall", and finalised and released exactly once: by their wrapper
+// or, for all of them together, when a scene ends (UnloadAllQLPlugIns).
+#pragma once
+
+#include "ZevTree.h"
+
+typedef int (*TQLPlugInInitFunc)(const char* host);
+typedef void (*TQLPlugInFinalFunc)();
+typedef const char* (*TQLPlugInAboutFunc)();
+typedef const char* (*TQLPlugInCallFunc)(const char* text);
+
+// The text every library's "Init" receives.
+extern const char* const QLPlugInHostName;
+
+class TQLPlugIn : public TZevStringTree {
+public:
+    // Enters QLPlugInList.
+    TQLPlugIn();
+    // Unload, and out of QLPlugInList, so the list never hands on a destroyed plug-in.
+    ~TQLPlugIn() override;
+
+    // Loads the library (QLPlugInOpenLibrary) and looks up its entry points; what is missing stays null.
+    // False when the library cannot be loaded.
+    bool LoadLibrary(const char* path);
+    // "Final" when the library has it, then the library released; a second call does nothing.
+    virtual void Unload();
+
+    void* Module = nullptr;
+    TQLPlugInInitFunc Init = nullptr;
+    TQLPlugInFinalFunc Final = nullptr;
+    TQLPlugInAboutFunc About = nullptr;
+    TQLPlugInCallFunc Call = nullptr;
+};
+
+extern TZevClassRecord TQLPlugInClassRecord;
+TZevLSObj* CreateTQLPlugIn();
+
+// Every plug-in object that is alive and not yet unloaded by UnloadAllQLPlugIns, in order of construction; the
+// list does not own them.
+TZevList* GetQLPlugInList();
+// Unloads every listed plug-in and empties the list; the objects stay with their wrappers.
+void UnloadAllQLPlugIns();
+
+// Opens a shared library named by a script (dlopen): a ".dll" name is looked up as ".so", and a name without a
+// directory is tried in the working directory first, as the Windows loader does. Null when it cannot be loaded.
+void* QLPlugInOpenLibrary(const char* name);
+void QLPlugInCloseLibrary(void* module);
+void* QLPlugInFindEntry(void* module, const char* name);
+
+// Start-up of this file: the class record, the plug-in list and the builtins "QLPlugInTest", "LoadQLPlugIn" and
+// "QLPlugInCall". Runs once; later calls do nothing.
+void QLPlugInInit();
+// Unloads what is left and frees the plug-in list (at shutdown).
+void QLPlugInFree();

@@ -1,0 +1,306 @@
+// The evaluator: atoms by their current binding, self-evaluating values as themselves, quote and cond, lambda
+// application with dynamic binding, and builtins handed their unevaluated argument forms.
+#include "ZevLispInterpreter.h"
+#include "ZevLispPrinter.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Lowest stack address evaluation may reach on this thread: the depth count alone cannot know how large the
+// frames of a build are (a sanitizer build's are several times larger), so the room left is checked as well.
+thread_local std::uintptr_t tStackLimit = 0;
+
+bool StackNearlyFull()
+{
+    if (!tStackLimit) {
+        tStackLimit = 1;
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            void* addr = nullptr;
+            std::size_t size = 0;
+            if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr && size > 0 &&
+                size < (std::size_t(1) << 40))
+                tStackLimit = reinterpret_cast<std::uintptr_t>(addr) + std::max<std::size_t>(size / 8, 256 * 1024);
+            pthread_attr_destroy(&attr);
+        }
+    }
+    char probe;
+    return reinterpret_cast<std::uintptr_t>(&probe) < tStackLimit;
+}
+
+// Adds the context line of one level of evaluation, up to the limit of lines an error keeps.
+void AddContext(TZevLispError* err, const TZevLispRef& form)
+{
+    const int lines = err->Message.GetCount();
+    if (lines > LispMaxContextLines) {
+        if (lines == LispMaxContextLines + 1)
+            err->Message.Add("   ...");
+        return;
+    }
+    TZevLispText text;
+    text.Append("   in \"");
+    LispPrintValue(text, form.Get());
+    text.Append('"');
+    err->Message.Add(text.Data());
+}
+
+} // namespace
+
+void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
+{
+    TZevLispRef r;
+    if (EvalDepth >= LispMaxEvalDepth || StackNearlyFull()) {
+        LispMakeError(r, "Too Deep Recursion!");
+    } else {
+        ++EvalDepth;
+        EvalCore(r, form);
+        --EvalDepth;
+    }
+    if (r.IsNull())
+        LispMakeError(r, "Empty Object!");
+    if (!form.IsNull() && LispIsError(r))
+        AddContext(static_cast<TZevLispError*>(r.Get()), form);
+    result = std::move(r);
+}
+
+void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
+{
+    if (form.IsNull()) {
+        LispMakeError(result, "Empty Object!");
+        return;
+    }
+    if (LispIsAtom(form)) {
+        TZevAtom* atom = LispAtom(form);
+        if (const TZevLispRef* v = atom->ValuePtr()) {
+            result = *v;
+            return;
+        }
+        TZevString msg = TZevString("Unbound Variable: ") + atom->Name + TZevString("\n");
+        LispMakeError(result, msg);
+        return;
+    }
+    if (!LispIsPair(form)) {
+        result = form;
+        return;
+    }
+    TZevPair* p = LispPair(form);
+    if (p->Car == LispQuoteFunc) {
+        if (LispIsPair(p->Cdr))
+            result = LispPair(p->Cdr)->Car;
+        else
+            LispMakeError(result, "Too Few Arguments!");
+        return;
+    }
+    if (p->Car == CondAtom) {
+        Cond(result, p->Cdr);
+        return;
+    }
+    TZevLispRef args;
+    CopyList(args, p->Cdr);
+    if (LispIsError(args)) {
+        result = std::move(args);
+        return;
+    }
+    TZevLispRef head = p->Car; // the form may be changed while it is applied
+    Apply(result, head, args);
+}
+
+void TZevLispInterpreter::CopyList(TZevLispRef& result, const TZevLispRef& list)
+{
+    TZevLispRef first, last;
+    TZevLispRef cur = list;
+    TZevLispObj* slow = list.Get(); // a cyclic argument list (a loaded value) is refused, not copied forever
+    for (std::uint32_t steps = 1; LispIsPair(cur); ++steps) {
+        TZevLispRef p;
+        LispCons(p, LispPair(cur)->Car, Nil);
+        if (first.IsNull())
+            first = p;
+        else
+            LispPair(last)->Cdr = p;
+        last = std::move(p);
+        TZevLispRef next = LispPair(cur)->Cdr;
+        cur = std::move(next);
+        if ((steps & 1) == 0)
+            slow = static_cast<TZevPair*>(slow)->Cdr.Get();
+        if (slow == cur.Get()) {
+            LispMakeError(result, "Bad Variable Type!");
+            return;
+        }
+    }
+    if (cur.IsNull()) {
+        LispMakeError(result, "Empty Object!");
+        return;
+    }
+    if (cur != Nil) {
+        LispMakeError(result, "Bad Variable Type!");
+        return;
+    }
+    result = first.IsNull() ? Nil : first;
+}
+
+void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list)
+{
+    TZevLispRef first, last;
+    TZevLispRef cur = list;
+    while (cur != Nil) {
+        if (!LispIsPair(cur)) {
+            LispMakeError(result, "Bad Parameter!");
+            return;
+        }
+        TZevLispRef v;
+        Eval(v, LispPair(cur)->Car);
+        if (LispIsError(v)) {
+            result = std::move(v);
+            return;
+        }
+        TZevLispRef p;
+        LispCons(p, v, Nil);
+        if (first.IsNull())
+            first = p;
+        else
+            LispPair(last)->Cdr = p;
+        last = std::move(p);
+        TZevLispRef next = LispPair(cur)->Cdr;
+        cur = std::move(next);
+    }
+    result = first.IsNull() ? Nil : first;
+}
+
+void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm, const TZevLispRef& args)
+{
+    TZevLispRef head = headForm;
+    if (LispIsAtom(head)) {
+        // Follow atoms bound to atoms; a ring of atoms never reaches anything to apply.
+        TZevLispRef slow = head;
+        for (int steps = 1; LispIsAtom(head); ++steps) {
+            const TZevLispRef* v = LispAtom(head)->ValuePtr();
+            if (!v) {
+                LispMakeError(result, "Undefined Variable!");
+                return;
+            }
+            head = *v;
+            if ((steps & 1) == 0) {
+                TZevLispRef s = *LispAtom(slow)->ValuePtr();
+                slow = std::move(s);
+            }
+            if (head == slow && LispIsAtom(head)) {
+                LispMakeError(result, "Undefined Variable!");
+                return;
+            }
+        }
+    }
+    if (LispIsFunc(head)) {
+        static_cast<TZevLispFunc*>(head.Get())->Call(result, this, args);
+        return;
+    }
+    if (!LispIsPair(head)) {
+        LispMakeError(result, "Undefined Variable!");
+        return;
+    }
+    if (LispPair(head)->Car != LambdaAtom) {
+        TZevLispRef h;
+        Eval(h, head);
+        head = std::move(h);
+        if (!LispIsPair(head)) {
+            result = head; // a value that is not a lambda list is the result, not applied
+            return;
+        }
+        if (LispPair(head)->Car != LambdaAtom) {
+            LispMakeError(result, "Undefined Variable!");
+            return;
+        }
+    }
+    const TZevLispRef& rest = LispPair(head)->Cdr;
+    if (!LispIsPair(rest)) {
+        LispMakeError(result, "Bad Variable Type!");
+        return;
+    }
+    TZevLispRef params = LispPair(rest)->Car;
+    TZevLispRef body = LispPair(rest)->Cdr;
+    TZevLispRef values;
+    EvalList(values, args);
+    if (LispIsError(values)) {
+        result = std::move(values);
+        return;
+    }
+    const int n = Bind(params, values);
+    TZevLispRef r;
+    while (body != Nil) {
+        if (!LispIsPair(body)) {
+            LispMakeError(r, "Bad Variable Type!");
+            break;
+        }
+        Eval(r, LispPair(body)->Car);
+        if (LispIsError(r))
+            break;
+        TZevLispRef next = LispPair(body)->Cdr;
+        body = std::move(next);
+    }
+    Unbind(n);
+    result = std::move(r);
+}
+
+void TZevLispInterpreter::Cond(TZevLispRef& result, const TZevLispRef& clauses)
+{
+    TZevLispRef list = clauses;
+    for (;;) {
+        if (!LispIsPair(list)) {
+            LispMakeError(result, "Bad Variable Type!");
+            return;
+        }
+        const TZevLispRef& clause = LispPair(list)->Car;
+        if (!LispIsPair(clause)) {
+            LispMakeError(result, "Bad Variable Type!");
+            return;
+        }
+        TZevLispRef t;
+        Eval(t, LispPair(clause)->Car);
+        if (LispIsError(t)) {
+            result = std::move(t);
+            return;
+        }
+        if (t != Nil) {
+            const TZevLispRef& forms = LispPair(clause)->Cdr;
+            if (!LispIsPair(forms)) {
+                LispMakeError(result, "Bad Variable Type!");
+                return;
+            }
+            Eval(result, LispPair(forms)->Car);
+            return;
+        }
+        TZevLispRef next = LispPair(list)->Cdr;
+        list = std::move(next);
+    }
+}
+
+int TZevLispInterpreter::Bind(const TZevLispRef& params, const TZevLispRef& values)
+{
+    int n = 0;
+    TZevLispRef p = params, v = values;
+    while (LispIsPair(p) && LispIsPair(v)) {
+        const TZevLispRef& name = LispPair(p)->Car;
+        if (LispIsAtom(name)) {
+            Bindings.PushFront(name);
+            LispAtom(name)->PushValue(LispPair(v)->Car);
+            ++n;
+        }
+        TZevLispRef np = LispPair(p)->Cdr, nv = LispPair(v)->Cdr;
+        p = std::move(np);
+        v = std::move(nv);
+    }
+    return n;
+}
+
+void TZevLispInterpreter::Unbind(int n)
+{
+    TZevLispRef atom, value;
+    for (int i = 0; i < n; ++i) {
+        Bindings.PopFront(atom);
+        if (LispIsAtom(atom))
+            LispAtom(atom)->PopValue(value);
+    }
+}

@@ -1,0 +1,97 @@
+// The interpreter every builtin receives (binding records, held values, search paths, evaluator and reader), and
+// the text-command host that evaluates a command text and collects everything printed into its answer.
+#pragma once
+
+#include "ZevLispReader.h"
+#include "ZevLispSymbols.h"
+#include "ZevLispValues.h"
+#include "ZevStream.h"
+#include "ZevString.h"
+
+#include <cstdint>
+
+// Deepest nesting of evaluations; beyond it an evaluation answers the error "Too Deep Recursion!" instead of
+// exhausting the machine stack.
+constexpr std::int32_t LispMaxEvalDepth = 6000;
+// Context lines an error collects on its way up; beyond them one line "   ..." stands for the rest.
+constexpr std::int32_t LispMaxContextLines = 50;
+
+class TZevLispInterpreter : public TZevAllocated {
+public:
+    TZevLispInterpreter();
+    virtual ~TZevLispInterpreter();
+    TZevLispInterpreter(const TZevLispInterpreter&) = delete;
+    TZevLispInterpreter& operator=(const TZevLispInterpreter&) = delete;
+
+    // Makes the global atoms when they do not exist yet; sets Running and Initialised.
+    virtual void Init();
+    // Read, evaluate and print until Running is cleared or the input ends.
+    virtual void REPL();
+    // Output of printed values. The base writes nothing.
+    virtual void Write(const TZevString& text);
+    // Next token of the input (kind as TZevLispInputStream::NextToken); the base has no input (-1).
+    virtual int NextToken(TZevString& text);
+    virtual int SendCommand(const char* text) = 0;
+    virtual const char* GetAnswer() { return nullptr; }
+
+    // Writes n characters (the fast road of Write).
+    virtual void WriteChars(const char* text, std::int32_t n);
+
+    // ---- Evaluator ----
+    // The value of a form; an error value gets one context line for the form.
+    void Eval(TZevLispRef& result, const TZevLispRef& form);
+    void EvalCore(TZevLispRef& result, const TZevLispRef& form);
+    // Applies a head form to a list of unevaluated argument forms.
+    void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
+    // A new list of the values of the forms of a list.
+    void EvalList(TZevLispRef& result, const TZevLispRef& list);
+    // A new list of the same elements.
+    void CopyList(TZevLispRef& result, const TZevLispRef& list);
+    void Cond(TZevLispRef& result, const TZevLispRef& clauses);
+
+    // Binds parameters to values (atoms only; surplus parameters stay unbound, surplus values are ignored);
+    // returns the number of bindings.
+    int Bind(const TZevLispRef& params, const TZevLispRef& values);
+    // Undoes the last n bindings.
+    void Unbind(int n);
+
+    // ---- Reader ----
+    // One form; the empty handle when the input is used up. Faulty text gives an error value, and the rest of
+    // the faulty form is skipped.
+    void Read(TZevLispRef& out);
+
+    TZevLispRefList Bindings;
+    TZevLispRefList HeldValues;
+    std::int32_t HeldDepth;
+    std::int32_t Running;
+    std::int32_t Initialised;
+    TZevStringList SearchPaths;
+    TZevLispRef ArgError;
+    std::int32_t EvalDepth;
+};
+
+// The text-command host: SendCommand reads, evaluates and prints every form of a text into the output, and
+// GetAnswer returns what the outermost command printed.
+class TZevLispTextInterpreter : public TZevLispInterpreter {
+public:
+    TZevLispTextInterpreter();
+    ~TZevLispTextInterpreter() override;
+
+    void Write(const TZevString& text) override;
+    void WriteChars(const char* text, std::int32_t n) override;
+    int NextToken(TZevString& text) override;
+    // Returns the Running flag after the command. A command sent while one runs (a loaded file) reads its own
+    // text and leaves the outer command's rest untouched; its output joins the same answer.
+    int SendCommand(const char* text) override;
+    // The answer: what was printed since the outermost command began; owned by the host until the next call.
+    const char* GetAnswer() override;
+
+    TZevMemStream Output;
+    TZevLispInputStream Input;
+    char* Answer;
+    TZevString Pending;
+    std::int32_t Nesting;
+};
+
+// The current host of the program (set by whoever starts a scene); read by the exported functions.
+extern TZevLispTextInterpreter* LispHost;

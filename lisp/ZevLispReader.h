@@ -1,0 +1,29 @@
+// The input stream of the text host and its lexer.
+#pragma once
+
+#include "ZevString.h"
+
+#include <cstdint>
+
+// Token kinds of the lexer.
+enum TZevLispTokenKind : int {
+    LispTokenSymbol = 0,
+    LispTokenInteger = 1,
+    LispTokenString = 2,
+    LispTokenFloat = 3,
+    LispTokenPunct = 4,
+    LispTokenEnd = 5,
+    // A string that reaches the end of the text without its closing quote.
+    LispTokenOpenString = 6,
+};
+
+// A text buffer (the text and its terminating zero) read by the Lisp lexer.
+class TZevLispInputStream : public TZevTextTokenizer {
+public:
+    // The next token at the position; the position moves past it. The zero byte (or the end of the buffer) ends
+    // every token. Bytes of 0x80 and above are taken one at a time: texts are UTF-8.
+    virtual int NextToken(TZevString& text);
+};
+
+// The lexer over a text of `size` bytes from `*pos` (which it advances); shared by the stream and the tests.
+int LispLex(const char* data, std::int32_t size, std::int32_t* pos, TZevString& text);

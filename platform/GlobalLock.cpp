@@ -1,0 +1,3 @@
+#include "GlobalLock.h"
+
+constinit TZevCriticalSection GlobalLock;

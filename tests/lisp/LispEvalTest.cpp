@@ -1,0 +1,180 @@
+// Evaluator and text-command host.
+#include "LispTestHost.h"
+
+#include "qe.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+using LispEval = LispHostTest;
+
+TEST_F(LispEval, EvaluationRules)
+{
+    struct Case {
+        const char* text;
+        const char* answer;
+    } cases[] = {
+        {"fresh", "Error: Unbound Variable: fresh\n   in \"fresh\"\n\n"},
+        {"((lambda (x) x) 5)", "5\n"},
+        {"((lambda (x)) 5)", "Error: Empty Object!\n   in \"((lambda (x)) 5)\"\n\n"},
+        {"((lambda (x y) y) 1)", "Error: Unbound Variable: y\n   in \"y\"\n   in \"((lambda (x y) y) 1)\"\n\n"},
+        {"(5 1)", "Error: Undefined Variable!\n   in \"(5 1)\"\n\n"},
+        {"((quote 7) 1)", "7\n"},
+        {"(car 1 . 2)", "Error: Bad Variable Type!\n   in \"(car 1 . 2)\"\n\n"},
+        {"(cond)", "Error: Bad Variable Type!\n   in \"(cond)\"\n\n"},
+        {"(cond (nil 1))", "Error: Bad Variable Type!\n   in \"(cond (nil 1))\"\n\n"},
+        {"(cond (t))", "Error: Bad Variable Type!\n   in \"(cond (t))\"\n\n"},
+        {"(cond (t 1 (car 5)) (t 2))", "1\n"},
+        {"(cond ('nil 1))", "1\n"},
+        {"(list 1 2 (car 5))",
+         "Error: Bad Variable Type!\n   in \"(car 5)\"\n   in \"(list 1 2 (car 5))\"\n\n"},
+        {"(eval (list 'quote))", "Error: Too Few Arguments!\n   in \"(quote)\"\n   in \"(eval (list 'quote))\"\n\n"},
+        {"(eval (list 'quote 'a 'b))", "a\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Run(c.text), c.answer) << c.text;
+}
+
+TEST_F(LispEval, ErrorInACondTestIsReturned)
+{
+    EXPECT_EQ(Run("(cond ((car 5) 1) (t 2))"),
+              "Error: Bad Variable Type!\n   in \"(car 5)\"\n   in \"(cond ((car 5) 1) (t 2))\"\n\n");
+}
+
+TEST_F(LispEval, BindingsAreUndoneAfterAFailingBody)
+{
+    EXPECT_EQ(Run("(def x 1) ((lambda (x) (car x)) 5) x"),
+              "x\nError: Bad Variable Type!\n   in \"(car x)\"\n   in \"((lambda (x) (car x)) 5)\"\n\n1\n");
+    EXPECT_TRUE(host->Bindings.IsEmpty());
+}
+
+TEST_F(LispEval, AtomsBoundToAtomsAreFollowedAndRingsRefused)
+{
+    EXPECT_EQ(Run("(def f car) (def g 'f) (g '(1 2))"), "f\ng\n1\n");
+    EXPECT_EQ(Run("(def a 'a) (a 1)"), "a\nError: Undefined Variable!\n   in \"(a 1)\"\n\n");
+    EXPECT_EQ(Run("(def b1 'b2) (def b2 'b3) (def b3 'b1) (b1 1)"),
+              "b1\nb2\nb3\nError: Undefined Variable!\n   in \"(b1 1)\"\n\n");
+}
+
+TEST_F(LispEval, RunawayRecursionEndsInAnErrorValue)
+{
+    const std::string answer = Run("(defun f (x) (f x)) (f 1) (+ 1 2)");
+    EXPECT_EQ(answer.substr(0, 29), "f\nError: Too Deep Recursion!\n");
+    EXPECT_NE(answer.find("   ...\n"), std::string::npos);
+    EXPECT_EQ(answer.substr(answer.size() - 2), "3\n");
+    EXPECT_EQ(host->EvalDepth, 0);
+    EXPECT_TRUE(host->Bindings.IsEmpty());
+    // A list that evaluates itself as its own head.
+    EXPECT_EQ(Run("(def s '(s)) (s)").substr(0, 29), "s\nError: Too Deep Recursion!\n");
+    // Moderate recursion is not refused.
+    EXPECT_EQ(Run("(defun n (x) (if (= x 0) 0 (+ 1 (n (- x 1))))) (n 500)"), "n\n500\n");
+}
+
+TEST_F(LispEval, HostCollectsTheAnswer)
+{
+    EXPECT_EQ(Run("(cons 1 2) 3"), "(1 . 2)\n3\n");
+    EXPECT_EQ(Run(""), "");
+    host->SendCommand("4");
+    const std::string first = host->GetAnswer();
+    EXPECT_EQ(first, "4\n");
+    EXPECT_EQ(std::string(host->GetAnswer()), first);
+    EXPECT_EQ(Run("(car nil) 5"), "Error: Bad Variable Type!\n   in \"(car nil)\"\n\n5\n");
+}
+
+TEST_F(LispEval, EmptyStringLiteralDoesNotEndTheCommand)
+{
+    EXPECT_EQ(Run("\"\" 1 (list \"\" 2)"), "\"\"\n1\n(\"\" 2)\n");
+}
+
+TEST_F(LispEval, NestedCommandReadsItsOwnTextAndJoinsTheAnswer)
+{
+    LispRegisterBuiltin(
+        [](TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef) {
+            interp->SendCommand("10 20");
+            result = T;
+        },
+        "NestedCommandForTest");
+    EXPECT_EQ(Run("1 (NestedCommandForTest) 2"), "1\n10\n20\nt\n2\n");
+}
+
+TEST_F(LispEval, ByeClearsTheRunFlag)
+{
+    EXPECT_EQ(host->SendCommand("(bye 1)"), 1);
+    EXPECT_EQ(host->SendCommand("(bye) 5"), 0);
+    EXPECT_STREQ(host->GetAnswer(), "nil\n5\n");
+}
+
+TEST(LispExports, CommandExchangeThroughTheCurrentHost)
+{
+    LispHost = nullptr;
+    EXPECT_EQ(QE_SendLispCommand("1"), 0);
+    EXPECT_EQ(QE_GetLispAnswer(), nullptr);
+    {
+        TZevLispTextInterpreter host;
+        host.Init();
+        LispHost = &host;
+        EXPECT_EQ(QE_SendLispCommand("(+ 1 2) (list 1 \"a\")"), 1);
+        EXPECT_STREQ(QE_GetLispAnswer(), "3\n(1 \"a\")\n");
+        EXPECT_EQ(QE_SendLispCommand(nullptr), 1);
+        EXPECT_STREQ(QE_GetLispAnswer(), "");
+    }
+    EXPECT_EQ(LispHost, nullptr); // the host unpublishes itself
+}
+
+namespace {
+void WriteFile(const std::string& name, const std::string& text)
+{
+    std::FILE* f = std::fopen(name.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << name;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+}
+} // namespace
+
+TEST_F(LispEval, LoadSearchesThePathsInOrder)
+{
+    std::filesystem::create_directories("first");
+    std::filesystem::create_directories("second");
+    WriteFile("second/pathonly.lsp", "(def fromPath 'second)");
+    host->SearchPaths.Add("first/");
+    host->SearchPaths.Add("second/");
+    EXPECT_EQ(Run("(load \"pathonly.lsp\") fromPath"), "fromPath\n\" ===== end of file ===== \"\nnil\nsecond\n");
+    EXPECT_EQ(Run("(load \"nowhere.lsp\")"), "Error: Cannot Open File!\n   in \"(load \"nowhere.lsp\")\"\n\n");
+}
+
+TEST_F(LispEval, SelfLoadingFileEndsInAnErrorValue)
+{
+    WriteFile("selfload.lsp", "(load \"selfload.lsp\")");
+    const std::string answer = Run("(load \"selfload.lsp\") \"after\"");
+    EXPECT_EQ(answer.substr(0, 28), "Error: Too Deep Recursion!\n ");
+    EXPECT_EQ(answer.substr(answer.size() - 8), "\"after\"\n");
+    EXPECT_EQ(host->Nesting, 0);
+    EXPECT_EQ(host->EvalDepth, 0);
+}
+
+TEST_F(LispEval, FileWithAZeroByteOrAnOpenStringIsRefusedCleanly)
+{
+    WriteFile("zero.lsp", std::string("1 \"abc\0 2\" 3", 13));
+    EXPECT_EQ(Run("(load \"zero.lsp\")"),
+              "1\nError: Unterminated String!\n   in \"Error: Unterminated String!\n\"\n\nnil\n");
+    WriteFile("high.lsp", "(list 1 2) \xE3");
+    // The lone lead byte is a name of its own and does not swallow the end marker after it.
+    EXPECT_EQ(Run("(load \"high.lsp\")"),
+              "(1 2)\nError: Unbound Variable: \xE3\n   in \"\xE3\"\n\n\" ===== end of file ===== \"\nnil\n");
+}
+
+TEST_F(LispEval, CyclicArgumentListIsRefusedNotCopiedForever)
+{
+    // (list 1 1 1 ...) whose argument list comes back on itself, as a loaded value can.
+    TZevLispRef listFn, one, args, form, result;
+    LispIntern(listFn, "list");
+    LispMakeInteger(one, 1);
+    LispCons(args, one, Nil);
+    LispCons(args, one, args);
+    LispPair(LispPair(args)->Cdr)->Cdr = args;
+    LispCons(form, listFn, args);
+    host->Eval(result, form);
+    EXPECT_STREQ(result->ToString().CStr(), "Error: Bad Variable Type!\n   in \"(list 1 1 . ...)\"\n");
+    LispPair(LispPair(args)->Cdr)->Cdr = Nil; // let the values go back to their pools
+}

@@ -1,0 +1,16 @@
+# Runs one script case through PomuLisp in the working directory and compares its answer byte for byte.
+#   -DPOMULISP=program -DCASE=case.lsp -DEXPECTED=case.expected [-DFIXTURES=dir copied into the working directory]
+if(FIXTURES AND EXISTS ${FIXTURES})
+  file(COPY ${FIXTURES}/ DESTINATION .)
+endif()
+execute_process(COMMAND ${POMULISP} ${CASE} OUTPUT_VARIABLE actual RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "PomuLisp ended with ${rc}")
+endif()
+file(READ ${EXPECTED} expected)
+if(NOT actual STREQUAL expected)
+  get_filename_component(stem ${CASE} NAME_WE)
+  file(WRITE ${stem}.actual "${actual}")
+  execute_process(COMMAND diff -u ${EXPECTED} ${stem}.actual)
+  message(FATAL_ERROR "answer differs from ${EXPECTED} (actual answer in ${stem}.actual)")
+endif()

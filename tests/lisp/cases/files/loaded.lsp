@@ -1,0 +1,2 @@
+(def loadedValue 42)
+(+ loadedValue 1)

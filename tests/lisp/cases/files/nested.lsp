@@ -1,0 +1,3 @@
+1
+(load "loaded.lsp")
+2

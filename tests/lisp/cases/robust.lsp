@@ -1,0 +1,12 @@
+; long loops and long lists
+(setq i 0)
+(while (< i 1000000) (setq i (+ i 1)))
+(def big nil)
+(setq i 0)
+(while (< i 100000) (setq big (cons i big)) (setq i (+ i 1)))
+(car big)
+(defun len (l) (let ((n 0)) (while l (setq n (+ n 1)) (setq l (cdr l))) n))
+(len big)
+(setq big nil)
+(defun down (n) (if (= n 0) 'bottom (down (- n 1))))
+(down 1000)
