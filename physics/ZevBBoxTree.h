@@ -1,0 +1,158 @@
+// Hierarchy of axis-aligned boxes over a mesh: one leaf per triangle, one per mesh edge and one per vertex,
+// grouped by an octree of inner nodes. Every leaf's box covers its primitive at the previous and the current step,
+// so a box test finds everything that may touch during the step.
+#pragma once
+
+#include "ZevBox.h"
+#include "ZevList.h"
+#include "ZevOwnerList.h"
+#include "ZevTypeInfo.h"
+#include "ZevVector.h"
+
+#include <cstdint>
+
+class TZevPhscs2Obj;
+class TZevEdgeBoxVecT;
+class TZevPointBoxVecT;
+
+// Root of all collision nodes: an owning list whose items are its children; deleting a node deletes its children.
+// The ring itself does not know its owner, so the node keeps its parent.
+class TZevCollisionNode : public TZevOwnerList {
+public:
+    ~TZevCollisionNode() override = default;
+
+    // Takes the child out of any ring and appends it at the end of this node's children.
+    void AppendChild(TZevCollisionNode* child)
+    {
+        Append(child);
+        child->parent = this;
+    }
+    // Takes this node out of its parent's children (owner 0, linked to itself).
+    void Detach()
+    {
+        Unlink();
+        parent = nullptr;
+    }
+    TZevCollisionNode* Parent() const { return parent; }
+
+protected:
+    TZevCollisionNode* parent = nullptr;
+};
+
+class TZevBoxNode : public TZevCollisionNode {
+public:
+    explicit TZevBoxNode(const TZevTypeInfo* typeInfo) : type(typeInfo) {}
+    ~TZevBoxNode() override = default;
+    // Recomputes box: the union of the children for an inner node, the swept primitive for a leaf.
+    virtual void UpdateBox() = 0;
+
+    // Children are box nodes; walk from FirstChild() along NextSibling() until null.
+    TZevBoxNode* FirstChild() const { return IsEmpty() ? nullptr : static_cast<TZevBoxNode*>(First()); }
+    TZevBoxNode* NextSibling() const
+    {
+        return (parent == nullptr || next == parent->End()) ? nullptr : static_cast<TZevBoxNode*>(next);
+    }
+
+    TZevBox box; // only Min and Max are kept up to date
+    const TZevTypeInfo* type;
+    TZevList partners;     // trees found touching this one in the current step (on tree roots)
+    TZevList reservedList; // not used by the collision code
+    TZevList links;        // collision links attached to this node
+    std::int32_t contactCount = 0; // contact links whose record stands on this primitive
+    std::int32_t bodyAttached = 0; // 1 in the boxes that keep their own vertex positions
+    std::int32_t linkCount = 0;    // attached collision links; the narrow phase skips the node while not 0
+    std::int32_t layer = 0;        // only primitives of equal layers are tested against each other
+    TZevList contactLinks;         // contact links standing on this primitive
+    TZevPhscs2Obj* object = nullptr; // dynamic object of a leaf, once assigned
+};
+
+// The corners of an empty box: its minimum lies above its maximum, so it overlaps nothing.
+inline constexpr float ZevEmptyBoxMin = 3.4e37f;
+inline constexpr float ZevEmptyBoxMax = -3.4e37f;
+// Padding of every leaf box.
+inline constexpr float ZevLeafBoxPadding = 0.0001f;
+
+void ZevSetEmptyBox(TZevBox& box);
+
+// Inner node: its box is the union of its children's boxes.
+class TZevBBoxTree : public TZevBoxNode {
+public:
+    TZevBBoxTree() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypeBBoxTree)) {}
+    ~TZevBBoxTree() override = default;
+    // Refits every child first; with no child the box is empty.
+    void UpdateBox() override;
+};
+
+// Inner node recycled through the per-thread BoxNodePool.
+class TZevPooledBBoxTree : public TZevBBoxTree {
+public:
+    ~TZevPooledBBoxTree() override = default;
+};
+
+// Leaves point at their tree's two vertex-array pointers, so they follow the swap of the arrays every step.
+class TZevFaceBoxVecT : public TZevBoxNode {
+public:
+    TZevFaceBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypeFaceBoxVecT)) {}
+    ~TZevFaceBoxVecT() override = default;
+    void UpdateBox() override;
+    void SetFace(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a, std::uint16_t b,
+                 std::uint16_t c);
+
+    TZevVector** current = nullptr;
+    TZevVector** previous = nullptr;
+    std::int32_t i0 = 0;
+    std::int32_t i1 = 0;
+    std::int32_t i2 = 0;
+    TZevEdgeBoxVecT* edges[3] = {};   // edge k runs from corner k to corner (k + 1) mod 3
+    TZevPointBoxVecT* points[3] = {}; // one per corner
+};
+
+class TZevEdgeBoxVecT : public TZevBoxNode {
+public:
+    TZevEdgeBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypeEdgeBoxVecT)) {}
+    ~TZevEdgeBoxVecT() override = default;
+    void UpdateBox() override;
+    void SetEdge(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a, std::uint16_t b);
+
+    TZevVector** current = nullptr;
+    TZevVector** previous = nullptr;
+    std::int32_t i0 = 0;
+    std::int32_t i1 = 0;
+    TZevFaceBoxVecT* face0 = nullptr; // the triangle in which the edge runs from i0 to i1
+    TZevFaceBoxVecT* face1 = nullptr; // the triangle in which it runs from i1 to i0
+    TZevPointBoxVecT* point0 = nullptr;
+    TZevPointBoxVecT* point1 = nullptr;
+};
+
+class TZevPointBoxVecT : public TZevBoxNode {
+public:
+    TZevPointBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypePointBoxVecT)) {}
+    ~TZevPointBoxVecT() override = default;
+    void UpdateBox() override;
+    void SetPoint(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t index);
+
+    TZevVector** current = nullptr;
+    TZevVector** previous = nullptr;
+    std::int32_t i = 0;
+    TZevList edges; // edge leaves that end at this vertex
+};
+
+// Inner nodes from the calling thread's BoxNodePool, or new ones when it is empty.
+TZevPooledBBoxTree* AllocBoxNode();
+// Keeps the node in the calling thread's pool without destroying it (it leaves its parent first).
+void ReleaseBoxNode(TZevPooledBBoxTree* node);
+
+using TZevNewBoxNode = TZevPooledBBoxTree* (*)();
+using TZevReleaseBoxNode = void (*)(TZevPooledBBoxTree*);
+
+// Program-wide coin of the octree split for centres that tie with the mean; it starts at 0 and is never reset,
+// so every split depends on the splits before it.
+extern std::uint32_t OctreeTieWord;
+
+// Groups the children of `node` into an octree: a node with more than 8 children (and not as many as its
+// parent had) is split at the mean of its children's box centres, recursively; the surviving octants are paired
+// into a binary hierarchy that becomes the node's only child. Boxes are not refitted here.
+void SplitOctree(TZevBoxNode* node, TZevNewBoxNode newNode, TZevReleaseBoxNode releaseNode, int parentCount);
+
+// Start-up of the box-node pools (the BoxNodePool and one that nothing fills); later calls do nothing.
+void ZevBBoxTreeInit();

@@ -1,0 +1,170 @@
+#include "ZevBodyBoxes.h"
+
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+
+namespace {
+
+TZevPoolHeads* PointBoxPool = nullptr;
+TZevPoolHeads* EdgeBoxPool = nullptr;
+TZevPoolHeads* FaceBoxPool = nullptr;
+
+void DrainBodyBoxPools()
+{
+    if (PointBoxPool != nullptr) {
+        PointBoxPool->DrainAll([](void* item) { delete static_cast<RPBVT*>(item); });
+        delete PointBoxPool;
+        PointBoxPool = nullptr;
+    }
+    if (EdgeBoxPool != nullptr) {
+        EdgeBoxPool->DrainAll([](void* item) { delete static_cast<REBVT*>(item); });
+        delete EdgeBoxPool;
+        EdgeBoxPool = nullptr;
+    }
+    if (FaceBoxPool != nullptr) {
+        FaceBoxPool->DrainAll([](void* item) { delete static_cast<RFBVT*>(item); });
+        delete FaceBoxPool;
+        FaceBoxPool = nullptr;
+    }
+}
+
+// A box taken from a pool starts as a new one: no parent, no links counted, layer 0, no object, zero positions.
+template <class Box, int N> Box* TakeBox(TZevPoolHeads* pool)
+{
+    Box* box = static_cast<Box*>(pool->Take());
+    if (box == nullptr)
+        return new Box;
+    box->contactCount = 0;
+    box->linkCount = 0;
+    box->layer = 0;
+    box->object = nullptr;
+    box->InPool = 0;
+    for (int k = 0; k < N; ++k)
+        box->store.currentStore[k] = box->store.previousStore[k] = TZevVector();
+    box->UpdateBox();
+    return box;
+}
+
+template <class Box> void GiveBox(Box* box, TZevPoolHeads* pool)
+{
+    box->Detach();
+    if (box->InPool != 0)
+        return;
+    box->InPool = 1;
+    if (!pool->Give(box))
+        delete box;
+}
+
+} // namespace
+
+void ZevBodyBoxesInit()
+{
+    if (PointBoxPool != nullptr)
+        return;
+    ZevBBoxTreeInit();
+    GetListNodePools();
+    PointBoxPool = new TZevPoolHeads;
+    EdgeBoxPool = new TZevPoolHeads;
+    FaceBoxPool = new TZevPoolHeads;
+    std::atexit(DrainBodyBoxPools);
+}
+
+RPBVT::RPBVT()
+{
+    bodyAttached = 1;
+    SetPoint(&store.currentArray, &store.previousArray, 0);
+}
+
+void RPBVT::SetPosition(const TZevVector& now, const TZevVector& before)
+{
+    store.currentStore[0] = now;
+    store.previousStore[0] = before;
+    UpdateBox();
+}
+
+void RPBVT::Release()
+{
+    ZevBodyBoxesInit();
+    GiveBox(this, PointBoxPool);
+}
+
+REBVT::REBVT()
+{
+    bodyAttached = 1;
+    SetEdge(&store.currentArray, &store.previousArray, 0, 1);
+}
+
+void REBVT::SetPositions(const TZevVector now[2], const TZevVector before[2])
+{
+    for (int k = 0; k < 2; ++k) {
+        store.currentStore[k] = now[k];
+        store.previousStore[k] = before[k];
+    }
+    UpdateBox();
+}
+
+void REBVT::Release()
+{
+    ZevBodyBoxesInit();
+    GiveBox(this, EdgeBoxPool);
+}
+
+RFBVT::RFBVT()
+{
+    bodyAttached = 1;
+    SetFace(&store.currentArray, &store.previousArray, 0, 1, 2);
+}
+
+void RFBVT::SetPositions(const TZevVector now[3], const TZevVector before[3])
+{
+    for (int k = 0; k < 3; ++k) {
+        store.currentStore[k] = now[k];
+        store.previousStore[k] = before[k];
+    }
+    UpdateBox();
+}
+
+void RFBVT::Release()
+{
+    ZevBodyBoxesInit();
+    GiveBox(this, FaceBoxPool);
+}
+
+RPBVT* NewRPBVT()
+{
+    ZevBodyBoxesInit();
+    return TakeBox<RPBVT, 1>(PointBoxPool);
+}
+
+REBVT* NewREBVT()
+{
+    ZevBodyBoxesInit();
+    return TakeBox<REBVT, 2>(EdgeBoxPool);
+}
+
+RFBVT* NewRFBVT()
+{
+    ZevBodyBoxesInit();
+    return TakeBox<RFBVT, 3>(FaceBoxPool);
+}
+
+void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object)
+{
+    if (node == nullptr)
+        return;
+    const TZevTypeInfo* face = ZevCollisionTypeInfo(ZevTypeFaceBoxVecT);
+    const TZevTypeInfo* edge = ZevCollisionTypeInfo(ZevTypeEdgeBoxVecT);
+    const TZevTypeInfo* point = ZevCollisionTypeInfo(ZevTypePointBoxVecT);
+    TZevList stack;
+    stack.PushFront(node);
+    while (void* item = stack.PopFront()) {
+        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+        if (n->type == face || n->type == edge || n->type == point) {
+            n->object = object;
+            continue;
+        }
+        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
+            stack.PushFront(static_cast<TZevBoxNode*>(child));
+    }
+}

@@ -1,0 +1,247 @@
+#include "ZevCollisionSpace.h"
+
+#include "ZevNarrowPhase.h"
+
+TZevCollideFunc CollisionTable[ZevCollisionKindCount][ZevCollisionKindCount] = {};
+
+namespace {
+
+inline int KindOf(const TZevBoxNode* node)
+{
+    return node->type->kind;
+}
+
+// Leaf tests of the table. Time 0 is the previous step's positions, time 1 the current one's.
+
+int CollideFacePoint(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void*,
+                     TZevFMCTTree* treeB, TZevBoxNode* nodeB, void*)
+{
+    const TZevFaceBoxVecT* face = static_cast<const TZevFaceBoxVecT*>(nodeA);
+    const TZevPointBoxVecT* point = static_cast<const TZevPointBoxVecT*>(nodeB);
+    TZevSweptHit hit;
+    if (!ZevFacePointHit(*face, *point, hit))
+        return 0;
+    TZevContactSide a;
+    a.tree = treeA;
+    a.node = nodeA;
+    a.current = face->current;
+    a.previous = face->previous;
+    a.i0 = face->i0;
+    a.i1 = face->i1;
+    a.i2 = face->i2;
+    a.u = hit.u;
+    a.v = hit.v;
+    TZevContactSide b;
+    b.tree = treeB;
+    b.node = nodeB;
+    b.current = point->current;
+    b.previous = point->previous;
+    b.i0 = b.i1 = b.i2 = point->i;
+    ZevAddContactPair(space, a, b, hit.normal, hit.time);
+    return 1;
+}
+
+int CollideEdgeEdge(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void*,
+                    TZevFMCTTree* treeB, TZevBoxNode* nodeB, void*)
+{
+    const TZevEdgeBoxVecT* ea = static_cast<const TZevEdgeBoxVecT*>(nodeA);
+    const TZevEdgeBoxVecT* eb = static_cast<const TZevEdgeBoxVecT*>(nodeB);
+    TZevSweptHit hit;
+    if (!ZevEdgeEdgeHit(*ea, *eb, hit))
+        return 0;
+    TZevContactSide a;
+    a.tree = treeA;
+    a.node = nodeA;
+    a.current = ea->current;
+    a.previous = ea->previous;
+    a.i0 = ea->i0;
+    a.i1 = ea->i1;
+    a.i2 = ea->i0;
+    a.u = hit.u;
+    TZevContactSide b;
+    b.tree = treeB;
+    b.node = nodeB;
+    b.current = eb->current;
+    b.previous = eb->previous;
+    b.i0 = eb->i0;
+    b.i1 = eb->i1;
+    b.i2 = eb->i0;
+    b.u = hit.v;
+    ZevAddContactPair(space, a, b, hit.normal, hit.time);
+    return 1;
+}
+
+// A tree node against a leaf, the leaf's extra being its slab set: children of the node that cannot meet the
+// leaf's swept hull are skipped. A set without direction lets every child pass.
+int CollideTreeLeaf(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode* nodeN, void* extraN,
+                    TZevFMCTTree* treeL, TZevBoxNode* leaf, void* extraL)
+{
+    TZevSlabSet local;
+    const TZevSlabSet* slabs = static_cast<const TZevSlabSet*>(extraL);
+    if (slabs == nullptr) {
+        // Slabs only pay for a leaf much larger than the node; a smaller one is tested against every child.
+        if (ZevBoxSize(leaf) > 2.0f * ZevBoxSize(nodeN) && !ZevBuildSlabSet(*leaf, treeL->level, local))
+            return 0;
+        slabs = &local;
+    }
+    int result = 0;
+    for (TZevBoxNode* child = nodeN->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (!ZevBoxInSlabs(child->box.Min, child->box.Max, *slabs))
+            continue;
+        if (ZevCollideNodes(space, treeN, child, extraN, treeL, leaf, const_cast<TZevSlabSet*>(slabs)) != 0)
+            result = 1;
+    }
+    return result;
+}
+
+} // namespace
+
+float ZevBoxSize(const TZevBoxNode* node)
+{
+    const TZevBox& b = node->box;
+    return (b.Max.x - b.Min.x) + (b.Max.y - b.Min.y) + (b.Max.z - b.Min.z);
+}
+
+int ZevCollideNone(TZevCollisionSpace*, TZevFMCTTree*, TZevBoxNode*, void*, TZevFMCTTree*, TZevBoxNode*, void*)
+{
+    return 0;
+}
+
+int ZevCollideTreeTree(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void* extraA,
+                       TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB)
+{
+    // Descend the larger node; on equal sizes the second.
+    int r;
+    if (ZevBoxSize(nodeB) < ZevBoxSize(nodeA))
+        r = treeA->CollideChildren(space, nodeA, extraA, treeB, nodeB, extraB);
+    else
+        r = treeB->CollideChildren(space, nodeB, extraB, treeA, nodeA, extraA);
+    return r != 0 ? 1 : 0;
+}
+
+void ZevInitCollisionTable()
+{
+    ZevSetCollisionKinds();
+    if (CollisionTable[0][0] != nullptr)
+        return;
+    CollisionTable[0][0] = ZevCollideTreeTree;
+    CollisionTable[0][1] = CollideTreeLeaf;
+    CollisionTable[0][2] = CollideTreeLeaf;
+    CollisionTable[0][3] = CollideTreeLeaf;
+    CollisionTable[1][1] = ZevCollideNone;
+    CollisionTable[1][2] = ZevCollideNone;
+    CollisionTable[1][3] = CollideFacePoint;
+    CollisionTable[2][2] = CollideEdgeEdge;
+    CollisionTable[2][3] = ZevCollideNone;
+    CollisionTable[3][3] = ZevCollideNone;
+}
+
+int ZevCollideNodes(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void* extraA,
+                    TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB)
+{
+    const int kindA = KindOf(nodeA);
+    const int kindB = KindOf(nodeB);
+    if (kindA > kindB)
+        return ZevCollideNodes(space, treeB, nodeB, extraB, treeA, nodeA, extraA);
+    if (nodeA == nodeB || !nodeA->box.Overlaps(nodeB->box))
+        return 0;
+    if (nodeA->linkCount != 0 || nodeB->linkCount != 0)
+        return 0;
+    // Kinds outside the table (a record whose kind was never set) are no pair to test.
+    if (kindA < 0 || kindB >= ZevCollisionKindCount)
+        return 0;
+    TZevCollideFunc test = CollisionTable[kindA][kindB];
+    if (test == nullptr)
+        return 0;
+    return test(space, treeA, nodeA, extraA, treeB, nodeB, extraB);
+}
+
+int ZevCollideTrees(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevFMCTTree* treeB)
+{
+    if (treeA->group == treeB->group)
+        return 0;
+    if (treeA->primitiveRoot == nullptr || treeB->primitiveRoot == nullptr)
+        return 0;
+    const int r = ZevCollideNodes(space, treeA, treeA->primitiveRoot, nullptr, treeB, treeB->primitiveRoot, nullptr);
+    if (r != 0) {
+        treeA->partners.Add(treeB);
+        treeB->partners.Add(treeA);
+    }
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+TZevCollisionSpace::TZevCollisionSpace()
+{
+    activeRoot = AllocCTree();
+    parkedRoot = AllocCTree();
+    ZevInitCollisionTable();
+}
+
+TZevCollisionSpace::~TZevCollisionSpace()
+{
+    delete activeRoot;
+    activeRoot = nullptr;
+    delete parkedRoot;
+    parkedRoot = nullptr;
+}
+
+void TZevCollisionSpace::UpdateTrees(float step)
+{
+    // Pre-order with an explicit stack; children pushed last first so that they are visited in ring order.
+    TZevList stack;
+    stack.PushFront(activeRoot);
+    while (void* item = stack.PopFront()) {
+        TZevCTree* node = static_cast<TZevCTree*>(item);
+        if (node->IsMeshTree())
+            static_cast<TZevFMCTTree*>(node)->AdvanceStep(step);
+        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+            stack.PushFront(static_cast<TZevCTree*>(child));
+    }
+}
+
+void TZevCollisionSpace::RefitTrees(float step)
+{
+    TZevList stack;
+    stack.PushFront(activeRoot);
+    while (void* item = stack.PopFront()) {
+        TZevCTree* node = static_cast<TZevCTree*>(item);
+        if (node->IsMeshTree()) {
+            static_cast<TZevFMCTTree*>(node)->UpdateWorldMatrix(step);
+            continue;
+        }
+        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+            stack.PushFront(static_cast<TZevCTree*>(child));
+    }
+    activeRoot->UpdateBox();
+}
+
+void TZevCollisionSpace::AddBody(TZevFMCTTree* tree)
+{
+    tree->Unlink();
+    tree->space = this;
+    activeRoot->AppendChild(tree);
+    // The root's box must take the new tree in at the next refit, whatever its own level.
+    activeRoot->SetRebuildFlag();
+}
+
+void TZevCollisionSpace::ClearContacts()
+{
+    for (void* item : contactTrees) {
+        TZevFMCTTree* tree = static_cast<TZevFMCTTree*>(item);
+        // The node is given back with the whole list below.
+        tree->spaceNode = nullptr;
+        while (!tree->contacts->IsEmpty()) {
+            auto* record = static_cast<TZevFMCTree_CFaceData*>(tree->contacts->First());
+            // A record released before is only logged by the release; it must not hold the walk.
+            const bool releasedBefore = record->released != 0;
+            ReleaseContactRecord(record);
+            if (releasedBefore)
+                record->Unlink();
+        }
+        tree->partners.Clear();
+    }
+    contactTrees.Clear();
+    contactRecords.Clear();
+}

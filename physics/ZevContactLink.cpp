@@ -1,0 +1,190 @@
+#include "ZevContactLink.h"
+
+#include "ZevBodyPair.h"
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+
+namespace {
+
+TZevPoolHeads* ContactLinkPool = nullptr;
+
+void DrainContactLinkPool()
+{
+    if (ContactLinkPool == nullptr)
+        return;
+    ContactLinkPool->DrainAll([](void* item) { delete static_cast<TZevContactLink*>(item); });
+    delete ContactLinkPool;
+    ContactLinkPool = nullptr;
+}
+
+TZevVector PointOn(const TZevVector* array, const TZevFMCTree_CFaceData& record)
+{
+    const TZevVector& c0 = array[record.indices[0]];
+    const TZevVector& c1 = array[record.indices[1]];
+    const TZevVector& c2 = array[record.indices[2]];
+    const float w = 1.0f - record.u - record.v;
+    return TZevVector(w * c0.x + record.u * c1.x + record.v * c2.x, w * c0.y + record.u * c1.y + record.v * c2.y,
+                      w * c0.z + record.u * c1.z + record.v * c2.z);
+}
+
+} // namespace
+
+void ZevContactLinkInit()
+{
+    if (ContactLinkPool != nullptr)
+        return;
+    GetListNodePools();
+    ContactLinkPool = new TZevPoolHeads;
+    std::atexit(DrainContactLinkPool);
+}
+
+TZevVector GetFacePoint(const TZevFMCTree_CFaceData& record)
+{
+    if (record.currentArray == nullptr || *record.currentArray == nullptr)
+        return TZevVector();
+    return PointOn(*record.currentArray, record);
+}
+
+TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record)
+{
+    if (record.previousArray == nullptr || *record.previousArray == nullptr)
+        return TZevVector();
+    return PointOn(*record.previousArray, record);
+}
+
+TZevContactLink::TZevContactLink()
+{
+    Reset();
+}
+
+void TZevContactLink::Reset()
+{
+    const TZevVector zero;
+    State = 1;
+    RestLength = 0.0f;
+    Tolerance = Spring = Damper = StaticFriction = DynamicFriction = 0.0f;
+    PrevPointA = PrevPointB = PointA = PointB = zero;
+    ClearWorkingValues();
+    Pair = nullptr;
+    released = 0;
+    RecordA = RecordB = nullptr;
+    PartnerNodeA = PartnerNodeB = nullptr;
+    LawState = 0;
+    Active = 0;
+    OwnerNodeA = OwnerNodeB = nullptr;
+    PrimitiveNodeA = PrimitiveNodeB = nullptr;
+    ObjectNodeA = ObjectNodeB = nullptr;
+    NewNode = nullptr;
+    HorizontalDamper = 0.0f;
+    PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
+    Keep = 1;
+    SatisfyNode = nullptr;
+    Depth = PrevDepth = 0.0f;
+    Separation = zero;
+    RetestNeeded = 0;
+    Initialised = 0;
+    DeltaUV[0] = DeltaUV[1] = PrevDeltaUV[0] = PrevDeltaUV[1] = 0.0f;
+    SubContacts[0] = SubContacts[1] = nullptr;
+}
+
+TZevContactLink* NewContactLink()
+{
+    ZevContactLinkInit();
+    TZevContactLink* link = static_cast<TZevContactLink*>(ContactLinkPool->Take());
+    if (link == nullptr)
+        return new TZevContactLink;
+    link->Reset();
+    return link;
+}
+
+void TZevContactLink::Release()
+{
+    if (released == 1) {
+        ZevDebugLog("TZevFC2RColLinkの2重開放\n");
+        return;
+    }
+    released = 1;
+    for (TZevFMCTree_CFaceData* record : {RecordA, RecordB}) {
+        if (record != nullptr && record->node != nullptr)
+            record->node->contactCount -= 1;
+    }
+    for (TZevListNode** node : {&PartnerNodeA, &PartnerNodeB, &ObjectNodeA, &ObjectNodeB, &OwnerNodeA, &OwnerNodeB,
+                                &PrimitiveNodeA, &PrimitiveNodeB, &NewNode, &SatisfyNode}) {
+        if (*node != nullptr) {
+            TZevList::RemoveNode(*node);
+            *node = nullptr;
+        }
+    }
+    if (RecordA != nullptr) {
+        ReleaseContactRecord(RecordA);
+        RecordA = nullptr;
+    }
+    if (RecordB != nullptr) {
+        ReleaseContactRecord(RecordB);
+        RecordB = nullptr;
+    }
+    for (TZevPhscs2Link*& sub : SubContacts) {
+        if (sub != nullptr) {
+            sub->Release();
+            sub = nullptr;
+        }
+    }
+    ZevDropPairRef(Pair);
+    Pair = nullptr;
+    Unlink();
+    // Into the pool last, so that nothing touches the link once another user may hold it.
+    ZevContactLinkInit();
+    if (!ContactLinkPool->Give(this))
+        delete this;
+}
+
+void TZevContactLink::Advance()
+{
+    OlderForce = PrevForce;
+    OlderTorque = PrevTorque;
+    PrevUV[0] = UV[0];
+    PrevUV[1] = UV[1];
+    PrevDeltaUV[0] = DeltaUV[0];
+    PrevDeltaUV[1] = DeltaUV[1];
+    TZevPhscs2Link::Advance();
+}
+
+void TZevContactLink::Update()
+{
+    if (RecordA != nullptr)
+        PointA = GetFacePoint(*RecordA);
+    if (RecordB != nullptr)
+        PointB = GetFacePoint(*RecordB);
+    for (TZevPhscs2Link* sub : SubContacts) {
+        if (sub != nullptr)
+            sub->Update();
+    }
+}
+
+TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b)
+{
+    if (a == nullptr || b == nullptr)
+        return nullptr;
+    TZevPhscs2Obj* first = a->Serial <= b->Serial ? a : b;
+    for (void* item : first->ContactLinks) {
+        TZevContactLink* link = static_cast<TZevContactLink*>(item);
+        if (link->RecordA == nullptr || link->RecordB == nullptr || link->RecordA->node == nullptr ||
+            link->RecordB->node == nullptr)
+            continue;
+        const TZevPhscs2Obj* ea = link->RecordA->node->object;
+        const TZevPhscs2Obj* eb = link->RecordB->node->object;
+        if ((ea == a && eb == b) || (ea == b && eb == a)) {
+            link->Keep = 1;
+            return link;
+        }
+    }
+    return nullptr;
+}
+
+int ZevContactLinkPoolSize()
+{
+    ZevContactLinkInit();
+    const int slot = GetThreadPoolIndex();
+    return slot < 0 ? 0 : ContactLinkPool->Heads[slot].GetCount();
+}

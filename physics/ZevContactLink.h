@@ -1,0 +1,76 @@
+// Contact link: joins the two points of a contact between a face of one body and a point or edge of another.
+// It owns the contact's two records (taken over from the collision pass), is listed by both primitives, both
+// dynamic objects, both bodies and the world's pass lists, and lasts from step to step until the contact pass
+// finds it inactive.
+#pragma once
+
+#include "ZevFMCTTree.h"
+#include "ZevPhscs2Link.h"
+
+#include <cstdint>
+
+class TZevXPhObj;
+
+class TZevContactLink : public TZevPhscs2Link {
+public:
+    TZevContactLink();
+    ~TZevContactLink() override = default;
+
+    // Leaves every list that names it, gives both records and the sub-contacts back, drops the pair reference
+    // and goes back to the calling thread's pool. A second release is only logged: the link is in its pool
+    // already and must not be handed out twice.
+    void Release() override;
+    // The older force history takes the previous one, UV and DeltaUV their previous copies, then the base.
+    void Advance() override;
+    // PointA and PointB on the two records' primitives at the current positions; then the sub-contacts.
+    void Update() override;
+
+    // Every field as after construction (a link taken from the pool starts this way).
+    void Reset();
+
+    std::int32_t released = 0;
+    TZevFMCTree_CFaceData* RecordA = nullptr; // the face side, or the first edge
+    TZevFMCTree_CFaceData* RecordB = nullptr;
+    TZevListNode* PartnerNodeA = nullptr;
+    TZevListNode* PartnerNodeB = nullptr;
+    std::int32_t LawState = 0;          // state word of the contact force law
+    std::int32_t Active = 0;
+    TZevListNode* OwnerNodeA = nullptr; // in the OwnedRecords of RecordA's tree
+    TZevListNode* OwnerNodeB = nullptr;
+    TZevListNode* PrimitiveNodeA = nullptr; // in the contact-link list of each primitive
+    TZevListNode* PrimitiveNodeB = nullptr;
+    TZevListNode* ObjectNodeA = nullptr;    // in the ContactLinks of each dynamic object
+    TZevListNode* ObjectNodeB = nullptr;
+    TZevListNode* NewNode = nullptr;        // in the world's NewContactLinks
+    float HorizontalDamper = 0.0f;
+    float PrevUV[2] = {};
+    float UV[2] = {};
+    std::int32_t Keep = 1;
+    TZevListNode* SatisfyNode = nullptr;    // in the world's ContactSatisfyLinks
+    float Depth = 0.0f;
+    float PrevDepth = 0.0f;
+    TZevVector Separation;                  // PointB - PointA as last accepted
+    std::int32_t RetestNeeded = 0;
+    std::int32_t Initialised = 0;
+    float DeltaUV[2] = {};
+    float PrevDeltaUV[2] = {};
+    // The sub-contacts of an edge-edge contact: links of their own, with their own end points and pool.
+    TZevPhscs2Link* SubContacts[2] = {};
+};
+
+// A contact link from the calling thread's pool, or a new one, as after construction (in use).
+TZevContactLink* NewContactLink();
+
+// The point of a record on its primitive: (1 - u - v) corner 0 + u corner 1 + v corner 2, at the current or at
+// the previous positions.
+TZevVector GetFacePoint(const TZevFMCTree_CFaceData& record);
+TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record);
+
+// The contact link between two dynamic objects, looked up in the ContactLinks of the one created first; its Keep
+// flag is set. Null when there is none.
+TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b);
+
+// Start-up of the contact-link pool; later calls do nothing.
+void ZevContactLinkInit();
+// Number of links waiting in the calling thread's pool.
+int ZevContactLinkPoolSize();

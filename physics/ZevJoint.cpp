@@ -1,0 +1,203 @@
+#include "ZevJoint.h"
+
+#include "ZevMatrix.h"
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+TZevPoolHeads* JointPool = nullptr;
+
+void DrainJointPool()
+{
+    if (JointPool == nullptr)
+        return;
+    JointPool->DrainAll([](void* item) { delete static_cast<TZevJoint*>(item); });
+    delete JointPool;
+    JointPool = nullptr;
+}
+
+inline TZevVector Along(const TZevVector& p, float d, const TZevVector& dir)
+{
+    return TZevVector(p.x + d * dir.x, p.y + d * dir.y, p.z + d * dir.z);
+}
+
+inline float Dot(const TZevVector& a, const TZevVector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// v minus its part along the unit vector axis, normalised; false when nothing is left.
+bool Perpendicular(TZevVector& v, const TZevVector& axis)
+{
+    const float along = Dot(v, axis);
+    v = TZevVector(v.x - along * axis.x, v.y - along * axis.y, v.z - along * axis.z);
+    return v.Normalize() != 0;
+}
+
+} // namespace
+
+void ZevJointInit()
+{
+    if (JointPool != nullptr)
+        return;
+    GetListNodePools();
+    JointPool = new TZevPoolHeads;
+    std::atexit(DrainJointPool);
+}
+
+TZevJoint* NewJoint()
+{
+    ZevJointInit();
+    TZevJoint* joint = static_cast<TZevJoint*>(JointPool->Take());
+    if (joint == nullptr)
+        return new TZevJoint;
+    // A recycled joint was detached when it was released: only its values start afresh.
+    joint->State = 1;
+    joint->LimitFlag = 0;
+    joint->PivotA = joint->PivotB = joint->AxisA = joint->AxisB = TZevVector();
+    joint->RefA = joint->RefB = joint->CurRefA = joint->CurAxisA = TZevVector();
+    joint->Size = 0.0f;
+    joint->Torque = joint->Torque2 = 0.0f;
+    joint->RotationalDamper = joint->RotationalDamper2 = 1.0f;
+    joint->StaticFrictionCoeff = joint->StaticFrictionCoeff2 = 1.0f;
+    joint->DynamicFrictionCoeff = joint->DynamicFrictionCoeff2 = 1.0f;
+    joint->Brake = joint->Brake2 = 0.0f;
+    joint->SpringReserved = 0.0f;
+    joint->LinkSpring = 20.5f;
+    joint->LinkDamper = 0.1f;
+    joint->GuessValue = 0.0f;
+    joint->NetTorque = joint->NetTorque2 = 0.0f;
+    joint->Theta = joint->Theta2 = 0.0f;
+    joint->PrevTheta = joint->PrevTheta2 = 0.0f;
+    joint->MaxTheta = joint->MaxTheta2 = 1.5707964f;
+    joint->MinTheta = joint->MinTheta2 = -1.5707964f;
+    joint->DTheta = joint->DTheta2 = 0.0f;
+    joint->PrevDTheta = joint->PrevDTheta2 = 0.0f;
+    joint->AxisCount = 1;
+    joint->State2 = 1;
+    joint->LimitFlag2 = 0;
+    joint->InPool = 0;
+    return joint;
+}
+
+TZevJoint* CreateJoint(TZevPhscs2Obj* a, TZevPhscs2Obj* b, const TZevVector& pivotA, const TZevVector& axisA,
+                       const TZevVector& refA, float d)
+{
+    if (a == nullptr || b == nullptr)
+        return nullptr;
+    TZevVector world;
+    a->LocalToWorld(pivotA, world);
+    TZevVector pivotB;
+    b->WorldToLocal(world, pivotB);
+    TZevVector axisB;
+    a->LocalToWorldDir(axisA, world);
+    b->WorldToLocalDir(world, axisB);
+    TZevVector refB;
+    a->LocalToWorldDir(refA, world);
+    b->WorldToLocalDir(world, refB);
+
+    TZevVector axis = axisA;
+    if (axis.Normalize() == 0 || axisB.Normalize() == 0)
+        return nullptr;
+    TZevVector ref = refA;
+    if (!Perpendicular(ref, axis) || !Perpendicular(refB, axisB))
+        return nullptr;
+
+    TZevJoint* joint = NewJoint();
+    joint->Size = d;
+    const TZevVector ends[5][2] = {
+        {Along(pivotA, d, axis), Along(pivotB, d, axisB)},
+        {Along(pivotA, -d, axis), Along(pivotB, -d, axisB)},
+        {Along(pivotA, d, ref), Along(pivotB, d, refB)},
+        {Along(pivotA, -d, ref), Along(pivotB, -d, refB)},
+        {pivotA, pivotB},
+    };
+    for (int k = 0; k < 5; ++k)
+        joint->Links[k] = CreateRigidLink(a, b, ends[k][0], ends[k][1]);
+    joint->LinkSpring = 10.0f;
+    joint->LinkDamper = 0.1f;
+    for (int k = 0; k < 4; ++k) {
+        TZevRigidLink* link = joint->Links[k];
+        link->Spring = 10.0f;
+        link->Damper = 0.05f;
+        link->StaticFriction = 0.08f;
+        link->DynamicFriction = 0.08f;
+        link->RestLength = 0.0f;
+        link->Tolerance = 0.15f * d;
+    }
+    joint->PivotA = pivotA;
+    joint->PivotB = pivotB;
+    joint->AxisA = axis;
+    joint->AxisB = axisB;
+    joint->RefA = ref;
+    joint->RefB = refB;
+    joint->CurRefA = ref;
+    joint->CurAxisA = axis;
+    joint->Theta = joint->PrevTheta = joint->DTheta = 0.0f;
+    joint->NetTorque = joint->PrevDTheta = 0.0f;
+    joint->State = 1;
+    joint->LimitFlag = 0;
+    joint->AxisCount = 1;
+    joint->State2 = 1;
+    joint->NodeA = a->Joints.PushFront(static_cast<TZevReleasableLink*>(joint));
+    joint->NodeB = b->Joints.PushFront(static_cast<TZevReleasableLink*>(joint));
+    return joint;
+}
+
+void TZevJoint::SetAngle(float theta)
+{
+    Theta = theta;
+    PrevTheta = theta;
+    TZevMatrix turn;
+    ZevMatRotationFromVector(turn, AxisA.x, AxisA.y, AxisA.z, theta);
+    ZevVecRotate(CurRefA, RefA, turn);
+    if (!Perpendicular(CurRefA, AxisA))
+        CurRefA = TZevVector(0.0f, 0.0f, 1.0f);
+    if (Links[2] != nullptr)
+        Links[2]->AttachA = Along(PivotA, Size, CurRefA);
+    if (Links[3] != nullptr)
+        Links[3]->AttachA = Along(PivotA, -Size, CurRefA);
+}
+
+void TZevJoint::Detach()
+{
+    for (TZevRigidLink*& link : Links) {
+        if (link != nullptr) {
+            link->Release();
+            link = nullptr;
+        }
+    }
+    for (TZevListNode** node : {&NodeA, &NodeB}) {
+        if (*node != nullptr) {
+            TZevList::RemoveNode(*node);
+            *node = nullptr;
+        }
+    }
+    Unlink();
+}
+
+void TZevJoint::Release()
+{
+    Detach();
+    if (InPool != 0)
+        return;
+    ZevJointInit();
+    InPool = 1;
+    if (!JointPool->Give(this))
+        delete this;
+}
+
+TZevJoint::~TZevJoint()
+{
+    Detach();
+}
+
+int ZevJointPoolSize()
+{
+    ZevJointInit();
+    const int slot = GetThreadPoolIndex();
+    return slot < 0 ? 0 : JointPool->Heads[slot].GetCount();
+}
