@@ -72,9 +72,15 @@ void TZevNameTable::Add(const char* name, TZevNameValue value)
     AddEntry(name, value, addFlags);
 }
 
+void TZevNameTable::Add(const char* name, int (*reader)(TZevObjectIdTable*, TZevStream*, void**))
+{
+    AddEntry(name, reinterpret_cast<TZevNameValue>(reader), addFlags | ZevNameRefReader);
+}
+
 void TZevNameTable::Add(const char* name, const void* record)
 {
-    AddEntry(name, reinterpret_cast<TZevNameValue>(record), addFlags & ~(ZevNameFunction | ZevNameStreamFunction));
+    AddEntry(name, reinterpret_cast<TZevNameValue>(record),
+             addFlags & ~(ZevNameFunction | ZevNameStreamFunction | ZevNameRefReader));
 }
 
 const TZevNameEntry* TZevNameTable::Find(const char* name, std::uint32_t required) const
@@ -201,6 +207,11 @@ TZevNameValue ReadFunctionName(TZevStream* stream)
 bool ReadStreamFunctionName(TZevStream* stream, TZevNameValue* value)
 {
     return ReadNamedFunction(stream, value, ZevNameFunction | ZevNameStreamFunction);
+}
+
+bool ReadRefReaderName(TZevStream* stream, TZevNameValue* value)
+{
+    return ReadNamedFunction(stream, value, ZevNameFunction | ZevNameStreamFunction | ZevNameRefReader);
 }
 
 int WriteFunctionName(TZevStream* stream, TZevNameValue value)

@@ -16,7 +16,10 @@ enum : std::uint32_t {
     ZevNameFunction = 1,       // a function: a stream may name it (ReadFunctionName)
     ZevNameStreamFunction = 2, // registered through the save/load dictionary: a stream may name it as a reader
     ZevNameLibrary = 4,        // a procedure found in a shared library: never resolved from a stream
+    ZevNameRefReader = 8,      // has the shape of a shared-object reader: the only kind ReadRef will call
 };
+
+class TZevObjectIdTable;
 
 struct TZevNameEntry : TZevAllocated {
     TZevString name;
@@ -43,6 +46,9 @@ public:
     {
         Add(name, reinterpret_cast<TZevNameValue>(function));
     }
+    // A shared-object reader: flagged so, since a stream that names a function of any other shape as a reader
+    // must not get it called.
+    void Add(const char* name, int (*reader)(TZevObjectIdTable* table, TZevStream* stream, void** slot));
     // A record (data, never called): found by name and by address, but never resolved from a stream.
     void Add(const char* name, const void* record);
     // Adds with explicit flags (the library cache uses it).
@@ -109,6 +115,8 @@ TZevNameValue ReadFunctionName(TZevStream* stream);
 bool ReadFunctionName(TZevStream* stream, TZevNameValue* value);
 // As ReadFunctionName, accepting only functions registered through GetSaveLoadFunctionDictionary.
 bool ReadStreamFunctionName(TZevStream* stream, TZevNameValue* value);
+// As ReadStreamFunctionName, accepting only shared-object readers.
+bool ReadRefReaderName(TZevStream* stream, TZevNameValue* value);
 // Writes the name of `value` in the function dictionary as a text (a null text when it has none); 1, or 0 on a
 // failed write.
 int WriteFunctionName(TZevStream* stream, TZevNameValue value);

@@ -113,7 +113,7 @@ int TZevObjectIdTable::WriteRef(TZevStream* stream, TZevRefWriter writer, TZevRe
         } else {
             // Only a reader registered as a stream function can be found again when the stream is read.
             const TZevNameEntry* e = GetFunctionDictionary()->FindValue(reinterpret_cast<TZevNameValue>(reader),
-                                                                        ZevNameFunction | ZevNameStreamFunction);
+                                                                        ZevNameFunction | ZevNameStreamFunction | ZevNameRefReader);
             if (!e) {
                 ZevDebugLog("WriteRef: the reader has no registered name\n");
                 ok = false;
@@ -162,7 +162,7 @@ void* TZevObjectIdTable::ReadRef(TZevStream* stream)
         return skip();
     }
     TZevNameValue value = 0;
-    if (!ReadStreamFunctionName(stream, &value) || value == 0)
+    if (!ReadRefReaderName(stream, &value) || value == 0)
         return skip();
     TZevObjectIdRecord* r = AddRecord(id, nullptr);
     if (!r)
