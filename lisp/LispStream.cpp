@@ -21,9 +21,10 @@ constexpr int MaxSaveNesting = TZevObjectIdTable::MaxNesting / 2;
 int SaveNesting = 0;
 // Loads in progress: the hold list is released when the outermost one ends.
 int LoadNesting = 0;
-// Ids of the engine objects that wrappers of the current load took over. A failed load releases its wrappers and
-// with them these objects, so their ids are made to lead nowhere: the id table may serve further loads.
-std::vector<std::uint32_t> AdoptedIds;
+// Ids of everything the current load read for the first time. A failed load releases what it made, so these ids
+// are then made to lead nowhere: the id table may serve further loads, whose references must not revive a value
+// that went back to its pool, or reach an engine object that was destroyed.
+std::vector<std::uint32_t> LoadedIds;
 
 // The value classes, by their class records.
 bool IsValueClass(const TZevClassRecord* r)
@@ -68,9 +69,10 @@ bool PeekRecord(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* siz
 // the kind of reader its place allows before the object stream calls it.
 bool IsValueReader(TZevNameValue reader);
 // Named functions of engine objects follow the convention "<class>_LoadFunction" / "<class>_SaveFunction" (or
-// "<kind>_LF" / "<kind>_SF"): the base of a load name, or false when the name is not one.
-bool LoadNameBase(TZevNameValue reader, std::string* base);
-bool IsSaveNameOf(TZevNameValue writer, const std::string& base);
+// "<kind>_LF" / "<kind>_SF"): the name of the save function that goes with a load function, or false when the
+// load function is not named as one.
+bool SaveNameFor(TZevNameValue reader, std::string* saveName);
+bool IsWriterNamed(TZevNameValue writer, const std::string& saveName);
 
 // ---- Writers ----
 
@@ -208,12 +210,14 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
     TZevLispLSObj* w = NewLoaded<TZevLispLSObj>(slot);
     std::uint32_t size = 0, id = 0;
     TZevNameValue reader = 0;
-    std::string base;
+    std::string saveName;
     if (!PeekRecord(table, stream, &size, &id, &reader))
         return 0;
     // The object's reader must be an engine object's load function.
-    if (reader && (IsValueReader(reader) || !LoadNameBase(reader, &base)))
+    if (reader && (IsValueReader(reader) || !SaveNameFor(reader, &saveName)))
         return 0;
+    if (size > 8 && id != 0)
+        LoadedIds.push_back(id);
     auto* object = static_cast<TZevLSObj*>(table->ReadRef(stream));
     if (id != 0 && !object)
         return 0;
@@ -225,14 +229,12 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
         w->SetObject(object);
     else
         w->AdoptObject(object);
-    if (object && size > 8)
-        AdoptedIds.push_back(id);
     TZevNameValue load = 0, save = 0;
     if (!ReadStreamFunctionName(stream, &load) || !ReadStreamFunctionName(stream, &save))
         return 0;
     // Kept to be called later (save calls the writer): a load function, and the save function of the same name.
-    if ((reader && load != reader) || (load && (IsValueReader(load) || !LoadNameBase(load, &base))) ||
-        (save && (!load || !IsSaveNameOf(save, base))))
+    if ((reader && load != reader) || (load && (IsValueReader(load) || !SaveNameFor(load, &saveName))) ||
+        (save && (!load || !IsWriterNamed(save, saveName))))
         return 0;
     w->LoadFunction = reinterpret_cast<TZevRefReader>(load);
     w->SaveFunction = reinterpret_cast<TZevRefWriter>(save);
@@ -265,7 +267,7 @@ bool EndsWith(const std::string& text, const char* tail, std::string* base)
     return true;
 }
 
-bool LoadNameBase(TZevNameValue reader, std::string* base)
+bool SaveNameFor(TZevNameValue reader, std::string* saveName)
 {
     const char* name = GetFunctionDictionary()->GetName(reader);
     if (!name)
@@ -273,17 +275,17 @@ bool LoadNameBase(TZevNameValue reader, std::string* base)
     const std::string text = name;
     std::string b;
     if (EndsWith(text, "_LoadFunction", &b)) {
-        *base = b + "_SaveFunction";
+        *saveName = b + "_SaveFunction";
         return true;
     }
     if (EndsWith(text, "_LF", &b)) {
-        *base = b + "_SF";
+        *saveName = b + "_SF";
         return true;
     }
     return false;
 }
 
-bool IsSaveNameOf(TZevNameValue writer, const std::string& saveName)
+bool IsWriterNamed(TZevNameValue writer, const std::string& saveName)
 {
     const TZevNameEntry* e = GetFunctionDictionary()->Find(saveName.c_str(), ZevNameFunction | ZevNameStreamFunction);
     return e && e->value == writer;
@@ -346,7 +348,7 @@ bool ChainCarOnly = false;
 std::int32_t ChainResume = -1;
 
 // Whether the record at the position is the first occurrence of a pair in this load.
-bool NextIsNewPair(TZevObjectIdTable* table, TZevStream* stream)
+bool NextIsNewPair(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* idOut)
 {
     const std::int32_t at = stream->Tell();
     std::uint32_t size = 0, id = 0;
@@ -355,6 +357,7 @@ bool NextIsNewPair(TZevObjectIdTable* table, TZevStream* stream)
                       !table->Find(id) && ReadStreamFunctionName(stream, &reader) &&
                       reader == reinterpret_cast<TZevNameValue>(&LispLoadPair);
     stream->Seek(at);
+    *idOut = id;
     return pair;
 }
 
@@ -375,7 +378,9 @@ int LispLoadPair(TZevObjectIdTable* table, TZevStream* stream, void** slot)
         return 1;
     }
     TZevPair* tail = pair;
-    while (NextIsNewPair(table, stream)) {
+    std::uint32_t id = 0;
+    while (NextIsNewPair(table, stream, &id)) {
+        LoadedIds.push_back(id);
         ChainCarOnly = true;
         ChainResume = -1;
         auto* next = static_cast<TZevLSObj*>(table->ReadRef(stream));
@@ -440,7 +445,7 @@ namespace {
 // broken so that they go back to their pools.
 void DropFailedLoad(TZevObjectIdTable* table)
 {
-    for (std::uint32_t id : AdoptedIds) {
+    for (std::uint32_t id : LoadedIds) {
         if (TZevObjectIdRecord* r = table->Find(id))
             r->object = nullptr;
     }
@@ -468,10 +473,13 @@ int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out
     TZevNameValue reader = 0;
     // Only a value kind's reader may stand where a value belongs; an object met again must be a value too.
     if (PeekRecord(table, stream, &size, &id, &reader) && (!reader || IsValueReader(reader))) {
+        if (size > 8 && id != 0)
+            LoadedIds.push_back(id);
         auto* p = static_cast<TZevLSObj*>(table->ReadRef(stream));
         if (id == 0) {
             ok = 1;
-        } else if (p && LispIsValueObject(p)) {
+        } else if (p && LispIsValueObject(p) && static_cast<TZevLispObj*>(p)->GetRefCount() > 0) {
+            // (A value met again must still be alive: one dropped since went back to its pool.)
             v = TZevLispRef(static_cast<TZevLispObj*>(p));
             ok = 1;
         }
@@ -482,7 +490,7 @@ int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out
     if (outermost) {
         if (!ok)
             DropFailedLoad(table);
-        AdoptedIds.clear();
+        LoadedIds.clear();
         LispReleaseLoadHolds();
     }
     return ok;

@@ -216,6 +216,29 @@ TEST_F(LispStream, LongListsSaveAndLoadWithoutDeepRecursion)
     EXPECT_EQ(Text(LispPair(p)->Car), "999");
 }
 
+TEST_F(LispStream, DeepNestingIsBoundedAlike)
+{
+    // Lists inside lists nest their records: as deep as a stream may be read back is written, deeper is refused.
+    auto nested = [](int depth) {
+        TZevLispRef v = Nil;
+        for (int i = 0; i < depth; ++i) {
+            TZevLispRef cell;
+            LispCons(cell, v, Nil);
+            v = cell;
+        }
+        return v;
+    };
+    TZevLispRef back = RoundTrip(nested(1000));
+    int depth = 0;
+    for (TZevLispRef p = back; LispIsPair(p); p = LispPair(p)->Car)
+        ++depth;
+    EXPECT_EQ(depth, 1000);
+    TZevMemStream stream;
+    TZevObjectIdTable table;
+    TZevLispRef deep = nested(5000);
+    EXPECT_EQ(LispSaveValue(&table, &stream, &deep), 0);
+}
+
 TEST_F(LispStream, WrappedObjectsTravelWithTheirNamedFunctions)
 {
     auto* node = static_cast<TZevStringTree*>(CreateObjectByName("TZevStringTree"));
@@ -319,6 +342,8 @@ TEST_F(LispStream, OnlyValueReadersMayNameAValue)
     EXPECT_EQ(Text(out), "7");
     out.Clear();
     EXPECT_EQ(Load(record("XX_LF", std::string("\x07\0\0\0", 4)), out), 0); // not registered
+    // A writer named as a reader (both are stream functions) is never called as one.
+    EXPECT_EQ(Load(record("TI_SF", std::string("\x07\0\0\0", 4)), out), 0);
     // A registered function that is not a stream function, or a library procedure name.
     EXPECT_EQ(Load(record("car", ""), out), 0);
     EXPECT_EQ(Load(record("libc.so.6 abort", ""), out), 0);
@@ -334,6 +359,25 @@ TEST_F(LispStream, OnlyValueReadersMayNameAValue)
         EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
         EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
         EXPECT_TRUE(out.IsNull());
+    }
+    // A wrapper's object read by a writer, or kept with named functions that are not a load/save pair.
+    {
+        auto wrapped = [&](const char* objectReader, const char* load, const char* save) {
+            auto text = [](const char* t) {
+                const std::uint32_t n = static_cast<std::uint32_t>(std::strlen(t));
+                return std::string(reinterpret_cast<const char*>(&n), 4) + t;
+            };
+            std::vector<unsigned char> object = record(objectReader, text("x"));
+            object[4] = 2; // id 2: the wrapper's own record has id 1
+            return record("TO_LF", std::string(object.begin(), object.end()) + text(load) + text(save));
+        };
+        EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_LoadFunction", "TestNode_SaveFunction"), out), 1);
+        EXPECT_EQ(Text(out), "<LSObj TZevStringTree>");
+        EXPECT_EQ(Load(wrapped("TestNode_SaveFunction", "TestNode_LoadFunction", "TestNode_SaveFunction"), out), 0);
+        EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_SaveFunction", "TestNode_SaveFunction"), out), 0);
+        EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_LoadFunction", "TI_SF"), out), 0);
+        EXPECT_EQ(Load(wrapped("TI_LF", "TI_LF", "TI_SF"), out), 0);
+        out.Clear();
     }
     // A text length beyond the stream.
     EXPECT_EQ(Load(record("TS_LF", std::string("\xff\xff\xff\x7f", 4)), out), 0);
