@@ -1,6 +1,8 @@
 // Memory bitmaps, pixel-format conversion, the "TBMP" chunk and the BMP reader.
 #include "ZevBitmap.h"
 
+#include "ZevBitmapFilter.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -365,6 +367,56 @@ bool TZevBitmap::LoadBmp(const char* fileName)
     return ReadBmp(&file);
 }
 
+// ---- Affine drawing -------------------------------------------------------------------------------------------
+
+namespace {
+
+// Truncation toward zero; false for positions no bitmap holds (out of the int range, or not a number).
+bool TruncateToPixel(float v, std::int32_t* out)
+{
+    if (!(v > -2147483648.0f && v < 2147483648.0f))
+        return false;
+    *out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+} // namespace
+
+void TZevBitmap::DrawAffine(const TZevIntRect& rectangle, TZevVBitmap* source, const float* matrix)
+{
+    if (!source || !matrix || rectangle.right < 0 || rectangle.bottom < 0)
+        return;
+    const std::int32_t left = std::max(rectangle.left, 0);
+    const std::int32_t top = std::max(rectangle.top, 0);
+    if (left >= width || top >= height || bitCount != 32 || source->GetBitCount() != 32 || !bits)
+        return;
+    const std::uint8_t* from = source->GetBits();
+    const std::int32_t sw = source->GetWidth(), sh = source->GetHeight(), sp = source->GetPitch();
+    if (!from || sw <= 0 || sh <= 0 || sp < sw * 4) {
+        source->ReleaseBits();
+        return;
+    }
+    // The loop never leaves this bitmap, whatever rectangle it is given.
+    const std::int32_t right = std::min(rectangle.right, width);
+    const std::int32_t bottom = std::min(rectangle.bottom, height);
+    float inverse[9];
+    AffineInverse3x3(inverse, matrix);
+    for (std::int32_t y = top; y < bottom; ++y) {
+        for (std::int32_t x = left; x < right; ++x) {
+            const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+            std::int32_t sx, sy;
+            if (!TruncateToPixel(fx * inverse[0] + fy * inverse[3] + inverse[6], &sx) ||
+                !TruncateToPixel(fx * inverse[1] + fy * inverse[4] + inverse[7], &sy))
+                continue;
+            if (sx < 0 || sy < 0 || sx >= sw || sy >= sh)
+                continue;
+            std::memcpy(bits + std::size_t(y) * std::size_t(pitch) + std::size_t(x) * 4,
+                from + std::size_t(sy) * std::size_t(sp) + std::size_t(sx) * 4, 4);
+        }
+    }
+    source->ReleaseBits();
+}
+
 // ---- Start-up --------------------------------------------------------------------------------------------------
 
 void ZevBitmapInit()
@@ -375,5 +427,6 @@ void ZevBitmapInit()
         RegisterClassRecord(&TZevVBitmapClassRecord, "TZevVBitmap", "TZevStringTree", CreateTZevVBitmap);
         RegisterClassRecord(&TZevBitmapClassRecord, "TZevBitmap", "TZevVBitmap", CreateTZevBitmap);
         RegisterChunkReader("TBMP", ReadBitmapChunk);
+        ZevBitmapFilterInit();
     });
 }

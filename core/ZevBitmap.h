@@ -33,6 +33,14 @@ public:
               std::int32_t right, std::int32_t bottom);
 };
 
+// A rectangle of pixels: columns left..right-1, rows top..bottom-1.
+struct TZevIntRect {
+    std::int32_t left;
+    std::int32_t top;
+    std::int32_t right;
+    std::int32_t bottom;
+};
+
 // Memory bitmap: rows of pitch = width x bitCount / 8 bytes follow each other from row 0; a 32-bit pixel is one
 // little-endian word.
 class TZevBitmap : public TZevVBitmap {
@@ -70,6 +78,12 @@ public:
     bool LoadBmp(const char* fileName);
     // The same from a stream holding a BMP file image at its current position.
     bool ReadBmp(TZevStream* stream);
+
+    // Fills the rectangle of this 32-bit bitmap from a 32-bit source through the inverse of the 2D affine
+    // `matrix` (3x3, row order, points are rows (x, y, 1)): pixel (x, y) takes the source pixel at
+    // (x, y, 1) x inverse, truncated; positions outside the source leave the pixel as it is. The rectangle
+    // is cut to this bitmap (negative left and top count as 0); other depths draw nothing.
+    void DrawAffine(const TZevIntRect& rectangle, TZevVBitmap* source, const float* matrix);
 
 protected:
     std::uint8_t* bits; // plain heap, not counted

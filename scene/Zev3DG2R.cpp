@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "ZevBillBoard.h"
+
 void ZevSceneInit()
 {
     static std::once_flag once;
@@ -10,5 +12,6 @@ void ZevSceneInit()
         ZevLogInited("Zev3DG2R.cpp");
         ZevFrameInit();
         ZevMeshesInit();
+        ZevBillBoardInit();
     });
 }

@@ -8,5 +8,5 @@
 #include "ZevQueuedRenderer.h"
 
 // Start-up of the scene model in its fixed order: the core library first, then the announcement line, the frame
-// classes and the mesh classes with their chunk readers. Runs once; later calls do nothing.
+// classes, the mesh classes with their chunk readers, and the billboards. Runs once; later calls do nothing.
 void ZevSceneInit();

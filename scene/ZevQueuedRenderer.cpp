@@ -4,6 +4,16 @@
 
 #include <cstring>
 
+namespace {
+
+// Out of memory while copying a line list: the lines copied so far are drawn, the rest are dropped.
+void LogDroppedLines()
+{
+    ZevDebugLog("TZevQueuedRenderer: no memory for a line record; the remaining lines are dropped\n");
+}
+
+} // namespace
+
 TZevQueuedRenderer::~TZevQueuedRenderer()
 {
     TZevQueuedRenderer::ClearCommands();
@@ -41,6 +51,8 @@ void TZevQueuedRenderer::DrawLineList(TZevList* list)
         if (!item)
             continue;
         void* copy = ZevPool20Alloc();
+        if (!copy)
+            return LogDroppedLines();
         std::memcpy(copy, item, sizeof(TZevLineRecord));
         command->Items.Add(copy);
     }
@@ -56,6 +68,8 @@ void TZevQueuedRenderer::DrawLines3D(const TZevMatrix& matrix, TZevList* segment
         if (!item)
             continue;
         void* copy = ZevPool28Alloc();
+        if (!copy)
+            return LogDroppedLines();
         std::memcpy(copy, item, sizeof(TZevSegmentRecord));
         command->Items.Add(copy);
     }

@@ -1,5 +1,8 @@
 #include "ZevShadowMesh.h"
 
+#include "Zev3DRenderer.h"
+#include "ZevFrame.h"
+
 TZevClassRecord TZevShadowMeshClassRecord;
 
 TZevLSObj* CreateTZevShadowMesh()
@@ -7,10 +10,51 @@ TZevLSObj* CreateTZevShadowMesh()
     return ZevCreateRegistered<TZevShadowMesh>(&TZevShadowMeshClassRecord);
 }
 
+namespace {
+
+template <class T> T* AllocArray(size_t n)
+{
+    return n ? static_cast<T*>(ZevAlloc(n * sizeof(T))) : nullptr;
+}
+
+TZevVector PositionOf(const TZevVertex& v)
+{
+    return TZevVector(v.x, v.y, v.z);
+}
+
+} // namespace
+
 // A shadow never casts a shadow of its own.
 TZevShadowMesh::TZevShadowMesh()
 {
     ShadowOff = 1;
+}
+
+TZevShadowMesh::~TZevShadowMesh()
+{
+    FreeTables();
+}
+
+void TZevShadowMesh::FreeTables()
+{
+    ZevFree(FaceRecords);
+    FaceRecords = nullptr;
+    FaceRecordCount = 0;
+    ZevFree(Edges);
+    Edges = nullptr;
+    EdgeCount = 0;
+    ZevFree(SlotRoom);
+    SlotRoom = nullptr;
+    SourceGeometry = nullptr;
+    SourceVertexCount = 0;
+}
+
+int32_t TZevShadowMesh::CountOpenEdges() const
+{
+    int32_t n = 0;
+    for (int32_t i = 0; i < EdgeCount; ++i)
+        n += Edges[i].Other == nullptr;
+    return n;
 }
 
 void TZevShadowMesh::SetSource(TZevPolygonMesh* source)
@@ -18,6 +62,231 @@ void TZevShadowMesh::SetSource(TZevPolygonMesh* source)
     Source = source;
     if (!Geometry)
         Clear();
+    if (!BuildTables()) {
+        // Nothing is drawn until the source changes; the tables still say what they were built from.
+        Geometry->Free();
+        Changed = 1;
+    }
 }
 
-void TZevShadowMesh::Render(TZev3DRenderer*, TZevVFrame*) { }
+bool TZevShadowMesh::BuildTables()
+{
+    FreeTables();
+    const TZevMeshData* g = Source ? Source->Geometry : nullptr;
+    SourceGeometry = g;
+    if (!g)
+        return false;
+    SourceVertexCount = g->VertexCount;
+    const int32_t nF = g->FaceCount;
+    const int32_t nV = g->VertexCount;
+
+    // Faces of fewer than 3 corners have no side to face the light with; faces that name vertices the
+    // source does not have are left out as well.
+    size_t corners = 0;
+    int32_t usedFaces = 0;
+    FaceRecords = AllocArray<TZevShadowFace>(size_t(nF));
+    if (nF > 0 && !FaceRecords)
+        return false;
+    FaceRecordCount = nF;
+    for (int32_t f = 0; f < nF; ++f) {
+        const TZevMeshFace& face = g->Faces[f];
+        bool used = face.Count >= 3 && face.Indices;
+        for (uint32_t i = 0; used && i < face.Count; ++i)
+            used = face.Indices[i] < nV;
+        FaceRecords[f] = TZevShadowFace{f, face.Count, -1, used ? 1 : 0};
+        if (used) {
+            corners += face.Count;
+            ++usedFaces;
+        }
+    }
+
+    Edges = AllocArray<TZevShadowEdge>(corners);
+    int32_t* heads = AllocArray<int32_t>(size_t(nV));
+    if ((corners && !Edges) || (nV && !heads)) {
+        ZevFree(heads);
+        return false;
+    }
+    for (int32_t v = 0; v < nV; ++v)
+        heads[v] = -1;
+    for (int32_t f = 0; f < nF; ++f) {
+        TZevShadowFace* record = &FaceRecords[f];
+        if (!record->Used)
+            continue;
+        const TZevMeshFace& face = g->Faces[f];
+        for (uint32_t i = 0; i < face.Count; ++i) {
+            const uint32_t j = (i + 1) % face.Count;
+            const uint16_t a = face.Indices[i], b = face.Indices[j];
+            // An edge of no length has no side to join.
+            if (a == b)
+                continue;
+            bool joined = false;
+            for (int32_t e = heads[a]; e >= 0;) {
+                TZevShadowEdge& edge = Edges[e];
+                if (edge.First == b && edge.Second == a && !edge.Other) {
+                    edge.Other = record;
+                    joined = true;
+                    break;
+                }
+                e = edge.First == a ? edge.NextAtFirst : edge.NextAtSecond;
+            }
+            if (joined)
+                continue;
+            // A new edge, or a third face on an edge already shared: a record of its own.
+            const int32_t k = EdgeCount++;
+            Edges[k] = TZevShadowEdge{record, nullptr, a, b, i, j, heads[a], heads[b]};
+            heads[a] = k;
+            heads[b] = k;
+        }
+    }
+    ZevFree(heads);
+
+    // The largest shadow: every face lit (two copies of its corners) and every edge on the border (four
+    // corners each).
+    const size_t vertices = 2 * corners + 4 * size_t(EdgeCount);
+    const size_t faces = 2 * size_t(usedFaces) + size_t(EdgeCount);
+    if (vertices > size_t(ZevMaxMeshVertices)) {
+        ZevDebugLog("TZevShadowMesh: the shadow would need more than 65536 vertices; none is cast\n");
+        return false;
+    }
+    if (!SetFaceAndVertexCount(int32_t(vertices), int32_t(faces)))
+        return false;
+    SlotRoom = AllocArray<uint32_t>(faces);
+    if (faces && !SlotRoom)
+        return false;
+    for (size_t f = 0; f < faces; ++f)
+        SlotRoom[f] = 0;
+    return true;
+}
+
+bool TZevShadowMesh::TablesFitSource() const
+{
+    const TZevMeshData* g = Source ? Source->Geometry : nullptr;
+    if (g != SourceGeometry || !g || g->VertexCount != SourceVertexCount || g->FaceCount != FaceRecordCount)
+        return false;
+    for (int32_t f = 0; f < FaceRecordCount; ++f)
+        if (g->Faces[f].Count != FaceRecords[f].Count)
+            return false;
+    return true;
+}
+
+namespace {
+
+// Fills the shadow geometry from the front, never past the room it was given.
+class ShadowBuilder {
+public:
+    ShadowBuilder(TZevMeshData* g, uint32_t* slotRoom) : G(g), SlotRoom(slotRoom) { }
+
+    // Starts a face of n corners; null when the geometry has no room for it.
+    uint16_t* BeginFace(uint32_t n)
+    {
+        if (!Ok || !SlotRoom || FaceCount >= G->FaceCapacity || VertexCount + int64_t(n) > G->VertexCapacity) {
+            Ok = false;
+            return nullptr;
+        }
+        TZevMeshFace& face = G->Faces[FaceCount];
+        if (SlotRoom[FaceCount] < n) {
+            if (!face.SetIndexCount(n)) {
+                SlotRoom[FaceCount] = 0;
+                Ok = false;
+                return nullptr;
+            }
+            SlotRoom[FaceCount] = n;
+        }
+        face.Count = n;
+        ++FaceCount;
+        return face.Indices;
+    }
+    // A new vertex at p transformed by m, with zero normal and texture coordinates.
+    uint16_t AddVertex(const TZevVector& p, const TZevMatrix& m)
+    {
+        TZevVector q;
+        ZevVecTransform(q, p, m);
+        TZevVertex& v = G->Vertices()[VertexCount];
+        v = TZevVertex{q.x, q.y, q.z, 0, 0, 0, 0, 0};
+        return uint16_t(VertexCount++);
+    }
+
+    TZevMeshData* G;
+    uint32_t* SlotRoom;
+    int32_t VertexCount = 0;
+    int32_t FaceCount = 0;
+    bool Ok = true;
+};
+
+} // namespace
+
+void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
+{
+    if (!renderer || !Source || !Source->Geometry)
+        return;
+    if (!TablesFitSource() || !Geometry)
+        SetSource(Source);
+    const TZevMeshData* g = Source->Geometry;
+    if (!Geometry || !TablesFitSource())
+        return;
+
+    const TZevMatrix& world = frame ? frame->WorldMatrix : IdentityMatrix;
+    TZevMatrix toShadow;
+    ZevMatMultiply(toShadow, world, TZevMatrix(renderer->ViewSettings));
+    // The light's direction in the source's own coordinates: the world matrix's turn undone.
+    TZevMatrix turn = world, unturn;
+    turn.m[12] = turn.m[13] = turn.m[14] = 0.0f;
+    (void)ZevMatInverse(unturn, turn);
+    TZevVector light;
+    ZevVecRotate(light, renderer->Light0Direction, unturn);
+
+    ShadowBuilder out(Geometry, SlotRoom);
+    const TZevVertex* v = g->Vertices();
+    for (int32_t f = 0; f < FaceRecordCount; ++f) {
+        TZevShadowFace& record = FaceRecords[f];
+        record.Mark = -1;
+        const TZevMeshFace& face = g->Faces[f];
+        if (!record.Used)
+            continue;
+        const TZevVector p0 = PositionOf(v[face.Indices[0]]);
+        TZevVector e1, e2, n;
+        ZevVecSub(e1, PositionOf(v[face.Indices[1]]), p0);
+        ZevVecSub(e2, PositionOf(v[face.Indices[2]]), p0);
+        ZevVecCross(n, e1, e2);
+        if (!(ZevVecDot(n, light) > 0.0f))
+            continue;
+        record.Mark = 1;
+        // The face on the object, then its shadow.
+        for (const TZevMatrix* m : {&world, static_cast<const TZevMatrix*>(&toShadow)}) {
+            uint16_t* indices = out.BeginFace(face.Count);
+            if (!indices)
+                break;
+            for (uint32_t i = 0; i < face.Count; ++i)
+                indices[i] = out.AddVertex(PositionOf(v[face.Indices[i]]), *m);
+        }
+    }
+    for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {
+        const TZevShadowEdge& edge = Edges[k];
+        const bool ownLit = edge.Face->Mark > 0;
+        const bool border = edge.Other ? (edge.Face->Mark > 0) != (edge.Other->Mark > 0) : ownLit;
+        if (!border)
+            continue;
+        // Run along the edge in the order of the face that faces the light.
+        const TZevVector s = PositionOf(v[ownLit ? edge.First : edge.Second]);
+        const TZevVector o = PositionOf(v[ownLit ? edge.Second : edge.First]);
+        uint16_t* indices = out.BeginFace(4);
+        if (!indices)
+            break;
+        indices[0] = out.AddVertex(o, toShadow);
+        indices[1] = out.AddVertex(o, world);
+        indices[2] = out.AddVertex(s, world);
+        indices[3] = out.AddVertex(s, toShadow);
+    }
+    Geometry->VertexCount = out.Ok ? out.VertexCount : 0;
+    Geometry->FaceCount = out.Ok ? out.FaceCount : 0;
+    Changed = 1;
+    UpdateBounds();
+
+    if (Geometry->VertexCount == 0 || !renderer->IsBoxVisible(IdentityMatrix, Bounds))
+        return;
+    renderer->SetAdditive(0);
+    renderer->SetTranslucent(0);
+    renderer->SetShadowVolume(1);
+    renderer->DrawMaterialMesh(Texture, &Material, IdentityMatrix, Geometry);
+    renderer->SetShadowVolume(0);
+}

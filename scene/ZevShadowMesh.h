@@ -1,19 +1,73 @@
 // The shadow a polygon mesh casts: a companion mesh that the source creates by class name on its first
-// drawing with shadows switched on, and destroys when it is cleared or destroyed. For now it keeps its
-// source and draws nothing; the shadow geometry comes with the shadow volumes.
+// drawing with shadows switched on, and destroys when it is cleared or destroyed. It keeps the source's
+// edge adjacency and, on every drawing, rebuilds in world space the source's faces turned towards the
+// light's direction, their copies flattened by the renderer's shadow projection, and a four-cornered
+// face along every border between lit and unlit faces that joins the two: the volume the renderer's
+// shadow mode draws.
 #pragma once
 
 #include "ZevMesh.h"
 
+// One source face as the shadow sees it.
+struct TZevShadowFace {
+    int32_t SourceFace;  // index into the source's faces
+    uint32_t Count;      // its corners when the table was built
+    int32_t Mark;        // +1 when it faced the light at the last drawing, else -1
+    int32_t Used;        // 0: fewer than 3 corners or a corner beyond the vertices, so never drawn
+};
+
+// One face corner's edge: from the corner's vertex to the next corner's, with the face on its other side.
+struct TZevShadowEdge {
+    TZevShadowFace* Face;
+    TZevShadowFace* Other; // null while the edge is open
+    uint16_t First;        // vertex indices, in Face's order
+    uint16_t Second;
+    uint32_t FirstCorner;  // corner numbers i and (i + 1) mod n in Face
+    uint32_t SecondCorner;
+    int32_t NextAtFirst;   // the next edge in the list of First's (Second's) vertex; -1 ends it
+    int32_t NextAtSecond;
+};
+
 class TZevShadowMesh : public TZevPolygonMesh {
 public:
     TZevShadowMesh();
+    // Frees both tables, then the polygon-mesh part.
+    ~TZevShadowMesh() override;
 
-    // Called once by the source right after it made this mesh; the source outlives it.
+    // Builds the face and edge tables from the source and sizes the geometry for the largest shadow the
+    // source can cast. Called once by the source right after it made this mesh; the source outlives it.
+    // A source whose shadow would pass 65536 vertices casts none (logged).
     virtual void SetSource(TZevPolygonMesh* source);
+    // Rebuilds the shadow from the renderer's light-0 direction and shadow projection (ViewSettings) and
+    // queues it in the renderer's shadow-volume state. Tables that no longer fit the source's faces are
+    // rebuilt first.
     void Render(TZev3DRenderer* renderer, TZevVFrame* frame) override;
 
+    // Counts and entries of the two tables, for tests and tools.
+    int32_t GetFaceRecordCount() const { return FaceRecordCount; }
+    int32_t GetEdgeCount() const { return EdgeCount; }
+    const TZevShadowFace* GetFaceRecord(int32_t i) const { return FaceRecords + i; }
+    const TZevShadowEdge* GetEdge(int32_t i) const { return Edges + i; }
+    // Edges with no face on their other side.
+    int32_t CountOpenEdges() const;
+
     TZevPolygonMesh* Source = nullptr; // not owned
+
+private:
+    void FreeTables();
+    bool BuildTables();
+    // True when the tables were built from the source's present faces and vertex count.
+    bool TablesFitSource() const;
+
+    TZevShadowFace* FaceRecords = nullptr; // ZevAlloc
+    int32_t FaceRecordCount = 0;
+    TZevShadowEdge* Edges = nullptr;       // ZevAlloc
+    int32_t EdgeCount = 0;
+    // What the tables were built from.
+    const TZevMeshData* SourceGeometry = nullptr;
+    int32_t SourceVertexCount = 0;
+    // Room of each geometry face's index array, so that redrawing reuses them.
+    uint32_t* SlotRoom = nullptr; // ZevAlloc, one per geometry face
 };
 
 extern TZevClassRecord TZevShadowMeshClassRecord;
