@@ -40,6 +40,7 @@ template <class Box, int N> Box* TakeBox(TZevPoolHeads* pool)
     box->layer = 0;
     box->object = nullptr;
     box->InPool = 0;
+    box->leaf = nullptr;
     for (int k = 0; k < N; ++k)
         box->store.currentStore[k] = box->store.previousStore[k] = TZevVector();
     box->UpdateBox();
@@ -149,6 +150,20 @@ RFBVT* NewRFBVT()
     return TakeBox<RFBVT, 3>(FaceBoxPool);
 }
 
+TZevBoxNode* ZevMeshLeaf(TZevBoxNode* node)
+{
+    if (node == nullptr || node->bodyAttached == 0)
+        return node;
+    TZevBoxNode* leaf = nullptr;
+    if (node->type == ZevCollisionTypeInfo(ZevTypeFaceBoxVecT))
+        leaf = static_cast<RFBVT*>(node)->leaf;
+    else if (node->type == ZevCollisionTypeInfo(ZevTypeEdgeBoxVecT))
+        leaf = static_cast<REBVT*>(node)->leaf;
+    else if (node->type == ZevCollisionTypeInfo(ZevTypePointBoxVecT))
+        leaf = static_cast<RPBVT*>(node)->leaf;
+    return leaf != nullptr ? leaf : node;
+}
+
 void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object)
 {
     if (node == nullptr)
@@ -167,4 +182,14 @@ void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object)
         for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
             stack.PushFront(static_cast<TZevBoxNode*>(child));
     }
+}
+
+int ZevBodyBoxPoolSize(int kind)
+{
+    ZevBodyBoxesInit();
+    const int slot = GetThreadPoolIndex();
+    if (slot < 0)
+        return 0;
+    TZevPoolHeads* pool = kind == 0 ? PointBoxPool : kind == 1 ? EdgeBoxPool : FaceBoxPool;
+    return pool->Heads[slot].GetCount();
 }

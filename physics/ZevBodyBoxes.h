@@ -28,6 +28,7 @@ public:
 
     TZevBodyBoxStore<1> store;
     std::int32_t InPool = 0;
+    TZevPointBoxVecT* leaf = nullptr; // the mesh leaf this box stands for
 };
 
 class REBVT : public TZevEdgeBoxVecT {
@@ -39,6 +40,7 @@ public:
 
     TZevBodyBoxStore<2> store;
     std::int32_t InPool = 0;
+    TZevEdgeBoxVecT* leaf = nullptr;
 };
 
 class RFBVT : public TZevFaceBoxVecT {
@@ -50,16 +52,23 @@ public:
 
     TZevBodyBoxStore<3> store;
     std::int32_t InPool = 0;
+    TZevFaceBoxVecT* leaf = nullptr;
 };
 
-// From the calling thread's pools, or new; positions zero, no parent, no object.
+// From the calling thread's pools, or new; positions zero, no parent, no object, no leaf.
 RPBVT* NewRPBVT();
 REBVT* NewREBVT();
 RFBVT* NewRFBVT();
 
+// The mesh leaf a body-attached box stands for; any other node is its own leaf.
+TZevBoxNode* ZevMeshLeaf(TZevBoxNode* node);
+
 // Stores `object` as the dynamic object of every face, edge and point leaf under `node`, so that contacts found
 // on the leaves know their dynamic object.
 void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object);
+
+// Number of boxes waiting in the calling thread's pool of a kind (0 point, 1 edge, 2 face).
+int ZevBodyBoxPoolSize(int kind);
 
 // Start-up of the three pools; later calls do nothing.
 void ZevBodyBoxesInit();

@@ -1,6 +1,7 @@
 #include "ZevContactLink.h"
 
 #include "ZevBodyPair.h"
+#include "ZevColLink.h"
 #include "ZevObjPool.h"
 
 #include <cstdlib>
@@ -124,7 +125,7 @@ void TZevContactLink::Release()
         ReleaseContactRecord(RecordB);
         RecordB = nullptr;
     }
-    for (TZevPhscs2Link*& sub : SubContacts) {
+    for (TZevSubContactLink*& sub : SubContacts) {
         if (sub != nullptr) {
             sub->Release();
             sub = nullptr;
@@ -156,7 +157,7 @@ void TZevContactLink::Update()
         PointA = GetFacePoint(*RecordA);
     if (RecordB != nullptr)
         PointB = GetFacePoint(*RecordB);
-    for (TZevPhscs2Link* sub : SubContacts) {
+    for (TZevSubContactLink* sub : SubContacts) {
         if (sub != nullptr)
             sub->Update();
     }
@@ -180,6 +181,44 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b)
         }
     }
     return nullptr;
+}
+
+bool ContactNormalFacePoint(TZevPhscs2World*, TZevFMCTree_CFaceData* faceRecord, TZevFMCTree_CFaceData* pointRecord,
+                            TZevContactLink* link)
+{
+    if (faceRecord == nullptr || pointRecord == nullptr || link == nullptr || faceRecord->currentArray == nullptr ||
+        *faceRecord->currentArray == nullptr || pointRecord->currentArray == nullptr ||
+        *pointRecord->currentArray == nullptr)
+        return false;
+    const TZevVector* face = *faceRecord->currentArray;
+    const TZevVector& v0 = face[faceRecord->indices[0]];
+    const TZevVector& v1 = face[faceRecord->indices[1]];
+    const TZevVector& v2 = face[faceRecord->indices[2]];
+    const TZevVector& p = (*pointRecord->currentArray)[pointRecord->indices[0]];
+    TZevVector e1;
+    TZevVector e2;
+    ZevVecSub(e1, v1, v0);
+    ZevVecSub(e2, v2, v0);
+    TZevVector n;
+    ZevVecCross(n, e1, e2);
+    if (n.Normalize() == 0)
+        return false;
+    faceRecord->normal = n;
+    TZevVector d;
+    ZevVecSub(d, p, v0);
+    pointRecord->normal = TZevVector(-n.x, -n.y, -n.z);
+    link->PrevDepth = link->Depth;
+    link->Depth = ZevVecDot(d, n);
+    // The vertex normal of the point, as its layer-2 box runs from the inset point out to the vertex.
+    TZevVector m;
+    if (const TZevFC2RPointLink* pointLink = ZevPointColLink(pointRecord->node)) {
+        const TZevVector& now = pointLink->box2->store.currentStore[0];
+        const TZevVector& before = pointLink->box2->store.previousStore[0];
+        ZevVecSub(m, now, before);
+    }
+    if (ZevVecDot(m, n) > 0.0f)
+        return false;
+    return link->Depth <= 0.0f;
 }
 
 int ZevContactLinkPoolSize()

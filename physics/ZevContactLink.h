@@ -6,9 +6,11 @@
 
 #include "ZevFMCTTree.h"
 #include "ZevPhscs2Link.h"
+#include "ZevSubContactLink.h"
 
 #include <cstdint>
 
+class TZevPhscs2World;
 class TZevXPhObj;
 
 class TZevContactLink : public TZevPhscs2Link {
@@ -54,8 +56,8 @@ public:
     std::int32_t Initialised = 0;
     float DeltaUV[2] = {};
     float PrevDeltaUV[2] = {};
-    // The sub-contacts of an edge-edge contact: links of their own, with their own end points and pool.
-    TZevPhscs2Link* SubContacts[2] = {};
+    // The sub-contacts of an edge-edge contact: the first belongs to RecordA's edge, the second to RecordB's.
+    TZevSubContactLink* SubContacts[2] = {};
 };
 
 // A contact link from the calling thread's pool, or a new one, as after construction (in use).
@@ -69,6 +71,13 @@ TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record);
 // The contact link between two dynamic objects, looked up in the ContactLinks of the one created first; its Keep
 // flag is set. Null when there is none.
 TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b);
+
+// Does the face-point contact of the link hold at the current positions? The face record takes the unit face
+// normal, the point record its negation, the link the new depth (the old one in PrevDepth). False for a
+// degenerate face and when the point's vertex normal (the offset of its layer-2 body box) points along the face
+// normal, i.e. the bodies separate; otherwise true while the point lies on or under the face plane.
+bool ContactNormalFacePoint(TZevPhscs2World* world, TZevFMCTree_CFaceData* faceRecord,
+                            TZevFMCTree_CFaceData* pointRecord, TZevContactLink* link);
 
 // Start-up of the contact-link pool; later calls do nothing.
 void ZevContactLinkInit();

@@ -1,0 +1,52 @@
+#include "ZevEngineInit.h"
+
+#include <cstdlib>
+
+#include "QEBodyState.h"
+#include "QECallbacks.h"
+#include "QECamera.h"
+#include "QEContext.h"
+#include "QEJoints.h"
+#include "QELand.h"
+#include "QEParticles.h"
+#include "QEPicking.h"
+#include "QEWorldParams.h"
+#include "Zev3DG2R.h"
+#include "ZevDebug.h"
+#include "ZevLisp.h"
+#include "ZevLisp3DObj.h"
+#include "ZevLispXPhBody.h"
+#include "ZevPIDController.h"
+#include "ZevPhysicsInit.h"
+
+namespace {
+bool EngineInited = false;
+}
+
+void ZevEngineInit()
+{
+    if (EngineInited)
+        return;
+    EngineInited = true;
+    ZevCoreInit();
+    ZevSceneInit();
+    LispInitialize();
+    ZevPhysicsInit();
+    // Bodies first: the other families wrap them.
+    ZevEngineRegisterBodies();
+    ZevEngineRegisterBodyState();
+    ZevEngineRegisterWorldParams();
+    ZevEngineRegisterCallbacks();
+    ZevEngineRegisterCamera();
+    ZevEngineRegisterJoints();
+    ZevEngineRegisterPID();
+    ZevEngineRegisterLand();
+    ZevEngineRegisterParticles();
+    ZevEngineRegisterPicking();
+    ZevEngineRegister3DObj();
+    // The program-wide lists outlive main as static objects: empty them before the allocation report is written.
+    std::atexit([] {
+        ObjectPathList.Clear();
+        LooseBodies.Clear();
+    });
+}

@@ -1,0 +1,423 @@
+#include "ZevContactEstimate.h"
+
+#include "ZevColLink.h"
+#include "ZevContactLink.h"
+#include "ZevNarrowPhase.h"
+#include "ZevPhscs2World.h"
+#include "ZevXPhObj.h"
+
+#include <cmath>
+
+namespace {
+
+// Vector steps in single precision in the order written, so that reruns repeat bit for bit.
+inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
+}
+
+inline TZevVector Add(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+
+inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline float Dot(const TZevVector& a, const TZevVector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline TZevVector Scale(float s, const TZevVector& v)
+{
+    return TZevVector(s * v.x, s * v.y, s * v.z);
+}
+
+inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
+{
+    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
+}
+
+// Edges shorter than this keep their thresholds; weights below it do not count.
+constexpr float ShortLength = 1e-7f;
+
+// The threshold of an edge of length l: p x 5 / l.
+inline float Threshold(float permitDistance, float length)
+{
+    return permitDistance * 5.0f / length;
+}
+
+// The face in which edge E runs into the point leaf: face0 when the point is E's second end, else face1.
+inline TZevFaceBoxVecT* FaceInto(const TZevEdgeBoxVecT* edge, const TZevPointBoxVecT* point)
+{
+    return edge->point1 == point ? edge->face0 : edge->face1;
+}
+
+inline TZevVector FaceLinkNormal(const TZevFaceBoxVecT* face)
+{
+    const TZevFC2RFaceLink* link = ZevFaceColLink(face);
+    return link != nullptr ? link->normal : TZevVector();
+}
+
+// Vertex k of a face or edge box takes the positions of the point link's box of the same layer.
+template <class Box> void CopyCorner(Box* box, int k, const RPBVT* from)
+{
+    box->store.currentStore[k] = from->store.currentStore[0];
+    box->store.previousStore[k] = from->store.previousStore[0];
+}
+
+void CopyCorners(RFBVT* box1, RFBVT* box2, int k, const TZevPointBoxVecT* point)
+{
+    const TZevFC2RPointLink* link = ZevPointColLink(point);
+    if (link == nullptr)
+        return;
+    CopyCorner(box1, k, link->box1);
+    CopyCorner(box2, k, link->box2);
+}
+
+void CopyCorners(REBVT* box1, REBVT* box2, int k, const TZevPointBoxVecT* point)
+{
+    const TZevFC2RPointLink* link = ZevPointColLink(point);
+    if (link == nullptr)
+        return;
+    CopyCorner(box1, k, link->box1);
+    CopyCorner(box2, k, link->box2);
+}
+
+// The runtime's arc cosine of a dot product of unit vectors; rounding may carry such a product a little past
+// +-1, where the arc cosine is not a number, so it is clamped to the range first.
+inline float AngleOf(float cosine)
+{
+    if (cosine > 1.0f)
+        cosine = 1.0f;
+    else if (cosine < -1.0f)
+        cosine = -1.0f;
+    return std::acos(cosine);
+}
+
+void EstimateRigidPoint(float permitDistance, TZevPointBoxVecT* leaf, TZevFC2RPointLink* link, const TZevVector& p)
+{
+    TZevXPhObj* body = link->body;
+    // The mesh normal of the vertex, turned by the body's world matrix (row vector, 3x3 part), not renormalised.
+    TZevVector n;
+    const TZevMeshData* mesh = body->GetMesh();
+    if (mesh != nullptr && leaf->i >= 0 && leaf->i < mesh->VertexCount && mesh->VertexArray != nullptr) {
+        const TZevVertex& vertex = mesh->Vertices()[leaf->i];
+        n = TZevVector(vertex.nx, vertex.ny, vertex.nz);
+    }
+    const float* m = body->worldMatrix.m;
+    const TZevVector w(n.x * m[0] + n.y * m[4] + n.z * m[8], n.x * m[1] + n.y * m[5] + n.z * m[9],
+                       n.x * m[2] + n.y * m[6] + n.z * m[10]);
+    float largest = 0.0f;
+    for (void* item : leaf->edges) {
+        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+        if (face == nullptr)
+            continue;
+        const float c = std::fabs(Dot(w, FaceLinkNormal(face)));
+        if (c > largest)
+            largest = c;
+    }
+    const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
+    const TZevVector q = Sub(p, Scale(s * permitDistance, w));
+    link->box1->store.currentStore[0] = q;
+    link->box2->store.previousStore[0] = q;
+    link->normal = w;
+    link->box1->UpdateBox();
+    link->box2->UpdateBox();
+}
+
+void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevFC2RPointLink* link,
+                             const TZevVector& p)
+{
+    // Angle-weighted mean of the normals of the faces around the vertex.
+    TZevVector sum;
+    float total = 0.0f;
+    for (void* item : leaf->edges) {
+        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+        if (face == nullptr)
+            continue;
+        std::int32_t ia;
+        std::int32_t ib;
+        if (face->i0 == leaf->i) {
+            ia = face->i1;
+            ib = face->i2;
+        } else if (face->i1 == leaf->i) {
+            ia = face->i2;
+            ib = face->i0;
+        } else {
+            ia = face->i0;
+            ib = face->i1;
+        }
+        const TZevVector* now = *face->current;
+        TZevVector a = Sub(now[ia], p);
+        TZevVector b = Sub(now[ib], p);
+        if (a.Normalize() == 0 || b.Normalize() == 0)
+            continue;
+        const float theta = AngleOf(Dot(a, b));
+        sum = Add(sum, Scale(theta, FaceLinkNormal(face)));
+        total += theta;
+    }
+    TZevVector inward;
+    if (total > ShortLength) {
+        TZevVector unit = sum;
+        if (unit.Normalize() != 0) {
+            link->normal = unit;
+            inward = unit;
+        } else {
+            link->normal = TZevVector(0.0f, 0.0f, 1.0f);
+        }
+    }
+    float largest = 0.0f;
+    for (void* item : leaf->edges) {
+        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+        if (face == nullptr)
+            continue;
+        const float c = Dot(FaceLinkNormal(face), link->normal);
+        if (c > largest)
+            largest = c;
+    }
+    const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
+    const TZevVector q = Sub(p, Scale(s * permitDistance, inward));
+    link->box1->store.currentStore[0] = q;
+    link->box2->store.previousStore[0] = q;
+}
+
+// Corners of a record's primitive at the current positions.
+inline const TZevVector& Corner(const TZevFMCTree_CFaceData& record, int k)
+{
+    return (*record.currentArray)[record.indices[k]];
+}
+
+inline bool HasPositions(const TZevFMCTree_CFaceData* record)
+{
+    return record != nullptr && record->currentArray != nullptr && *record->currentArray != nullptr;
+}
+
+std::int32_t RetestFacePoint(TZevContactLink* link)
+{
+    TZevFMCTree_CFaceData& face = *link->RecordA;
+    const TZevVector& v0 = Corner(face, 0);
+    const TZevVector& v1 = Corner(face, 1);
+    const TZevVector& v2 = Corner(face, 2);
+    const TZevVector e1 = Sub(v1, v0);
+    const TZevVector e2 = Sub(v2, v0);
+    const TZevVector p = Corner(*link->RecordB, 0);
+    const TZevVector n = face.normal;
+    const TZevVector rhs = Sub(p, v0);
+    float u;
+    float v;
+    float h;
+    if (!ZevSolve3x3(e1.x, e1.y, e1.z, e2.x, e2.y, e2.z, n.x, n.y, n.z, rhs.x, rhs.y, rhs.z, u, v, h))
+        return 1;
+    // Beyond an edge the point is projected onto that edge's line (no clamping along it).
+    if (u < 0.0f) {
+        u = 0.0f;
+        v = Dot(rhs, e2) / Dot(e2, e2);
+    }
+    if (v < 0.0f) {
+        v = 0.0f;
+        u = Dot(rhs, e1) / Dot(e1, e1);
+    }
+    if (u + v > 1.0f) {
+        const TZevVector g = Sub(v2, v1);
+        const float w = Dot(Sub(p, v1), g) / Dot(g, g);
+        u = 1.0f - w;
+        v = w;
+    }
+    link->DeltaUV[0] = u - link->PrevUV[0];
+    link->DeltaUV[1] = v - link->PrevUV[1];
+    face.u = u;
+    face.v = v;
+    link->UV[0] = u;
+    link->UV[1] = v;
+    const float distance = Dot(Sub(GetFacePoint(*link->RecordB), GetFacePoint(face)), n);
+    // A distance that is not a number (a degenerate normal) cannot confirm the contact.
+    return distance <= 0.0001f ? 1 : 0;
+}
+
+std::int32_t RetestEdgeEdge(TZevContactLink* link)
+{
+    TZevFMCTree_CFaceData& ra = *link->RecordA;
+    TZevFMCTree_CFaceData& rb = *link->RecordB;
+    const TZevVector a0 = Corner(ra, 0);
+    const TZevVector a = Sub(Corner(ra, 1), a0);
+    const TZevVector b0 = Corner(rb, 0);
+    const TZevVector b = Sub(Corner(rb, 1), b0);
+    const TZevVector minusB(-b.x, -b.y, -b.z);
+    const TZevVector c = Cross(a, minusB);
+    const TZevVector rhs = Sub(b0, a0);
+    float s;
+    float t;
+    float h;
+    if (!ZevSolve3x3(a.x, a.y, a.z, minusB.x, minusB.y, minusB.z, c.x, c.y, c.z, rhs.x, rhs.y, rhs.z, s, t, h))
+        return 1;
+    if (s > 1.0f) {
+        s = 1.0f;
+        t = Dot(Sub(Add(a0, a), b0), b) / Dot(b, b);
+    }
+    if (s < 0.0f) {
+        s = 0.0f;
+        t = Dot(Sub(a0, b0), b) / Dot(b, b);
+    }
+    if (t > 1.0f) {
+        t = 1.0f;
+        s = Dot(Sub(Add(b0, b), a0), a) / Dot(a, a);
+    }
+    if (t < 0.0f) {
+        t = 0.0f;
+        s = Dot(Sub(b0, a0), a) / Dot(a, a);
+    }
+    link->DeltaUV[0] = s - link->PrevUV[0];
+    link->DeltaUV[1] = t - link->PrevUV[1];
+    ra.u = s;
+    rb.u = t;
+    link->UV[0] = s;
+    link->UV[1] = t;
+    if (link->SubContacts[0] == nullptr && link->SubContacts[1] == nullptr)
+        return 1;
+    const TZevVector pa = Add(a0, Scale(s, a));
+    const TZevVector pb = Add(b0, Scale(t, b));
+    for (int k = 0; k < 2; ++k) {
+        TZevSubContactLink* sub = link->SubContacts[k];
+        if (sub == nullptr || sub->Face == nullptr)
+            continue;
+        const TZevFMCTree_CFaceData& record = k == 0 ? ra : rb;
+        const TZevVector& q = k == 0 ? pb : pa;
+        const TZevFaceBoxVecT* f = sub->Face;
+        const TZevVector* now = *f->current;
+        const TZevVector& c0 = now[f->i0];
+        const TZevVector f1 = Sub(now[f->i1], c0);
+        const TZevVector f2 = Sub(now[f->i2], c0);
+        const TZevVector r = Sub(q, c0);
+        const TZevVector& n = record.normal;
+        float fu;
+        float fv;
+        float fh;
+        if (ZevSolve3x3(f1.x, f1.y, f1.z, f2.x, f2.y, f2.z, n.x, n.y, n.z, r.x, r.y, r.z, fu, fv, fh)) {
+            sub->U = fu;
+            sub->V = fv;
+        } else {
+            sub->U = 0.0f;
+            sub->V = 0.0f;
+        }
+        sub->PrevT = sub->T;
+        sub->T = k == 0 ? rb.u : ra.u;
+    }
+    return 1;
+}
+
+} // namespace
+
+void EstimateFaceNormal(TZevBoxNode* leaf)
+{
+    TZevFC2RFaceLink* link = ZevFaceColLink(leaf);
+    if (link == nullptr)
+        return;
+    const TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(leaf);
+    const TZevVector* now = *face->current;
+    const TZevVector& v0 = now[face->i0];
+    TZevVector n = Cross(Sub(now[face->i1], v0), Sub(now[face->i2], v0));
+    if (n.Normalize() == 0)
+        n = TZevVector(0.0f, 0.0f, 1.0f);
+    link->normal = n;
+}
+
+void EstimatePointNormal(float permitDistance, TZevBoxNode* leaf)
+{
+    TZevFC2RPointLink* link = ZevPointColLink(leaf);
+    if (link == nullptr || link->body == nullptr)
+        return;
+    TZevPointBoxVecT* point = static_cast<TZevPointBoxVecT*>(leaf);
+    const TZevVector p = (*point->current)[point->i];
+    link->box2->store.currentStore[0] = p;
+    if (link->body->RigidShape != 0)
+        EstimateRigidPoint(permitDistance, point, link, p);
+    else
+        EstimateDeformablePoint(permitDistance, point, link, p);
+}
+
+void EstimateFaceThresholds(float permitDistance, TZevBoxNode* leaf)
+{
+    TZevFC2RFaceLink* link = ZevFaceColLink(leaf);
+    if (link == nullptr)
+        return;
+    const TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(leaf);
+    const TZevVector* now = *face->current;
+    const TZevVector& v0 = now[face->i0];
+    float length = Sub(now[face->i1], v0).Length();
+    if (length > ShortLength)
+        link->thresholdU = Threshold(permitDistance, length);
+    length = Sub(now[face->i2], v0).Length();
+    if (length > ShortLength)
+        link->thresholdV = Threshold(permitDistance, length);
+    for (int k = 0; k < 3; ++k) {
+        if (face->points[k] != nullptr)
+            CopyCorners(link->box1, link->box2, k, face->points[k]);
+    }
+}
+
+void EstimateEdgeLink(float permitDistance, TZevBoxNode* leaf)
+{
+    TZevFC2REdgeLink* link = ZevEdgeColLink(leaf);
+    if (link == nullptr)
+        return;
+    const TZevEdgeBoxVecT* edge = static_cast<TZevEdgeBoxVecT*>(leaf);
+    const TZevVector* now = *edge->current;
+    const float length = Sub(now[edge->i1], now[edge->i0]).Length();
+    if (length > ShortLength)
+        link->threshold = Threshold(permitDistance, length);
+    if (edge->point0 != nullptr)
+        CopyCorners(link->box1, link->box2, 0, edge->point0);
+    if (edge->point1 != nullptr)
+        CopyCorners(link->box1, link->box2, 1, edge->point1);
+    TZevVector sum;
+    if (edge->face0 != nullptr)
+        sum = Add(sum, FaceLinkNormal(edge->face0));
+    if (edge->face1 != nullptr)
+        sum = Add(sum, FaceLinkNormal(edge->face1));
+    if (sum.Normalize() == 0)
+        sum = TZevVector(0.0f, 1.0f, 0.0f);
+    link->normal = sum;
+}
+
+void ProcessBodyContacts(float permitDistance, TZevXPhObj* body)
+{
+    if (body == nullptr)
+        return;
+    for (void* item : body->LinkedLeaves) {
+        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+        if (IsType(leaf, ZevTypeFaceBoxVecT))
+            EstimateFaceNormal(leaf);
+    }
+    for (void* item : body->LinkedLeaves) {
+        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+        if (IsType(leaf, ZevTypePointBoxVecT))
+            EstimatePointNormal(permitDistance, leaf);
+    }
+    for (void* item : body->LinkedLeaves) {
+        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+        if (IsType(leaf, ZevTypeFaceBoxVecT))
+            EstimateFaceThresholds(permitDistance, leaf);
+        else if (IsType(leaf, ZevTypeEdgeBoxVecT))
+            EstimateEdgeLink(permitDistance, leaf);
+    }
+}
+
+void ProcessBodyContacts(TZevPhscs2World* world, TZevXPhObj* body)
+{
+    if (world != nullptr)
+        ProcessBodyContacts(world->InterferencePermitDistance, body);
+}
+
+std::int32_t RetestContact(TZevContactLink* link)
+{
+    // A link without both records has no contact to confirm.
+    if (link == nullptr || !HasPositions(link->RecordA) || !HasPositions(link->RecordB))
+        return 0;
+    if (IsType(link->RecordA->node, ZevTypeEdgeBoxVecT))
+        return RetestEdgeEdge(link);
+    return RetestFacePoint(link);
+}

@@ -1,0 +1,335 @@
+#include "ZevContactMaker.h"
+
+#include "ZevBodyBoxes.h"
+#include "ZevBodyPair.h"
+#include "ZevColLink.h"
+#include "ZevContactEstimate.h"
+#include "ZevPhscs2World.h"
+#include "ZevXPhObj.h"
+
+namespace {
+
+inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
+}
+
+inline TZevVector Neg(const TZevVector& a)
+{
+    return TZevVector(-a.x, -a.y, -a.z);
+}
+
+inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline float Dot(const TZevVector& a, const TZevVector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
+{
+    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
+}
+
+// The record moves from a body-attached box onto the mesh leaf the box stands for, with the leaf's vertex arrays.
+void MoveToFace(TZevFMCTree_CFaceData* record)
+{
+    if (record->node == nullptr || record->node->bodyAttached == 0)
+        return;
+    TZevFaceBoxVecT* leaf = static_cast<RFBVT*>(record->node)->leaf;
+    if (leaf == nullptr)
+        return;
+    record->node = leaf;
+    record->currentArray = leaf->current;
+    record->previousArray = leaf->previous;
+    record->indices[0] = leaf->i0;
+    record->indices[1] = leaf->i1;
+    record->indices[2] = leaf->i2;
+}
+
+void MoveToPoint(TZevFMCTree_CFaceData* record)
+{
+    if (record->node == nullptr || record->node->bodyAttached == 0)
+        return;
+    TZevPointBoxVecT* leaf = static_cast<RPBVT*>(record->node)->leaf;
+    if (leaf == nullptr)
+        return;
+    record->node = leaf;
+    record->currentArray = leaf->current;
+    record->previousArray = leaf->previous;
+    record->indices[0] = record->indices[1] = record->indices[2] = leaf->i;
+}
+
+void MoveToEdge(TZevFMCTree_CFaceData* record)
+{
+    if (record->node == nullptr || record->node->bodyAttached == 0)
+        return;
+    TZevEdgeBoxVecT* leaf = static_cast<REBVT*>(record->node)->leaf;
+    if (leaf == nullptr)
+        return;
+    record->node = leaf;
+    record->currentArray = leaf->current;
+    record->previousArray = leaf->previous;
+    record->indices[0] = leaf->i0;
+    record->indices[1] = leaf->i1;
+    record->indices[2] = leaf->i0;
+}
+
+// The unit normal of a face at the current positions; false for a missing or degenerate face.
+bool FaceNormal(const TZevFaceBoxVecT* face, TZevVector& normal)
+{
+    if (face == nullptr)
+        return false;
+    const TZevVector* now = *face->current;
+    const TZevVector& c0 = now[face->i0];
+    TZevVector f = Cross(Sub(now[face->i1], c0), Sub(now[face->i2], c0));
+    if (f.Normalize() == 0)
+        return false;
+    normal = f;
+    return true;
+}
+
+inline const TZevVector& FirstCorner(const TZevFaceBoxVecT* face)
+{
+    return (*face->current)[face->i0];
+}
+
+void ReleaseSub(TZevContactLink* link, int k)
+{
+    if (link->SubContacts[k] != nullptr) {
+        link->SubContacts[k]->Release();
+        link->SubContacts[k] = nullptr;
+    }
+}
+
+// Is the contact near an end of the edge (its parameter u within the edge link's threshold of 0 or 1)? Which end.
+bool NearEnd(const TZevEdgeBoxVecT* edge, float u, const TZevPointBoxVecT*& end)
+{
+    const TZevFC2REdgeLink* link = ZevEdgeColLink(edge);
+    const float m = link != nullptr ? link->threshold : 0.0f;
+    const bool nearHigh = 1.0f - u < m;
+    if (!(u < m || nearHigh))
+        return false;
+    end = nearHigh ? edge->point1 : edge->point0;
+    return true;
+}
+
+inline TZevVector PointNormal(const TZevPointBoxVecT* point)
+{
+    const TZevFC2RPointLink* link = ZevPointColLink(point);
+    return link != nullptr ? link->normal : TZevVector();
+}
+
+} // namespace
+
+TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceData* a, std::int32_t forceState)
+{
+    if (world == nullptr || a == nullptr || a->other == nullptr || a->node == nullptr || a->other->node == nullptr)
+        return nullptr;
+    TZevFMCTree_CFaceData* b = a->other;
+    TZevContactLink* link = NewContactLink();
+    link->released = 0;
+    link->Active = 1;
+    link->RecordA = a;
+    link->RecordB = b;
+    link->LawState = forceState;
+    link->Keep = 1;
+    link->OwnerNodeA = ZevListPushPooled(&static_cast<TZevXPhObj*>(a->tree)->OwnedRecords, link);
+    link->OwnerNodeB = ZevListPushPooled(&static_cast<TZevXPhObj*>(b->tree)->OwnedRecords, link);
+
+    if (IsType(b->node, ZevTypePointBoxVecT)) {
+        MoveToFace(a);
+        MoveToPoint(b);
+        link->PointA = GetFacePointPrev(*a);
+        link->PointB = GetFacePointPrev(*b);
+        link->PrevUV[0] = a->u;
+        link->PrevUV[1] = a->v;
+    } else {
+        MoveToEdge(a);
+        MoveToEdge(b);
+        link->PointA = GetFacePointPrev(*a);
+        link->PointB = GetFacePointPrev(*b);
+        link->PrevUV[0] = a->u;
+        link->PrevUV[1] = b->u;
+    }
+    TZevBoxNode* nodeA = a->node;
+    TZevBoxNode* nodeB = b->node;
+
+    link->RestLength = 0.0f;
+    link->Tolerance = 0.0f;
+    link->Spring = world->CollisionSpringCoeff;
+    link->Damper = world->CollisionVerticalDamperCoeff;
+    link->StaticFriction = world->CollisionStaticFrictionCoeff;
+    link->DynamicFriction = world->CollisionDynamicFrictionCoeff;
+    link->HorizontalDamper = world->CollisionHorizontalDamperCoeff;
+
+    link->PartnerNodeA = ZevListPushPooled(&nodeA->partners, nodeB);
+    link->PartnerNodeB = ZevListPushPooled(&nodeB->partners, nodeA);
+    nodeA->contactCount += 1;
+    nodeB->contactCount += 1;
+    link->NewNode = ZevListPushPooled(&world->NewContactLinks, link);
+
+    const TZevVector d = Sub(GetFacePoint(*b), GetFacePoint(*a));
+    link->Separation = d;
+    a->normal = Neg(d);
+    b->normal = d;
+
+    link->RetestNeeded = 1;
+    link->Initialised = 1;
+    link->DeltaUV[0] = link->DeltaUV[1] = 0.0f;
+    link->PrevDeltaUV[0] = link->PrevDeltaUV[1] = 0.0f;
+    const TZevVector zero;
+    link->CorrectionSum = link->Correction = link->CorrectionPointA = link->CorrectionPointB = zero;
+    link->Torque = link->PrevForce = zero;
+    link->StepCoeff = world->LinkStepCoeff;
+
+    link->Pair = RegisterPair(&world->pairs, nodeA->object, nodeB->object, nullptr, 1.0f);
+    if (nodeA->object != nullptr)
+        link->ObjectNodeA = ZevListPushPooled(&nodeA->object->ContactLinks, link);
+    if (nodeB->object != nullptr)
+        link->ObjectNodeB = ZevListPushPooled(&nodeB->object->ContactLinks, link);
+    if (link->PrimitiveNodeA == nullptr)
+        link->PrimitiveNodeA = ZevListPushPooled(&nodeA->contactLinks, link);
+    if (link->PrimitiveNodeB == nullptr)
+        link->PrimitiveNodeB = ZevListPushPooled(&nodeB->contactLinks, link);
+
+    RetestContact(link);
+    // The link owns the records from now on: the space's ClearContacts no longer reaches them.
+    a->Unlink();
+    b->Unlink();
+    return link;
+}
+
+std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
+                                    TZevContactLink* link)
+{
+    if (recordA == nullptr || recordB == nullptr || link == nullptr || !IsType(recordA->node, ZevTypeEdgeBoxVecT) ||
+        !IsType(recordB->node, ZevTypeEdgeBoxVecT) || recordA->currentArray == nullptr ||
+        recordB->currentArray == nullptr)
+        return 0;
+    TZevEdgeBoxVecT* edges[2] = {static_cast<TZevEdgeBoxVecT*>(recordA->node),
+                                 static_cast<TZevEdgeBoxVecT*>(recordB->node)};
+    TZevFMCTree_CFaceData* records[2] = {recordA, recordB};
+    const TZevVector* nowA = *recordA->currentArray;
+    const TZevVector* nowB = *recordB->currentArray;
+    const TZevVector a = Sub(nowA[recordA->indices[1]], nowA[recordA->indices[0]]);
+    const TZevVector b = Sub(nowB[recordB->indices[1]], nowB[recordB->indices[0]]);
+
+    // The contact normal: across both edges, or along the separation of the points when they are parallel.
+    TZevVector n = Cross(a, b);
+    if (n.Normalize() == 0) {
+        n = Sub(link->PointB, link->PointA);
+        if (n.Normalize() == 0)
+            n = TZevVector();
+    }
+    // A separation that turned against the last accepted one means the edges passed each other.
+    const TZevVector d = Sub(link->PointB, link->PointA);
+    if (Dot(d, link->Separation) <= 0.0f)
+        return 0;
+    link->Separation = d;
+    // The normal points from B towards A, so the depth along it is negative while they overlap.
+    float s = Dot(d, n);
+    if (s > 0.0f) {
+        n = Neg(n);
+        s = -s;
+    }
+    link->PrevDepth = link->Depth;
+    link->Depth = s;
+
+    // The normals of each edge's two faces; a missing or degenerate face takes the contact normal (negated for B).
+    TZevVector faceNormals[2][2];
+    for (int k = 0; k < 2; ++k) {
+        const TZevVector fallback = k == 0 ? n : Neg(n);
+        const TZevFaceBoxVecT* faces[2] = {edges[k]->face0, edges[k]->face1};
+        for (int j = 0; j < 2; ++j) {
+            if (!FaceNormal(faces[j], faceNormals[k][j]))
+                faceNormals[k][j] = fallback;
+        }
+    }
+    // Both edges must be convex ridges.
+    const TZevVector edgeVectors[2] = {a, b};
+    for (int k = 0; k < 2; ++k) {
+        if (Dot(Cross(faceNormals[k][0], faceNormals[k][1]), edgeVectors[k]) < 0.000001f)
+            return 0;
+    }
+    // The sub-contacts are made anew.
+    ReleaseSub(link, 0);
+    ReleaseSub(link, 1);
+    // For each edge the face that faces the other body, and the depth of the other edge's point below it.
+    for (int k = 0; k < 2; ++k) {
+        const TZevVector c = k == 0 ? d : Neg(d);
+        const TZevVector& q = k == 0 ? link->PointB : link->PointA;
+        TZevVector f0 = faceNormals[k][0];
+        TZevVector f1 = faceNormals[k][1];
+        TZevFaceBoxVecT* face0 = edges[k]->face0;
+        TZevFaceBoxVecT* face1 = edges[k]->face1;
+        TZevFaceBoxVecT* chosen;
+        TZevVector normal;
+        // With the chosen face missing, the plane is the other face's: its normal and its first corner.
+        const TZevFaceBoxVecT* plane;
+        if (Dot(c, f0) < Dot(c, f1)) {
+            if (Dot(c, f0) > 0.0f)
+                return 0;
+            chosen = face0;
+            if (face0 == nullptr)
+                f0 = f1;
+            normal = f0;
+            plane = face0 != nullptr ? face0 : face1;
+        } else {
+            if (Dot(c, f1) > 0.0f)
+                return 0;
+            chosen = face1;
+            if (face1 == nullptr)
+                f1 = f0;
+            normal = f1;
+            plane = face1 != nullptr ? face1 : face0;
+        }
+        records[k]->normal = normal;
+        // Both faces missing fails the convexity test, so a plane is always found here.
+        const float depth = plane != nullptr ? Dot(Sub(q, FirstCorner(plane)), normal) : 0.0f;
+        TZevSubContactLink* sub = AllocSubContact();
+        if (sub == nullptr)
+            return 0;
+        sub->PrevDepth = sub->Depth;
+        sub->Face = chosen;
+        sub->Edge = edges[k];
+        sub->OtherEdge = edges[1 - k];
+        sub->U = sub->V = sub->T = sub->PrevT = 0.0f;
+        sub->Depth = depth;
+        link->SubContacts[k] = sub;
+    }
+    // Near an end of its edges a contact keeps only one sub-contact.
+    const TZevPointBoxVecT* endA = nullptr;
+    const TZevPointBoxVecT* endB = nullptr;
+    const bool nearA = NearEnd(edges[0], recordA->u, endA);
+    const bool nearB = NearEnd(edges[1], recordB->u, endB);
+    int dropped = -1;
+    if (nearA && nearB) {
+        const TZevVector qA = PointNormal(endA);
+        const TZevVector qB = PointNormal(endB);
+        // An unordered comparison counts as not less than.
+        dropped = !(Dot(qB, recordA->normal) < Dot(qA, recordB->normal)) ? 0 : 1;
+    } else if (nearA) {
+        dropped = 0;
+    } else if (nearB) {
+        dropped = 1;
+    }
+    if (dropped >= 0)
+        ReleaseSub(link, dropped);
+    // The dropped side's record faces the kept side's.
+    if (dropped == 0)
+        recordA->normal = Neg(recordB->normal);
+    else if (dropped == 1)
+        recordB->normal = Neg(recordA->normal);
+    // The link's depth is the deepest remaining one, never above 0.
+    float depth = 0.0f;
+    for (const TZevSubContactLink* sub : link->SubContacts) {
+        if (sub != nullptr && sub->Depth < depth)
+            depth = sub->Depth;
+    }
+    link->Depth = depth;
+    return 1;
+}

@@ -1,0 +1,91 @@
+#include "ZevSubContactLink.h"
+
+#include "ZevObjPool.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+TZevPoolHeads* SubContactPool = nullptr;
+
+void DrainSubContactPool()
+{
+    if (SubContactPool == nullptr)
+        return;
+    SubContactPool->DrainAll([](void* item) { delete static_cast<TZevSubContactLink*>(item); });
+    delete SubContactPool;
+    SubContactPool = nullptr;
+}
+
+// (1 - u - v) c0 + u c1 + v c2, componentwise in the order of the contact records' points.
+TZevVector Barycentric(const TZevVector& c0, const TZevVector& c1, const TZevVector& c2, float u, float v)
+{
+    const float w = 1.0f - u - v;
+    return TZevVector(w * c0.x + u * c1.x + v * c2.x, w * c0.y + u * c1.y + v * c2.y, w * c0.z + u * c1.z + v * c2.z);
+}
+
+} // namespace
+
+void ZevSubContactInit()
+{
+    if (SubContactPool != nullptr)
+        return;
+    GetListNodePools();
+    SubContactPool = new TZevPoolHeads;
+    std::atexit(DrainSubContactPool);
+}
+
+TZevSubContactLink* AllocSubContact()
+{
+    ZevSubContactInit();
+    if (void* item = SubContactPool->Take()) {
+        TZevSubContactLink* sub = static_cast<TZevSubContactLink*>(item);
+        // A recycled sub-contact starts like a new one: a depth of another contact would pass for its previous one.
+        sub->InPool = 0;
+        sub->Force = TZevVector();
+        sub->Depth = sub->PrevDepth = 0.0f;
+        return sub;
+    }
+    void* memory = ZevAlloc(sizeof(TZevSubContactLink));
+    if (memory == nullptr)
+        return nullptr;
+    return new (memory) TZevSubContactLink;
+}
+
+void TZevSubContactLink::Release()
+{
+    if (InPool != 0)
+        return;
+    InPool = 1;
+    ZevSubContactInit();
+    if (!SubContactPool->Give(this))
+        delete this;
+}
+
+void TZevSubContactLink::Update()
+{
+    if (Face == nullptr)
+        return;
+    const TZevVector* face = *Face->current;
+    PointA = Barycentric(face[Face->i0], face[Face->i1], face[Face->i2], U, V);
+    if (OtherEdge == nullptr)
+        return;
+    const TZevVector* edge = *OtherEdge->current;
+    const TZevVector& e0 = edge[OtherEdge->i0];
+    const TZevVector& e1 = edge[OtherEdge->i1];
+    const float s = 1.0f - T;
+    PointB = TZevVector(s * e0.x + T * e1.x, s * e0.y + T * e1.y, s * e0.z + T * e1.z);
+}
+
+float ZevSubContactDepth(const TZevPhscs2Link* sub)
+{
+    return sub != nullptr ? static_cast<const TZevSubContactLink*>(sub)->Depth : 0.0f;
+}
+
+int ZevSubContactPoolSize()
+{
+    ZevSubContactInit();
+    const int slot = GetThreadPoolIndex();
+    return slot < 0 ? 0 : SubContactPool->Heads[slot].GetCount();
+}

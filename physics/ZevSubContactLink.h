@@ -1,0 +1,46 @@
+// Sub-contact: one edge of an edge-edge contact. Its PointA lies on the face next to the edge against which the
+// depth is measured, its PointB on the other body's edge; the contact response reads each sub-contact's points
+// and depth. The contact link that owns it remakes it at every accepting run of the edge contact geometry.
+#pragma once
+
+#include "ZevBBoxTree.h"
+#include "ZevPhscs2Link.h"
+
+#include <cstdint>
+
+class TZevSubContactLink : public TZevPhscs2Link {
+public:
+    TZevSubContactLink() = default;
+    ~TZevSubContactLink() override = default;
+
+    // Back to the calling thread's SubContactPool; nothing else is touched. A second release is ignored, so that
+    // the object is never handed out twice.
+    void Release() override;
+    // PointA at (U, V) on Face, PointB at T on OtherEdge, both at the current positions; nothing without a face.
+    void Update() override;
+
+    TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
+    TZevEdgeBoxVecT* Edge = nullptr;
+    TZevEdgeBoxVecT* OtherEdge = nullptr;
+    float U = 0.0f;
+    float V = 0.0f;
+    std::int32_t Reserved0 = 0;
+    std::int32_t Reserved1 = 0;
+    float T = 0.0f;
+    float PrevT = 0.0f;
+    float Depth = 0.0f;
+    float PrevDepth = 0.0f;
+    std::int32_t InPool = 0;
+};
+
+// The first free sub-contact of the calling thread's pool, or a new one (current force 0, depth 0). Null only
+// when the allocation fails.
+TZevSubContactLink* AllocSubContact();
+
+// Depth of a sub-contact seen as a link (0 for null).
+float ZevSubContactDepth(const TZevPhscs2Link* sub);
+
+// Start-up of the sub-contact pool; later calls do nothing.
+void ZevSubContactInit();
+// Number of sub-contacts waiting in the calling thread's pool.
+int ZevSubContactPoolSize();

@@ -1,0 +1,287 @@
+// The world step: integrate, collide, make and drop contact links, correct by satisfy passes until the contacts
+// and links are acceptable, then compute and hand over the forces, advance the trees and run the callbacks.
+#include "ZevPhscs2World.h"
+
+#include "ZevBodyPair.h"
+#include "ZevCollisionMeshObj.h"
+#include "ZevContactLink.h"
+#include "ZevContactResponse.h"
+#include "ZevJoint.h"
+#include "ZevRigidLink.h"
+#include "ZevXPhObj.h"
+
+namespace {
+
+TZevXPhObj* AsBody(TZevOwnerListLink* child)
+{
+    TZevCTree* tree = static_cast<TZevCTree*>(child);
+    return tree->IsMeshTree() ? static_cast<TZevXPhObj*>(tree) : nullptr;
+}
+
+// 5.a: the history of every joint axis moves one step back.
+void ShiftJointHistories(TZevPhscs2World* world)
+{
+    for (TZevOwnerListLink* l = world->Joints->First(); l != world->Joints->End(); l = l->next) {
+        TZevJoint* joint = static_cast<TZevJoint*>(static_cast<TZevReleasableLink*>(l));
+        joint->PrevTheta = joint->Theta;
+        joint->PrevDTheta = joint->DTheta;
+        if (joint->AxisCount == 2) {
+            joint->PrevTheta2 = joint->Theta2;
+            joint->PrevDTheta2 = joint->DTheta2;
+        }
+    }
+}
+
+void ShiftForces(TZevPhscs2Link* link)
+{
+    link->PrevForce = link->Force;
+    link->PrevTorque = link->Torque;
+    link->Force = TZevVector();
+    link->Torque = TZevVector();
+    link->CorrectionSum = TZevVector();
+    link->Correction = TZevVector();
+}
+
+// 5.b: inactive contact links go; the others advance.
+void PrepareContactLinks(TZevPhscs2World* world)
+{
+    TZevOwnerListLink* l = world->ContactLinks->First();
+    while (l != world->ContactLinks->End()) {
+        TZevOwnerListLink* next = l->next;
+        TZevContactLink* link = static_cast<TZevContactLink*>(l);
+        if (link->Active == 0) {
+            link->Release();
+            // A link released before stays in the ring after its second release.
+            if (link->IsLinked())
+                link->Unlink();
+        } else {
+            link->Advance();
+            ShiftForces(link);
+        }
+        l = next;
+    }
+}
+
+// 5.c
+void PrepareRigidLinks(TZevPhscs2World* world)
+{
+    for (TZevOwnerListLink* l = world->RigidLinks->First(); l != world->RigidLinks->End(); l = l->next) {
+        TZevRigidLink* link = static_cast<TZevRigidLink*>(static_cast<TZevReleasableLink*>(l));
+        if (link->Pair == nullptr)
+            link->Pair = RegisterPair(&world->pairs, link->ObjectA, link->ObjectB, nullptr, 1.0f);
+        link->Advance();
+        link->OlderForce = link->PrevForce;
+        link->OlderTorque = link->PrevTorque;
+        ShiftForces(link);
+        link->StepCoeff = world->LinkStepCoeff;
+    }
+}
+
+// 5.e: every body of the tree under the active root, in pre-order.
+void RebuildBodyList(TZevPhscs2World* world)
+{
+    TZevList stack;
+    for (TZevOwnerListLink* child = world->activeRoot->Last(); child != world->activeRoot->End();
+         child = child->prev)
+        stack.PushFront(child);
+    while (void* item = stack.PopFront()) {
+        TZevOwnerListLink* link = static_cast<TZevOwnerListLink*>(item);
+        TZevXPhObj* body = AsBody(link);
+        if (body != nullptr) {
+            if (body->WorldNode0 != nullptr)
+                TZevList::RemoveNode(body->WorldNode0);
+            body->WorldNode0 = world->BodyList.Add(body);
+        }
+        TZevCTree* tree = static_cast<TZevCTree*>(link);
+        for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev)
+            stack.PushFront(child);
+    }
+}
+
+void ProcessWorldContacts(TZevPhscs2World* world)
+{
+    if (ZevContactServices.ProcessBodyContacts == nullptr)
+        return;
+    TZevListNode* n = world->BodyList.First();
+    while (n != &world->BodyList.Head) {
+        TZevListNode* next = n->next;
+        TZevXPhObj* body = static_cast<TZevXPhObj*>(n->data);
+        if (body->level != 0)
+            ZevContactServices.ProcessBodyContacts(world, body);
+        n = next;
+    }
+}
+
+void ClearNewContactLinks(TZevPhscs2World* world)
+{
+    while (!world->NewContactLinks.IsEmpty()) {
+        TZevListNode* n = world->NewContactLinks.First();
+        static_cast<TZevContactLink*>(n->data)->NewNode = nullptr;
+        TZevList::RemoveNode(n);
+    }
+}
+
+} // namespace
+
+int TZevPhscs2World::Step(float dt)
+{
+    StepSize = dt;
+    SatisfyRepeatCount = 0;
+    RetryCollisionCount = 0;
+    if (dt == 0.0f) {
+        TZevCollisionSpace::UpdateTrees(0.0f);
+        RebuildBodyList(this);
+        ProcessWorldContacts(this);
+        activeRoot->UpdateBox();
+        return 0;
+    }
+    const float end = dt * 0.999999f;
+    if (!(end > 0.0f))
+        return UpdateBodyTree(activeRoot, dt);
+
+    float done = 0.0f;
+    float h = dt;
+    while (done < end) {
+        // 5. Preparation.
+        ShiftJointHistories(this);
+        PrepareContactLinks(this);
+        PrepareRigidLinks(this);
+        if (ZevContactServices.ClearBodyLinkLists != nullptr) {
+            for (void* item : BodyList) {
+                TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
+                if (body->level != 0)
+                    ZevContactServices.ClearBodyLinkLists(body);
+            }
+        }
+        RebuildBodyList(this);
+        // 6. Integrate.
+        if (dt - done < h)
+            h = dt - done;
+        for (void* item : BodyList) {
+            TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
+            if (body->IsDynamic() != 0 && body->level != 0 && !IsActiveBody(body))
+                AddActiveBody(body);
+            body->UpdateWorldMatrix(h);
+        }
+        // 7, 8. Retry iterations.
+        LinkSatisfyBudget = 1;
+        for (std::int32_t r = 0;; ++r) {
+            ClearContacts();
+            ProcessWorldContacts(this);
+            activeRoot->UpdateBox();
+            CollideActiveBodies(1);
+            ++RetryCollisionCount;
+            ZevJointPass(this, h);
+            ZevContactPass(this, h);
+            ZevLinkLengthPass(this);
+            ZevContactPreparePass(this, h);
+            if (NewContactLinks.IsEmpty() && r >= 1)
+                break;
+            if (ZevContactsSatisfied(this, r))
+                break;
+            if (NewContactFlag == 0 && r >= 1)
+                --LinkSatisfyBudget;
+            // A negative maximum ends the loop here, as 0 does.
+            if (r >= RetryCollisionMax)
+                break;
+            ZevSatisfyPass(this, h, r);
+            for (TZevOwnerListLink* l = ContactLinks->First(); l != ContactLinks->End(); l = l->next)
+                static_cast<TZevContactLink*>(l)->Keep = 0;
+        }
+        // 9. Forces, trees, hand-over.
+        ZevForcePass(this, h);
+        ClearNewContactLinks(this);
+        TZevCollisionSpace::UpdateTrees(h);
+        ZevForceHandOver(this, h);
+        done = done + h;
+    }
+    // The contact records of the last pass refer to vertex arrays that the next step swaps; they are not kept.
+    return UpdateBodyTree(activeRoot, dt);
+}
+
+int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
+{
+    (void)dt;
+    if (node == nullptr)
+        return 0;
+    // Post-order with an explicit stack: a node is visited once all its children are. Deletions requested by
+    // the callbacks wait until the walk is over, so no node of the stack is freed under it.
+    ++CallbackWalkDepth;
+    TZevList stack;
+    TZevList expanded; // parallel marks: a node pushed once expanded
+    stack.PushFront(node);
+    expanded.PushFront(nullptr);
+    int result = 0;
+    while (!stack.IsEmpty()) {
+        TZevCTree* tree = static_cast<TZevCTree*>(stack.First()->data);
+        const bool open = expanded.First()->data != nullptr;
+        if (!open) {
+            expanded.First()->data = tree;
+            for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev) {
+                stack.PushFront(static_cast<TZevCTree*>(child));
+                expanded.PushFront(nullptr);
+            }
+            continue;
+        }
+        stack.PopFront();
+        expanded.PopFront();
+        if (tree->IsMeshTree()) {
+            TZevXPhObj* body = static_cast<TZevXPhObj*>(tree);
+            if (!IsDeletionPending(body))
+                body->StepCallback();
+            result = 1;
+        }
+    }
+    --CallbackWalkDepth;
+    if (CallbackWalkDepth == 0)
+        FinishDeferredDeletions();
+    return result;
+}
+
+void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
+{
+    while (!ActiveBodies.IsEmpty()) {
+        TZevXPhObj* body = static_cast<TZevXPhObj*>(ActiveBodies.First()->data);
+        RetestBody(flag, body);
+        RemoveActiveBody(body);
+    }
+}
+
+void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
+{
+    if (body == nullptr)
+        return;
+    const bool noRetest = body->IsNoRetest() != 0;
+    if (flag == 0 ? !noRetest : noRetest)
+        return;
+    if (body->level == 0)
+        return;
+    // A body never collides with the bodies attached to it.
+    TZevCollisionMeshObj* meshBody = dynamic_cast<TZevCollisionMeshObj*>(body);
+    if (meshBody != nullptr)
+        for (void* item : meshBody->AttachList)
+            static_cast<TZevXPhObj*>(item)->ReservedWord2 = 0;
+    // Collide the body with the body tree under the active root; boxes that miss skip their whole subtree.
+    TZevList stack;
+    stack.PushFront(activeRoot);
+    while (void* item = stack.PopFront()) {
+        TZevCTree* node = static_cast<TZevCTree*>(item);
+        if (!body->box.Overlaps(node->box))
+            continue;
+        if (node->IsMeshTree()) {
+            TZevXPhObj* other = static_cast<TZevXPhObj*>(node);
+            // Each pair is tested once: from the body created first, or against a body that does not move.
+            const bool first = body->serial < other->serial || other->level == 0;
+            if (other != body && other->ReservedWord2 != 0 && first &&
+                !(body->IsFixed() != 0 && other->IsFixed() != 0)) {
+                if (ZevCollideTrees(this, body, other) != 0 && other->IsContactHit() != 0)
+                    other->ClearContactHit();
+            }
+        }
+        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+            stack.PushFront(static_cast<TZevCTree*>(child));
+    }
+    if (meshBody != nullptr)
+        for (void* item : meshBody->AttachList)
+            static_cast<TZevXPhObj*>(item)->ReservedWord2 = 1;
+}

@@ -1,0 +1,16 @@
+; Land objects from the object directory; fog and background need a view (none in the physics-only run).
+(XPhLoadLand "no-such-map.bmp" "blue.BMP")
+(def l (XPhLoadLand "blue.BMP" "blue.BMP"))
+l
+(SetXPhLandMat l '((1 0 0) (0 1 0) (0 0 1) (0 -20 0)))
+(XPhLandSetVisualMaterial l '((1 1 1 1) (0.5 0.5 0.5 1) (0 0 0 1) 10))
+(def w (XPhLoadLandWithScale "blue.BMP" "blue.BMP" 1 2 1))
+(SetXPhLandMat (LoadXPhBody "lbox.x") '((1 0 0) (0 1 0) (0 0 1) (0 0 0)))
+(SaveLispObject "land.sav" l)
+(LoadLispObject "land.sav")
+(PhOnlyStep 2)
+(XPhFogEnable t)
+(XPhFogNear 10)
+(XPhFogFar 100)
+(XPhBgColor 255 128 0)
+(XPhBgColor 1 2)

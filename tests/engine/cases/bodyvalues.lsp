@@ -1,0 +1,20 @@
+; Bodies inside saved script values: a saved list with a body reads back with a copy of the body in the world;
+; read with no world, the value comes back without a body.
+(def b (LoadXPhBody "lbox.x"))
+(XPhBodySetMass b 2)
+(SaveLispObject "values.bin" (list b 7))
+(def v (LoadLispObject "values.bin"))
+v
+(XPhBodyGetMass (car v))
+(eq (car v) b)
+(DeleteAllXPhBody)
+(XPhBodyGetMass (car v))
+(PhOnlyFinal)
+(def w (LoadLispObject "values.bin"))
+(PhOnlyInit)
+(XPhBodyGetMass (car w))
+(def d (LoadXPhEasyDeformableObj "chair.x"))
+(XPhBodyGetEAirRegistance d)
+(LoadXPhEasyDeformableObj "no-such-model.x")
+(PhOnlyStep 5)
+(XPhBodyGetMass d)

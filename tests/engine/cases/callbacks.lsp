@@ -1,0 +1,22 @@
+; Script functions and data of bodies, run after every step.
+(def box (MakeEmptyXPhBody))
+(def steps 0)
+(defun onstep (body) (setq steps (+ steps 1)) (XPhBodyGetData body))
+(XPhBodySetData box '(payload 1))
+(XPhBodyGetData box)
+(XPhBodySetFunction box 'onstep)
+(XPhBodyGetFunction box)
+(PhOnlyStep 3)
+steps
+(XPhBodySetFunction box nil)
+(PhOnlyStep 3)
+steps
+(QLPlugInXPhBodyCall "NoSuchFunction" box)
+(QLPlugInXPhBodyCall "NoSuchFunction" nil)
+(XPhBodySetFunction (CreateZevLispObj "TZevFrame") 'onstep)
+(defun keep (body) (list 'kept steps))
+(XPhBodySetFunction box 'keep)
+(XPhBodyGetFuncResult box)
+(PhOnlyStep 1)
+(XPhBodyGetFuncResult box)
+(XPhBodyGetFunction box)

@@ -1,0 +1,5 @@
+# The program tests start OGLPomu itself (menu answers, and each scene under Xvfb), and leave the screenshots of
+# the four scenes in build/screenshots/ for people to look at.
+add_dependencies(test_gldemo OGLPomu)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/screenshots)
+target_compile_definitions(test_gldemo PRIVATE QE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
