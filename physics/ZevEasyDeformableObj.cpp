@@ -569,69 +569,91 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
     }
     Clear();
     N = n;
+    TZevList bodies; // the bodies with a collision mesh, in step with CollisionMeshes
+    CollectBodyMeshes(body, bodies);
+    PrepareMeshes();
+    MakeLattice(body);
+    BindMeshes();
+    // The vertex nodes are dynamic states of the body.
+    for (std::int32_t v = 0; v < Nodes1Count; ++v)
+        LinkBodyAndRigidBody(body, &Nodes1[v]);
+    // Control nodes of the leaves, block after block of Nodes1.
+    std::int32_t start = 0;
+    std::int32_t i = 0;
+    for (void* item : bodies) {
+        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+        const std::int32_t count = MeshVertexCount(RestMeshes[i++]); // the count the nodes were made for
+        if (count > 0 && b->primitiveRoot != nullptr)
+            BuildNodes(b, start, b->primitiveRoot);
+        start += count;
+    }
+    PlaceAtBody(body);
+    return true;
+}
 
-    // 1. Collision meshes in pre-order (each body before its children), visual meshes after their subtree.
-    TZevList bodies; // bodies with a collision mesh, in step with `meshes`
-    TZevList meshes;
-    {
-        TZevList stack;
-        stack.PushFront(body);
-        while (void* item = stack.PopFront()) {
-            TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
-            b->RigidShape = 0;
-            if (b->collisionMesh != nullptr) {
-                CollisionMeshes.Add(b->collisionMesh);
-                bodies.Add(b);
-                meshes.Add(b->collisionMesh);
-            }
-            for (TZevOwnerListLink* c = b->Last(); c != b->End(); c = c->prev) {
-                TZevCTree* tree = static_cast<TZevCTree*>(c);
-                if (tree->IsMeshTree())
-                    stack.PushFront(static_cast<TZevCollisionMeshObj*>(tree));
-            }
+void TZevEasyDeformableObj::CollectBodyMeshes(TZevCollisionMeshObj* body, TZevList& bodies)
+{
+    // Collision meshes in pre-order (each body before its children), visual meshes after their subtree.
+    TZevList stack;
+    stack.PushFront(body);
+    while (void* item = stack.PopFront()) {
+        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+        b->RigidShape = 0;
+        if (b->collisionMesh != nullptr) {
+            CollisionMeshes.Add(b->collisionMesh);
+            bodies.Add(b);
         }
-        // Post-order is the reverse of the walk that takes the children from the last.
-        TZevList reversed;
-        stack.PushFront(body);
-        while (void* item = stack.PopFront()) {
-            TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
-            reversed.PushFront(b);
-            for (TZevOwnerListLink* c = b->First(); c != b->End(); c = c->next) {
-                TZevCTree* tree = static_cast<TZevCTree*>(c);
-                if (tree->IsMeshTree())
-                    stack.PushFront(static_cast<TZevCollisionMeshObj*>(tree));
-            }
-        }
-        for (void* item : reversed) {
-            TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
-            if (b->visualMesh != nullptr && b->visualMesh != b->collisionMesh)
-                VisualMeshes.Add(b->visualMesh);
+        for (TZevOwnerListLink* c = b->Last(); c != b->End(); c = c->prev) {
+            TZevCTree* tree = static_cast<TZevCTree*>(c);
+            if (tree->IsMeshTree())
+                stack.PushFront(static_cast<TZevCollisionMeshObj*>(tree));
         }
     }
+    // Post-order is the reverse of the walk that takes the children from the last.
+    TZevList reversed;
+    stack.PushFront(body);
+    while (void* item = stack.PopFront()) {
+        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+        reversed.PushFront(b);
+        for (TZevOwnerListLink* c = b->First(); c != b->End(); c = c->next) {
+            TZevCTree* tree = static_cast<TZevCTree*>(c);
+            if (tree->IsMeshTree())
+                stack.PushFront(static_cast<TZevCollisionMeshObj*>(tree));
+        }
+    }
+    for (void* item : reversed) {
+        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+        if (b->visualMesh != nullptr && b->visualMesh != b->collisionMesh)
+            VisualMeshes.Add(b->visualMesh);
+    }
+}
 
-    // 2. Rest copies; nodes for the vertices of both kinds.
+void TZevEasyDeformableObj::PrepareMeshes()
+{
     MeshCount = CollisionMeshes.GetCount() + VisualMeshes.GetCount();
-    RestMeshes = static_cast<TZevPolygonMesh**>(ZevAllocObject(sizeof(TZevPolygonMesh*) * static_cast<std::size_t>(MeshCount + 1)));
-    Meshes = static_cast<TZevPolygonMesh**>(ZevAllocObject(sizeof(TZevPolygonMesh*) * static_cast<std::size_t>(MeshCount + 1)));
-    const std::int32_t collisionCount = CollisionMeshes.GetCount();
+    const std::size_t bytes = sizeof(TZevPolygonMesh*) * static_cast<std::size_t>(MeshCount + 1);
+    RestMeshes = static_cast<TZevPolygonMesh**>(ZevAllocObject(bytes));
+    Meshes = static_cast<TZevPolygonMesh**>(ZevAllocObject(bytes));
     std::int32_t count1 = 0;
     std::int32_t count2 = 0;
-    {
-        std::int32_t i = 0;
-        for (TZevList* list : {&CollisionMeshes, &VisualMeshes}) {
-            for (void* item : *list) {
-                TZevPolygonMesh* mesh = static_cast<TZevPolygonMesh*>(item);
-                Meshes[i] = mesh;
-                RestMeshes[i] = dynamic_cast<TZevPolygonMesh*>(mesh->Clone());
-                (i < collisionCount ? count1 : count2) += MeshVertexCount(RestMeshes[i]);
-                ++i;
-            }
+    std::int32_t i = 0;
+    for (TZevList* list : {&CollisionMeshes, &VisualMeshes}) {
+        for (void* item : *list) {
+            TZevPolygonMesh* mesh = static_cast<TZevPolygonMesh*>(item);
+            Meshes[i] = mesh;
+            RestMeshes[i] = dynamic_cast<TZevPolygonMesh*>(mesh->Clone());
+            (IsCollisionMesh(i) ? count1 : count2) += MeshVertexCount(RestMeshes[i]);
+            ++i;
         }
     }
     AllocNodes1(count1);
     AllocNodes2(count2);
+}
 
-    // 3. Lattice box over the rest copies.
+void TZevEasyDeformableObj::MakeLattice(TZevCollisionMeshObj* body)
+{
+    const std::int32_t n = N;
+    // Lattice box over the rest copies.
     TZevVector lo(3.4e37f, 3.4e37f, 3.4e37f);
     TZevVector hi(-3.4e37f, -3.4e37f, -3.4e37f);
     for (std::int32_t i = 0; i < MeshCount; ++i) {
@@ -644,10 +666,10 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
         hi = TZevVector(b.Max.x > hi.x ? b.Max.x : hi.x, b.Max.y > hi.y ? b.Max.y : hi.y,
                         b.Max.z > hi.z ? b.Max.z : hi.z);
     }
-    if (lo.x > hi.x) // no vertices at all: a unit lattice at the origin
+    if (lo.x > hi.x) // no vertices at all: a lattice at the origin
         lo = hi = TZevVector();
 
-    // 4. Proxies and particles.
+    // Proxies and particles.
     const std::int32_t n3 = n * n * n;
     AllocProxies(n3);
     ParticleCount = n3;
@@ -655,8 +677,8 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
     for (std::int32_t q = 0; q < n3; ++q)
         Proxies[q].Object = &Particles[q];
 
-    // 5. Cell size. A flat or empty mesh gets a minimum extent on its thin axes, centred on the mesh, so that
-    // every cell has a size to divide by and every vertex lies inside the lattice.
+    // Cell size. A flat or empty mesh gets a minimum extent on its thin axes, centred on the mesh, so that every
+    // cell has a size to divide by and every vertex lies inside the lattice.
     float size[3] = {(hi.x - lo.x) * BoxEnlargement, (hi.y - lo.y) * BoxEnlargement, (hi.z - lo.z) * BoxEnlargement};
     float* low[3] = {&lo.x, &lo.y, &lo.z};
     float largest = size[0] > size[1] ? size[0] : size[1];
@@ -673,7 +695,7 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
     LatticeMin = lo;
     Cell = cell;
 
-    // 6. Particles on the lattice points.
+    // Particles on the lattice points.
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t j = 0; j < n; ++j) {
             for (std::int32_t k = 0; k < n; ++k) {
@@ -687,7 +709,7 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
         }
     }
 
-    // 7. Rigid links between every two points of each lattice block (partial blocks at the upper faces).
+    // Rigid links between every two points of each lattice block (partial blocks at the upper faces).
     const float spring = Particles[n3 - 1].Mass * 120.0f;
     const float damper = Particles[n3 - 1].Mass;
     TZevPhscs2World* world = ZevBodyWorld(body);
@@ -726,31 +748,33 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
             }
         }
     }
+}
 
-    // 8. Bind the nodes (to body records, when there are any), block after block.
+void TZevEasyDeformableObj::BindMeshes()
+{
+    // To the body records, when there are any, block after block.
     for (std::int32_t r = 0; r < RecordCount; ++r) {
         if (Records[r].Body() != nullptr && !ZevMatInverse(Records[r].BindInverse, Records[r].Body()->Matrix))
             Records[r].BindInverse = TZevMatrix();
     }
-    {
-        std::int32_t start1 = 0;
-        std::int32_t start2 = 0;
-        for (std::int32_t i = 0; i < MeshCount; ++i) {
-            const std::int32_t restCount = MeshVertexCount(RestMeshes[i]);
-            if (restCount == 0)
-                continue;
-            Meshes[i]->Changed = 1;
-            const bool collision = i < collisionCount;
-            TZevDeformControlNode* nodes = collision ? Nodes1 : Nodes2;
-            std::int32_t& start = collision ? start1 : start2;
-            BindControlNodes(nodes, MeshVertices(RestMeshes[i]), start, restCount);
-            const std::int32_t liveCount = MeshVertexCount(Meshes[i]);
-            SetNodeVertices(nodes, MeshVertices(Meshes[i]), start, liveCount < restCount ? liveCount : restCount);
-            start += restCount;
-        }
+    std::int32_t start1 = 0;
+    std::int32_t start2 = 0;
+    for (std::int32_t i = 0; i < MeshCount; ++i) {
+        const std::int32_t restCount = MeshVertexCount(RestMeshes[i]);
+        if (restCount == 0)
+            continue;
+        Meshes[i]->Changed = 1;
+        const bool collision = IsCollisionMesh(i);
+        TZevDeformControlNode* nodes = collision ? Nodes1 : Nodes2;
+        std::int32_t& start = collision ? start1 : start2;
+        BindControlNodes(nodes, MeshVertices(RestMeshes[i]), start, restCount);
+        const std::int32_t liveCount = MeshVertexCount(Meshes[i]);
+        SetNodeVertices(nodes, MeshVertices(Meshes[i]), start, liveCount < restCount ? liveCount : restCount);
+        start += restCount;
     }
 
-    // 9. Trilinear weights over the 8 particles of each vertex's cell.
+    // Then to the 8 particles of each vertex's lattice cell, with trilinear weights.
+    const std::int32_t n = N;
     for (TZevDeformControlNode* nodes : {Nodes1, Nodes2}) {
         const std::int32_t count = nodes == Nodes1 ? Nodes1Count : Nodes2Count;
         for (std::int32_t v = 0; v < count; ++v) {
@@ -758,10 +782,10 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
             if (node.Vertex == nullptr)
                 continue;
             const TZevVector p(node.Vertex[0], node.Vertex[1], node.Vertex[2]);
-            const TZevVector e = Sub(p, lo);
-            const std::int32_t ci = CellIndex(e.x / cell.x, n);
-            const std::int32_t cj = CellIndex(e.y / cell.y, n);
-            const std::int32_t ck = CellIndex(e.z / cell.z, n);
+            const TZevVector e = Sub(p, LatticeMin);
+            const std::int32_t ci = CellIndex(e.x / Cell.x, n);
+            const std::int32_t cj = CellIndex(e.y / Cell.y, n);
+            const std::int32_t ck = CellIndex(e.z / Cell.z, n);
             if (ci < 0 || cj < 0 || ck < 0)
                 continue;
             node.AllocWeights(8);
@@ -771,9 +795,9 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
                     for (int dk = 0; dk < 2; ++dk) {
                         const std::int32_t q = ((ci + di) * n + (cj + dj)) * n + (ck + dk);
                         const TZevVector f = Sub(p, Particles[q].Position);
-                        float wx = 1.0f - std::fabs(f.x / cell.x);
-                        float wy = 1.0f - std::fabs(f.y / cell.y);
-                        float wz = 1.0f - std::fabs(f.z / cell.z);
+                        float wx = 1.0f - std::fabs(f.x / Cell.x);
+                        float wy = 1.0f - std::fabs(f.y / Cell.y);
+                        float wz = 1.0f - std::fabs(f.z / Cell.z);
                         wx = wx > 0.0f ? wx : 0.0f;
                         wy = wy > 0.0f ? wy : 0.0f;
                         wz = wz > 0.0f ? wz : 0.0f;
@@ -783,33 +807,10 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
             }
         }
     }
+}
 
-    // 10. The vertex nodes are dynamic states of the body.
-    for (std::int32_t v = 0; v < Nodes1Count; ++v)
-        LinkBodyAndRigidBody(body, &Nodes1[v]);
-
-    // 11. Control nodes of the leaves.
-    {
-        std::int32_t start = 0;
-        TZevListNode* m = meshes.First();
-        for (void* item : bodies) {
-            TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
-            TZevPolygonMesh* mesh = static_cast<TZevPolygonMesh*>(m->data);
-            m = m->next;
-            // The rest copy's count: the one the nodes were made for.
-            std::int32_t restCount = 0;
-            for (std::int32_t i = 0; i < collisionCount; ++i) {
-                if (Meshes[i] == mesh) {
-                    restCount = MeshVertexCount(RestMeshes[i]);
-                    break;
-                }
-            }
-            if (restCount > 0 && b->primitiveRoot != nullptr)
-                BuildNodes(b, start, b->primitiveRoot);
-            start += restCount;
-        }
-    }
-
+void TZevEasyDeformableObj::PlaceAtBody(TZevCollisionMeshObj* body)
+{
     // The meshes were bound in their own coordinates; the particles move to where the body stands, since the
     // character's step places a soft body by its particles (its own matrix becomes the identity).
     TZevMatrix place;
@@ -818,14 +819,13 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
     bool moved = false;
     for (int e = 0; e < 16; ++e)
         moved = moved || place.m[e] != identity.m[e];
-    if (moved) {
-        for (std::int32_t q = 0; q < n3; ++q) {
-            TZevVector v;
-            Particles[q].Position = ZevVecTransform(v, Particles[q].Position, place);
-            Particles[q].PrevPosition = Particles[q].Position;
-        }
+    if (!moved)
+        return;
+    for (std::int32_t q = 0; q < ParticleCount; ++q) {
+        TZevVector v;
+        Particles[q].Position = ZevVecTransform(v, Particles[q].Position, place);
+        Particles[q].PrevPosition = Particles[q].Position;
     }
-    return true;
 }
 
 void TZevEasyDeformableObj::BuildNodes(TZevCollisionMeshObj* body, std::int32_t start, TZevBoxNode* root)

@@ -178,7 +178,15 @@ public:
     TZevList VisualMeshes;    // TZevPolygonMesh*
 
 private:
+    // The steps of Build.
+    void CollectBodyMeshes(TZevCollisionMeshObj* body, TZevList& bodies);
+    void PrepareMeshes();
+    void MakeLattice(TZevCollisionMeshObj* body);
+    void BindMeshes();
     void BuildNodes(TZevCollisionMeshObj* body, std::int32_t start, TZevBoxNode* root);
+    void PlaceAtBody(TZevCollisionMeshObj* body);
+    // Mesh index i runs over CollisionMeshes first, then VisualMeshes.
+    bool IsCollisionMesh(std::int32_t i) const { return i < CollisionMeshes.GetCount(); }
     // Detaches a state object from every body using it (the leaves of those bodies go back to their parts) and
     // from its contact links, before it is destroyed.
     static void Forget(TZevPhscs2Obj* object);

@@ -350,6 +350,77 @@ def dleg2():
             lathe(8, [(0.24, -1.5), (0.24, -1.35)])]
 
 
+def turned(solid, f):
+    """The solid with every point mapped by the rotation f (winding kept)."""
+    return Solid([f(p) for p in solid.points], solid.faces)
+
+
+def axle_along_z(solid):
+    """A solid of revolution around y turned so that its axis runs along z."""
+    return turned(solid, lambda p: (p[0], -p[2], p[1]))
+
+
+def prism_xz(ring, y0, y1):
+    """A flat convex plate: the polygon `ring` of (x, z) corners in order,
+    from height y0 to y1."""
+    n = len(ring)
+    pts = [(x, y0, z) for x, z in ring] + [(x, y1, z) for x, z in ring]
+    faces = [list(range(n)), [n + k for k in range(n)]]
+    for k in range(n):
+        k1 = (k + 1) % n
+        faces.append([k, k1, n + k1, n + k])
+    return Solid(pts, faces)
+
+
+# The vehicle: the chassis file runs along x; the builder stretches it by 1.5
+# in x and turns it a quarter about y, so the car is 30 long (z) and 10 wide,
+# and its rigid part sits 2.5 above the body origin (the car's offset matrix):
+# the file's centre of mass is at y = 2.5. The wheels (axle along z in the
+# file, turned to x by the builder) are scaled by 1.5 to radius 3 and width
+# 2.4, centred 7.5 to the sides, 12.5 ahead and behind, 3.25 above the origin,
+# so they clear the body by about 1 and stand about 0.25 below its floor.
+
+
+def chassis():
+    """Vehicle body: a floor pan with a cabin on it."""
+    pan = box(-10.0, -1.0, -5.0, 10.0, 1.0, 5.0)
+    cabin = box(-4.0, 0.8, -4.0, 3.0, 2.6, 4.0)
+    return [s.translated((0.0, 2.5, 0.0)) for s in centred_on_mass([pan, cabin])]
+
+
+def tireld():
+    """Wheel (collision): an octagonal drum, radius 2, width 1.6."""
+    return [axle_along_z(lathe(8, [(2.0, -0.8), (2.0, 0.8)]))]
+
+
+def tire():
+    """Wheel (visible): a rounded 16-sided tyre."""
+    return [axle_along_z(lathe(16, [(1.6, -0.8), (2.0, -0.5), (2.0, 0.5), (1.6, 0.8)]))]
+
+
+# The aircraft: nose along +z, wings along x, 9 long and 9 across; it is
+# loaded as it is and flown at speeds of 10 to 60.
+
+
+def f22():
+    """Player aircraft: fuselage, swept wings, tailplanes and two fins."""
+    fuselage = axle_along_z(lathe(8, [(0.3, -4.0), (0.8, -2.5), (0.8, 2.0), (0.2, 4.5)]))
+    parts = [fuselage]
+    for side in (-1.0, 1.0):
+        wing = [(0.5, 1.0), (4.5, -1.6), (4.5, -2.3), (0.5, -2.6)]
+        tail = [(0.5, -2.9), (2.2, -3.7), (2.2, -4.1), (0.5, -4.2)]
+        for ring in (wing, tail):
+            pts = [(side * x, z) for x, z in ring]
+            if side < 0.0:
+                pts.reverse()
+            parts.append(prism_xz(pts, -0.1, 0.1))
+        # fin: drawn in the (y, z) plane, then stood up at x = 0.6 side
+        fin = prism_xz([(0.4, -2.4), (1.9, -3.6), (1.9, -4.1), (0.4, -4.2)], -0.08, 0.08)
+        fin = turned(fin, lambda p: (-p[1], p[0], p[2]))
+        parts.append(fin.translated((side * 0.6, 0.0, 0.0)))
+    return centred_on_mass(parts)
+
+
 # ---------------------------------------------------------------------------
 # Materials: the reader keeps the face colour as the diffuse colour, takes the
 # file's specular colour as the ambient colour and its emissive colour as the
@@ -372,6 +443,9 @@ ASPHALT = (0.40, 0.40, 0.42)
 STONE = (0.52, 0.48, 0.42)
 ROBOT_YELLOW = (0.95, 0.72, 0.12)
 GUNMETAL = (0.32, 0.34, 0.38)
+CAR_RED = (0.80, 0.12, 0.10)
+TYRE_BLACK = (0.12, 0.12, 0.13)
+JET_GREY = (0.55, 0.58, 0.62)
 
 MESHES = [
     # (path, mesh name, builder, material)
@@ -388,6 +462,10 @@ MESHES = [
     ("objects/dleg3.x", "dleg3", dleg3, Material("metal", GUNMETAL, 0.3, 30.0)),
     ("objects/leg2.x", "leg2", leg2, Material("metal", GUNMETAL, 0.3, 30.0)),
     ("objects/dleg2.x", "dleg2", dleg2, Material("metal", GUNMETAL, 0.3, 30.0)),
+    ("objects/chassis.x", "chassis", chassis, Material("paint", CAR_RED, 0.4, 30.0)),
+    ("objects/tireld.x", "tireld", tireld, Material("rubber", TYRE_BLACK)),
+    ("objects/tire.x", "tire", tire, Material("rubber", TYRE_BLACK, 0.05, 8.0)),
+    ("f22.x", "f22", f22, Material("paint", JET_GREY, 0.3, 25.0)),
 ]
 
 # ---------------------------------------------------------------------------

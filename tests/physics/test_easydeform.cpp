@@ -382,6 +382,16 @@ TEST(EasyDeformScenes, SoftCubeFallsAndRestsOnTheFloor)
     for (int v = 0; v < mesh->VertexCount; ++v)
         meshLow = std::fmin(meshLow, mesh->Vertices()[v].y);
     EXPECT_NEAR(meshLow, rest, 0.1f);
+    // So did the visual mesh (moved when each step is committed), with fresh normals.
+    ASSERT_NE(cube->visualMesh, cube->collisionMesh);
+    const TZevMeshData* visual = cube->visualMesh->Geometry;
+    float visualLow = 1e30f;
+    for (int v = 0; v < visual->VertexCount; ++v) {
+        const TZevVertex& x = visual->Vertices()[v];
+        visualLow = std::fmin(visualLow, x.y);
+        EXPECT_NEAR(x.nx * x.nx + x.ny * x.ny + x.nz * x.nz, 1.0f, 1e-3f);
+    }
+    EXPECT_NEAR(visualLow, rest, 0.1f);
     // The cube keeps its size roughly (the links hold the lattice).
     float top = -1e30f;
     for (int q = 0; q < d->ParticleCount; ++q)
