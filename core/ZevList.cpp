@@ -36,6 +36,32 @@ void InitHead(TZevListNode& head)
     head.data = nullptr;
 }
 
+// Moves every node of the non-empty ring at `from` to the front of the ring at `to` in one splice: the first
+// node follows `to`, the last precedes its former first node. `from` is left empty.
+void MoveAllToFront(TZevListNode& to, TZevListNode& from)
+{
+    TZevListNode* first = from.next;
+    TZevListNode* last = from.prev;
+    TZevListNode* oldFirst = to.next;
+    to.next = first;
+    first->prev = &to;
+    last->next = oldFirst;
+    oldFirst->prev = last;
+    InitHead(from);
+}
+
+// Deletes every node of the ring at `head`, which is left empty.
+void DeleteAllNodes(TZevListNode& head)
+{
+    TZevListNode* n = head.next;
+    while (n != &head) {
+        TZevListNode* next = n->next;
+        delete n;
+        n = next;
+    }
+    InitHead(head);
+}
+
 // The pools are never destroyed as objects: lists still alive at exit may hand nodes back until the clean-up has
 // run, and after it nodes go straight back to the heap.
 union ListPoolStorage {
@@ -177,26 +203,12 @@ void TZevList::Clear()
             FreeNodes();
         return;
     }
-    // One splice: our first node follows the pool's head, our last precedes the pool's former first node.
-    TZevListNode* first = Head.next;
-    TZevListNode* last = Head.prev;
-    TZevListNode* oldFirst = pool->Head.next;
-    pool->Head.next = first;
-    first->prev = &pool->Head;
-    last->next = oldFirst;
-    oldFirst->prev = last;
-    InitHead(Head);
+    MoveAllToFront(pool->Head, Head);
 }
 
 void TZevList::FreeNodes()
 {
-    TZevListNode* n = Head.next;
-    while (n != &Head) {
-        TZevListNode* next = n->next;
-        delete n;
-        n = next;
-    }
-    InitHead(Head);
+    DeleteAllNodes(Head);
 }
 
 bool TZevList::Remove(void* item)
@@ -314,17 +326,10 @@ void TZevCursorList::Clear()
             FreeNodes();
         return;
     }
-    TZevListNode* first = Head.next;
-    TZevListNode* last = Head.prev;
-    TZevListNode* oldFirst = pool->Head.next;
-    pool->Head.next = first;
-    first->prev = &pool->Head;
-    last->next = oldFirst;
-    oldFirst->prev = last;
+    MoveAllToFront(pool->Head, Head);
     pool->Count += Count;
     pool->Cursor = pool->Head.next;
     pool->CursorIndex = 0;
-    InitHead(Head);
     Count = 0;
     CursorIndex = 0;
     Cursor = &Head;
@@ -332,13 +337,7 @@ void TZevCursorList::Clear()
 
 void TZevCursorList::FreeNodes()
 {
-    TZevListNode* n = Head.next;
-    while (n != &Head) {
-        TZevListNode* next = n->next;
-        delete n;
-        n = next;
-    }
-    InitHead(Head);
+    DeleteAllNodes(Head);
     Count = 0;
     CursorIndex = 0;
     Cursor = &Head;

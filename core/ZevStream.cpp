@@ -4,6 +4,25 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Seek of a stream held in memory: a position outside 0..size is refused and bounded to the nearer end.
+int SeekWithin(std::int32_t& position, std::int32_t size, std::int32_t to)
+{
+    if (to < 0) {
+        position = 0;
+        return 0;
+    }
+    if (to > size) {
+        position = size;
+        return 0;
+    }
+    position = to;
+    return 1;
+}
+
+} // namespace
+
 int TZevStream::WriteText(const char* text)
 {
     if (!text)
@@ -116,16 +135,7 @@ TZevMemStream::~TZevMemStream()
 
 int TZevMemStream::Seek(std::int32_t to)
 {
-    if (to < 0) {
-        position = 0;
-        return 0;
-    }
-    if (to > size) {
-        position = size;
-        return 0;
-    }
-    position = to;
-    return 1;
+    return SeekWithin(position, size, to);
 }
 
 int TZevMemStream::Write(const void* buffer, std::int32_t n)
@@ -205,16 +215,7 @@ TZevBufferStream::~TZevBufferStream()
 
 int TZevBufferStream::Seek(std::int32_t to)
 {
-    if (to < 0) {
-        position = 0;
-        return 0;
-    }
-    if (to > size) {
-        position = size;
-        return 0;
-    }
-    position = to;
-    return 1;
+    return SeekWithin(position, size, to);
 }
 
 int TZevBufferStream::Read(void* buffer, std::int32_t n)

@@ -3,6 +3,7 @@
 #include "LispLSObj.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
+#include "ZevStream.h"
 
 #include <cstdio>
 
@@ -50,6 +51,14 @@ TZevLispRef UnknownFormat()
 }
 
 } // namespace
+
+bool LispOpenArgFile(TZevLispRef& result, TZevFile& file, const TZevString& name, const char* mode)
+{
+    if (name.CStr() && file.Open(name.CStr(), mode))
+        return true;
+    LispMakeError(result, "Cannot Open File!");
+    return false;
+}
 
 int LispParseArgsV(TZevLispInterpreter* interp, const TZevLispRef* args, const char* format,
                    const TZevLispArgOut* outs, int count)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <type_traits>
 
+class TZevFile;
 class TZevLispInterpreter;
 class TZevLSObj;
 
@@ -108,6 +109,10 @@ template <class... Values> TZevLispRef LispMakeResult(TZevLispInterpreter* inter
     const TZevLispResultArg table[] = {LispResultArg(values)..., TZevLispResultArg{0}};
     return LispMakeResultV(interp, format, table, static_cast<int>(sizeof...(Values)));
 }
+
+// Opens `file` by the name a builtin was given; false, with the error "Cannot Open File!" in `result`, when it
+// cannot be opened.
+bool LispOpenArgFile(TZevLispRef& result, TZevFile& file, const TZevString& name, const char* mode);
 
 // Registers the test builtins of the two functions.
 void LispArgsInit();

@@ -61,10 +61,8 @@ void SaveAtom(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args
         return;
     }
     TZevFile file;
-    if (!name.CStr() || !file.Open(name.CStr(), "wt")) {
-        LispMakeError(result, "Cannot Open File!");
+    if (!LispOpenArgFile(result, file, name, "wt"))
         return;
-    }
     TZevString text = value.IsNull() ? TZevString("") : value->ToString();
     const int ok = file.WriteText(text.CStr());
     file.Close();
@@ -83,10 +81,8 @@ void LoadAtom(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args
         return;
     }
     TZevFile file;
-    if (!name.CStr() || !file.Open(name.CStr(), "rt")) {
-        LispMakeError(result, "Cannot Open File!");
+    if (!LispOpenArgFile(result, file, name, "rt"))
         return;
-    }
     const std::int32_t size = file.GetFileLength();
     TZevString text;
     char* buffer = size >= 0 && size <= MaxTextFileSize ? text.GetBuffer(size) : nullptr;

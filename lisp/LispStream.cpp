@@ -509,10 +509,8 @@ void SaveLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
         return;
     }
     TZevFile file;
-    if (!name.CStr() || !file.Open(name.CStr(), "wb")) {
-        LispMakeError(result, "Cannot Open File!");
+    if (!LispOpenArgFile(result, file, name, "wb"))
         return;
-    }
     TZevObjectIdTable table;
     const int ok = LispSaveValue(&table, &file, &value);
     file.Close();
@@ -531,10 +529,8 @@ void LoadLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
         return;
     }
     TZevFile file;
-    if (!name.CStr() || !file.Open(name.CStr(), "rb")) {
-        LispMakeError(result, "Cannot Open File!");
+    if (!LispOpenArgFile(result, file, name, "rb"))
         return;
-    }
     TZevObjectIdTable table;
     TZevLispRef value;
     const int ok = LispLoadValue(&table, &file, &value);

@@ -121,11 +121,9 @@ void LispExit_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
     LispBye_(result, in, std::move(args));
 }
 
-void LispDef_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
+// def and setq: a first argument that is not an atom is a form whose value's value names the variable.
+void SetVariable(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef a, const TZevLispRef& b)
 {
-    TZevLispRef a, b;
-    if (!TwoArgs(in, args, a, b, result))
-        return;
     if (!LispIsAtom(a)) {
         in->Eval(a, a);
         in->Eval(a, a);
@@ -136,6 +134,14 @@ void LispDef_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
     }
     Redefine(LispAtom(a), b);
     result = a;
+}
+
+void LispDef_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
+{
+    TZevLispRef a, b;
+    if (!TwoArgs(in, args, a, b, result))
+        return;
+    SetVariable(result, in, std::move(a), b);
 }
 
 void LispDefun_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
@@ -161,16 +167,7 @@ void LispSetq_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
     }
     if (!Next(in, args, b, result) || !NoMore(args, result))
         return;
-    if (!LispIsAtom(a)) {
-        in->Eval(a, a);
-        in->Eval(a, a);
-        if (!LispIsAtom(a)) {
-            LispMakeError(result, "Bad Variable Type!");
-            return;
-        }
-    }
-    Redefine(LispAtom(a), b);
-    result = a;
+    SetVariable(result, in, std::move(a), b);
 }
 
 void LispIf_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
@@ -253,29 +250,7 @@ void LispLet_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 
 void LispList_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
-    TZevLispRef first, last, cur = args;
-    while (cur != Nil) {
-        if (!LispIsPair(cur)) {
-            LispMakeError(result, "Not Pair!(Internal Error : in list function)");
-            return;
-        }
-        TZevLispRef v;
-        in->Eval(v, LispPair(cur)->Car);
-        if (LispIsError(v)) {
-            result = v;
-            return;
-        }
-        TZevLispRef p;
-        LispCons(p, v, Nil);
-        if (first.IsNull())
-            first = p;
-        else
-            LispPair(last)->Cdr = p;
-        last = std::move(p);
-        TZevLispRef next = LispPair(cur)->Cdr;
-        cur = std::move(next);
-    }
-    result = first.IsNull() ? Nil : first;
+    in->EvalList(result, args, "Not Pair!(Internal Error : in list function)");
 }
 
 void LispPrint_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)

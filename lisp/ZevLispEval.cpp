@@ -142,13 +142,13 @@ void TZevLispInterpreter::CopyList(TZevLispRef& result, const TZevLispRef& list)
     result = first.IsNull() ? Nil : first;
 }
 
-void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list)
+void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError)
 {
     TZevLispRef first, last;
     TZevLispRef cur = list;
     while (cur != Nil) {
         if (!LispIsPair(cur)) {
-            LispMakeError(result, "Bad Parameter!");
+            LispMakeError(result, notPairError);
             return;
         }
         TZevLispRef v;
@@ -222,7 +222,7 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
     TZevLispRef params = LispPair(rest)->Car;
     TZevLispRef body = LispPair(rest)->Cdr;
     TZevLispRef values;
-    EvalList(values, args);
+    EvalList(values, args, "Bad Parameter!");
     if (LispIsError(values)) {
         result = std::move(values);
         return;

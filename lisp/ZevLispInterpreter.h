@@ -43,8 +43,9 @@ public:
     void EvalCore(TZevLispRef& result, const TZevLispRef& form);
     // Applies a head form to a list of unevaluated argument forms.
     void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
-    // A new list of the values of the forms of a list.
-    void EvalList(TZevLispRef& result, const TZevLispRef& list);
+    // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
+    // `notPairError`.
+    void EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError);
     // A new list of the same elements.
     void CopyList(TZevLispRef& result, const TZevLispRef& list);
     void Cond(TZevLispRef& result, const TZevLispRef& clauses);

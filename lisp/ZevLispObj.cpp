@@ -105,6 +105,17 @@ TZevLispRefList::Node* TakeRefNode()
     return new TZevLispRefList::Node();
 }
 
+// A node holding v, linked in between two neighbours.
+void LinkNewNode(const TZevLispRef& v, TZevLispRefList::Node* prev, TZevLispRefList::Node* next)
+{
+    TZevLispRefList::Node* n = TakeRefNode();
+    n->value = v;
+    n->prev = prev;
+    n->next = next;
+    prev->next = n;
+    next->prev = n;
+}
+
 void GiveRefNode(TZevLispRefList::Node* n)
 {
     if (gFreeNodesGone) {
@@ -129,23 +140,13 @@ TZevLispRefList::~TZevLispRefList()
 
 void TZevLispRefList::PushFront(const TZevLispRef& v)
 {
-    Node* n = TakeRefNode();
-    n->value = v;
-    n->prev = &Head;
-    n->next = Head.next;
-    Head.next->prev = n;
-    Head.next = n;
+    LinkNewNode(v, &Head, Head.next);
     ++Count;
 }
 
 void TZevLispRefList::PushBack(const TZevLispRef& v)
 {
-    Node* n = TakeRefNode();
-    n->value = v;
-    n->next = &Head;
-    n->prev = Head.prev;
-    Head.prev->next = n;
-    Head.prev = n;
+    LinkNewNode(v, Head.prev, &Head);
     ++Count;
 }
 

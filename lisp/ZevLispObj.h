@@ -44,6 +44,9 @@ public:
     bool operator!=(const TZevLispRef& o) const { return Obj != o.Obj; }
 
 private:
+    // Holds p in place of the current object.
+    inline void Assign(TZevLispObj* p);
+
     TZevLispObj* Obj;
 };
 
@@ -124,7 +127,7 @@ inline TZevLispRef::~TZevLispRef()
         Obj->Release();
 }
 
-inline TZevLispRef TZevLispRef::Reset(TZevLispObj* p)
+inline void TZevLispRef::Assign(TZevLispObj* p)
 {
     // Count the new value first: p may be held only through the old one.
     if (p)
@@ -133,6 +136,11 @@ inline TZevLispRef TZevLispRef::Reset(TZevLispObj* p)
     Obj = p;
     if (old)
         old->Release();
+}
+
+inline TZevLispRef TZevLispRef::Reset(TZevLispObj* p)
+{
+    Assign(p);
     return *this;
 }
 
@@ -146,13 +154,7 @@ inline void TZevLispRef::Clear()
 
 inline TZevLispRef& TZevLispRef::operator=(const TZevLispRef& other)
 {
-    TZevLispObj* p = other.Obj;
-    if (p)
-        p->AddRef();
-    TZevLispObj* old = Obj;
-    Obj = p;
-    if (old)
-        old->Release();
+    Assign(other.Obj);
     return *this;
 }
 

@@ -53,6 +53,18 @@ void NewAtom(TZevLispRef& out, TZevLispRefList& bucket, const char* name)
     out = std::move(a);
 }
 
+// The atom of a name, made when there is none yet; true when it was made now.
+bool InternAtom(TZevLispRef& out, const char* name)
+{
+    TZevLispRefList& bucket = BucketOf(name);
+    if (TZevLispObj* v = Find(bucket, name)) {
+        out.Reset(v);
+        return false;
+    }
+    NewAtom(out, bucket, name);
+    return true;
+}
+
 } // namespace
 
 void LispSymbolTableInit()
@@ -82,14 +94,7 @@ void LispSymbolTableFree()
 
 void LispIntern(TZevLispRef& out, const char* name)
 {
-    if (!name)
-        name = "";
-    TZevLispRefList& bucket = BucketOf(name);
-    if (TZevLispObj* v = Find(bucket, name)) {
-        out.Reset(v);
-        return;
-    }
-    NewAtom(out, bucket, name);
+    InternAtom(out, name ? name : "");
 }
 
 void LispIntern(TZevLispRef& out, const TZevString& name)
@@ -101,12 +106,8 @@ void LispInternWithSelfValue(TZevLispRef& out, const char* name)
 {
     if (!name)
         name = "";
-    TZevLispRefList& bucket = BucketOf(name);
-    if (TZevLispObj* v = Find(bucket, name)) {
-        out.Reset(v);
+    if (!InternAtom(out, name))
         return;
-    }
-    NewAtom(out, bucket, name);
     TZevLispRef self;
     LispMakeString(self, name, 0);
     LispAtom(out)->PushValue(self);
@@ -140,11 +141,7 @@ void LispMakeGlobalAtoms()
     if (Nil.IsNull())
         LispMakeString(Nil, "nil", 0);
     if (NilAtom.IsNull()) {
-        TZevLispRefList& bucket = BucketOf("nil");
-        if (TZevLispObj* v = Find(bucket, "nil"))
-            NilAtom.Reset(v);
-        else
-            NewAtom(NilAtom, bucket, "nil");
+        InternAtom(NilAtom, "nil");
         if (NilAtom.Is(TZevAtom::TypeId) && LispAtom(NilAtom)->Values.IsEmpty())
             LispAtom(NilAtom)->PushValue(Nil);
     }

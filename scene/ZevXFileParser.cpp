@@ -305,6 +305,41 @@ private:
         }
     }
 
+    // Reads the members of a block up to its "}": each word goes to onWord (which reads what belongs to it),
+    // each nested "{" to onBrace (after the "{"); numbers and separators between members are passed over.
+    template <class OnWord, class OnBrace>
+    bool ReadMembers(OnWord onWord, OnBrace onBrace)
+    {
+        for (;;) {
+            XToken t = Lex.Next();
+            switch (t.Kind) {
+            case XTok::End:
+                return CutOff();
+            case XTok::Bad:
+                return Fail("not a text .x file");
+            case XTok::RBrace:
+                return true;
+            case XTok::LBrace:
+                if (!onBrace())
+                    return false;
+                break;
+            case XTok::Word:
+                if (!onWord(t.View()))
+                    return false;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    // The same, with nested blocks skipped.
+    template <class OnWord>
+    bool ReadMembers(OnWord onWord)
+    {
+        return ReadMembers(onWord, [this] { return SkipBlock(); });
+    }
+
     // After a data object's type word: an optional name (a word or a quoted text), then its block.
     // A type word with no block after it is a stray word and is passed over.
     bool SkipObject()
@@ -358,7 +393,10 @@ private:
         return Fail("a value is missing");
     }
 
-    bool ReadFloat(float& v)
+    // The next value token converted to v (a leading "+" allowed): false when there is none; `ec` tells how the
+    // conversion went, invalid_argument when the token is not a number to its end.
+    template <class T>
+    bool ParseNextValue(T& v, std::errc& ec)
     {
         XToken t;
         if (!NextValue(t))
@@ -368,11 +406,20 @@ private:
         if (*s == '+')
             ++s;
         auto r = std::from_chars(s, e, v);
-        if (r.ec == std::errc::result_out_of_range) {
+        ec = r.ec == std::errc() && r.ptr != e ? std::errc::invalid_argument : r.ec;
+        return true;
+    }
+
+    bool ReadFloat(float& v)
+    {
+        std::errc ec;
+        if (!ParseNextValue(v, ec))
+            return false;
+        if (ec == std::errc::result_out_of_range) {
             v = 0.0f; // denormals and overflow: a finite stand-in rather than a refusal
             return true;
         }
-        if (r.ec != std::errc() || r.ptr != e)
+        if (ec != std::errc())
             return Fail("a malformed number");
         return true;
     }
@@ -387,15 +434,10 @@ private:
 
     bool ReadUInt(uint32_t& v)
     {
-        XToken t;
-        if (!NextValue(t))
+        std::errc ec;
+        if (!ParseNextValue(v, ec))
             return false;
-        const char* s = t.Text;
-        const char* e = t.Text + t.Length;
-        if (*s == '+')
-            ++s;
-        auto r = std::from_chars(s, e, v);
-        if (r.ec != std::errc() || r.ptr != e)
+        if (ec != std::errc())
             return Fail("a count or index is not a whole number");
         return true;
     }
@@ -443,46 +485,24 @@ private:
             return Fail("frames nested too deeply");
         if (!OpenBlock(frame.Name))
             return false;
-        for (;;) {
-            XToken t = Lex.Next();
-            switch (t.Kind) {
-            case XTok::End:
-                return CutOff();
-            case XTok::Bad:
-                return Fail("not a text .x file");
-            case XTok::RBrace:
-                return true;
-            case XTok::LBrace:
-                if (!SkipBlock())
-                    return false; // a reference to another frame
-                break;
-            case XTok::Word: {
-                std::string_view w = t.View();
-                if (w == "Frame") {
-                    frame.Children.emplace_back();
-                    if (!ReadFrame(frame.Children.back(), depth + 1))
-                        return false;
-                } else if (w == "Mesh") {
-                    frame.Meshes.emplace_back();
-                    if (!ReadMesh(frame.Meshes.back()))
-                        return false;
-                } else if (w == "Material") {
-                    if (!ReadMaterial(nullptr, MaterialUse::Free))
-                        return false;
-                } else if (w == "FrameTransformMatrix") {
-                    std::string name;
-                    if (!OpenBlock(name) || !ReadFloats(frame.Matrix, 16) || !SkipBlock())
-                        return false;
-                } else {
-                    if (!SkipObject())
-                        return false;
-                }
-                break;
+        // A nested block is a reference to another frame, and is skipped.
+        return ReadMembers([&](std::string_view w) {
+            if (w == "Frame") {
+                frame.Children.emplace_back();
+                return ReadFrame(frame.Children.back(), depth + 1);
             }
-            default:
-                break;
+            if (w == "Mesh") {
+                frame.Meshes.emplace_back();
+                return ReadMesh(frame.Meshes.back());
             }
-        }
+            if (w == "Material")
+                return ReadMaterial(nullptr, MaterialUse::Free);
+            if (w == "FrameTransformMatrix") {
+                std::string name;
+                return OpenBlock(name) && ReadFloats(frame.Matrix, 16) && SkipBlock();
+            }
+            return SkipObject();
+        });
     }
 
     bool ReadNormals(XNormals& normals)
@@ -531,43 +551,29 @@ private:
             if (!ReadUInt(index))
                 return false;
         bool applied = false;
-        for (;;) {
-            XToken t = Lex.Next();
-            switch (t.Kind) {
-            case XTok::End:
-                return CutOff();
-            case XTok::Bad:
-                return Fail("not a text .x file");
-            case XTok::RBrace:
-                return true;
-            case XTok::LBrace: {
-                // A reference to a named material: "{ name }", possibly with a GUID.
-                std::string ref;
-                const XToken& r = Lex.Peek();
-                if (r.Kind == XTok::Word || r.Kind == XTok::String || r.Kind == XTok::Number)
-                    ref = r.Kind == XTok::String ? Unescape(r.View()) : std::string(r.View());
-                if (!SkipBlock())
-                    return false;
-                if (!applied) {
-                    ApplyReference(ref, material);
-                    applied = true;
-                }
-                break;
+        auto onWord = [&](std::string_view w) {
+            if (w != "Material")
+                return SkipObject();
+            if (!ReadMaterial(applied ? nullptr : &material, applied ? MaterialUse::Ignored : MaterialUse::Mesh))
+                return false;
+            applied = true;
+            return true;
+        };
+        auto onBrace = [&] {
+            // A reference to a named material: "{ name }", possibly with a GUID.
+            std::string ref;
+            const XToken& r = Lex.Peek();
+            if (r.Kind == XTok::Word || r.Kind == XTok::String || r.Kind == XTok::Number)
+                ref = r.Kind == XTok::String ? Unescape(r.View()) : std::string(r.View());
+            if (!SkipBlock())
+                return false;
+            if (!applied) {
+                ApplyReference(ref, material);
+                applied = true;
             }
-            case XTok::Word:
-                if (t.View() == "Material") {
-                    if (!ReadMaterial(
-                            applied ? nullptr : &material, applied ? MaterialUse::Ignored : MaterialUse::Mesh))
-                        return false;
-                    applied = true;
-                } else if (!SkipObject()) {
-                    return false;
-                }
-                break;
-            default:
-                break;
-            }
-        }
+            return true;
+        };
+        return ReadMembers(onWord, onBrace);
     }
 
     void ApplyReference(const std::string& ref, TZevXMeshMaterial& material)
@@ -600,49 +606,30 @@ private:
         float values[13] = {v[0], v[1], v[2], v[3], v[5], v[6], v[7], 0.0f, v[8], v[9], v[10], 0.0f, v[4]};
         bool hasTexture = false;
         std::string texture;
-        for (bool done = false; !done;) {
-            XToken t = Lex.Next();
-            switch (t.Kind) {
-            case XTok::End:
+        const bool read = ReadMembers([&](std::string_view w) {
+            if (hasTexture || !EqualNoCase(w, "TextureFilename"))
+                return SkipObject();
+            std::string unused;
+            if (!OpenBlock(unused))
+                return false;
+            XToken s;
+            do {
+                s = Lex.Next();
+            } while (s.Kind == XTok::Semi || s.Kind == XTok::Comma);
+            if (s.Kind == XTok::End)
                 return CutOff();
-            case XTok::Bad:
-                return Fail("not a text .x file");
-            case XTok::RBrace:
-                done = true;
-                break;
-            case XTok::LBrace:
-                if (!SkipBlock())
-                    return false;
-                break;
-            case XTok::Word:
-                if (!hasTexture && EqualNoCase(t.View(), "TextureFilename")) {
-                    std::string unused;
-                    if (!OpenBlock(unused))
-                        return false;
-                    XToken s;
-                    do {
-                        s = Lex.Next();
-                    } while (s.Kind == XTok::Semi || s.Kind == XTok::Comma);
-                    if (s.Kind == XTok::End)
-                        return CutOff();
-                    if (s.Kind == XTok::String) {
-                        texture = Unescape(s.View());
-                    } else if (s.Kind == XTok::Word || s.Kind == XTok::Number) {
-                        texture = std::string(s.View()); // unquoted, as a few writers leave it
-                    } else {
-                        return Fail("a texture file name is missing");
-                    }
-                    hasTexture = true;
-                    if (s.Kind != XTok::RBrace && !SkipBlock())
-                        return false;
-                } else if (!SkipObject()) {
-                    return false;
-                }
-                break;
-            default:
-                break;
+            if (s.Kind == XTok::String) {
+                texture = Unescape(s.View());
+            } else if (s.Kind == XTok::Word || s.Kind == XTok::Number) {
+                texture = std::string(s.View()); // unquoted, as a few writers leave it
+            } else {
+                return Fail("a texture file name is missing");
             }
-        }
+            hasTexture = true;
+            return s.Kind == XTok::RBrace || SkipBlock();
+        });
+        if (!read)
+            return false;
         if (!name.empty()) {
             XNamedMaterial& named = Named[name];
             std::memcpy(named.Values, values, sizeof values);
@@ -681,41 +668,19 @@ private:
 
         XNormals normals;
         std::vector<float> uv;
-        for (bool done = false; !done;) {
-            XToken t = Lex.Next();
-            switch (t.Kind) {
-            case XTok::End:
-                return CutOff();
-            case XTok::Bad:
-                return Fail("not a text .x file");
-            case XTok::RBrace:
-                done = true;
-                break;
-            case XTok::LBrace:
-                if (!SkipBlock())
-                    return false;
-                break;
-            case XTok::Word: {
-                std::string_view w = t.View();
-                bool ok;
-                if (w == "MeshMaterialList") {
-                    ok = ReadMaterialList(mesh.Material);
-                } else if (w == "MeshNormals") {
-                    normals = XNormals();
-                    ok = ReadNormals(normals);
-                } else if (w == "MeshTextureCoords") {
-                    ok = ReadTextureCoords(uv);
-                } else {
-                    ok = SkipObject(); // MeshVertexColors, skin data, declarations, ...
-                }
-                if (!ok)
-                    return false;
-                break;
+        const bool read = ReadMembers([&](std::string_view w) {
+            if (w == "MeshMaterialList")
+                return ReadMaterialList(mesh.Material);
+            if (w == "MeshNormals") {
+                normals = XNormals();
+                return ReadNormals(normals);
             }
-            default:
-                break;
-            }
-        }
+            if (w == "MeshTextureCoords")
+                return ReadTextureCoords(uv);
+            return SkipObject(); // MeshVertexColors, skin data, declarations, ...
+        });
+        if (!read)
+            return false;
 
         // Texture coordinates beyond the vertices are ignored; missing ones stay 0.
         size_t uvCount = std::min<size_t>(uv.size() / 2, nV);
