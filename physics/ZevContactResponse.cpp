@@ -631,186 +631,105 @@ void ZevAddBodyToWorld(TZevPhscs2World* world, TZevXPhObj* body)
 // ---------------------------------------------------------------------------------------------------------------
 // Joint pass.
 
-namespace {
-
-// The fields of one joint axis. Axis 1 turns about AxisA and is held by the reference pair (links 3 and 4); axis
-// 2 turns about the reference direction and is held by the axis pair (links 1 and 2).
-struct TJointAxis {
-    float& Torque;
-    float& RotationalDamper;
-    float& StaticFrictionCoeff;
-    float& DynamicFrictionCoeff;
-    float& Brake;
-    float& NetTorque;
-    float& Theta;
-    float& PrevTheta;
-    float& MaxTheta;
-    float& MinTheta;
-    float& DTheta;
-    float& PrevDTheta;
-    std::int32_t& State;
-    std::int32_t& LimitFlag;
-    TZevVector AxisA;  // the axis the angle turns about, in A's coordinates
-    TZevVector RefA;   // the direction the angle is measured from, in A's coordinates
-    TZevRigidLink* P;  // the lock pair: + and - ends along the measured direction
-    TZevRigidLink* Q;
-};
-
-TJointAxis FirstAxis(TZevJoint* j)
-{
-    // With a second axis the first one turns with it: CurAxisA is AxisA turned by the second angle.
-    const TZevVector axis = j->AxisCount == 2 ? j->CurAxisA : j->AxisA;
-    return {j->Torque,   j->RotationalDamper, j->StaticFrictionCoeff, j->DynamicFrictionCoeff,
-            j->Brake,    j->NetTorque,        j->Theta,               j->PrevTheta,
-            j->MaxTheta, j->MinTheta,         j->DTheta,              j->PrevDTheta,
-            j->State,    j->LimitFlag,        axis,                   j->RefA,
-            j->Links[2], j->Links[3]};
-}
-
-TJointAxis SecondAxis(TZevJoint* j)
-{
-    return {j->Torque2,   j->RotationalDamper2, j->StaticFrictionCoeff2, j->DynamicFrictionCoeff2,
-            j->Brake2,    j->NetTorque2,        j->Theta2,               j->PrevTheta2,
-            j->MaxTheta2, j->MinTheta2,         j->DTheta2,              j->PrevDTheta2,
-            j->State2,    j->LimitFlag2,        j->RefA,                 j->AxisA,
-            j->Links[0],  j->Links[1]};
-}
-
-// Sets the outer links from the joint's frame after an axis moved: the lock pair of the axis that moved follows
-// its angle (SetAngle / SetAngle2), the other pair is put back on its current direction, and the B ends of all
-// four on the joint's frame in B.
-void ResetOuterLinks(TZevJoint* joint, int axis)
-{
-    const float size = joint->Size;
-    if (axis == 1) {
-        const float prevTheta = joint->PrevTheta;
-        joint->SetAngle(joint->Theta);
-        joint->PrevTheta = prevTheta;
-    } else {
-        const float prevTheta = joint->PrevTheta2;
-        joint->SetAngle2(joint->Theta2);
-        joint->PrevTheta2 = prevTheta;
-    }
-    for (int k = 0; k < 4; ++k)
-        if (joint->Links[k] != nullptr)
-            joint->Links[k]->Spring = joint->LinkSpring;
-    // A joint of one axis keeps CurAxisA = AxisA, so its axis pair sits on AxisA.
-    const TZevVector& axisA = joint->AxisCount == 2 ? joint->CurAxisA : joint->AxisA;
-    if (joint->Links[0] != nullptr) {
-        joint->Links[0]->AttachA = Plus(joint->PivotA, Times(axisA, size));
-        joint->Links[0]->AttachB = Plus(joint->PivotB, Times(joint->AxisB, size));
-    }
-    if (joint->Links[1] != nullptr) {
-        joint->Links[1]->AttachA = Minus(joint->PivotA, Times(axisA, size));
-        joint->Links[1]->AttachB = Minus(joint->PivotB, Times(joint->AxisB, size));
-    }
-    if (axis == 2) {
-        if (joint->Links[2] != nullptr)
-            joint->Links[2]->AttachA = Plus(joint->PivotA, Times(joint->CurRefA, size));
-        if (joint->Links[3] != nullptr)
-            joint->Links[3]->AttachA = Minus(joint->PivotA, Times(joint->CurRefA, size));
-    }
-    if (joint->Links[2] != nullptr)
-        joint->Links[2]->AttachB = Plus(joint->PivotB, Times(joint->RefB, size));
-    if (joint->Links[3] != nullptr)
-        joint->Links[3]->AttachB = Minus(joint->PivotB, Times(joint->RefB, size));
-}
-
-void JointAxisPass(TZevJoint* joint, int which, float h)
-{
-    TJointAxis a = which == 1 ? FirstAxis(joint) : SecondAxis(joint);
-    TZevPhscs2Obj* A = joint->ObjectA();
-    TZevPhscs2Obj* B = joint->ObjectB();
-    TZevRigidLink* l3 = a.P;
-    TZevRigidLink* l4 = a.Q;
-    // 1. Axis, reference and the twist of the lock pair.
-    TZevVector x, r;
-    A->LocalToWorldDir(a.AxisA, x);
-    A->LocalToWorldDir(a.RefA, r);
-    TZevVector a3, b3, a4, b4;
-    A->LocalToWorld(l3->AttachA, a3);
-    B->LocalToWorld(l3->AttachB, b3);
-    A->LocalToWorld(l4->AttachA, a4);
-    B->LocalToWorld(l4->AttachB, b4);
-    const TZevVector g = Minus(Minus(b3, a3), Minus(b4, a4));
-    // 2. Applied and test torque.
-    float applied = a.Torque - a.RotationalDamper * a.PrevDTheta;
-    const float test = applied + Dot(x, Cross(r, g)) * joint->LinkSpring;
-    // 3. Static friction.
-    if (std::fabs(test) > a.StaticFrictionCoeff * a.Brake)
-        a.State = 1;
-    // 4. A moving axis.
-    if (a.State == 0) {
-        applied = 0.0f;
-    } else {
-        const float friction = a.DynamicFrictionCoeff * a.Brake;
-        if (a.PrevDTheta <= 0.0f)
-            applied = applied + friction;
-        else
-            applied = applied - friction;
-        const TZevVector q = Times(Minus(l3->PrevPointB, l4->PrevPointB), 0.5f);
-        if (x.Normalize() != 0 && r.Normalize() != 0) {
-            TZevVector u = Minus(q, Times(x, Dot(q, x)));
-            if (u.Normalize() != 0) {
-                const float c = Dot(r, u);
-                const float s = Dot(x, Cross(r, u));
-                float angle;
-                if (c >= 1.0f)
-                    angle = 0.0f;
-                else if (c <= -1.0f)
-                    angle = Pi;
-                else
-                    angle = std::acos(c);
-                if (s <= 0.0f)
-                    angle = -angle;
-                if (a.LimitFlag == 0) {
-                    if (angle > a.MaxTheta) {
-                        angle = a.MaxTheta;
-                        a.State = 0;
-                    } else if (angle < a.MinTheta) {
-                        angle = a.MinTheta;
-                        a.State = 0;
-                    }
-                }
-                float d = angle - a.PrevTheta;
-                if (std::fabs(d + TwoPi) < std::fabs(d))
-                    d = d + TwoPi;
-                if (std::fabs(d - TwoPi) < std::fabs(d))
-                    d = d - TwoPi;
-                a.Theta = angle;
-                a.DTheta = d / h;
-                if (((a.DTheta > 0.0f && a.PrevDTheta < 0.0f) || (a.DTheta < 0.0f && a.PrevDTheta > 0.0f)) &&
-                    a.Brake > 0.0f)
-                    a.State = 0;
-                // The A ends of the lock pair follow the angle; the outer links take the spring.
-                if (a.State != 0)
-                    ResetOuterLinks(joint, which);
-            }
-        }
-    }
-    a.NetTorque = applied;
-    // 5. The lock pair holds the axis exactly while it does not move.
-    const std::int32_t locked = a.State == 0 ? 1 : 0;
-    l3->Active = locked;
-    l4->Active = locked;
-}
-
-} // namespace
-
 void ZevJointPass(TZevPhscs2World* world, float h)
 {
     for (TZevOwnerListLink* l = world->Joints->First(); l != world->Joints->End(); l = l->next) {
         TZevJoint* joint = static_cast<TZevJoint*>(static_cast<TZevReleasableLink*>(l));
-        if (joint->ObjectA() == nullptr || joint->ObjectB() == nullptr)
+        TZevPhscs2Obj* A = joint->ObjectA();
+        TZevPhscs2Obj* B = joint->ObjectB();
+        TZevRigidLink* l3 = joint->Links[2];
+        TZevRigidLink* l4 = joint->Links[3];
+        if (A == nullptr || B == nullptr || l3 == nullptr || l4 == nullptr)
             continue;
-        bool complete = true;
-        for (TZevRigidLink* link : joint->Links)
-            complete = complete && link != nullptr;
-        if (!complete)
-            continue;
-        JointAxisPass(joint, 1, h);
-        if (joint->AxisCount == 2)
-            JointAxisPass(joint, 2, h);
+        // 1. Axis, reference and the twist of the reference pair.
+        TZevVector x, r;
+        A->LocalToWorldDir(joint->AxisA, x);
+        A->LocalToWorldDir(joint->RefA, r);
+        TZevVector a3, b3, a4, b4;
+        A->LocalToWorld(l3->AttachA, a3);
+        B->LocalToWorld(l3->AttachB, b3);
+        A->LocalToWorld(l4->AttachA, a4);
+        B->LocalToWorld(l4->AttachB, b4);
+        const TZevVector g = Minus(Minus(b3, a3), Minus(b4, a4));
+        // 2. Applied and test torque.
+        float applied = joint->Torque - joint->RotationalDamper * joint->PrevDTheta;
+        const float test = applied + Dot(x, Cross(r, g)) * joint->LinkSpring;
+        // 3. Static friction.
+        if (std::fabs(test) > joint->StaticFrictionCoeff * joint->Brake)
+            joint->State = 1;
+        // 4. A moving axis.
+        if (joint->State == 0) {
+            applied = 0.0f;
+        } else {
+            const float friction = joint->DynamicFrictionCoeff * joint->Brake;
+            if (joint->PrevDTheta <= 0.0f)
+                applied = applied + friction;
+            else
+                applied = applied - friction;
+            const TZevVector q = Times(Minus(l3->PrevPointB, l4->PrevPointB), 0.5f);
+            if (x.Normalize() != 0 && r.Normalize() != 0) {
+                TZevVector u = Minus(q, Times(x, Dot(q, x)));
+                if (u.Normalize() != 0) {
+                    const float c = Dot(r, u);
+                    const float s = Dot(x, Cross(r, u));
+                    float angle;
+                    if (c >= 1.0f)
+                        angle = 0.0f;
+                    else if (c <= -1.0f)
+                        angle = Pi;
+                    else
+                        angle = std::acos(c);
+                    if (s <= 0.0f)
+                        angle = -angle;
+                    if (joint->LimitFlag == 0) {
+                        if (angle > joint->MaxTheta) {
+                            angle = joint->MaxTheta;
+                            joint->State = 0;
+                        } else if (angle < joint->MinTheta) {
+                            angle = joint->MinTheta;
+                            joint->State = 0;
+                        }
+                    }
+                    float d = angle - joint->PrevTheta;
+                    if (std::fabs(d + TwoPi) < std::fabs(d))
+                        d = d + TwoPi;
+                    if (std::fabs(d - TwoPi) < std::fabs(d))
+                        d = d - TwoPi;
+                    joint->Theta = angle;
+                    joint->DTheta = d / h;
+                    if (((joint->DTheta > 0.0f && joint->PrevDTheta < 0.0f) ||
+                         (joint->DTheta < 0.0f && joint->PrevDTheta > 0.0f)) &&
+                        joint->Brake > 0.0f)
+                        joint->State = 0;
+                    if (joint->State != 0) {
+                        // The A ends of the reference pair follow the angle; the outer links take the spring.
+                        const float theta = joint->Theta;
+                        const float prevTheta = joint->PrevTheta;
+                        joint->SetAngle(theta);
+                        joint->PrevTheta = prevTheta;
+                        const float size = joint->Size;
+                        for (int k = 0; k < 4; ++k)
+                            if (joint->Links[k] != nullptr)
+                                joint->Links[k]->Spring = joint->LinkSpring;
+                        if (joint->Links[0] != nullptr) {
+                            joint->Links[0]->AttachA = Plus(joint->PivotA, Times(joint->AxisA, size));
+                            joint->Links[0]->AttachB = Plus(joint->PivotB, Times(joint->AxisB, size));
+                        }
+                        if (joint->Links[1] != nullptr) {
+                            joint->Links[1]->AttachA = Minus(joint->PivotA, Times(joint->AxisA, size));
+                            joint->Links[1]->AttachB = Minus(joint->PivotB, Times(joint->AxisB, size));
+                        }
+                        l3->AttachB = Plus(joint->PivotB, Times(joint->RefB, size));
+                        l4->AttachB = Minus(joint->PivotB, Times(joint->RefB, size));
+                    }
+                }
+            }
+        }
+        joint->NetTorque = applied;
+        // 5. The reference pair holds the axis exactly while it does not move.
+        const std::int32_t locked = joint->State == 0 ? 1 : 0;
+        l3->Active = locked;
+        l4->Active = locked;
     }
 }
 

@@ -1,14 +1,11 @@
-// Scratch: joint motor through the engine interface.
+// Joint motors through the exports: the torque turns the child about the joint's axis, in its own sign, and a
+// fixed tree does not turn at all.
 #include "QEJoints.h"
 #include "test_camera_fixture.h"
 
-#include "ZevGameChara.h"
 #include "ZevJoint.h"
-#include "ZevPhscs2World.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -16,53 +13,96 @@ const char* const BoxFile = QE_DATA_DIR "/lbox.x";
 
 class JointMotorTest : public EngineScriptTest {
 protected:
+    void SetUp() override
+    {
+        EngineScriptTest::SetUp();
+        ASSERT_EQ(QE_SetGravity(0.0f), 1);
+    }
     QE_XPhBody* Box(float x)
     {
         QE_XPhBody* body = QE_LoadXPhBody(BoxFile);
+        EXPECT_NE(body, nullptr);
         const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 0, 0, 1};
-        if (body)
-            QE_SetXPhBodyMat(body, m);
+        if (body) {
+            EXPECT_EQ(QE_SetXPhBodyMat(body, m), 1);
+        }
         return body;
+    }
+    // The child at x = 2 turns about z through the parent's origin.
+    QE_XPhJoint* Hinge(QE_XPhBody* parent, QE_XPhBody* child)
+    {
+        const float anchor[3] = {0, 0, 0}, axis1[3] = {0, 0, 1}, axis2[3] = {1, 0, 0};
+        return QE_XPhBodyAddJointChild(parent, child, anchor, axis1, axis2, 0.5f);
+    }
+    float Theta(QE_XPhJoint* joint)
+    {
+        float theta = 0.0f;
+        EXPECT_EQ(QE_XPhJointGetTheta(joint, &theta), 1);
+        return theta;
     }
 };
 
-TEST_F(JointMotorTest, Scratch)
+TEST_F(JointMotorTest, TorqueTurnsTheChildInItsSign)
 {
-    float g=0; QE_GetGravity(&g); std::printf("gravity %g\n", g);
-    QE_XPhBody* parent = Box(0.0f);
-    QE_XPhBody* child = Box(2.0f);
-    if (getenv("FIXFIRST")) QE_SetXPhBodyPhysicsMode(parent, 0);
-    const float anchor[3] = {0, 0, 0}, axis1[3] = {0, 0, 1}, axis2[3] = {1, 0, 0};
-    QE_XPhJoint* handle = QE_XPhBodyAddJointChild(parent, child, anchor, axis1, axis2, 0.5f);
-    ASSERT_NE(handle, nullptr);
-    TZevJoint* j = QEJoint(handle);
-    if (getenv("GUESS")) { int ok = QE_XPhBodyJointGuessParam(handle); std::printf("guess %d size %g spring %g\n", ok, j->Size, j->LinkSpring); }
-    { int f1=0,f2=0; QE_GetXPhBodyPhysicsMode(parent,&f1); QE_GetXPhBodyPhysicsMode(child,&f2); std::printf("fixed %d %d\n", f1, f2); }
-    if (getenv("FIX")) QE_SetXPhBodyPhysicsMode(parent, 0);
-    if (getenv("AX2")) QE_XPhJointSetAxisCount(handle, 2);
-    QE_XPhJointSetTorque(handle, getenv("TQ") ? atof(getenv("TQ")) : 5.0f);
-    for (int i = 0; i < 100; ++i) {
-        QE_PhOnlyStep();
-        if (i % 10 == 0)
-            std::printf("%d theta %g dtheta %g state %d net %g l3 %d\n", i, j->Theta, j->DTheta, j->State, j->NetTorque,
-                        j->Links[2]->Active);
+    for (float torque : {5.0f, -5.0f}) {
+        SCOPED_TRACE(torque);
+        QE_XPhBody* parent = Box(0.0f);
+        QE_XPhBody* child = Box(2.0f);
+        ASSERT_EQ(QE_SetXPhBodyPhysicsMode(parent, 0), 1); // before the joint: the child stays free
+        QE_XPhJoint* joint = Hinge(parent, child);
+        ASSERT_NE(joint, nullptr);
+        ASSERT_EQ(QE_XPhJointSetTorque(joint, torque), 1);
+        for (int i = 0; i < 30; ++i)
+            ASSERT_EQ(QE_PhOnlyStep(), 1);
+        const float theta = Theta(joint);
+        float rate = 0.0f;
+        ASSERT_EQ(QE_XPhJointGetDTheta(joint, &rate), 1);
+        EXPECT_GT(theta * torque, 0.05f);
+        EXPECT_GT(rate * torque, 0.0f);
+        // The child's x axis turned by the same angle about z.
+        float m[16];
+        ASSERT_EQ(QE_GetXPhBodyMat(child, m), 1);
+        EXPECT_NEAR(std::atan2(m[1], m[0]), theta, 0.1f);
+        EXPECT_EQ(QE_DeleteXPhBody(child), 1);
+        EXPECT_EQ(QE_DeleteXPhBody(parent), 1);
     }
 }
 
-} // namespace
-namespace {
-TEST_F(JointMotorTest, ScratchScript)
+// Fixing a parent fixes every body below it, the jointed child included: its joint then never turns.
+TEST_F(JointMotorTest, FixingTheParentAfterwardsFixesTheChild)
 {
-    Run("(def p (LoadXPhBody \"" + std::string(BoxFile) + "\"))");
-    Run("(def c (LoadXPhBody \"" + std::string(BoxFile) + "\"))");
-    Run("(SetXPhBodyMat c '((1 0 0) (0 1 0) (0 0 1) (3 0 0)))");
-    std::printf("%s", Run("(def j (XPhBodyAddJointChild p c '(0 0 0) '(0 0 1) '(1 0 0) 0.5))").c_str());
-    const char* extra = getenv("EXTRA");
-    if (extra) std::printf("%s", Run(extra).c_str());
-    std::printf("%s", Run("(XPhJointSetTorque j 5)").c_str());
-    for (int i = 0; i < 5; ++i) {
-        std::printf("%s", Run("(PhOnlyStep 10)").c_str());
-        std::printf("theta %s", Run("(XPhJointGetTheta j)").c_str());
-    }
+    QE_XPhBody* parent = Box(0.0f);
+    QE_XPhBody* child = Box(2.0f);
+    QE_XPhJoint* joint = Hinge(parent, child);
+    ASSERT_NE(joint, nullptr);
+    ASSERT_EQ(QE_SetXPhBodyPhysicsMode(parent, 0), 1);
+    int fixed = 0;
+    ASSERT_EQ(QE_GetXPhBodyPhysicsMode(child, &fixed), 1);
+    EXPECT_EQ(fixed, 1);
+    ASSERT_EQ(QE_XPhJointSetTorque(joint, 5.0f), 1);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    EXPECT_EQ(Theta(joint), 0.0f);
 }
+
+// DISABLED: the joint pass drives the first axis only, so a second-axis motor leaves Theta2 at 0. Doing the second
+// axis as specified (its own angle, limits and lock pair, links 1 and 2) stops the demo car from driving: its
+// steering then turns, with a torque couple of Torque2 x Size^2, far too weak for its gains. Enable with the second
+// axis.
+TEST_F(JointMotorTest, DISABLED_SecondAxisTorqueTurnsTheChild)
+{
+    QE_XPhBody* parent = Box(0.0f);
+    QE_XPhBody* child = Box(2.0f);
+    ASSERT_EQ(QE_SetXPhBodyPhysicsMode(parent, 0), 1);
+    QE_XPhJoint* joint = Hinge(parent, child);
+    ASSERT_NE(joint, nullptr);
+    ASSERT_EQ(QE_XPhJointSetAxisCount(joint, 2), 1);
+    ASSERT_EQ(QE_XPhJointSetTorque2(joint, 5.0f), 1);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    float theta2 = 0.0f;
+    ASSERT_EQ(QE_XPhJointGetTheta2(joint, &theta2), 1);
+    EXPECT_GT(theta2, 0.05f);
 }
+
+} // namespace
