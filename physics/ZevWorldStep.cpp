@@ -238,6 +238,17 @@ int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
     return result;
 }
 
+namespace {
+
+// ReservedWord2 of a body says whether the body being retested may be tested against it.
+void MarkTestable(TZevList& bodies, std::int32_t testable)
+{
+    for (void* item : bodies)
+        static_cast<TZevXPhObj*>(item)->ReservedWord2 = testable;
+}
+
+} // namespace
+
 void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
 {
     while (!ActiveBodies.IsEmpty()) {
@@ -256,11 +267,12 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
         return;
     if (body->level == 0)
         return;
-    // A body never collides with the bodies attached to it.
+    // A body never collides with the bodies attached to it, nor with those of its no-collision list.
     TZevCollisionMeshObj* meshBody = dynamic_cast<TZevCollisionMeshObj*>(body);
-    if (meshBody != nullptr)
-        for (void* item : meshBody->AttachList)
-            static_cast<TZevXPhObj*>(item)->ReservedWord2 = 0;
+    if (meshBody != nullptr) {
+        MarkTestable(meshBody->AttachList, 0);
+        MarkTestable(meshBody->NoCollisionList, 0);
+    }
     // Collide the body with the body tree under the active root; boxes that miss skip their whole subtree.
     TZevList stack;
     stack.PushFront(activeRoot);
@@ -281,7 +293,8 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
         for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
             stack.PushFront(static_cast<TZevCTree*>(child));
     }
-    if (meshBody != nullptr)
-        for (void* item : meshBody->AttachList)
-            static_cast<TZevXPhObj*>(item)->ReservedWord2 = 1;
+    if (meshBody != nullptr) {
+        MarkTestable(meshBody->AttachList, 1);
+        MarkTestable(meshBody->NoCollisionList, 1);
+    }
 }

@@ -230,6 +230,30 @@ TEST_F(BodyStateTest, CollisionPairsGroupsAndMainCharacter)
     EXPECT_NE(main, nullptr);
 }
 
+// A pair switched off passes through each other in the world step; switched on again, the box rests.
+TEST_F(BodyStateTest, ASwitchedOffPairDoesNotCollide)
+{
+    for (const bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "pair enabled" : "pair switched off");
+        ASSERT_EQ(QE_PhOnlyInit(), 1);
+        QE_XPhBody* floor = QE_LoadXPhBody("road.x");
+        QE_XPhBody* box = QE_LoadXPhBody("lbox.x");
+        ASSERT_NE(floor, nullptr);
+        ASSERT_NE(box, nullptr);
+        ASSERT_EQ(QE_SetXPhBodyPhysicsMode(floor, 0), 1);
+        float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2, 0, 1};
+        ASSERT_EQ(QE_SetXPhBodyMat(box, m), 1);
+        ASSERT_EQ(QE_XPhBodyEnableCollisionPair(box, floor, enabled ? 1 : 0), 1);
+        for (int i = 0; i < 150; ++i)
+            ASSERT_EQ(QE_PhOnlyStep(), 1);
+        ASSERT_EQ(QE_GetXPhBodyMat(box, m), 1);
+        if (enabled)
+            EXPECT_GT(m[13], 0.5f); // resting on the road's top at y = 0 (box half-size 1)
+        else
+            EXPECT_LT(m[13], -5.0f);
+    }
+}
+
 TEST_F(BodyStateTest, KeyCodesOutsideTheTableAreNeverDown)
 {
     std::uint8_t keys[256] = {};
