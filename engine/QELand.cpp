@@ -191,9 +191,6 @@ template <class Make> TZevLandCTree* SearchLand(const TZevString& heightMap, con
 
 void WrapLand(TZevLispRef& result, TZevLandCTree* land)
 {
-    // The world's AddBody unlinks the frame that the land maker hung first: hang it again.
-    if (land->visualFrame && !land->visualFrame->GetParent())
-        RootFrame->AddChild(land->visualFrame);
     auto* made = CreateObjectByName("TZevLispLandObj");
     if (!made || made->GetClassRecord() != &TZevLispLandObjClassRecord) {
         if (made)

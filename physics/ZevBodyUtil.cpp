@@ -233,10 +233,11 @@ TZevLandCTree* CreateLandFromBitmaps(TZevVBitmap* heightMap, const char* texture
         land->landMesh->SetTextureName(textureFile);
         land->textureFile = textureFile;
     }
-    if (rootFrame != nullptr && land->visualFrame != nullptr)
-        rootFrame->AddChild(land->visualFrame);
+    // Into the world first: adding a body unlinks it, and with it its frame.
     if (world != nullptr)
         world->AddBody(land);
+    if (rootFrame != nullptr && land->visualFrame != nullptr)
+        rootFrame->AddChild(land->visualFrame);
     return land;
 }
 
