@@ -202,10 +202,67 @@ void ShowEmitter(TZevBBParticle* emitter, TZevFrame* frame)
 
 } // namespace
 
+namespace {
+
+std::unordered_set<const void*>& LiveItems()
+{
+    static auto* live = new std::unordered_set<const void*>();
+    return *live;
+}
+
+// Set by the script object's reader just before it reads an item's first occurrence: that item belongs to no body
+// being loaded, so the object owns it and the physics load session never hears of it (a session would destroy it
+// when some body of the same load ends its session).
+bool gItemForScriptObject = false;
+
+// The head of the reference record at the stream's position: size, id and, for a first occurrence in this table,
+// the reader it names (0 otherwise). The position is kept.
+bool PeekRef(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* size, std::uint32_t* id,
+             TZevNameValue* reader)
+{
+    const std::int32_t at = stream->Tell();
+    *reader = 0;
+    bool ok = ReadUInt32(stream, size) && ReadUInt32(stream, id);
+    if (ok && *size > 8 && *id != 0 && !table->Find(*id))
+        ok = ReadRefReaderName(stream, reader);
+    stream->Seek(at);
+    return ok;
+}
+
+// Whether the base part of an item at the stream's position carries the empty user word (the item saves none):
+// anything read in its place would be an object nobody owns. The position is kept.
+bool UserWordIsEmpty(TZevStream* stream)
+{
+    const std::int32_t at = stream->Tell();
+    TZevString function;
+    std::uint32_t size = 0, id = 0;
+    const bool ok = ReadString(stream, &function) && ReadUInt32(stream, &size) && ReadUInt32(stream, &id);
+    stream->Seek(at);
+    return ok && size == 8 && id == 0;
+}
+
+void LoadLog(const char* what)
+{
+    ZevDebugLog((TZevString("particle load: ") + what + "\n").CStr());
+}
+
+} // namespace
+
+TZevGCParticleCFuncLI::TZevGCParticleCFuncLI()
+{
+    LiveItems().insert(this);
+}
+
+bool TZevGCParticleCFuncLI::IsLive(const void* p)
+{
+    return p && LiveItems().count(p) != 0;
+}
+
 // The body destroys its items before its frames, and a script object destroys its item while the body lives, so
 // the frame that shows the emitter is still there.
 TZevGCParticleCFuncLI::~TZevGCParticleCFuncLI()
 {
+    LiveItems().erase(this);
     if (Emitter) {
         ShowEmitter(Emitter, nullptr);
         Emitter->Release();
@@ -274,6 +331,12 @@ int TZevGCParticleCFuncLI_SaveFunction(TZevObjectIdTable* table, TZevStream* str
 int TZevGCParticleCFuncLI_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot)
 {
     *slot = nullptr;
+    const bool forScriptObject = gItemForScriptObject;
+    gItemForScriptObject = false;
+    if (!UserWordIsEmpty(stream)) {
+        LoadLog("an emitter's callback item carries a user word");
+        return 0;
+    }
     TZevLSObj* made = CreateObjectByName("TZevGCParticleCFuncLI");
     if (!made || made->GetClassRecord() != &TZevGCParticleCFuncLIClassRecord) {
         if (made)
@@ -282,24 +345,89 @@ int TZevGCParticleCFuncLI_LoadFunction(TZevObjectIdTable* table, TZevStream* str
     }
     auto* item = static_cast<TZevGCParticleCFuncLI*>(made);
     *slot = made;
-    ZevNoteLoaded(table, made, ZevSavedCFuncItem);
-    // A failed item stays with the load session, which destroys what nothing claimed.
-    if (!ZevLoadCFuncItemPart(table, stream, item)) {
+    // An item of a body stays with the load session, which destroys it when the load fails; the script object's
+    // own item is freed here.
+    if (!forScriptObject)
+        ZevNoteLoaded(table, made, ZevSavedCFuncItem);
+    auto fail = [&](const char* what) {
+        if (what)
+            LoadLog(what);
         *slot = nullptr;
+        if (forScriptObject)
+            made->Release();
+        return 0;
+    };
+    if (!ZevLoadCFuncItemPart(table, stream, item))
+        return fail(nullptr);
+    item->UserData = nullptr;
+    // The emitter is written once, inside its item: only its first occurrence, made by the emitter's reader, is
+    // taken (with the reader's reference).
+    std::uint32_t size = 0, id = 0;
+    TZevNameValue reader = 0;
+    if (!PeekRef(table, stream, &size, &id, &reader))
+        return fail("the stream ends before an item's emitter");
+    if (id != 0 && (size <= 8 || reader != reinterpret_cast<TZevNameValue>(&TZevBBParticle_LoadFunction)))
+        return fail("an item's emitter is no emitter of its own");
+    void* read = table->ReadRef(stream);
+    if (id != 0) {
+        if (!TZevBBParticle::IsLive(read))
+            return fail("an item's emitter cannot be read");
+        auto* emitter = static_cast<TZevBBParticle*>(static_cast<TZevLSObj*>(read));
+        emitter->Held = 1;
+        item->Emitter = emitter;
+        item->UserData = emitter;
+    }
+    return 1;
+}
+
+int TZevXPhBodyParticle_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, void* object)
+{
+    auto* o = static_cast<TZevLSObj*>(object);
+    TZevGCParticleCFuncLI* item =
+        o && o->GetClassRecord() == &TZevLispBBParticleClassRecord ? static_cast<TZevLispBBParticle*>(o)->Item : nullptr;
+    if (!item)
+        return table->WriteRef(stream, TZevGCParticleCFuncLI_SaveFunction, TZevGCParticleCFuncLI_LoadFunction,
+                               nullptr);
+    return table->WriteRef(stream, item->GetSaveFunction(), item->GetLoadFunction(), static_cast<TZevLSObj*>(item));
+}
+
+// An object whose body had gone when it was saved reads back without an item. An item met before in the same load
+// (read with its body) is taken unless another object holds it already.
+int TZevXPhBodyParticle_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot)
+{
+    *slot = nullptr;
+    TZevLSObj* made = CreateObjectByName("TZevLispBBParticle");
+    if (!made || made->GetClassRecord() != &TZevLispBBParticleClassRecord) {
+        if (made)
+            made->Release();
         return 0;
     }
-    item->UserData = nullptr;
-    // A damaged stream may name an object of any registered reader here: only an emitter is taken.
-    // The first item of the load takes over the reader's reference; a second one naming it gets none.
+    auto* object = static_cast<TZevLispBBParticle*>(made);
+    auto fail = [&](const char* what) {
+        LoadLog(what);
+        made->Release();
+        return 0;
+    };
+    std::uint32_t size = 0, id = 0;
+    TZevNameValue reader = 0;
+    if (!PeekRef(table, stream, &size, &id, &reader))
+        return fail("the stream ends before a particle object's item");
+    const bool first = size > 8 && id != 0;
+    if (first && reader != reinterpret_cast<TZevNameValue>(&TZevGCParticleCFuncLI_LoadFunction))
+        return fail("a particle object's item is of another kind");
+    gItemForScriptObject = first;
     void* read = table->ReadRef(stream);
-    if (TZevBBParticle::IsLive(read)) {
-        auto* emitter = static_cast<TZevBBParticle*>(static_cast<TZevLSObj*>(read));
-        if (!emitter->Held) {
-            emitter->Held = 1;
-            item->Emitter = emitter;
-            item->UserData = emitter;
-        }
+    gItemForScriptObject = false;
+    if (id != 0) {
+        if (!TZevGCParticleCFuncLI::IsLive(read))
+            return fail("a particle object's item cannot be read");
+        auto* item = static_cast<TZevGCParticleCFuncLI*>(static_cast<TZevLSObj*>(read));
+        if (item->BackRef)
+            return fail("two particle objects name one item");
+        object->Item = item;
+        item->BackRef = reinterpret_cast<void**>(&object->Item);
     }
+    *slot = made;
     return 1;
 }
 
@@ -388,7 +516,7 @@ void XPhBodySetParticle(TZevLispRef& result, TZevLispInterpreter* interp, TZevLi
     item->Function = ZevXPhBodyParticleCFunc;
     item->BackRef = reinterpret_cast<void**>(&object->Item);
     body->AddCFuncItem(item);
-    LispMakeLSObj(result, object);
+    LispMakeLSObj(result, object, TZevXPhBodyParticle_LoadFunction, TZevXPhBodyParticle_SaveFunction);
     object->Release();
 }
 
@@ -433,6 +561,8 @@ void ZevEngineRegisterParticles()
     d->Add("TZevBBParticle_SaveFunction", TZevBBParticle_SaveFunction);
     d->Add("TZevGCParticleCFuncLI_LoadFunction", TZevGCParticleCFuncLI_LoadFunction);
     d->Add("TZevGCParticleCFuncLI_SaveFunction", TZevGCParticleCFuncLI_SaveFunction);
+    d->Add("TZevXPhBodyParticle_LoadFunction", TZevXPhBodyParticle_LoadFunction);
+    d->Add("TZevXPhBodyParticle_SaveFunction", TZevXPhBodyParticle_SaveFunction);
     ZevRegisterCFuncItemReader(TZevGCParticleCFuncLI_LoadFunction);
     LispRegisterBuiltin(XPhBodySetParticle, "XPhBodySetParticle");
     LispRegisterBuiltin(XPhMakeParticle, "XPhMakeParticle");

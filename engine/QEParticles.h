@@ -73,9 +73,12 @@ public:
 // The callback item that carries an emitter on a body.
 class TZevGCParticleCFuncLI : public TZevGameCharaCFuncListItem {
 public:
-    TZevGCParticleCFuncLI() = default;
+    TZevGCParticleCFuncLI();
     // Takes the emitter out of the frame's visuals and releases it.
     ~TZevGCParticleCFuncLI() override;
+
+    // Whether `p` is a live item (a reference read from a stream is checked before it is used as one).
+    static bool IsLive(const void* p);
 
     // Saved with a body: the base part, then the emitter.
     TZevRefWriter GetSaveFunction() const override;
@@ -84,7 +87,8 @@ public:
     TZevBBParticle* Emitter = nullptr; // one reference
 };
 
-// The script object of an emitter: it holds the body's callback item (cleared when the body destroys it).
+// The script object of an emitter: it holds the body's callback item (cleared when the body destroys it). An
+// object read from saved values without the body that holds its item owns the item (which then never steps).
 class TZevLispBBParticle : public TZevStringTree {
 public:
     TZevLispBBParticle() = default;
@@ -108,6 +112,10 @@ int TZevBBParticle_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, vo
 int TZevBBParticle_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot);
 int TZevGCParticleCFuncLI_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, void* item);
 int TZevGCParticleCFuncLI_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot);
+// The script object's saved form (its script value is saved under this name): its item as a shared reference, so
+// that an object saved with the body that holds its item reads back holding that body's item.
+int TZevXPhBodyParticle_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, void* object);
+int TZevXPhBodyParticle_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot);
 
 // Registers the classes, the named functions and the builtins "XPhBodySetParticle" and "XPhMakeParticle". Runs
 // once; later calls do nothing.

@@ -10,3 +10,15 @@ e
 (DeleteXPhBody b)
 (XPhMakeParticle e '(0 0 0) 0.1 '(0 1 0) 0.2 '(0 0 0) 0.1 '(1 1 1 1) '(-1 0 0 0) 1 0.2 1.5 2 8)
 (PhOnlyStep 1)
+; Particle objects in saved values: alone (holding an item of its own) and with the body that holds the item.
+(def c (LoadXPhBody "lbox.x"))
+(def f (XPhBodySetParticle c "spark" "blue.BMP" 4))
+(SaveLispObject "spark.sav" (list c f))
+(def v (LoadLispObject "spark.sav"))
+v
+(SaveLispObject "alone.sav" f)
+(LoadLispObject "alone.sav")
+(DeleteXPhBody c)
+(SaveLispObject "bare.sav" f)
+(LoadLispObject "bare.sav")
+(PhOnlyStep 1)
