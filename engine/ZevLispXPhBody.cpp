@@ -2,6 +2,7 @@
 
 #include "LispArgs.h"
 #include "LispLSObj.h"
+#include "LispStream.h"
 #include "QEBodyState.h"
 #include "QEContext.h"
 #include "QEJoints.h"
@@ -14,6 +15,8 @@
 #include "ZevPhysicsSaveLoad.h"
 
 #include <cmath>
+#include <cstdio>
+#include <vector>
 
 TZevClassRecord TZevLispXPhBodyClassRecord;
 TZevClassRecord TZevLispXPhJointClassRecord;
@@ -138,39 +141,101 @@ int TZevLispXPhBody_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, v
                            wrapper ? wrapper->Body : nullptr);
 }
 
+// Bodies read for script values wait outside the world until the whole value load has succeeded; a load that
+// fails later destroys them again, so a damaged stream leaves the world as it was. Each entry holds a reference
+// to its wrapper.
+struct TPendingBody {
+    TZevGameChara* body;
+    TZevLispXPhBody* wrapper;
+};
+std::vector<TPendingBody> PendingBodies;
+
+void PlaceBody(TZevGameChara* body)
+{
+    CurrentWorld->AddBody(body);
+    if (body->visualFrame)
+        RootFrame->AddChild(body->visualFrame);
+}
+
+void EndValueLoad(int ok)
+{
+    std::vector<TPendingBody> pending;
+    pending.swap(PendingBodies);
+    for (const TPendingBody& p : pending) {
+        TZevGameChara* body = p.wrapper->Body;
+        if (body == p.body && !ZevBodyWorld(body)) {
+            if (ok && QEWorldReady()) {
+                PlaceBody(body);
+            } else {
+                p.wrapper->Body = nullptr;
+                DestroyBody(body);
+            }
+        }
+        p.wrapper->Release();
+    }
+}
+
+// A body or joint whose first record lies inside the record of another physics object cannot be read here: the
+// load of the outer object owns the load session, and ending the session for the inner one would destroy the
+// outer object while it is still being read.
+bool RefuseNested(TZevObjectIdTable* table, bool first, const char* what)
+{
+    if (!first || !ZevPhysicsLoadActive(table))
+        return false;
+    char line[200];
+    std::snprintf(line, sizeof line, "script value load: a %s first met inside another body's record is refused\n",
+                  what);
+    ZevDebugLog(line);
+    return true;
+}
+
 int TZevLispXPhBody_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot)
 {
     *slot = nullptr;
     const bool first = IsFirstOccurrence(stream);
-    void* loaded = nullptr;
-    if (!ZevReadRefOfKind(table, stream, ZevSavedGameChara, &loaded))
+    if (RefuseNested(table, first, "body"))
         return 0;
-    // The load that read the body completes it; a body met again (the one whose script value this is, still
-    // being read) is completed by the load in progress.
-    TZevGameChara* body = static_cast<TZevGameChara*>(
-        first ? ZevEndPhysicsLoad(table, loaded, ZevSavedGameChara) : loaded);
+    // A body met again belongs to the load in progress (the one whose script value this is, still being read).
+    void* loaded = nullptr;
+    if (!ZevReadRefOfKind(table, stream, ZevSavedGameChara, &loaded)) {
+        if (first)
+            ZevEndPhysicsLoad(table, nullptr, ZevSavedGameChara); // drops what the failed read made
+        return 0;
+    }
+    TZevGameChara* body = static_cast<TZevGameChara*>(loaded);
+    if (first) {
+        body = static_cast<TZevGameChara*>(ZevEndPhysicsLoad(table, loaded, ZevSavedGameChara));
+        if (loaded && !body)
+            return 0;
+    }
     // A body read for a script value belongs to the current world, as a body the script made would; with no
     // world to hold it the value comes back without a body rather than with one nobody owns.
-    if (first && body && !ZevBodyWorld(body)) {
-        if (QEWorldReady()) {
-            CurrentWorld->AddBody(body);
-            if (body->visualFrame)
-                RootFrame->AddChild(body->visualFrame);
-        } else {
-            delete body;
-            body = nullptr;
-        }
+    const bool placing = first && body && !ZevBodyWorld(body);
+    if (placing && !QEWorldReady()) {
+        delete body;
+        body = nullptr;
     }
 
     TZevLispXPhBody* wrapper = NewLispXPhBody(body);
-    if (!wrapper)
+    if (!wrapper) {
+        if (placing && body)
+            delete body;
         return 0;
+    }
     // The body must know its wrapper, so that it clears the wrapper's pointer when it goes. A body read here
     // first has none yet (its own saved script value was still being read); one read around its script value
     // gets the wrapper through the body's loader.
     if (first && body && !(LispIsLSObj(body->ScriptWrapper) &&
                            dynamic_cast<TZevScriptBody*>(LispLSObj(body->ScriptWrapper)->Object)))
         LispMakeLSObj(body->ScriptWrapper, wrapper, TZevLispXPhBody_LoadFunction, TZevLispXPhBody_SaveFunction);
+    if (placing && body) {
+        if (LispLoadInProgress()) {
+            wrapper->AddRef();
+            PendingBodies.push_back(TPendingBody{body, wrapper});
+        } else {
+            PlaceBody(body);
+        }
+    }
     *slot = static_cast<TZevLSObj*>(wrapper);
     return 1;
 }
@@ -186,9 +251,14 @@ int TZevLispXPhJoint_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, 
 {
     *slot = nullptr;
     const bool first = IsFirstOccurrence(stream);
-    void* loaded = nullptr;
-    if (!ZevReadRefOfKind(table, stream, ZevSavedJoint, &loaded))
+    if (RefuseNested(table, first, "joint"))
         return 0;
+    void* loaded = nullptr;
+    if (!ZevReadRefOfKind(table, stream, ZevSavedJoint, &loaded)) {
+        if (first)
+            ZevEndPhysicsLoad(table, nullptr, ZevSavedJoint);
+        return 0;
+    }
     TZevJoint* joint =
         static_cast<TZevJoint*>(first ? ZevEndPhysicsLoad(table, loaded, ZevSavedJoint) : loaded);
     TZevLispXPhJoint* wrapper = NewLispXPhJoint(joint);
@@ -644,6 +714,7 @@ void ZevEngineRegisterBodies()
     d->Add("TZevLispXPhBody_LoadFunction", TZevLispXPhBody_LoadFunction);
     d->Add("TZevLispXPhJoint_SaveFunction", TZevLispXPhJoint_SaveFunction);
     d->Add("TZevLispXPhJoint_LoadFunction", TZevLispXPhJoint_LoadFunction);
+    LispLoadEndHook = EndValueLoad;
     ZevScriptBodyFactory = MakeScriptBody;
     ZevScriptBodyLoadFunction = TZevLispXPhBody_LoadFunction;
     ZevScriptBodySaveFunction = TZevLispXPhBody_SaveFunction;

@@ -12,6 +12,8 @@
 #include <vector>
 
 TZevLispRefList* LispLoadHoldList = nullptr;
+void (*LispLoadEndHook)(int ok) = nullptr;
+bool (*LispWrapperReaderRefused)(std::uintptr_t reader) = nullptr;
 
 namespace {
 
@@ -69,9 +71,9 @@ bool PeekRecord(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* siz
 // the kind of reader its place allows before the object stream calls it.
 bool IsValueReader(TZevNameValue reader);
 // Named functions of engine objects follow the convention "<class>_LoadFunction" / "<class>_SaveFunction" (or
-// "<kind>_LF" / "<kind>_SF"): the name of the save function that goes with a load function, or false when the
-// load function is not named as one.
-bool SaveNameFor(TZevNameValue reader, std::string* saveName);
+// "<kind>_LF" / "<kind>_SF"). A reader a wrapper may keep is one named so (giving the name of its save function),
+// not a value kind's reader, and not refused by LispWrapperReaderRefused.
+bool IsWrapperReader(TZevNameValue reader, std::string* saveName);
 bool IsWriterNamed(TZevNameValue writer, const std::string& saveName);
 
 // ---- Writers ----
@@ -213,8 +215,8 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
     std::string saveName;
     if (!PeekRecord(table, stream, &size, &id, &reader))
         return 0;
-    // The object's reader must be an engine object's load function.
-    if (reader && (IsValueReader(reader) || !SaveNameFor(reader, &saveName)))
+    // The object's reader must be an engine object's load function, and one whose objects may stand alone.
+    if (reader && !IsWrapperReader(reader, &saveName))
         return 0;
     if (size > 8 && id != 0)
         LoadedIds.push_back(id);
@@ -233,7 +235,7 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
     if (!ReadStreamFunctionName(stream, &load) || !ReadStreamFunctionName(stream, &save))
         return 0;
     // Kept to be called later (save calls the writer): a load function, and the save function of the same name.
-    if ((reader && load != reader) || (load && (IsValueReader(load) || !SaveNameFor(load, &saveName))) ||
+    if ((reader && load != reader) || (load && !IsWrapperReader(load, &saveName)) ||
         (save && (!load || !IsWriterNamed(save, saveName))))
         return 0;
     w->LoadFunction = reinterpret_cast<TZevRefReader>(load);
@@ -267,8 +269,10 @@ bool EndsWith(const std::string& text, const char* tail, std::string* base)
     return true;
 }
 
-bool SaveNameFor(TZevNameValue reader, std::string* saveName)
+bool IsWrapperReader(TZevNameValue reader, std::string* saveName)
 {
+    if (IsValueReader(reader) || (LispWrapperReaderRefused && LispWrapperReaderRefused(reader)))
+        return false;
     const char* name = GetFunctionDictionary()->GetName(reader);
     if (!name)
         return false;
@@ -433,6 +437,11 @@ int LispSaveValue(TZevObjectIdTable* table, TZevStream* stream, const TZevLispRe
     return ok ? 1 : 0;
 }
 
+bool LispLoadInProgress()
+{
+    return LoadNesting > 0;
+}
+
 void LispReleaseLoadHolds()
 {
     if (LispLoadHoldList)
@@ -488,6 +497,8 @@ int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out
         *out = v;
     --LoadNesting;
     if (outermost) {
+        if (LispLoadEndHook)
+            LispLoadEndHook(ok);
         if (!ok)
             DropFailedLoad(table);
         LoadedIds.clear();

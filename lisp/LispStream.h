@@ -7,6 +7,8 @@
 #include "ZevLSObj.h"
 #include "ZevLispObj.h"
 
+#include <cstdint>
+
 // Writes one value (the empty handle as the null reference) with the id table of the current save.
 // 1 on success; 0 when a write failed or the value nests deeper than a stream may hold.
 int LispSaveValue(TZevObjectIdTable* table, TZevStream* stream, const TZevLispRef* value);
@@ -20,6 +22,16 @@ int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out
 extern TZevLispRefList* LispLoadHoldList;
 // Releases what the hold list holds: the end of an outermost load (the saved-body reader calls it at its end).
 void LispReleaseLoadHolds();
+
+// Called once at the end of each outermost load with its outcome (1 or 0), before the load's values are let go:
+// what a load put aside (bodies waiting to enter the world) is kept or undone here as a whole.
+extern void (*LispLoadEndHook)(int ok);
+// Readers whose objects may not be held by a script value: the parts of a larger object (a body's frames, parts
+// and callback items), which the load of that object owns and may destroy. A stream that names one for a wrapper
+// is refused. Set by the physics layer.
+extern bool (*LispWrapperReaderRefused)(std::uintptr_t reader);
+// Whether a value load is running (on this thread's loads, under the program-wide lock).
+bool LispLoadInProgress();
 
 // Whether a stream object is a script value (one of the value classes), told by its class record.
 bool LispIsValueObject(const TZevLSObj* object);

@@ -1,5 +1,6 @@
 #include "ZevPhysicsSaveLoad.h"
 
+#include "LispStream.h"
 #include "ZevBodyBoxes.h"
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
@@ -175,6 +176,11 @@ void ZevNoteLoaded(TZevObjectIdTable* table, void* object, std::uint32_t kind)
     BindSession(table);
     if (object != nullptr && !Session.records.Push(TLoadedRecord{object, kind, 0, nullptr}))
         ZevDebugLog("physics load: no memory for the load records\n");
+}
+
+bool ZevPhysicsLoadActive(const TZevObjectIdTable* table)
+{
+    return table != nullptr && Session.table == table && Session.records.count > 0;
 }
 
 bool ZevIsLoadedObject(const void* object)
@@ -774,6 +780,8 @@ void ZevPhysicsSaveLoadInit()
     if (done)
         return;
     done = true;
+    // The objects of these readers belong to the load of a body; a script value never holds one.
+    LispWrapperReaderRefused = [](std::uintptr_t reader) { return KindOfReader(reader) != 0; };
     ZevPhscs2Init();
     ZevRigidLinkInit();
     ZevJointInit();

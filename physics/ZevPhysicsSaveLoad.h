@@ -57,6 +57,10 @@ int TZevGameCharaCFuncListItem_LoadFunction(TZevObjectIdTable* table, TZevStream
 // made by this load. With a null result (a failed load) everything made is destroyed.
 void* ZevEndPhysicsLoad(TZevObjectIdTable* table, void* result, std::uint32_t kinds);
 
+// Whether a load of physics objects through `table` is under way (a reader has recorded an object and the load
+// has not ended): a reader called inside it must leave the ending to the load that began it.
+bool ZevPhysicsLoadActive(const TZevObjectIdTable* table);
+
 // Reads a reference for a slot of `kinds`: true with the object (or null for a null reference); false, logged,
 // when the stream is damaged or names an object of another kind.
 bool ZevReadRefOfKind(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t kinds, void** out);

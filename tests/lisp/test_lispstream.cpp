@@ -32,6 +32,16 @@ int LoadTestNode(TZevObjectIdTable*, TZevStream* stream, void** slot)
     return 1;
 }
 
+int LoadLooseNode(TZevObjectIdTable* table, TZevStream* stream, void** slot)
+{
+    return LoadTestNode(table, stream, slot);
+}
+
+int SaveLooseNode(TZevObjectIdTable* table, TZevStream* stream, void* object)
+{
+    return SaveTestNode(table, stream, object);
+}
+
 class LispStream : public LispHostTest {
 protected:
     void SetUp() override
@@ -43,6 +53,9 @@ protected:
             registered = true;
             GetSaveLoadFunctionDictionary()->Add("TestNode_LoadFunction", LoadTestNode);
             GetSaveLoadFunctionDictionary()->Add("TestNode_SaveFunction", SaveTestNode);
+            // A load/save pair of the same form whose objects may not stand alone.
+            GetSaveLoadFunctionDictionary()->Add("LooseNode_LoadFunction", LoadLooseNode);
+            GetSaveLoadFunctionDictionary()->Add("LooseNode_SaveFunction", SaveLooseNode);
         }
     }
 
@@ -377,6 +390,16 @@ TEST_F(LispStream, OnlyValueReadersMayNameAValue)
         EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_SaveFunction", "TestNode_SaveFunction"), out), 0);
         EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_LoadFunction", "TI_SF"), out), 0);
         EXPECT_EQ(Load(wrapped("TI_LF", "TI_LF", "TI_SF"), out), 0);
+        // A pair named like any other, but refused for wrappers: neither as the object's reader nor as the
+        // functions kept.
+        auto* const before = LispWrapperReaderRefused;
+        static const TZevRefReader Refused = LoadLooseNode;
+        LispWrapperReaderRefused = [](std::uintptr_t r) { return r == reinterpret_cast<std::uintptr_t>(Refused); };
+        EXPECT_EQ(Load(wrapped("LooseNode_LoadFunction", "LooseNode_LoadFunction", "LooseNode_SaveFunction"), out), 0);
+        EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "LooseNode_LoadFunction", "LooseNode_SaveFunction"), out), 0);
+        EXPECT_EQ(Load(wrapped("TestNode_LoadFunction", "TestNode_LoadFunction", "TestNode_SaveFunction"), out), 1);
+        LispWrapperReaderRefused = before;
+        EXPECT_EQ(Load(wrapped("LooseNode_LoadFunction", "LooseNode_LoadFunction", "LooseNode_SaveFunction"), out), 1);
         out.Clear();
     }
     // A text length beyond the stream.

@@ -1,0 +1,222 @@
+// Bodies and joints in saved script values: damaged streams, bodies nested in a body's script data, and wrappers
+// that a stream gives a reader of a body's parts.
+#include "test_camera_fixture.h"
+
+#include "LispStream.h"
+#include "QEContext.h"
+#include "ZevDebug.h"
+#include "ZevFrame.h"
+#include "ZevLispXPhBody.h"
+#include "ZevPhscs2World.h"
+#include "ZevPhysicsSaveLoad.h"
+#include "ZevStream.h"
+
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<char> FileBytes(const char* name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const char* name, const std::vector<char>& bytes)
+{
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::set<TZevGameChara*> WorldBodies()
+{
+    std::set<TZevGameChara*> bodies;
+    for (TZevCTree* t = CurrentWorld->activeRoot->FirstChildTree(); t; t = t->NextSiblingTree()) {
+        if (auto* body = dynamic_cast<TZevGameChara*>(t))
+            bodies.insert(body);
+    }
+    return bodies;
+}
+
+class BodyValueTest : public EngineScriptTest {
+protected:
+    void SetUp() override
+    {
+        EngineScriptTest::SetUp();
+        Run("(def a (LoadXPhBody \"" QE_DATA_DIR "/lbox.x\"))");
+        Run("(def b (LoadXPhBody \"" QE_DATA_DIR "/lbox.x\"))");
+        ASSERT_NE(QEScriptBody(Object("a")), nullptr);
+        ASSERT_NE(QEScriptBody(Object("b")), nullptr);
+    }
+
+    // Loads the file as "x"; every body the load added to the world goes again, and the answer is returned.
+    std::string LoadAndDrop(const std::set<TZevGameChara*>& before)
+    {
+        const std::string answer = Run("(def x (LoadLispObject \"bad.sav\"))");
+        Run("(def x nil)");
+        for (TZevGameChara* body : WorldBodies()) {
+            if (!before.count(body))
+                QE_DeleteXPhBody(QEBodyHandle(body));
+        }
+        return answer;
+    }
+
+    static std::int32_t Live() { return NewCount - DeleteCount; }
+};
+
+// Every cut and every flipped byte of a saved list holding bodies: a failed load leaves the world with exactly
+// the bodies it had, and no load, failed or not, leaves anything allocated behind.
+TEST_F(BodyValueTest, DamagedStreamsLeaveTheWorldAsItWas)
+{
+    ASSERT_EQ(Run("(XPhBodySetData a (list 1 \"two\" a))"), "t\n");
+    ASSERT_EQ(Run("(SaveLispObject \"good.sav\" (list a 3 b \"end\"))"), "t\n");
+    const std::vector<char> good = FileBytes("good.sav");
+    ASSERT_GT(good.size(), 100u);
+    const std::set<TZevGameChara*> before = WorldBodies();
+    ASSERT_EQ(before.size(), 2u);
+
+    // The whole file reads back: two more bodies, one with its data.
+    WriteBytes("bad.sav", good);
+    ASSERT_EQ(Run("(def x (LoadLispObject \"bad.sav\"))"), "x\n");
+    EXPECT_EQ(WorldBodies().size(), 4u);
+    EXPECT_EQ(Run("(car (cdr x))"), "3\n");
+    EXPECT_EQ(Run("(car (XPhBodyGetData (car x)))"), "1\n");
+    Run("(def x nil)");
+    LoadAndDrop(before);
+
+    int failed = 0;
+    auto check = [&](const std::vector<char>& bytes, const std::string& what) {
+        WriteBytes("bad.sav", bytes);
+        const std::string answer = LoadAndDrop(before);
+        if (answer.rfind("Error: Cannot Read File!", 0) == 0)
+            ++failed;
+        else
+            EXPECT_EQ(answer, "x\n") << what;
+        EXPECT_EQ(WorldBodies(), before) << what;
+    };
+    // Two rounds: the first fills the pools of values and parts; the second may not take a block more.
+    std::int32_t live[2] = {0, 0};
+    for (std::int32_t& round : live) {
+        failed = 0;
+        for (std::size_t cut = 0; cut < good.size(); ++cut)
+            check(std::vector<char>(good.begin(), good.begin() + static_cast<long>(cut)),
+                  "cut at " + std::to_string(cut));
+        for (std::size_t at = 0; at < good.size(); ++at) {
+            std::vector<char> bad = good;
+            bad[at] = static_cast<char>(bad[at] ^ 0x5A);
+            check(bad, "flip at " + std::to_string(at));
+        }
+        EXPECT_GE(failed, static_cast<int>(good.size()));
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+        round = Live();
+    }
+    EXPECT_EQ(live[1], live[0]);
+    EXPECT_EQ(QEScriptBody(Object("a"))->ScriptData.IsNull(), false);
+}
+
+// A body met first inside another body's script data is refused with a log line: ending the load session there
+// would destroy the outer body while it is being read. Nothing of the load is left in the world.
+TEST_F(BodyValueTest, ABodyFirstMetInsideAnotherBodysDataIsRefused)
+{
+    ASSERT_EQ(Run("(XPhBodySetData a (list b))"), "t\n");
+    ASSERT_EQ(Run("(SaveLispObject \"nested.sav\" (list a b))"), "t\n");
+    const std::set<TZevGameChara*> before = WorldBodies();
+    WriteBytes("bad.sav", FileBytes("nested.sav"));
+    std::int32_t live[4] = {0, 0, 0, 0};
+    for (std::int32_t& round : live) {
+        EXPECT_EQ(LoadAndDrop(before).rfind("Error: Cannot Read File!", 0), 0u);
+        EXPECT_EQ(WorldBodies(), before);
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+        round = Live();
+    }
+    EXPECT_EQ(live[3], live[1]) << live[0] << " " << live[1] << " " << live[2] << " " << live[3];
+    // A body that refers to itself in its data (met again, not first) still reads back.
+    ASSERT_EQ(Run("(XPhBodySetData b (list b 5))"), "t\n");
+    ASSERT_EQ(Run("(SaveLispObject \"self.sav\" b)"), "t\n");
+    ASSERT_EQ(Run("(def y (LoadLispObject \"self.sav\"))"), "y\n");
+    EXPECT_EQ(Run("(car (cdr (XPhBodyGetData y)))"), "5\n");
+    EXPECT_EQ(WorldBodies().size(), before.size() + 1);
+}
+
+// A body of a value whose later part is damaged does not enter the world before the whole value is read; a read
+// that fails inside the body's own record leaves no load session behind.
+TEST_F(BodyValueTest, AFailedLoadEndsItsSession)
+{
+    TZevLispRef value;
+    TZevLispRef body = Value("a");
+    LispCons(value, body, Nil);
+    TZevMemStream stream;
+    TZevObjectIdTable saveTable;
+    ASSERT_EQ(LispSaveValue(&saveTable, &stream, &value), 1);
+    const std::int32_t size = stream.Tell();
+    const std::set<TZevGameChara*> before = WorldBodies();
+    for (std::int32_t cut : {size / 3, size / 2, size - 1}) {
+        std::vector<char> bytes(static_cast<std::size_t>(size));
+        stream.Seek(0);
+        ASSERT_EQ(stream.Read(bytes.data(), size), 1);
+        TZevBufferStream bad;
+        bad.SetData(bytes.data(), cut);
+        TZevObjectIdTable table;
+        TZevLispRef out;
+        EXPECT_EQ(LispLoadValue(&table, &bad, &out), 0) << cut;
+        EXPECT_FALSE(ZevPhysicsLoadActive(&table)) << cut;
+        EXPECT_EQ(WorldBodies(), before) << cut;
+    }
+}
+
+// A stream that hands a wrapper the reader of a body's part (a frame, a callback item) is refused: such an
+// object would enter the body load session unclaimed, and a later body of the same load could destroy it.
+TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
+{
+    TZevFrame* frame = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
+    ASSERT_NE(frame, nullptr);
+    TZevLispRef wrapped, list;
+    LispMakeLSObj(wrapped, frame, TZevFrame_LoadFunction, TZevFrame_SaveFunction);
+    frame->Release();
+    // The frame, then a body: the body's load must not be able to reach the frame.
+    TZevLispRef tail;
+    LispCons(tail, Value("a"), Nil);
+    LispCons(list, wrapped, tail);
+    const std::set<TZevGameChara*> before = WorldBodies();
+    for (const TZevLispRef& v : {wrapped, list}) {
+        TZevMemStream stream;
+        TZevObjectIdTable saveTable;
+        ASSERT_EQ(LispSaveValue(&saveTable, &stream, &v), 1);
+        stream.Seek(0);
+        TZevObjectIdTable table;
+        TZevLispRef out;
+        EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+        EXPECT_TRUE(out.IsNull());
+        EXPECT_FALSE(ZevPhysicsLoadActive(&table));
+        EXPECT_EQ(WorldBodies(), before);
+    }
+    // A plain callback item's reader, named in a stream by hand: refused as well.
+    TZevLispRef item;
+    TZevLSObj* made = CreateObjectByName("TZevGameCharaCFuncListItem");
+    ASSERT_NE(made, nullptr);
+    LispMakeLSObj(item, made, TZevGameCharaCFuncListItem_LoadFunction, TZevGameCharaCFuncListItem_SaveFunction);
+    made->Release();
+    TZevMemStream stream;
+    TZevObjectIdTable saveTable;
+    ASSERT_EQ(LispSaveValue(&saveTable, &stream, &item), 1);
+    stream.Seek(0);
+    TZevObjectIdTable table;
+    TZevLispRef out;
+    EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+    EXPECT_FALSE(ZevPhysicsLoadActive(&table));
+    // The engine's own wrappers still read back.
+    TZevMemStream good;
+    TZevObjectIdTable goodSave;
+    TZevLispRef a = Value("a");
+    ASSERT_EQ(LispSaveValue(&goodSave, &good, &a), 1);
+    good.Seek(0);
+    TZevObjectIdTable goodLoad;
+    EXPECT_EQ(LispLoadValue(&goodLoad, &good, &out), 1);
+    EXPECT_NE(QEScriptBody(LispLSObj(out)->Object), nullptr);
+    EXPECT_EQ(WorldBodies().size(), before.size() + 1);
+}
+
+} // namespace
