@@ -76,13 +76,13 @@ TEST_F(LispGeneral, WithBindsTheEntriesAndWritesThemBack)
 
 TEST_F(LispGeneral, WithRefusesWhatIsNotAnAssociationList)
 {
-    EXPECT_EQ(Run("(def n nil) (def five 5) (def bad1 '((3 4))) (def bad2 '((a 1) 7)) (def bad3 '((a)))"),
+    EXPECT_EQ(Run("(def n nil) (def five 5) (def bad1 '((3 4))) (def bad2 '((onlyInWith 1) 7)) (def bad3 '((onlyInWith)))"),
               "n\nfive\nbad1\nbad2\nbad3\n");
     const Case cases[] = {
         {"(with n 1)", "Error: Not Assoc List!\n   in \"(with n 1)\"\n\n"},
         {"(with five 1)", "Error: Not Assoc List!\n   in \"(with five 1)\"\n\n"},
         {"(with bad1 1)", "Error: Bad Variable Type!\n   in \"(with bad1 1)\"\n\n"},
-        {"(with bad2 a)", "Error: Bad Argument!\n   in \"(with bad2 a)\"\n\n"},
+        {"(with bad2 onlyInWith)", "Error: Bad Argument!\n   in \"(with bad2 onlyInWith)\"\n\n"},
         {"(with bad3 1)", "Error: Bad Variable Type!\n   in \"(with bad3 1)\"\n\n"},
         {"(with 5 1)", "Error: Bad Variable Type!\n   in \"(with 5 1)\"\n\n"},
         {"(with unboundName 1)",
@@ -91,7 +91,7 @@ TEST_F(LispGeneral, WithRefusesWhatIsNotAnAssociationList)
     for (const Case& c : cases)
         EXPECT_EQ(Run(c.text), c.answer) << c.text;
     // No binding is left behind by a refused entry, and a failing body skips the write-back.
-    EXPECT_EQ(Run("a"), "Error: Unbound Variable: a\n   in \"a\"\n\n");
+    EXPECT_EQ(Run("onlyInWith"), "Error: Unbound Variable: onlyInWith\n   in \"onlyInWith\"\n\n");
     EXPECT_EQ(Run("(def q '((k 1))) (with q (def k 2) (car 5)) q k"),
               "q\nError: Bad Variable Type!\n   in \"(car 5)\"\n   in \"(with q (def 'k 2) (car 5))\"\n\n((k 1))\n"
               "Error: Unbound Variable: k\n   in \"k\"\n\n");
