@@ -25,6 +25,19 @@ TZevMatrix QEMatrixFromRows(const float rows[12])
     return m;
 }
 
+bool QEParseObjectMatrix(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevLSObj** object,
+                         TZevMatrix* matrix)
+{
+    float r[12];
+    if (!LispParseArgs(interp, &args, "o((fff)(fff)(fff)(fff))", object, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5],
+                       &r[6], &r[7], &r[8], &r[9], &r[10], &r[11])) {
+        result = interp->ArgError;
+        return false;
+    }
+    *matrix = QEMatrixFromRows(r);
+    return true;
+}
+
 TZevLispRef QEMatrixResult(TZevLispInterpreter* interp, const TZevMatrix& m)
 {
     const float* e = m.m;

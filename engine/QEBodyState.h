@@ -9,10 +9,15 @@
 
 class TZevGameChara;
 class TZevLispInterpreter;
+class TZevLSObj;
 
 // A matrix in script form is four rows of three floats: the rotation rows and the translation; the fourth column
 // is 0, 0, 0, 1.
 TZevMatrix QEMatrixFromRows(const float rows[12]);
+// Parses (object matrix), the matrix in script form; false, with the argument error in `result`, when the
+// arguments do not fit.
+bool QEParseObjectMatrix(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevLSObj** object,
+                         TZevMatrix* matrix);
 // The matrix in script form ("(fff)(fff)(fff)(fff)").
 TZevLispRef QEMatrixResult(TZevLispInterpreter* interp, const TZevMatrix& m);
 // A matrix out to a host: the 16 elements with the fourth column written as 0, 0, 0, 1.

@@ -174,6 +174,17 @@ bool TakeBody(TZevLispRef& result, const TZevLispRef& value, TZevGameChara** bod
     return *body != nullptr;
 }
 
+// TakeBody for the builtins whose one argument is the body.
+bool TakeBodyArg(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevLispRef* value,
+                 TZevGameChara** body)
+{
+    if (!LispParseArgs(interp, &args, "l", value)) {
+        result = interp->ArgError;
+        return false;
+    }
+    return TakeBody(result, *value, body);
+}
+
 // A body calls its script function with its script value after every step, and the result is kept in its
 // wrapper: the body holds the function inside (lambda (%XPhBody) (XPhBodyKeepResult %XPhBody (F %XPhBody))).
 constexpr const char* KeptParameter = "%XPhBody";
@@ -261,12 +272,8 @@ void XPhBodySetFunction(TZevLispRef& result, TZevLispInterpreter* interp, TZevLi
 void XPhBodyGetFunction(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "l", &value)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevGameChara* body;
-    if (!TakeBody(result, value, &body))
+    if (!TakeBodyArg(result, interp, args, &value, &body))
         return;
     result = body->ScriptFunctionSet && !body->ScriptFunction.IsNull() ? KeptFunction(body->ScriptFunction) : Nil;
 }
@@ -289,12 +296,8 @@ void XPhBodySetData(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
 void XPhBodyGetData(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "l", &value)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevGameChara* body;
-    if (!TakeBody(result, value, &body))
+    if (!TakeBodyArg(result, interp, args, &value, &body))
         return;
     result = body->ScriptData.IsNull() ? Nil : body->ScriptData;
 }
@@ -302,12 +305,8 @@ void XPhBodyGetData(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
 void XPhBodyGetFuncResult(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "l", &value)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevGameChara* body;
-    if (!TakeBody(result, value, &body))
+    if (!TakeBodyArg(result, interp, args, &value, &body))
         return;
     TZevLispXPhBody* wrapper = QEScriptBodyWrapper(LispLSObj(value)->Object);
     result = wrapper->Result.IsNull() ? Nil : wrapper->Result;

@@ -185,18 +185,15 @@ void SetXPhSimulationFlag(TZevLispRef& result, TZevLispInterpreter* interp, TZev
 void SetXPhVertexTransformMat(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLSObj* o = nullptr;
-    float r[12];
-    if (!LispParseArgs(interp, &args, "o((fff)(fff)(fff)(fff))", &o, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6],
-                       &r[7], &r[8], &r[9], &r[10], &r[11])) {
-        result = interp->ArgError;
+    TZevMatrix m;
+    if (!QEParseObjectMatrix(result, interp, args, &o, &m))
         return;
-    }
     TZevGameChara* body = QEScriptBody(o);
     if (!QEWorldReady() || !body) {
         result = Nil;
         return;
     }
-    TransformBodyVertices(body, QEMatrixFromRows(r));
+    TransformBodyVertices(body, m);
     result = T;
 }
 

@@ -45,24 +45,6 @@ QE_XPhJoint* QEJointHandle(TZevJoint* joint)
 
 // ---- Per-axis joint parameters ---------------------------------------------------------------------------------
 
-#define QE_JOINT_FLOAT(Name, Field)                                                                                \
-    extern "C" QE_API int QE_XPhJointSet##Name(QE_XPhJoint* handle, float value)                                  \
-    {                                                                                                              \
-        TZevJoint* joint = QEJoint(handle);                                                                        \
-        if (!joint)                                                                                                \
-            return 0;                                                                                              \
-        joint->Field = value;                                                                                      \
-        return 1;                                                                                                  \
-    }                                                                                                              \
-    extern "C" QE_API int QE_XPhJointGet##Name(QE_XPhJoint* handle, float* value)                                 \
-    {                                                                                                              \
-        TZevJoint* joint = QEJoint(handle);                                                                        \
-        if (!joint || !value)                                                                                      \
-            return 0;                                                                                              \
-        *value = joint->Field;                                                                                     \
-        return 1;                                                                                                  \
-    }
-
 #define QE_JOINT_FLOAT_GET(Name, Field)                                                                            \
     extern "C" QE_API int QE_XPhJointGet##Name(QE_XPhJoint* handle, float* value)                                 \
     {                                                                                                              \
@@ -72,6 +54,17 @@ QE_XPhJoint* QEJointHandle(TZevJoint* joint)
         *value = joint->Field;                                                                                     \
         return 1;                                                                                                  \
     }
+
+#define QE_JOINT_FLOAT(Name, Field)                                                                                \
+    extern "C" QE_API int QE_XPhJointSet##Name(QE_XPhJoint* handle, float value)                                  \
+    {                                                                                                              \
+        TZevJoint* joint = QEJoint(handle);                                                                        \
+        if (!joint)                                                                                                \
+            return 0;                                                                                              \
+        joint->Field = value;                                                                                      \
+        return 1;                                                                                                  \
+    }                                                                                                              \
+    QE_JOINT_FLOAT_GET(Name, Field)
 
 QE_JOINT_FLOAT(Torque, Torque)
 QE_JOINT_FLOAT(Torque2, Torque2)
@@ -113,6 +106,18 @@ extern "C" QE_API int QE_XPhJointGetAxisCount(QE_XPhJoint* handle, int* count)
 // ---- Joint-wide settings ---------------------------------------------------------------------------------------
 
 namespace {
+
+// Runs `change` on the live joint of `handle` inside QEGuard: 0 for a dead handle, 1 once changed.
+template <class F> int WithJoint(QE_XPhJoint* handle, F&& change)
+{
+    return QEGuard(0, [&] {
+        TZevJoint* joint = QEJoint(handle);
+        if (!joint)
+            return 0;
+        change(joint);
+        return 1;
+    });
+}
 
 void SetJointSpring(TZevJoint* joint, float k)
 {
@@ -174,13 +179,7 @@ bool GuessJointParam(TZevJoint* joint)
 
 extern "C" QE_API int QE_XPhBodyJointSpringCoeff(QE_XPhJoint* handle, float value)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        SetJointSpring(joint, value);
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { SetJointSpring(joint, value); });
 }
 
 extern "C" QE_API float QE_XPhBodyJointGetSpringCoeff(QE_XPhJoint* handle)
@@ -193,59 +192,29 @@ extern "C" QE_API float QE_XPhBodyJointGetSpringCoeff(QE_XPhJoint* handle)
 
 extern "C" QE_API int QE_XPhBodyJointSpringDamper(QE_XPhJoint* handle, float value)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        SetJointDamper(joint, value);
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { SetJointDamper(joint, value); });
 }
 
 // Links 1, 2 and 5: the points on the first axis and the anchor.
 extern "C" QE_API int QE_XPhBodyJointAxisSpringLimit(QE_XPhJoint* handle, float value)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        SetLinkLimits(joint, 0x13u, value);
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { SetLinkLimits(joint, 0x13u, value); });
 }
 
 // Links 3 and 4: the points on the second axis.
 extern "C" QE_API int QE_XPhBodyJointTorqueSpringLimit(QE_XPhJoint* handle, float value)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        SetLinkLimits(joint, 0x0Cu, value);
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { SetLinkLimits(joint, 0x0Cu, value); });
 }
 
 extern "C" QE_API int QE_XPhBodyJointLimitFlag(QE_XPhJoint* handle, int on)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        joint->LimitFlag = on ? 0 : 1;
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { joint->LimitFlag = on ? 0 : 1; });
 }
 
 extern "C" QE_API int QE_XPhBodyJointLimitFlag2(QE_XPhJoint* handle, int on)
 {
-    return QEGuard(0, [&] {
-        TZevJoint* joint = QEJoint(handle);
-        if (!joint)
-            return 0;
-        joint->LimitFlag2 = on ? 0 : 1;
-        return 1;
-    });
+    return WithJoint(handle, [&](TZevJoint* joint) { joint->LimitFlag2 = on ? 0 : 1; });
 }
 
 extern "C" QE_API int QE_XPhBodyJointGuessParam(QE_XPhJoint* handle)

@@ -244,19 +244,16 @@ void XPhLoadLandWithScale(TZevLispRef& result, TZevLispInterpreter* interp, TZev
 void SetXPhLandMat(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLSObj* o = nullptr;
-    float r[12];
-    if (!LispParseArgs(interp, &args, "o((fff)(fff)(fff)(fff))", &o, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6],
-                       &r[7], &r[8], &r[9], &r[10], &r[11])) {
-        result = interp->ArgError;
+    TZevMatrix m;
+    if (!QEParseObjectMatrix(result, interp, args, &o, &m))
         return;
-    }
     TZevLandCTree* land = ScriptLand(o);
     if (!QEWorldReady() || !land) {
         result = Nil;
         return;
     }
     QEBodyLeaveWorld(land);
-    land->SetMatrix(QEMatrixFromRows(r));
+    land->SetMatrix(m);
     land->AdvanceStep(0.0f);
     land->AdvanceStep(0.0f);
     QEBodyEnterWorld(land);

@@ -154,23 +154,15 @@ bool SetterArgs(TZevLispRef& result, TZevLispInterpreter* interp, const TZevLisp
     return true;
 }
 
-void SetVelocity(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+// SetVelocity and SetRotation: the vector `Field` of the object.
+template <TZevVector TZevLisp3DObj::*Field>
+void SetVector(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLisp3DObj* object = nullptr;
     TZevVector v;
     if (!SetterArgs(result, interp, args, &object, &v))
         return;
-    object->Velocity = v;
-    result = Nil;
-}
-
-void SetRotation(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
-{
-    TZevLisp3DObj* object = nullptr;
-    TZevVector v;
-    if (!SetterArgs(result, interp, args, &object, &v))
-        return;
-    object->Rotation = v;
+    object->*Field = v;
     result = Nil;
 }
 
@@ -250,8 +242,8 @@ void ZevEngineRegister3DObj()
     RegisterClassRecord(&TZevLisp3DObjClassRecord, "TZevLisp3DObj", "TZevStringTree", CreateTZevLisp3DObj);
     LispRegisterBuiltin(LoadXObj, "LoadXObj");
     LispRegisterBuiltin(CreateEmptyFrame, "CreateEmptyFrame");
-    LispRegisterBuiltin(SetVelocity, "SetVelocity");
-    LispRegisterBuiltin(SetRotation, "SetRotation");
+    LispRegisterBuiltin(SetVector<&TZevLisp3DObj::Velocity>, "SetVelocity");
+    LispRegisterBuiltin(SetVector<&TZevLisp3DObj::Rotation>, "SetRotation");
     LispRegisterBuiltin(SetPosition, "SetPosition");
     LispRegisterBuiltin(ZevLisp3DTest1, "ZevLisp3DTest1");
     LispRegisterBuiltin(ZevLisp3DTest0, "ZevLisp3DTest0");

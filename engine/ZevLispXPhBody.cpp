@@ -189,19 +189,31 @@ bool RefuseNested(TZevObjectIdTable* table, bool first, const char* what)
     return true;
 }
 
+// Reads the reference to the object of a script value (of `kind`, called `what` in the log); false when it is
+// refused or cannot be read, what a failed first read made then dropped.
+bool ReadWrappedRef(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t kind, const char* what, bool* first,
+                    void** loaded)
+{
+    *first = IsFirstOccurrence(stream);
+    if (RefuseNested(table, *first, what))
+        return false;
+    *loaded = nullptr;
+    if (!ZevReadRefOfKind(table, stream, kind, loaded)) {
+        if (*first)
+            ZevEndPhysicsLoad(table, nullptr, kind); // drops what the failed read made
+        return false;
+    }
+    return true;
+}
+
 int TZevLispXPhBody_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot)
 {
     *slot = nullptr;
-    const bool first = IsFirstOccurrence(stream);
-    if (RefuseNested(table, first, "body"))
-        return 0;
     // A body met again belongs to the load in progress (the one whose script value this is, still being read).
+    bool first = false;
     void* loaded = nullptr;
-    if (!ZevReadRefOfKind(table, stream, ZevSavedGameChara, &loaded)) {
-        if (first)
-            ZevEndPhysicsLoad(table, nullptr, ZevSavedGameChara); // drops what the failed read made
+    if (!ReadWrappedRef(table, stream, ZevSavedGameChara, "body", &first, &loaded))
         return 0;
-    }
     TZevGameChara* body = static_cast<TZevGameChara*>(loaded);
     if (first) {
         body = static_cast<TZevGameChara*>(ZevEndPhysicsLoad(table, loaded, ZevSavedGameChara));
@@ -250,15 +262,10 @@ int TZevLispXPhJoint_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, 
 int TZevLispXPhJoint_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, void** slot)
 {
     *slot = nullptr;
-    const bool first = IsFirstOccurrence(stream);
-    if (RefuseNested(table, first, "joint"))
-        return 0;
+    bool first = false;
     void* loaded = nullptr;
-    if (!ZevReadRefOfKind(table, stream, ZevSavedJoint, &loaded)) {
-        if (first)
-            ZevEndPhysicsLoad(table, nullptr, ZevSavedJoint);
+    if (!ReadWrappedRef(table, stream, ZevSavedJoint, "joint", &first, &loaded))
         return 0;
-    }
     TZevJoint* joint =
         static_cast<TZevJoint*>(first ? ZevEndPhysicsLoad(table, loaded, ZevSavedJoint) : loaded);
     TZevLispXPhJoint* wrapper = NewLispXPhJoint(joint);
@@ -591,20 +598,28 @@ void AddXPhObjectPath(TZevLispRef& result, TZevLispInterpreter* interp, TZevLisp
     result = T;
 }
 
-// (LoadXPhBody file): the new body's script value, nil when the file is found nowhere.
-void LoadXPhBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+// (file): the body found for it, prepared with `airResistance` and its script value in `result`; null (result the
+// argument error, or nil when the file is found nowhere) when there is none.
+TZevGameChara* LoadWrappedBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, float airResistance)
 {
     TZevString name;
     if (!LispParseArgs(interp, &args, "s", &name)) {
         result = interp->ArgError;
-        return;
+        return nullptr;
     }
     result = Nil;
     TZevGameChara* body = QELoadBodyFromSearch(name.CStr());
     if (!body)
-        return;
-    QEPrepareNewBody(body, 0.1f);
+        return nullptr;
+    QEPrepareNewBody(body, airResistance);
     QEWrapNewBody(result, body);
+    return body;
+}
+
+// (LoadXPhBody file): the new body's script value, nil when the file is found nowhere.
+void LoadXPhBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+{
+    LoadWrappedBody(result, interp, args, 0.1f);
 }
 
 void MakeEmptyXPhBody(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
@@ -617,17 +632,9 @@ void MakeEmptyXPhBody(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
 // (LoadXPhEasyDeformableObj file): a body loaded as LoadXPhBody does, made soft by a lattice of 3 x 3 x 3.
 void LoadXPhEasyDeformableObj(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevString name;
-    if (!LispParseArgs(interp, &args, "s", &name)) {
-        result = interp->ArgError;
-        return;
-    }
-    result = Nil;
-    TZevGameChara* body = QELoadBodyFromSearch(name.CStr());
+    TZevGameChara* body = LoadWrappedBody(result, interp, args, 0.5f);
     if (!body)
         return;
-    QEPrepareNewBody(body, 0.5f);
-    QEWrapNewBody(result, body);
     TZevEasyDeformableObj* soft = new TZevEasyDeformableObj;
     if (soft->Build(body, 3))
         body->SetDeformPart(soft); // the body owns it now

@@ -134,7 +134,9 @@ void XPhPIDSetParam(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
     result = T;
 }
 
-void XPhPIDSetState(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+// The (object value) builtins: ArgError for bad arguments, Nil for an object that is no PID controller, else
+// what `apply` answers.
+template <class F> void WithPIDValue(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, F&& apply)
 {
     TZevLSObj* object = nullptr;
     double value = 0;
@@ -147,43 +149,32 @@ void XPhPIDSetState(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
         result = Nil;
         return;
     }
-    pid->PrevState = pid->State;
-    pid->State = static_cast<float>(value);
-    result = T;
+    result = apply(pid, static_cast<float>(value));
+}
+
+void XPhPIDSetState(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
+{
+    WithPIDValue(result, interp, args, [](TZevPIDController* pid, float value) {
+        pid->PrevState = pid->State;
+        pid->State = value;
+        return T;
+    });
 }
 
 void XPhPIDSetTarget(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
-    double value = 0;
-    if (!LispParseArgs(interp, &args, "of", &object, &value)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevPIDController* pid = AsPID(object);
-    if (!pid) {
-        result = Nil;
-        return;
-    }
-    pid->Target = static_cast<float>(value);
-    pid->Error = pid->Target - pid->State;
-    result = T;
+    WithPIDValue(result, interp, args, [](TZevPIDController* pid, float value) {
+        pid->Target = value;
+        pid->Error = pid->Target - pid->State;
+        return T;
+    });
 }
 
 void XPhPIDStep(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
-    double step = 0;
-    if (!LispParseArgs(interp, &args, "of", &object, &step)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevPIDController* pid = AsPID(object);
-    if (!pid) {
-        result = Nil;
-        return;
-    }
-    result = LispMakeResult(interp, "f", pid->Step(static_cast<float>(step)));
+    WithPIDValue(result, interp, args, [interp](TZevPIDController* pid, float step) {
+        return LispMakeResult(interp, "f", pid->Step(step));
+    });
 }
 
 void XPhPIDSetOutPutRange(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
