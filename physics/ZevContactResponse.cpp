@@ -631,105 +631,201 @@ void ZevAddBodyToWorld(TZevPhscs2World* world, TZevXPhObj* body)
 // ---------------------------------------------------------------------------------------------------------------
 // Joint pass.
 
+namespace {
+
+// The fields of one joint axis. Axis 1 turns about the first axis (as the second axis has turned it) and is held
+// by the reference pair (links 3 and 4); axis 2 turns about the reference direction, measured from the first axis,
+// and is held by the axis pair (links 1 and 2).
+struct TJointAxis {
+    float& Torque;
+    float& RotationalDamper;
+    float& StaticFrictionCoeff;
+    float& DynamicFrictionCoeff;
+    float& Brake;
+    float& NetTorque;
+    float& Theta;
+    float& PrevTheta;
+    float& MaxTheta;
+    float& MinTheta;
+    float& DTheta;
+    float& PrevDTheta;
+    std::int32_t& State;
+    std::int32_t& LimitFlag;
+    TZevVector AxisA; // the axis the angle turns about, in A's coordinates
+    TZevVector RefA;  // the direction the angle is measured from, in A's coordinates
+    TZevRigidLink* P; // the lock pair
+    TZevRigidLink* Q;
+};
+
+TJointAxis FirstAxis(TZevJoint* j)
+{
+    return {j->Torque,   j->RotationalDamper, j->StaticFrictionCoeff, j->DynamicFrictionCoeff,
+            j->Brake,    j->NetTorque,        j->Theta,               j->PrevTheta,
+            j->MaxTheta, j->MinTheta,         j->DTheta,              j->PrevDTheta,
+            j->State,    j->LimitFlag,        j->CurAxisA,            j->RefA,
+            j->Links[2], j->Links[3]};
+}
+
+TJointAxis SecondAxis(TZevJoint* j)
+{
+    return {j->Torque2,   j->RotationalDamper2, j->StaticFrictionCoeff2, j->DynamicFrictionCoeff2,
+            j->Brake2,    j->NetTorque2,        j->Theta2,               j->PrevTheta2,
+            j->MaxTheta2, j->MinTheta2,         j->DTheta2,              j->PrevDTheta2,
+            j->State2,    j->LimitFlag2,        j->RefA,                 j->AxisA,
+            j->Links[0],  j->Links[1]};
+}
+
+// After an axis moved: the A ends of the four outer links follow both angles, the B ends go back onto the joint's
+// frame in B, and the outer links take the joint's spring.
+void ResetOuterLinks(TZevJoint* joint, int which)
+{
+    if (which == 1) {
+        const float prevTheta = joint->PrevTheta;
+        joint->SetAngle(joint->Theta);
+        joint->PrevTheta = prevTheta;
+    } else {
+        const float prevTheta = joint->PrevTheta2;
+        joint->SetAngle2(joint->Theta2);
+        joint->PrevTheta2 = prevTheta;
+    }
+    const float size = joint->Size;
+    for (int k = 0; k < 4; ++k)
+        joint->Links[k]->Spring = joint->LinkSpring;
+    joint->Links[0]->AttachA = Plus(joint->PivotA, Times(joint->CurAxisA, size));
+    joint->Links[0]->AttachB = Plus(joint->PivotB, Times(joint->AxisB, size));
+    joint->Links[1]->AttachA = Minus(joint->PivotA, Times(joint->CurAxisA, size));
+    joint->Links[1]->AttachB = Minus(joint->PivotB, Times(joint->AxisB, size));
+    joint->Links[2]->AttachB = Plus(joint->PivotB, Times(joint->RefB, size));
+    joint->Links[3]->AttachB = Minus(joint->PivotB, Times(joint->RefB, size));
+}
+
+// The angle about the unit axis x from the unit reference r to the direction q (its part across x); false when q
+// has no such part.
+bool AxisAngle(const TZevVector& x, const TZevVector& r, const TZevVector& q, float& angle)
+{
+    TZevVector u = Minus(q, Times(x, Dot(q, x)));
+    if (u.Normalize() == 0)
+        return false;
+    const float c = Dot(r, u);
+    const float s = Dot(x, Cross(r, u));
+    if (c >= 1.0f)
+        angle = 0.0f;
+    else if (c <= -1.0f)
+        angle = Pi;
+    else
+        angle = std::acos(c);
+    if (s <= 0.0f)
+        angle = -angle;
+    return true;
+}
+
+// One axis of the joint pass; the result tells whether the axis is moving. With `holdTilt` (axis 2 while axis 1
+// moves too) the axis pair stays on to hold the third direction, so its A ends are put at the angle the B ends
+// have now, not at the angle of the step's start: they then hold the tilt without holding back the axis.
+bool JointAxisPass(TZevJoint* joint, int which, float h, bool holdTilt = false)
+{
+    TJointAxis a = which == 1 ? FirstAxis(joint) : SecondAxis(joint);
+    TZevPhscs2Obj* A = joint->ObjectA();
+    TZevPhscs2Obj* B = joint->ObjectB();
+    TZevRigidLink* l3 = a.P;
+    TZevRigidLink* l4 = a.Q;
+    // 1. Axis, reference and the twist of the lock pair.
+    TZevVector x, r;
+    A->LocalToWorldDir(a.AxisA, x);
+    A->LocalToWorldDir(a.RefA, r);
+    TZevVector a3, b3, a4, b4;
+    A->LocalToWorld(l3->AttachA, a3);
+    B->LocalToWorld(l3->AttachB, b3);
+    A->LocalToWorld(l4->AttachA, a4);
+    B->LocalToWorld(l4->AttachB, b4);
+    const TZevVector g = Minus(Minus(b3, a3), Minus(b4, a4));
+    // 2. Applied and test torque.
+    float applied = a.Torque - a.RotationalDamper * a.PrevDTheta;
+    const float test = applied + Dot(x, Cross(r, g)) * joint->LinkSpring;
+    // 3. Static friction.
+    if (std::fabs(test) > a.StaticFrictionCoeff * a.Brake)
+        a.State = 1;
+    // 4. A moving axis.
+    if (a.State == 0) {
+        applied = 0.0f;
+    } else {
+        const float friction = a.DynamicFrictionCoeff * a.Brake;
+        if (a.PrevDTheta <= 0.0f)
+            applied = applied + friction;
+        else
+            applied = applied - friction;
+        const TZevVector q = Times(Minus(l3->PrevPointB, l4->PrevPointB), 0.5f);
+        float angle = 0.0f;
+        if (x.Normalize() != 0 && r.Normalize() != 0) {
+            if (AxisAngle(x, r, q, angle)) {
+                if (a.LimitFlag == 0) {
+                    if (angle > a.MaxTheta) {
+                        angle = a.MaxTheta;
+                        a.State = 0;
+                    } else if (angle < a.MinTheta) {
+                        angle = a.MinTheta;
+                        a.State = 0;
+                    }
+                }
+                float d = angle - a.PrevTheta;
+                if (std::fabs(d + TwoPi) < std::fabs(d))
+                    d = d + TwoPi;
+                if (std::fabs(d - TwoPi) < std::fabs(d))
+                    d = d - TwoPi;
+                a.Theta = angle;
+                a.DTheta = d / h;
+                if (((a.DTheta > 0.0f && a.PrevDTheta < 0.0f) || (a.DTheta < 0.0f && a.PrevDTheta > 0.0f)) &&
+                    a.Brake > 0.0f)
+                    a.State = 0;
+                if (a.State != 0) {
+                    float now = a.Theta;
+                    if (holdTilt && AxisAngle(x, r, Times(Minus(b3, b4), 0.5f), now) && a.LimitFlag == 0) {
+                        if (now > a.MaxTheta)
+                            now = a.MaxTheta;
+                        else if (now < a.MinTheta)
+                            now = a.MinTheta;
+                    }
+                    const float theta = a.Theta;
+                    a.Theta = now;
+                    ResetOuterLinks(joint, which);
+                    a.Theta = theta;
+                }
+            }
+        }
+    }
+    a.NetTorque = applied;
+    return a.State != 0;
+}
+
+} // namespace
+
 void ZevJointPass(TZevPhscs2World* world, float h)
 {
     for (TZevOwnerListLink* l = world->Joints->First(); l != world->Joints->End(); l = l->next) {
         TZevJoint* joint = static_cast<TZevJoint*>(static_cast<TZevReleasableLink*>(l));
-        TZevPhscs2Obj* A = joint->ObjectA();
-        TZevPhscs2Obj* B = joint->ObjectB();
-        TZevRigidLink* l3 = joint->Links[2];
-        TZevRigidLink* l4 = joint->Links[3];
-        if (A == nullptr || B == nullptr || l3 == nullptr || l4 == nullptr)
+        if (joint->ObjectA() == nullptr || joint->ObjectB() == nullptr)
             continue;
-        // 1. Axis, reference and the twist of the reference pair.
-        TZevVector x, r;
-        A->LocalToWorldDir(joint->AxisA, x);
-        A->LocalToWorldDir(joint->RefA, r);
-        TZevVector a3, b3, a4, b4;
-        A->LocalToWorld(l3->AttachA, a3);
-        B->LocalToWorld(l3->AttachB, b3);
-        A->LocalToWorld(l4->AttachA, a4);
-        B->LocalToWorld(l4->AttachB, b4);
-        const TZevVector g = Minus(Minus(b3, a3), Minus(b4, a4));
-        // 2. Applied and test torque.
-        float applied = joint->Torque - joint->RotationalDamper * joint->PrevDTheta;
-        const float test = applied + Dot(x, Cross(r, g)) * joint->LinkSpring;
-        // 3. Static friction.
-        if (std::fabs(test) > joint->StaticFrictionCoeff * joint->Brake)
-            joint->State = 1;
-        // 4. A moving axis.
-        if (joint->State == 0) {
-            applied = 0.0f;
+        bool complete = true;
+        for (TZevRigidLink* link : joint->Links)
+            complete = complete && link != nullptr;
+        if (!complete)
+            continue;
+        // 5. Each axis's lock pair holds it exactly while it does not move.
+        const bool moving1 = JointAxisPass(joint, 1, h);
+        joint->Links[2]->Active = moving1 ? 0 : 1;
+        joint->Links[3]->Active = moving1 ? 0 : 1;
+        std::int32_t axisPair = 1;
+        if (joint->AxisCount == 2) {
+            const bool moving2 = JointAxisPass(joint, 2, h, moving1);
+            // With both axes free and both pairs off nothing would hold the third direction (the child would
+            // tilt freely about it): the axis pair, which the first axis does not move, then stays on. Its A ends
+            // follow the second angle every pass, so it holds the tilt and barely resists the second axis.
+            axisPair = moving2 && !moving1 ? 0 : 1;
         } else {
-            const float friction = joint->DynamicFrictionCoeff * joint->Brake;
-            if (joint->PrevDTheta <= 0.0f)
-                applied = applied + friction;
-            else
-                applied = applied - friction;
-            const TZevVector q = Times(Minus(l3->PrevPointB, l4->PrevPointB), 0.5f);
-            if (x.Normalize() != 0 && r.Normalize() != 0) {
-                TZevVector u = Minus(q, Times(x, Dot(q, x)));
-                if (u.Normalize() != 0) {
-                    const float c = Dot(r, u);
-                    const float s = Dot(x, Cross(r, u));
-                    float angle;
-                    if (c >= 1.0f)
-                        angle = 0.0f;
-                    else if (c <= -1.0f)
-                        angle = Pi;
-                    else
-                        angle = std::acos(c);
-                    if (s <= 0.0f)
-                        angle = -angle;
-                    if (joint->LimitFlag == 0) {
-                        if (angle > joint->MaxTheta) {
-                            angle = joint->MaxTheta;
-                            joint->State = 0;
-                        } else if (angle < joint->MinTheta) {
-                            angle = joint->MinTheta;
-                            joint->State = 0;
-                        }
-                    }
-                    float d = angle - joint->PrevTheta;
-                    if (std::fabs(d + TwoPi) < std::fabs(d))
-                        d = d + TwoPi;
-                    if (std::fabs(d - TwoPi) < std::fabs(d))
-                        d = d - TwoPi;
-                    joint->Theta = angle;
-                    joint->DTheta = d / h;
-                    if (((joint->DTheta > 0.0f && joint->PrevDTheta < 0.0f) ||
-                         (joint->DTheta < 0.0f && joint->PrevDTheta > 0.0f)) &&
-                        joint->Brake > 0.0f)
-                        joint->State = 0;
-                    if (joint->State != 0) {
-                        // The A ends of the reference pair follow the angle; the outer links take the spring.
-                        const float theta = joint->Theta;
-                        const float prevTheta = joint->PrevTheta;
-                        joint->SetAngle(theta);
-                        joint->PrevTheta = prevTheta;
-                        const float size = joint->Size;
-                        for (int k = 0; k < 4; ++k)
-                            if (joint->Links[k] != nullptr)
-                                joint->Links[k]->Spring = joint->LinkSpring;
-                        if (joint->Links[0] != nullptr) {
-                            joint->Links[0]->AttachA = Plus(joint->PivotA, Times(joint->AxisA, size));
-                            joint->Links[0]->AttachB = Plus(joint->PivotB, Times(joint->AxisB, size));
-                        }
-                        if (joint->Links[1] != nullptr) {
-                            joint->Links[1]->AttachA = Minus(joint->PivotA, Times(joint->AxisA, size));
-                            joint->Links[1]->AttachB = Minus(joint->PivotB, Times(joint->AxisB, size));
-                        }
-                        l3->AttachB = Plus(joint->PivotB, Times(joint->RefB, size));
-                        l4->AttachB = Minus(joint->PivotB, Times(joint->RefB, size));
-                    }
-                }
-            }
+            joint->NetTorque2 = 0.0f;
         }
-        joint->NetTorque = applied;
-        // 5. The reference pair holds the axis exactly while it does not move.
-        const std::int32_t locked = joint->State == 0 ? 1 : 0;
-        l3->Active = locked;
-        l4->Active = locked;
+        joint->Links[0]->Active = axisPair;
+        joint->Links[1]->Active = axisPair;
     }
 }
 
@@ -1185,12 +1281,12 @@ void ZevForcePass(TZevPhscs2World* world, float h)
 
 namespace {
 
-// The torque couple of one axis through two links: the forces act at the links' points on both objects.
+// The torque couple of one axis through two links: the forces (r x r2) torque / (2 |r|) act at the links' points on
+// both objects, r the half span of the pair, r2 a vector along the axis.
 void ApplyCouple(TZevPhscs2Obj* A, TZevPhscs2Obj* B, const TZevRigidLink* p, const TZevRigidLink* q,
-                 const TZevRigidLink* p2, const TZevRigidLink* q2, float torque, float h)
+                 const TZevVector& r2, float torque, float h)
 {
     const TZevVector r = Times(Minus(p->PointA, q->PointA), 0.5f);
-    const TZevVector r2 = Times(Minus(p2->PointA, q2->PointA), 0.5f);
     const float lr = Length(r);
     if (!(lr > 1e-10f))
         return;
@@ -1222,9 +1318,19 @@ void ZevForceHandOver(TZevPhscs2World* world, float h)
         if (A == nullptr || B == nullptr || L[0] == nullptr || L[1] == nullptr || L[2] == nullptr ||
             L[3] == nullptr)
             continue;
-        ApplyCouple(A, B, L[2], L[3], L[0], L[1], joint->NetTorque, h);
-        if (joint->AxisCount == 2)
-            ApplyCouple(A, B, L[0], L[1], L[2], L[3], joint->NetTorque2, h);
+        // Axis 1 turns about the axis pair's span, which follows the second angle.
+        const TZevVector axisSpan = Times(Minus(L[0]->PointA, L[1]->PointA), 0.5f);
+        ApplyCouple(A, B, L[2], L[3], axisSpan, joint->NetTorque, h);
+        if (joint->AxisCount == 2) {
+            // Axis 2 turns about the reference direction fixed in A, with the reference pair's span as length.
+            // The reference pair itself turns with the first angle: as the lever of the second couple it would
+            // turn the second torque about the first axis (a spinning wheel would steer back and forth and tilt).
+            TZevVector ref;
+            A->LocalToWorldDir(joint->RefA, ref);
+            const float span = Length(Times(Minus(L[2]->PointA, L[3]->PointA), 0.5f));
+            if (ref.Normalize() != 0)
+                ApplyCouple(A, B, L[0], L[1], Times(ref, span), joint->NetTorque2, h);
+        }
     }
     for (TZevOwnerListLink* l = world->RigidLinks->First(); l != world->RigidLinks->End(); l = l->next) {
         TZevRigidLink* link = static_cast<TZevRigidLink*>(static_cast<TZevReleasableLink*>(l));

@@ -151,10 +151,34 @@ void TZevJoint::SetAngle(float theta)
 {
     Theta = theta;
     PrevTheta = theta;
+    PlaceReferencePair();
+}
+
+void TZevJoint::SetAngle2(float theta)
+{
+    Theta2 = theta;
+    PrevTheta2 = theta;
     TZevMatrix turn;
-    ZevMatRotationFromVector(turn, AxisA.x, AxisA.y, AxisA.z, theta);
+    ZevMatRotationFromVector(turn, RefA.x, RefA.y, RefA.z, theta);
+    ZevVecRotate(CurAxisA, AxisA, turn);
+    if (!Perpendicular(CurAxisA, RefA))
+        CurAxisA = AxisA;
+    if (Links[0] != nullptr)
+        Links[0]->AttachA = Along(PivotA, Size, CurAxisA);
+    if (Links[1] != nullptr)
+        Links[1]->AttachA = Along(PivotA, -Size, CurAxisA);
+    // The first axis turned with the second: its reference keeps its angle about the new axis.
+    PlaceReferencePair();
+}
+
+void TZevJoint::PlaceReferencePair()
+{
+    // A joint of one axis, or one whose second axis never turned, has CurAxisA = AxisA.
+    const TZevVector& axis = CurAxisA.x == 0.0f && CurAxisA.y == 0.0f && CurAxisA.z == 0.0f ? AxisA : CurAxisA;
+    TZevMatrix turn;
+    ZevMatRotationFromVector(turn, axis.x, axis.y, axis.z, Theta);
     ZevVecRotate(CurRefA, RefA, turn);
-    if (!Perpendicular(CurRefA, AxisA))
+    if (!Perpendicular(CurRefA, axis))
         CurRefA = TZevVector(0.0f, 0.0f, 1.0f);
     if (Links[2] != nullptr)
         Links[2]->AttachA = Along(PivotA, Size, CurRefA);

@@ -20,9 +20,12 @@ public:
     // Releases the five links, leaves both objects' Joints lists and its ring, and goes back to the calling
     // thread's pool (once, however often it is released).
     void Release() override;
-    // Sets axis 1's angle: CurRefA is RefA turned by theta about AxisA, and the first object's ends of the two
-    // reference links follow it.
+    // Sets axis 1's angle: CurRefA is RefA turned by theta about the first axis as the second axis has turned it
+    // (CurAxisA; AxisA while the second angle is 0), and the first object's ends of the two reference links follow.
     virtual void SetAngle(float theta);
+    // Sets axis 2's angle: the second axis is RefA, so CurAxisA is AxisA turned by theta about RefA and the first
+    // object's ends of the axis links follow it; the reference pair keeps axis 1's angle about the turned axis.
+    void SetAngle2(float theta);
 
     // The joint's two objects are those of its first link.
     TZevPhscs2Obj* ObjectA() const { return Links[0] != nullptr ? Links[0]->ObjectA : nullptr; }
@@ -37,7 +40,7 @@ public:
     TZevVector RefA;
     TZevVector RefB;
     TZevVector CurRefA;         // RefA turned by the current angle
-    TZevVector CurAxisA;
+    TZevVector CurAxisA;        // AxisA turned by the second angle
     float Size = 0.0f;          // distance d of the outer links from the pivot
     // Axis 1 settings.
     float Torque = 0.0f;        // motor torque
@@ -79,6 +82,8 @@ public:
     std::int32_t InPool = 0; // 1 while the joint waits in a pool
 
 private:
+    // CurRefA from RefA and Theta about the current first axis, and the A ends of the reference links.
+    void PlaceReferencePair();
     // Releases the links and leaves the objects' lists and the ring.
     void Detach();
 };

@@ -85,11 +85,8 @@ TEST_F(JointMotorTest, FixingTheParentAfterwardsFixesTheChild)
     EXPECT_EQ(Theta(joint), 0.0f);
 }
 
-// DISABLED: the joint pass drives the first axis only, so a second-axis motor leaves Theta2 at 0. Doing the second
-// axis as specified (its own angle, limits and lock pair, links 1 and 2) stops the demo car from driving: its
-// steering then turns, with a torque couple of Torque2 x Size^2, far too weak for its gains. Enable with the second
-// axis.
-TEST_F(JointMotorTest, DISABLED_SecondAxisTorqueTurnsTheChild)
+// The second axis (axis2 of the joint, here x) turns the child under its own torque, in its sign.
+TEST_F(JointMotorTest, SecondAxisTorqueTurnsTheChild)
 {
     QE_XPhBody* parent = Box(0.0f);
     QE_XPhBody* child = Box(2.0f);
