@@ -99,13 +99,8 @@ void BM_HingeChain(benchmark::State& state)
         TZevGameChara* body = Box(nullptr, 0.2f, At(0, -static_cast<float>(i), 0), false);
         if (body == nullptr)
             break;
-        TZevJoint* joint = CreateJoint(previous->RigidPart, body->RigidPart, TZevVector(0, -0.5f, 0),
-                                       TZevVector(0, 0, 1), TZevVector(1, 0, 0), 0.5f);
-        if (joint != nullptr) {
-            joint->LinkSpring = 100.0f;
-            for (TZevRigidLink* link : joint->Links)
-                link->Spring = 100.0f;
-        }
+        CreateJoint(previous->RigidPart, body->RigidPart, TZevVector(0, -0.5f, 0), TZevVector(0, 0, 1),
+                    TZevVector(1, 0, 0), 0.5f);
         world->AddBody(body);
         previous = body;
     }

@@ -378,13 +378,17 @@ void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)
     CollectWork(world, r);
 }
 
-// The share count that a mode-2 correction of a contact divides by counts the items of its pair corrected in this
-// iteration only. Left running across the iterations of a pass (and across steps), it grows by one per
-// correction, the corrections fade away harmonically and a falling body sinks through what it lands on. The
-// counts of pairs held by rigid links alone run on through the pass: their force pass resets them every step.
-void ResetContactShares(TZevPhscs2World* world)
+// The share count that a mode-2 correction divides by counts the items of its pair corrected in this iteration
+// only, so that the items of one pair share the correction. Left running across the iterations of a pass (and
+// across steps), it grows by one per correction and the corrections fade away harmonically: a falling body sinks
+// through what it lands on, and joints sag unless their springs are many times what the scenes give them.
+void ResetShares(TZevPhscs2World* world)
 {
     ForContacts(world->ContactSatisfyLinks, [](TZevContactLink* link) {
+        if (link->Pair != nullptr)
+            link->Pair->ShareCount = 0.0f;
+    });
+    ForRigids(world->LinkSatisfyLinks, [](TZevRigidLink* link) {
         if (link->Pair != nullptr)
             link->Pair->ShareCount = 0.0f;
     });
@@ -393,7 +397,7 @@ void ResetContactShares(TZevPhscs2World* world)
 void Mode2Iteration(TZevPhscs2World* world, float h, std::int32_t r)
 {
     ZevJointPass(world, h);
-    ResetContactShares(world);
+    ResetShares(world);
     CorrectiveTerms(world, 2, 1.0f, h, r, true);
     const float k = world->CollisionReboundCoeff;
     ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {

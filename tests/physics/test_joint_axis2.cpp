@@ -126,15 +126,17 @@ TEST(JointAxis2, BothAxesTurnWithoutTilting)
         rig.w.Run(1);
         lowest = std::fmin(lowest, 1.0f - std::fabs(rig.Axle().y));
     }
-    EXPECT_GT(lowest, 0.98f);
+    // The links may stretch by their tolerance (0.15 d) before the satisfy pass pulls them back: a few degrees.
+    EXPECT_GT(lowest, 0.97f);
     EXPECT_NEAR(j->DTheta2, 0.5f, 0.1f);
     EXPECT_NEAR(j->Theta2, rig.Turn(), 0.05f);
     EXPECT_GT(j->DTheta, 2.0f);
-    // The spin is about the turned axle: the child's angular velocity lies in the plane of the axle and y.
+    // The spin (4 rad/s) is about the turned axle: the child's angular velocity lies near the plane of the axle and
+    // y (about the unturned axle, its part across that plane would be 4 sin 0.7, about 2.6).
     const TZevVector axle = rig.Axle();
     const TZevVector w = rig.child->part->AngularVelocity;
     const TZevVector third(-axle.z, 0.0f, axle.x); // axle x y
-    EXPECT_LT(std::fabs(w.x * third.x + w.y * third.y + w.z * third.z), 0.3f);
+    EXPECT_LT(std::fabs(w.x * third.x + w.y * third.y + w.z * third.z), 0.6f);
 }
 
 } // namespace

@@ -52,8 +52,7 @@ float Upright(const SimBody* b)
 }
 
 // A hanging chain: a fixed anchor and `n` small boxes one unit apart below it, each hinged to the one above
-// about z with joint links of spring 100 (the joints' own 10 and 40 let unit masses sag beyond the tolerances),
-// the first box nudged sideways.
+// about z with the joints' own springs, the first box nudged sideways.
 std::vector<SimBody*> Chain(TestWorld& w, int n, std::vector<TZevJoint*>& joints)
 {
     std::vector<SimBody*> bodies;
@@ -65,9 +64,6 @@ std::vector<SimBody*> Chain(TestWorld& w, int n, std::vector<TZevJoint*>& joints
         auto* body = new SimBody(mesh, Translation(0, -static_cast<float>(i), 0));
         TZevJoint* joint = CreateJoint(bodies.back()->part, body->part, TZevVector(0, -0.5f, 0),
                                        TZevVector(0, 0, 1), TZevVector(1, 0, 0), 0.5f);
-        joint->LinkSpring = 100.0f;
-        for (TZevRigidLink* link : joint->Links)
-            link->Spring = 100.0f;
         joints.push_back(joint);
         w.world->AddBody(body);
         bodies.push_back(body);
