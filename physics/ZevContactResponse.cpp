@@ -131,8 +131,10 @@ bool RigidLinkTooLong(const TZevRigidLink* link)
 
 void CollectPart(TZevPhscs2World* world, TZevPhscs2Obj* part, std::int32_t r)
 {
-    if (part == nullptr)
+    // A second walk in the same collection would list nothing new.
+    if (part == nullptr || part->CollectRound == world->CollectRound)
         return;
+    part->CollectRound = world->CollectRound;
     for (void* item : part->ContactLinks)
         ListContact(world, static_cast<TZevContactLink*>(item));
     if (LinkPartOfSatisfy(world, r)) {
@@ -147,6 +149,8 @@ void CollectPart(TZevPhscs2World* world, TZevPhscs2Obj* part, std::int32_t r)
 
 void CollectWork(TZevPhscs2World* world, std::int32_t r)
 {
+    if (++world->CollectRound == 0)
+        world->CollectRound = 1; // 0 is the mark of an object never walked
     for (TZevOwnerListLink* l = world->ContactLinks->First(); l != world->ContactLinks->End(); l = l->next) {
         TZevContactLink* link = static_cast<TZevContactLink*>(l);
         if (ZevContactTooDeep(world, link)) {

@@ -89,6 +89,9 @@ public:
     TZevList Pairs;              // pair records naming this object, newest first
     TZevXPhObj* Owner = nullptr;
     std::int32_t Mark = 0;
+    // The satisfy pass's work collection that last walked this object's links (a fixed land shares one object
+    // among all its contacts: walking it once per collection, not once per deep contact, keeps big scenes linear).
+    std::uint32_t CollectRound = 0;
     // Creation number (1, 2, ...): pairs are hashed and ordered by it rather than by address, which changes
     // from run to run.
     std::uint32_t Serial;

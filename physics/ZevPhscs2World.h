@@ -90,6 +90,7 @@ public:
     std::int32_t RetryCollisionCount = 0;
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
+    std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection
     float StepSize = 0.0f;
 
 private:
