@@ -559,6 +559,17 @@ void JointSetFloat(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef
     result = QEWorldReady() && joint && Export(Handle(joint), static_cast<float>(value)) ? T : Nil;
 }
 
+// The script forms of the two limit setters choose other links than the exports: link 1 only, and links 2 to 5.
+int ScriptAxisSpringLimit(QE_XPhJoint* handle, float value)
+{
+    return WithJoint(handle, [&](TZevJoint* joint) { SetLinkLimits(joint, 0x01u, value); });
+}
+
+int ScriptTorqueSpringLimit(QE_XPhJoint* handle, float value)
+{
+    return WithJoint(handle, [&](TZevJoint* joint) { SetLinkLimits(joint, 0x1Eu, value); });
+}
+
 template <int (*Export)(QE_XPhJoint*, float*)>
 void JointGetFloat(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
@@ -624,7 +635,11 @@ void XPhBodyJointGuessParam(TZevLispRef& result, TZevLispInterpreter* interp, TZ
         return;
     }
     TZevJoint* joint = ScriptJoint(o);
-    result = QEWorldReady() && joint && QE_XPhBodyJointGuessParam(Handle(joint)) ? T : Nil;
+    // The script form leaves every link the same limit; only the export holds the first link tighter.
+    const bool done = QEWorldReady() && joint && QE_XPhBodyJointGuessParam(Handle(joint));
+    if (done)
+        SetLinkLimits(joint, 0x1Fu, joint->Size * 0.05f);
+    result = done ? T : Nil;
 }
 
 } // namespace
@@ -668,8 +683,8 @@ void ZevEngineRegisterJoints()
     LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointSpringCoeff>, "XPhBodyJointSpringCoeff");
     LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointSpringDamper>, "XPhBodyJointSpringDamper");
     // The builtins set the same links as the exports (the first axis's, and the second axis's).
-    LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointAxisSpringLimit>, "XPhBodyJointAxisSpringLimit");
-    LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointTorqueSpringLimit>, "XPhBodyJointTorqueSpringLimit");
+    LispRegisterBuiltin(JointSetFloat<ScriptAxisSpringLimit>, "XPhBodyJointAxisSpringLimit");
+    LispRegisterBuiltin(JointSetFloat<ScriptTorqueSpringLimit>, "XPhBodyJointTorqueSpringLimit");
     LispRegisterBuiltin(JointLimitFlag<QE_XPhBodyJointLimitFlag>, "XPhBodyJointLimitFlag");
     LispRegisterBuiltin(JointLimitFlag<QE_XPhBodyJointLimitFlag2>, "XPhBodyJointLimitFlag2");
     LispRegisterBuiltin(XPhBodyJointGuessParam, "XPhBodyJointGuessParam");

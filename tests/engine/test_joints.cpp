@@ -288,7 +288,7 @@ TEST_F(JointTest, Builtins)
     Run("(def p (LoadXPhBody \"" + std::string(BoxFile) + "\"))");
     Run("(def c (LoadXPhBody \"" + std::string(BoxFile) + "\"))");
     Run("(SetXPhBodyMat c '((1 0 0) (0 1 0) (0 0 1) (2 0 0)))");
-    RunCases<30>({
+    RunCases<22>({
         {"(XPhBodyAddJointChild p c '(0 0 0) '(0 0 0) '(1 0 0) 0.5)", "nil\n"}, // no joint: nothing attached
         {"(XPhBodyGetParent c)", "nil\n"},
         {"(def j (XPhBodyAddJointChild p c '(0 0 0) '(0 0 1) '(1 0 0) 0.5))", "j\n"},
@@ -311,6 +311,18 @@ TEST_F(JointTest, Builtins)
         {"(XPhBodyJointSpringCoeff j 12)", "t\n"},
         {"(XPhBodyJointAxisSpringLimit j 0.3)", "t\n"},
         {"(XPhBodyJointGuessParam j)", "t\n"},
+    });
+    // The script form gives all five links the same limit, size x 0.05 (the export holds link 1 to size x 0.01).
+    auto* wrapper = dynamic_cast<TZevLispXPhJoint*>(Object("j"));
+    ASSERT_NE(wrapper, nullptr);
+    ASSERT_NE(wrapper->Joint, nullptr);
+    for (int k = 0; k < 5; ++k)
+        EXPECT_FLOAT_EQ(wrapper->Joint->Links[k]->Tolerance, wrapper->Joint->Size * 0.05f) << k;
+    // Their limit setters: link 1 alone, and links 2 to 5.
+    RunCases<2>({{"(XPhBodyJointTorqueSpringLimit j 0.4)", "t\n"}, {"(XPhBodyJointAxisSpringLimit j 0.3)", "t\n"}});
+    for (int k = 0; k < 5; ++k)
+        EXPECT_FLOAT_EQ(wrapper->Joint->Links[k]->Tolerance, k == 0 ? 0.3f : 0.4f) << k;
+    RunCases<8>({
         // Bad arguments: the interpreter's error; wrappers of the wrong class: nil.
         {"(XPhJointSetTorque j \"x\")", "Error: Bad Argument!\n   in \"(XPhJointSetTorque j \"x\")\"\n\n"},
         {"(XPhJointSetTorque p 1)", "nil\n"},
