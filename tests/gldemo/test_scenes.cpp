@@ -220,7 +220,7 @@ TEST_F(CraneCarTest, DISABLED_DrivesOnE)
 // most 0.785 per second. About 0 the loop is marginal anyway: net stiffness 16.45 - 15.58 = 0.87, damping 0.94,
 // integral gain 0.26, arm inertia 3.2 about the base (0.94 x 0.87 < 3.2 x 0.26), so the base swings between its
 // stop and about 0.1.
-TEST_F(CraneCarTest, ArmReachesTheKeyPoses)
+TEST_F(CraneCarTest, KeysMoveTheArmTowardsTheirPoses)
 {
     TQECraneCar_Data& car = scene->CraneCar;
     struct Pose {
