@@ -50,14 +50,46 @@ TZevLispRef UnknownFormat()
     return e;
 }
 
-} // namespace
-
-bool LispOpenArgFile(TZevLispRef& result, TZevFile& file, const TZevString& name, const char* mode)
+bool OpenNamedFile(TZevLispRef& result, TZevFile& file, const TZevString& name, const char* mode)
 {
     if (name.CStr() && file.Open(name.CStr(), mode))
         return true;
     LispMakeError(result, "Cannot Open File!");
     return false;
+}
+
+} // namespace
+
+bool LispOpenArgFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevFile& file,
+                     const char* mode)
+{
+    TZevString name;
+    if (!LispParseArgs(interp, &args, "s", &name)) {
+        result = interp->ArgError;
+        return false;
+    }
+    return OpenNamedFile(result, file, name, mode);
+}
+
+void LispSaveArgToFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, const char* mode,
+                       int (*write)(TZevFile& file, TZevLispRef& value))
+{
+    TZevString name;
+    TZevLispRef value;
+    if (!LispParseArgs(interp, &args, "sl", &name, &value)) {
+        result = interp->ArgError;
+        return;
+    }
+    TZevFile file;
+    if (!OpenNamedFile(result, file, name, mode))
+        return;
+    const int ok = write(file, value);
+    file.Close();
+    if (!ok) {
+        LispMakeError(result, "Cannot Write File!");
+        return;
+    }
+    result = T;
 }
 
 int LispParseArgsV(TZevLispInterpreter* interp, const TZevLispRef* args, const char* format,

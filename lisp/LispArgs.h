@@ -110,9 +110,15 @@ template <class... Values> TZevLispRef LispMakeResult(TZevLispInterpreter* inter
     return LispMakeResultV(interp, format, table, static_cast<int>(sizeof...(Values)));
 }
 
-// Opens `file` by the name a builtin was given; false, with the error "Cannot Open File!" in `result`, when it
-// cannot be opened.
-bool LispOpenArgFile(TZevLispRef& result, TZevFile& file, const TZevString& name, const char* mode);
+// Opens `file` by the name that is a builtin's one argument ("s"); false, with the argument error or "Cannot Open
+// File!" in `result`, when it cannot be opened.
+bool LispOpenArgFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevFile& file,
+                     const char* mode);
+
+// The body of a builtin (name value) that saves a value: `write` puts the value into the named file; T, or the
+// argument error, "Cannot Open File!" or "Cannot Write File!" in `result`.
+void LispSaveArgToFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, const char* mode,
+                       int (*write)(TZevFile& file, TZevLispRef& value));
 
 // Registers the test builtins of the two functions.
 void LispArgsInit();

@@ -54,34 +54,16 @@ namespace {
 
 void SaveAtom(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevString name;
-    TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "sl", &name, &value)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevFile file;
-    if (!LispOpenArgFile(result, file, name, "wt"))
-        return;
-    TZevString text = value.IsNull() ? TZevString("") : value->ToString();
-    const int ok = file.WriteText(text.CStr());
-    file.Close();
-    if (!ok) {
-        LispMakeError(result, "Cannot Write File!");
-        return;
-    }
-    result = T;
+    LispSaveArgToFile(result, interp, args, "wt", [](TZevFile& file, TZevLispRef& value) {
+        TZevString text = value.IsNull() ? TZevString("") : value->ToString();
+        return file.WriteText(text.CStr());
+    });
 }
 
 void LoadAtom(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevString name;
-    if (!LispParseArgs(interp, &args, "s", &name)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevFile file;
-    if (!LispOpenArgFile(result, file, name, "rt"))
+    if (!LispOpenArgFile(result, interp, args, file, "rt"))
         return;
     const std::int32_t size = file.GetFileLength();
     TZevString text;

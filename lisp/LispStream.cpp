@@ -513,34 +513,16 @@ namespace {
 
 void SaveLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevString name;
-    TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "sl", &name, &value)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevFile file;
-    if (!LispOpenArgFile(result, file, name, "wb"))
-        return;
-    TZevObjectIdTable table;
-    const int ok = LispSaveValue(&table, &file, &value);
-    file.Close();
-    if (!ok) {
-        LispMakeError(result, "Cannot Write File!");
-        return;
-    }
-    result = T;
+    LispSaveArgToFile(result, interp, args, "wb", [](TZevFile& file, TZevLispRef& value) {
+        TZevObjectIdTable table;
+        return LispSaveValue(&table, &file, &value);
+    });
 }
 
 void LoadLispObject(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevString name;
-    if (!LispParseArgs(interp, &args, "s", &name)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevFile file;
-    if (!LispOpenArgFile(result, file, name, "rb"))
+    if (!LispOpenArgFile(result, interp, args, file, "rb"))
         return;
     TZevObjectIdTable table;
     TZevLispRef value;
