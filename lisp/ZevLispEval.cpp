@@ -48,6 +48,18 @@ void AddContext(TZevLispError* err, const TZevLispRef& form)
     err->Message.Add(text.Data());
 }
 
+// Adds a cell holding `value` at the end of the list that runs from `first` to `last` (both null while empty).
+void AppendCell(TZevLispRef& first, TZevLispRef& last, const TZevLispRef& value)
+{
+    TZevLispRef p;
+    LispCons(p, value, Nil);
+    if (first.IsNull())
+        first = p;
+    else
+        LispPair(last)->Cdr = p;
+    last = std::move(p);
+}
+
 } // namespace
 
 void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
@@ -115,13 +127,7 @@ void TZevLispInterpreter::CopyList(TZevLispRef& result, const TZevLispRef& list)
     TZevLispRef cur = list;
     TZevLispObj* slow = list.Get(); // a cyclic argument list (a loaded value) is refused, not copied forever
     for (std::uint32_t steps = 1; LispIsPair(cur); ++steps) {
-        TZevLispRef p;
-        LispCons(p, LispPair(cur)->Car, Nil);
-        if (first.IsNull())
-            first = p;
-        else
-            LispPair(last)->Cdr = p;
-        last = std::move(p);
+        AppendCell(first, last, LispPair(cur)->Car);
         TZevLispRef next = LispPair(cur)->Cdr;
         cur = std::move(next);
         if ((steps & 1) == 0)
@@ -157,13 +163,7 @@ void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list,
             result = std::move(v);
             return;
         }
-        TZevLispRef p;
-        LispCons(p, v, Nil);
-        if (first.IsNull())
-            first = p;
-        else
-            LispPair(last)->Cdr = p;
-        last = std::move(p);
+        AppendCell(first, last, v);
         TZevLispRef next = LispPair(cur)->Cdr;
         cur = std::move(next);
     }
