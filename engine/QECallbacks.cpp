@@ -174,11 +174,13 @@ bool TakeBody(TZevLispRef& result, const TZevLispRef& value, TZevGameChara** bod
     return *body != nullptr;
 }
 
-// TakeBody for the builtins whose one argument is the body.
+// TakeBody for the builtins whose arguments are the body and, when `second` is given, one value more.
 bool TakeBodyArg(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevLispRef* value,
-                 TZevGameChara** body)
+                 TZevGameChara** body, TZevLispRef* second = nullptr)
 {
-    if (!LispParseArgs(interp, &args, "l", value)) {
+    const int parsed = second ? LispParseArgs(interp, &args, "ll", value, second)
+                              : LispParseArgs(interp, &args, "l", value);
+    if (!parsed) {
         result = interp->ArgError;
         return false;
     }
@@ -251,12 +253,8 @@ void XPhBodyKeepResult(TZevLispRef& result, TZevLispInterpreter* interp, TZevLis
 void XPhBodySetFunction(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value, function;
-    if (!LispParseArgs(interp, &args, "ll", &value, &function)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevGameChara* body;
-    if (!TakeBody(result, value, &body))
+    if (!TakeBodyArg(result, interp, args, &value, &body, &function))
         return;
     if (function == Nil) {
         body->ScriptFunction.Clear();
@@ -281,12 +279,8 @@ void XPhBodyGetFunction(TZevLispRef& result, TZevLispInterpreter* interp, TZevLi
 void XPhBodySetData(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value, data;
-    if (!LispParseArgs(interp, &args, "ll", &value, &data)) {
-        result = interp->ArgError;
-        return;
-    }
     TZevGameChara* body;
-    if (!TakeBody(result, value, &body))
+    if (!TakeBodyArg(result, interp, args, &value, &body, &data))
         return;
     body->ScriptWrapper = value;
     body->ScriptData = data;
