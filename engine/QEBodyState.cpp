@@ -446,27 +446,12 @@ extern "C" QE_API int QE_XPhBodyGetEAirRegistance2(QE_XPhBody* handle, float* va
 
 namespace {
 
-// Parses a builtin's arguments whose first is a body: the body, or null with the result set (the interpreter's
-// error for bad arguments; nil without world and root frame, or for a value that wraps no live body).
-template <class... Outs>
-TZevGameChara* ParseBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef& args, const char* format,
-                         Outs... outs)
-{
-    TZevLSObj* object = nullptr;
-    if (!LispParseArgs(interp, &args, format, &object, outs...)) {
-        result = interp->ArgError;
-        return nullptr;
-    }
-    result = Nil;
-    return QEWorldReady() ? QEScriptBody(object) : nullptr;
-}
-
 #define QE_BUILTIN(Name) void Name(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 
 QE_BUILTIN(SetXPhBodyPhysicsMode)
 {
     std::int32_t mode = 0;
-    TZevGameChara* body = ParseBody(result, interp, args, "oi", &mode);
+    TZevGameChara* body = QEParseBody(result, interp, args, "oi", &mode);
     if (!body)
         return;
     // A script body is made fixed only; with a fixed part of its own, below which nothing shares it.
@@ -481,7 +466,7 @@ QE_BUILTIN(SetXPhBodyPhysicsMode)
 QE_BUILTIN(SetXPhBodyMat)
 {
     float r[12];
-    TZevGameChara* body = ParseBody(result, interp, args, "o((fff)(fff)(fff)(fff))", &r[0], &r[1], &r[2], &r[3],
+    TZevGameChara* body = QEParseBody(result, interp, args, "o((fff)(fff)(fff)(fff))", &r[0], &r[1], &r[2], &r[3],
                                     &r[4], &r[5], &r[6], &r[7], &r[8], &r[9], &r[10], &r[11]);
     if (!body)
         return;
@@ -493,7 +478,7 @@ QE_BUILTIN(SetXPhBodyMat)
 QE_BUILTIN(MoveToXPhBodyMat)
 {
     float r[12];
-    TZevGameChara* body = ParseBody(result, interp, args, "o((fff)(fff)(fff)(fff))", &r[0], &r[1], &r[2], &r[3],
+    TZevGameChara* body = QEParseBody(result, interp, args, "o((fff)(fff)(fff)(fff))", &r[0], &r[1], &r[2], &r[3],
                                     &r[4], &r[5], &r[6], &r[7], &r[8], &r[9], &r[10], &r[11]);
     if (!body)
         return;
@@ -503,20 +488,20 @@ QE_BUILTIN(MoveToXPhBodyMat)
 
 QE_BUILTIN(GetXPhBodyMat)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = QEMatrixResult(interp, body->GetMatrix());
 }
 
 QE_BUILTIN(GetXPhBodyGMat)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = QEMatrixResult(interp, body->worldMatrix);
 }
 
 QE_BUILTIN(XPhBodySetVisualMaterial)
 {
     TZevMaterial m;
-    TZevGameChara* body = ParseBody(result, interp, args, "o((ffff)(ffff)(ffff)f)", &m.Diffuse[0], &m.Diffuse[1],
+    TZevGameChara* body = QEParseBody(result, interp, args, "o((ffff)(ffff)(ffff)f)", &m.Diffuse[0], &m.Diffuse[1],
                                     &m.Diffuse[2], &m.Diffuse[3], &m.Ambient[0], &m.Ambient[1], &m.Ambient[2],
                                     &m.Ambient[3], &m.Specular[0], &m.Specular[1], &m.Specular[2], &m.Specular[3],
                                     &m.Power);
@@ -528,7 +513,7 @@ QE_BUILTIN(XPhBodySetVisualMaterial)
 
 QE_BUILTIN(XPhBodyGetVisualMaterial)
 {
-    TZevGameChara* body = ParseBody(result, interp, args, "o");
+    TZevGameChara* body = QEParseBody(result, interp, args, "o");
     if (!body || !body->visualMesh)
         return;
     const TZevMaterial& m = body->visualMesh->Material;
@@ -542,7 +527,7 @@ QE_BUILTIN(XPhBodyAddForce)
 {
     float f[3], p[3];
     TZevGameChara* body =
-        ParseBody(result, interp, args, "o(fff)(fff)", &f[0], &f[1], &f[2], &p[0], &p[1], &p[2]);
+        QEParseBody(result, interp, args, "o(fff)(fff)", &f[0], &f[1], &f[2], &p[0], &p[1], &p[2]);
     if (!body)
         return;
     AddForceAt(body, Vec(p), Vec(f));
@@ -552,7 +537,7 @@ QE_BUILTIN(XPhBodyAddForce)
 QE_BUILTIN(XPhBodyAddLinearForce)
 {
     float v[3];
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
         Add(body->ForceAccumulator, Vec(v));
         result = T;
     }
@@ -561,7 +546,7 @@ QE_BUILTIN(XPhBodyAddLinearForce)
 QE_BUILTIN(XPhBodyAddAngularForce)
 {
     float v[3];
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
         Add(body->TorqueAccumulator, Vec(v));
         result = T;
     }
@@ -569,7 +554,7 @@ QE_BUILTIN(XPhBodyAddAngularForce)
 
 QE_BUILTIN(XPhBodyGetVelocity)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         const TZevVector& v = body->MainPart->Velocity;
         result = LispMakeResult(interp, "fff", v.x, v.y, v.z);
     }
@@ -578,7 +563,7 @@ QE_BUILTIN(XPhBodyGetVelocity)
 QE_BUILTIN(XPhBodySetVelocity)
 {
     float v[3];
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
         body->MainPart->Velocity = body->MainPart->PrevVelocity = Vec(v);
         result = T;
     }
@@ -586,7 +571,7 @@ QE_BUILTIN(XPhBodySetVelocity)
 
 QE_BUILTIN(XPhBodyGetAVelocity)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         const TZevVector& v = body->MainPart->AngularVelocity;
         result = LispMakeResult(interp, "fff", v.x, v.y, v.z);
     }
@@ -595,7 +580,7 @@ QE_BUILTIN(XPhBodyGetAVelocity)
 QE_BUILTIN(XPhBodySetAVelocity)
 {
     float v[3];
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o(fff)", &v[0], &v[1], &v[2])) {
         body->MainPart->AngularVelocity = body->MainPart->PrevAngularVelocity = Vec(v);
         result = T;
     }
@@ -603,7 +588,7 @@ QE_BUILTIN(XPhBodySetAVelocity)
 
 QE_BUILTIN(XPhBodySetMainChara)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         if (MainCharaSlot)
             *MainCharaSlot = body;
         result = T;
@@ -613,27 +598,27 @@ QE_BUILTIN(XPhBodySetMainChara)
 QE_BUILTIN(XPhBodyGetKeyState)
 {
     std::int32_t key = 0;
-    if (ParseBody(result, interp, args, "oi", &key))
+    if (QEParseBody(result, interp, args, "oi", &key))
         result = KeyDown(key) ? T : Nil;
 }
 
 QE_BUILTIN(XPhBodySetMass)
 {
     float mass = 0.0f;
-    if (TZevGameChara* body = ParseBody(result, interp, args, "of", &mass))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "of", &mass))
         result = body->RigidPart->SetMass(mass) ? T : Nil;
 }
 
 QE_BUILTIN(XPhBodyGetMass)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = LispMakeResult(interp, "f", body->RigidPart->Mass);
 }
 
 QE_BUILTIN(XPhBodySetInertiaTensor)
 {
     float t[9];
-    TZevGameChara* body = ParseBody(result, interp, args, "o((fff)(fff)(fff))", &t[0], &t[1], &t[2], &t[3], &t[4],
+    TZevGameChara* body = QEParseBody(result, interp, args, "o((fff)(fff)(fff))", &t[0], &t[1], &t[2], &t[3], &t[4],
                                     &t[5], &t[6], &t[7], &t[8]);
     if (body)
         result = body->RigidPart->SetInertia(TZevMatrix3(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8])) ? T
@@ -648,19 +633,19 @@ TZevLispRef InertiaResult(TZevLispInterpreter* interp, const TZevMatrix3& t)
 
 QE_BUILTIN(XPhBodyGetInertiaTensor)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = InertiaResult(interp, body->RigidPart->Inertia);
 }
 
 QE_BUILTIN(XPhBodyGetInertiaTensorFromAABB)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = InertiaResult(interp, QEBoxInertia(body, body->RigidPart->Mass));
 }
 
 QE_BUILTIN(XPhBodyGetAABB)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         const TZevBox& b = body->box;
         result = LispMakeResult(interp, "((fff)(fff))", b.Min.x, b.Min.y, b.Min.z, b.Max.x, b.Max.y, b.Max.z);
     }
@@ -670,7 +655,7 @@ QE_BUILTIN(XPhBodyGetAABB)
 QE_BUILTIN(XPhBodySetEAirRegistance)
 {
     float value = 0.0f;
-    if (TZevGameChara* body = ParseBody(result, interp, args, "of", &value)) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "of", &value)) {
         body->LinearDamping = value;
         result = T;
     }
@@ -678,13 +663,13 @@ QE_BUILTIN(XPhBodySetEAirRegistance)
 
 QE_BUILTIN(XPhBodyGetEAirRegistance)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o"))
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o"))
         result = LispMakeResult(interp, "f", body->LinearDamping);
 }
 
 QE_BUILTIN(XPhBodySetEachChildNoCollision)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         SetEachChildNoCollision(body);
         result = T;
     }
@@ -692,7 +677,7 @@ QE_BUILTIN(XPhBodySetEachChildNoCollision)
 
 QE_BUILTIN(XPhBodySetSameCGroupEachChild)
 {
-    if (TZevGameChara* body = ParseBody(result, interp, args, "o")) {
+    if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
         SetSameCollisionGroupEachChild(body);
         result = T;
     }
@@ -702,7 +687,7 @@ QE_BUILTIN(XPhBodyEnableCollisionPair)
 {
     TZevLSObj* other = nullptr;
     TZevLispRef enable;
-    TZevGameChara* body = ParseBody(result, interp, args, "ool", &other, &enable);
+    TZevGameChara* body = QEParseBody(result, interp, args, "ool", &other, &enable);
     TZevGameChara* otherBody = QEScriptBody(other);
     if (!body || !otherBody)
         return;

@@ -2,7 +2,11 @@
 // key state, mass, inertia, bounding box, air resistance and collision pairs.
 #pragma once
 
+#include "LispArgs.h"
+#include "QEContext.h"
+#include "ZevLispInterpreter.h"
 #include "ZevLispObj.h"
+#include "ZevLispXPhBody.h"
 #include "ZevMath.h"
 
 #include <type_traits>
@@ -18,6 +22,20 @@ TZevMatrix QEMatrixFromRows(const float rows[12]);
 // arguments do not fit.
 bool QEParseObjectMatrix(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, TZevLSObj** object,
                          TZevMatrix* matrix);
+// Parses a builtin's arguments whose first is a body: the body, or null with the result set (the interpreter's
+// error for bad arguments; nil without world and root frame, or for a value that wraps no live body).
+template <class... Outs>
+TZevGameChara* QEParseBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, const char* format,
+                           Outs... outs)
+{
+    TZevLSObj* object = nullptr;
+    if (!LispParseArgs(interp, &args, format, &object, outs...)) {
+        result = interp->ArgError;
+        return nullptr;
+    }
+    result = Nil;
+    return QEWorldReady() ? QEScriptBody(object) : nullptr;
+}
 // The matrix in script form ("(fff)(fff)(fff)(fff)").
 TZevLispRef QEMatrixResult(TZevLispInterpreter* interp, const TZevMatrix& m);
 // A matrix out to a host: the 16 elements with the fourth column written as 0, 0, 0, 1.

@@ -170,14 +170,8 @@ void GetViewPlaneDistance(TZevLispRef& result, TZevLispInterpreter* interp, TZev
 void SetXPhSimulationFlag(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "l", &value)) {
-        result = interp->ArgError;
+    if (!QEParseWorldArgs(result, interp, args, "l", &value))
         return;
-    }
-    if (!QEWorldReady()) {
-        result = Nil;
-        return;
-    }
     SimulationFlag = LispIsTrue(value) ? 1 : 0;
     result = T;
 }

@@ -3,7 +3,9 @@
 // the scene start of the demo program; whoever publishes last wins.
 #pragma once
 
+#include "LispArgs.h"
 #include "ZevDebug.h"
+#include "ZevLispInterpreter.h"
 #include "ZevList.h"
 #include "ZevString.h"
 #include "qe.h"
@@ -40,6 +42,22 @@ extern TZevList XPhJointList;
 
 // The common guard: a world and a root frame are published.
 inline bool QEWorldReady() { return CurrentWorld != nullptr && RootFrame != nullptr; }
+
+// Parses the arguments of a builtin that acts on the world; false, with the argument error or (no world) nil in
+// `result`, when it cannot act.
+template <class... Outs> bool QEParseWorldArgs(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args,
+                                               const char* format, Outs... outs)
+{
+    if (!LispParseArgs(interp, &args, format, outs...)) {
+        result = interp->ArgError;
+        return false;
+    }
+    if (!QEWorldReady()) {
+        result = Nil;
+        return false;
+    }
+    return true;
+}
 
 // Adds a directory to ObjectPathList unless it is there already (a second physics-only run must not make every
 // failing search try its directories twice).

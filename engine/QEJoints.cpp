@@ -1,6 +1,7 @@
 #include "QEJoints.h"
 
 #include "LispArgs.h"
+#include "QEBodyState.h"
 #include "QEContext.h"
 #include "ZevGameChara.h"
 #include "ZevJoint.h"
@@ -518,29 +519,18 @@ void XPhBodyAddFixedChild(TZevLispRef& result, TZevLispInterpreter* interp, TZev
 // A builtin of one body argument over the export of the same operation.
 template <int (*Export)(QE_XPhBody*)> void BodyAction(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* o = nullptr;
-    if (!LispParseArgs(interp, &args, "o", &o)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevGameChara* body = QEScriptBody(o);
-    result = QEWorldReady() && body && Export(QEBodyHandle(body)) ? T : Nil;
+    TZevGameChara* body = QEParseBody(result, interp, args, "o");
+    if (body && Export(QEBodyHandle(body)))
+        result = T;
 }
 
 template <TZevGameChara* (*Walk)(TZevGameChara*)>
 void BodyNavigation(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* o = nullptr;
-    if (!LispParseArgs(interp, &args, "o", &o)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevGameChara* body = QEScriptBody(o);
-    TZevGameChara* found = QEWorldReady() && body ? Walk(body) : nullptr;
-    if (!found) {
-        result = Nil;
-        return;
-    }
+    TZevGameChara* body = QEParseBody(result, interp, args, "o");
+    TZevGameChara* found = body ? Walk(body) : nullptr;
+    if (!found)
+        return; // nil, or the argument error
     GetXPhBodyLispObj(result, found);
     if (result.IsNull())
         result = Nil;

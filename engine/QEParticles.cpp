@@ -2,6 +2,7 @@
 
 #include "LispArgs.h"
 #include "LispLSObj.h"
+#include "QEBodyState.h"
 #include "QEContext.h"
 #include "ZevFrame.h"
 #include "ZevLispInterpreter.h"
@@ -482,16 +483,10 @@ template <class T> T* Create(const char* name, const TZevClassRecord* record)
 // A count below 1 gives no emitter: an emitter without records could never show a particle.
 void XPhBodySetParticle(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* o = nullptr;
     TZevString name, texture;
     std::int32_t count = 0;
-    if (!LispParseArgs(interp, &args, "ossi", &o, &name, &texture, &count)) {
-        result = interp->ArgError;
-        return;
-    }
-    TZevGameChara* body = QEScriptBody(o);
-    result = Nil;
-    if (!QEWorldReady() || !body || !body->visualFrame || count < 1 || count > ZevMaxBillBoardRecords)
+    TZevGameChara* body = QEParseBody(result, interp, args, "ossi", &name, &texture, &count);
+    if (!body || !body->visualFrame || count < 1 || count > ZevMaxBillBoardRecords)
         return;
     auto* object = Create<TZevLispBBParticle>("TZevLispBBParticle", &TZevLispBBParticleClassRecord);
     auto* item = Create<TZevGCParticleCFuncLI>("TZevGCParticleCFuncLI", &TZevGCParticleCFuncLIClassRecord);

@@ -486,32 +486,18 @@ void XPhRayPick(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef ar
 
 void XPhRayPickNCBody(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* o = nullptr;
     float s[3], r[3];
-    if (!LispParseArgs(interp, &args, "o(fff)(fff)", &o, &s[0], &s[1], &s[2], &r[0], &r[1], &r[2])) {
-        result = interp->ArgError;
+    TZevGameChara* skip = QEParseBody(result, interp, args, "o(fff)(fff)", &s[0], &s[1], &s[2], &r[0], &r[1], &r[2]);
+    if (!skip || !DrawLineMesh)
         return;
-    }
-    TZevGameChara* skip = QEScriptBody(o);
-    if (!QEWorldReady() || !DrawLineMesh || !skip) {
-        result = Nil;
-        return;
-    }
     PickResult(result, interp, skip, s, r);
 }
 
 void XPhBodyVertexTransFormToCenter(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* o = nullptr;
-    if (!LispParseArgs(interp, &args, "o", &o)) {
-        result = interp->ArgError;
+    TZevGameChara* body = QEParseBody(result, interp, args, "o");
+    if (!body)
         return;
-    }
-    TZevGameChara* body = QEScriptBody(o);
-    if (!QEWorldReady() || !body) {
-        result = Nil;
-        return;
-    }
     QEReseatBody(QETopBody(body), [&](TZevGameChara*) {
         VertexTransformToCenter(body);
         body->AdvanceStep(0.0f);
@@ -540,14 +526,8 @@ void GetEditChara(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
 template <TZevLispRef* Slot> void SetMouseValue(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "l", &value)) {
-        result = interp->ArgError;
+    if (!QEParseWorldArgs(result, interp, args, "l", &value))
         return;
-    }
-    if (!QEWorldReady()) {
-        result = Nil;
-        return;
-    }
     *Slot = value;
     result = T;
 }
@@ -560,14 +540,8 @@ template <TZevLispRef* Slot> void GetMouseValue(TZevLispRef& result, TZevLispInt
 void XPhSetEasyViewText(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevString text;
-    if (!LispParseArgs(interp, &args, "s", &text)) {
-        result = interp->ArgError;
+    if (!QEParseWorldArgs(result, interp, args, "s", &text))
         return;
-    }
-    if (!QEWorldReady()) {
-        result = Nil;
-        return;
-    }
     EasyViewText = text;
     result = T;
 }

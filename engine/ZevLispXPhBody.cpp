@@ -586,14 +586,8 @@ void DeleteAllXPhBody(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
 void AddXPhObjectPath(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevString path;
-    if (!LispParseArgs(interp, &args, "s", &path)) {
-        result = interp->ArgError;
+    if (!QEParseWorldArgs(result, interp, args, "s", &path))
         return;
-    }
-    if (!QEWorldReady()) {
-        result = Nil;
-        return;
-    }
     ObjectPathList.Add(path.CStr() ? path.CStr() : "");
     result = T;
 }
@@ -645,14 +639,8 @@ void LoadXPhEasyDeformableObj(TZevLispRef& result, TZevLispInterpreter* interp, 
 
 void LoadXPhBodyVisual(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
     TZevString name;
-    if (!LispParseArgs(interp, &args, "os", &object, &name)) {
-        result = interp->ArgError;
-        return;
-    }
-    result = Nil;
-    TZevGameChara* body = QEWorldReady() ? QEScriptBody(object) : nullptr;
+    TZevGameChara* body = QEParseBody(result, interp, args, "os", &name);
     if (!body)
         return;
     const TZevString path = QEFindObjectFile(name.CStr());
@@ -662,13 +650,7 @@ void LoadXPhBodyVisual(TZevLispRef& result, TZevLispInterpreter* interp, TZevLis
 
 void XPhBodyCollisionBoxApprox(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
-    if (!LispParseArgs(interp, &args, "o", &object)) {
-        result = interp->ArgError;
-        return;
-    }
-    result = Nil;
-    TZevGameChara* body = QEWorldReady() ? QEScriptBody(object) : nullptr;
+    TZevGameChara* body = QEParseBody(result, interp, args, "o");
     if (body && CollisionBoxApprox(body))
         result = T;
 }
@@ -677,14 +659,8 @@ void XPhBodyCollisionBoxApprox(TZevLispRef& result, TZevLispInterpreter* interp,
 // the loaded body's script value, or nil when the body could not be saved or read back.
 void XPhObjSaveLoadTest(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
     TZevString name;
-    if (!LispParseArgs(interp, &args, "os", &object, &name)) {
-        result = interp->ArgError;
-        return;
-    }
-    result = Nil;
-    TZevGameChara* body = QEWorldReady() ? QEScriptBody(object) : nullptr;
+    TZevGameChara* body = QEParseBody(result, interp, args, "os", &name);
     if (!body || !SaveXPhBodyFile(name.CStr(), body, interp))
         return;
     TZevLispRef head, call, ignored;
