@@ -106,6 +106,23 @@ TZevPIDController* AsPID(TZevLSObj* object)
     return &static_cast<TZevLispPIDObj*>(object)->PID;
 }
 
+// Parses (object ...) for the PID builtins: the controller, or null with the result set (the interpreter's error
+// for bad arguments, nil for an object that is no PID controller).
+template <class... Outs>
+TZevPIDController* ParsePID(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, const char* format,
+                            Outs... outs)
+{
+    TZevLSObj* object = nullptr;
+    if (!LispParseArgs(interp, &args, format, &object, outs...)) {
+        result = interp->ArgError;
+        return nullptr;
+    }
+    TZevPIDController* pid = AsPID(object);
+    if (!pid)
+        result = Nil;
+    return pid;
+}
+
 void XPhPIDMake(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
 {
     TZevLSObj* made = CreateObjectByName("TZevLispPIDObj");
@@ -119,17 +136,10 @@ void XPhPIDMake(TZevLispRef& result, TZevLispInterpreter*, TZevLispRef)
 
 void XPhPIDSetParam(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
     double band = 0, ti = 0, td = 0;
-    if (!LispParseArgs(interp, &args, "offf", &object, &band, &ti, &td)) {
-        result = interp->ArgError;
+    TZevPIDController* pid = ParsePID(result, interp, args, "offf", &band, &ti, &td);
+    if (!pid)
         return;
-    }
-    TZevPIDController* pid = AsPID(object);
-    if (!pid) {
-        result = Nil;
-        return;
-    }
     pid->SetParam(static_cast<float>(band), static_cast<float>(ti), static_cast<float>(td));
     result = T;
 }
@@ -138,17 +148,10 @@ void XPhPIDSetParam(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRe
 // what `apply` answers.
 template <class F> void WithPIDValue(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, F&& apply)
 {
-    TZevLSObj* object = nullptr;
     double value = 0;
-    if (!LispParseArgs(interp, &args, "of", &object, &value)) {
-        result = interp->ArgError;
+    TZevPIDController* pid = ParsePID(result, interp, args, "of", &value);
+    if (!pid)
         return;
-    }
-    TZevPIDController* pid = AsPID(object);
-    if (!pid) {
-        result = Nil;
-        return;
-    }
     result = apply(pid, static_cast<float>(value));
 }
 
@@ -179,17 +182,10 @@ void XPhPIDStep(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef ar
 
 void XPhPIDSetOutPutRange(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
-    TZevLSObj* object = nullptr;
     double minimum = 0, maximum = 0;
-    if (!LispParseArgs(interp, &args, "off", &object, &minimum, &maximum)) {
-        result = interp->ArgError;
+    TZevPIDController* pid = ParsePID(result, interp, args, "off", &minimum, &maximum);
+    if (!pid)
         return;
-    }
-    TZevPIDController* pid = AsPID(object);
-    if (!pid) {
-        result = Nil;
-        return;
-    }
     pid->OutputMin = static_cast<float>(minimum);
     pid->OutputMax = static_cast<float>(maximum);
     result = T;
