@@ -26,9 +26,11 @@ float StepSize()
     return dt;
 }
 
-// The settings every arm and base joint shares: light damping, no brake, friction on both axes.
-void SetFrictionAndNoBrake(TQEJoint_Data& j)
+// The settings every wheel, arm and base joint shares: rotational damping, no brake and friction, on both axes.
+void SetDamperAndFriction(TQEJoint_Data& j, float damper)
 {
+    j.SetRotationalDamper(damper);
+    j.SetRotationalDamper2(damper);
     j.SetBrake(0.0f);
     j.SetBrake2(0.0f);
     j.SetStaticFrictionCoeff(0.7f);
@@ -68,14 +70,7 @@ void TQECar_Data::AddWheel(int i, float x, float y, float z, float ax, float ay,
     j.SetAxisCount(2);
     j.SetMaxTheta2(SixthPi);
     j.SetMinTheta2(-SixthPi);
-    j.SetRotationalDamper(0.1f);
-    j.SetRotationalDamper2(0.1f);
-    j.SetBrake(0.0f);
-    j.SetBrake2(0.0f);
-    j.SetStaticFrictionCoeff(0.7f);
-    j.SetStaticFrictionCoeff2(0.7f);
-    j.SetDynamicFrictionCoeff(0.55f);
-    j.SetDynamicFrictionCoeff2(0.55f);
+    SetDamperAndFriction(j, 0.1f);
     j.SetRateGains1(0.15f, 0.01f, 0.0005f);
     j.SetAngleGains2(6.35f, 0.2f, 0.005f);
     j.SetTorqueLimit1(20.0f);
@@ -158,9 +153,7 @@ void TQECraneArm_Data::Build()
     Parts[UpperPole].SetPosition(0.0f, up, 0.0f);
     Pole.Create(*this, Parts[UpperPole], position, axis1, axis2);
     for (TQEJoint_Data* j : {&Pole, &LeftGrip, &RightGrip}) {
-        j->SetRotationalDamper(0.1f);
-        j->SetRotationalDamper2(0.1f);
-        SetFrictionAndNoBrake(*j);
+        SetDamperAndFriction(*j, 0.1f);
         j->SetSpringCoeff(j->GetSpringCoeff() * 0.05f);
     }
     Pole.SetAngleGains1(16.0f, 0.5f, 1.8f);
@@ -187,9 +180,7 @@ void TQECraneCar_Data::Build()
     const float axis1[3] = {1.0f, 0.0f, 0.0f};
     const float axis2[3] = {0.0f, 1.0f, 0.0f};
     Base.Create(*this, CraneArm, position, axis1, axis2);
-    Base.SetRotationalDamper(0.01f);
-    Base.SetRotationalDamper2(0.01f);
-    SetFrictionAndNoBrake(Base);
+    SetDamperAndFriction(Base, 0.01f);
     Base.SetAngleGains1(16.0f, 0.5f, 1.8f);
     Base.SetRateGains1(0.261f, 0.2175f, 0.054375f);
     Base.SetTorqueLimit1(70.0f);
