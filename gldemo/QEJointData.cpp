@@ -12,36 +12,25 @@ bool TQEJoint_Data::Create(TQEBody_Data& parent, TQEBody_Data& child, const floa
     return Handle != nullptr;
 }
 
+namespace {
+
+// A value read by a per-axis getter export; 0 without a joint.
+float ReadJoint(QE_XPhJoint* joint, int (*get)(QE_XPhJoint*, float*))
+{
+    float v = 0.0f;
+    if (joint)
+        get(joint, &v);
+    return v;
+}
+
+} // namespace
+
 // The per-axis exports trust their joint: every call goes through these guards.
 int TQEJoint_Data::SetTorque(float t) { return Handle ? QE_XPhJointSetTorque(Handle, t) : 0; }
-float TQEJoint_Data::GetTorque() const
-{
-    float v = 0.0f;
-    if (Handle)
-        QE_XPhJointGetTorque(Handle, &v);
-    return v;
-}
-float TQEJoint_Data::GetTorque2() const
-{
-    float v = 0.0f;
-    if (Handle)
-        QE_XPhJointGetTorque2(Handle, &v);
-    return v;
-}
-float TQEJoint_Data::GetTheta() const
-{
-    float v = 0.0f;
-    if (Handle)
-        QE_XPhJointGetTheta(Handle, &v);
-    return v;
-}
-float TQEJoint_Data::GetTheta2() const
-{
-    float v = 0.0f;
-    if (Handle)
-        QE_XPhJointGetTheta2(Handle, &v);
-    return v;
-}
+float TQEJoint_Data::GetTorque() const { return ReadJoint(Handle, QE_XPhJointGetTorque); }
+float TQEJoint_Data::GetTorque2() const { return ReadJoint(Handle, QE_XPhJointGetTorque2); }
+float TQEJoint_Data::GetTheta() const { return ReadJoint(Handle, QE_XPhJointGetTheta); }
+float TQEJoint_Data::GetTheta2() const { return ReadJoint(Handle, QE_XPhJointGetTheta2); }
 int TQEJoint_Data::SetRotationalDamper(float v) { return Handle ? QE_XPhJointSetRotationalDamper(Handle, v) : 0; }
 int TQEJoint_Data::SetRotationalDamper2(float v) { return Handle ? QE_XPhJointSetRotationalDamper2(Handle, v) : 0; }
 int TQEJoint_Data::SetBrake(float v) { return Handle ? QE_XPhJointSetBrake(Handle, v) : 0; }
