@@ -34,48 +34,43 @@ inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
     return node != nullptr && node->type == ZevCollisionTypeInfo(type);
 }
 
-// The record moves from a body-attached box onto the mesh leaf the box stands for, with the leaf's vertex arrays.
-void MoveToFace(TZevFMCTree_CFaceData* record)
+// The record moves from a body-attached box onto the mesh leaf the box stands for, with the leaf's vertex arrays;
+// the leaf, or null when the record stays where it is.
+template <class AttachedBox> auto MoveToLeaf(TZevFMCTree_CFaceData* record) -> decltype(AttachedBox::leaf)
 {
     if (record->node == nullptr || record->node->bodyAttached == 0)
-        return;
-    TZevFaceBoxVecT* leaf = static_cast<RFBVT*>(record->node)->leaf;
+        return nullptr;
+    auto* leaf = static_cast<AttachedBox*>(record->node)->leaf;
     if (leaf == nullptr)
-        return;
+        return nullptr;
     record->node = leaf;
     record->currentArray = leaf->current;
     record->previousArray = leaf->previous;
-    record->indices[0] = leaf->i0;
-    record->indices[1] = leaf->i1;
-    record->indices[2] = leaf->i2;
+    return leaf;
+}
+
+void MoveToFace(TZevFMCTree_CFaceData* record)
+{
+    if (const TZevFaceBoxVecT* leaf = MoveToLeaf<RFBVT>(record)) {
+        record->indices[0] = leaf->i0;
+        record->indices[1] = leaf->i1;
+        record->indices[2] = leaf->i2;
+    }
 }
 
 void MoveToPoint(TZevFMCTree_CFaceData* record)
 {
-    if (record->node == nullptr || record->node->bodyAttached == 0)
-        return;
-    TZevPointBoxVecT* leaf = static_cast<RPBVT*>(record->node)->leaf;
-    if (leaf == nullptr)
-        return;
-    record->node = leaf;
-    record->currentArray = leaf->current;
-    record->previousArray = leaf->previous;
-    record->indices[0] = record->indices[1] = record->indices[2] = leaf->i;
+    if (const TZevPointBoxVecT* leaf = MoveToLeaf<RPBVT>(record))
+        record->indices[0] = record->indices[1] = record->indices[2] = leaf->i;
 }
 
 void MoveToEdge(TZevFMCTree_CFaceData* record)
 {
-    if (record->node == nullptr || record->node->bodyAttached == 0)
-        return;
-    TZevEdgeBoxVecT* leaf = static_cast<REBVT*>(record->node)->leaf;
-    if (leaf == nullptr)
-        return;
-    record->node = leaf;
-    record->currentArray = leaf->current;
-    record->previousArray = leaf->previous;
-    record->indices[0] = leaf->i0;
-    record->indices[1] = leaf->i1;
-    record->indices[2] = leaf->i0;
+    if (const TZevEdgeBoxVecT* leaf = MoveToLeaf<REBVT>(record)) {
+        record->indices[0] = leaf->i0;
+        record->indices[1] = leaf->i1;
+        record->indices[2] = leaf->i0;
+    }
 }
 
 // The unit normal of a face at the current positions; false for a missing or degenerate face.
@@ -140,21 +135,18 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
     link->OwnerNodeA = ZevListPushPooled(&static_cast<TZevXPhObj*>(a->tree)->OwnedRecords, link);
     link->OwnerNodeB = ZevListPushPooled(&static_cast<TZevXPhObj*>(b->tree)->OwnedRecords, link);
 
-    if (IsType(b->node, ZevTypePointBoxVecT)) {
+    const bool facePoint = IsType(b->node, ZevTypePointBoxVecT);
+    if (facePoint) {
         MoveToFace(a);
         MoveToPoint(b);
-        link->PointA = GetFacePointPrev(*a);
-        link->PointB = GetFacePointPrev(*b);
-        link->PrevUV[0] = a->u;
-        link->PrevUV[1] = a->v;
     } else {
         MoveToEdge(a);
         MoveToEdge(b);
-        link->PointA = GetFacePointPrev(*a);
-        link->PointB = GetFacePointPrev(*b);
-        link->PrevUV[0] = a->u;
-        link->PrevUV[1] = b->u;
     }
+    link->PointA = GetFacePointPrev(*a);
+    link->PointB = GetFacePointPrev(*b);
+    link->PrevUV[0] = a->u;
+    link->PrevUV[1] = facePoint ? a->v : b->u;
     TZevBoxNode* nodeA = a->node;
     TZevBoxNode* nodeB = b->node;
 
@@ -262,31 +254,15 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     for (int k = 0; k < 2; ++k) {
         const TZevVector c = k == 0 ? d : Neg(d);
         const TZevVector& q = k == 0 ? link->PointB : link->PointA;
-        TZevVector f0 = faceNormals[k][0];
-        TZevVector f1 = faceNormals[k][1];
-        TZevFaceBoxVecT* face0 = edges[k]->face0;
-        TZevFaceBoxVecT* face1 = edges[k]->face1;
-        TZevFaceBoxVecT* chosen;
-        TZevVector normal;
+        const TZevVector* f = faceNormals[k];
+        TZevFaceBoxVecT* faces[2] = {edges[k]->face0, edges[k]->face1};
+        const int j = Dot(c, f[0]) < Dot(c, f[1]) ? 0 : 1;
+        if (Dot(c, f[j]) > 0.0f)
+            return 0;
+        TZevFaceBoxVecT* chosen = faces[j];
         // With the chosen face missing, the plane is the other face's: its normal and its first corner.
-        const TZevFaceBoxVecT* plane;
-        if (Dot(c, f0) < Dot(c, f1)) {
-            if (Dot(c, f0) > 0.0f)
-                return 0;
-            chosen = face0;
-            if (face0 == nullptr)
-                f0 = f1;
-            normal = f0;
-            plane = face0 != nullptr ? face0 : face1;
-        } else {
-            if (Dot(c, f1) > 0.0f)
-                return 0;
-            chosen = face1;
-            if (face1 == nullptr)
-                f1 = f0;
-            normal = f1;
-            plane = face1 != nullptr ? face1 : face0;
-        }
+        const TZevVector normal = chosen != nullptr ? f[j] : f[1 - j];
+        const TZevFaceBoxVecT* plane = chosen != nullptr ? chosen : faces[1 - j];
         records[k]->normal = normal;
         // Both faces missing fails the convexity test, so a plane is always found here.
         const float depth = plane != nullptr ? Dot(Sub(q, FirstCorner(plane)), normal) : 0.0f;
