@@ -13,61 +13,62 @@ inline int KindOf(const TZevBoxNode* node)
 
 // Leaf tests of the table. Time 0 is the previous step's positions, time 1 the current one's.
 
+// A leaf's vertices as a contact side lists them: an edge repeats its first, a point its only one.
+void SetCorners(TZevContactSide& side, const TZevFaceBoxVecT& face)
+{
+    side.i0 = face.i0;
+    side.i1 = face.i1;
+    side.i2 = face.i2;
+}
+
+void SetCorners(TZevContactSide& side, const TZevEdgeBoxVecT& edge)
+{
+    side.i0 = edge.i0;
+    side.i1 = edge.i1;
+    side.i2 = edge.i0;
+}
+
+void SetCorners(TZevContactSide& side, const TZevPointBoxVecT& point)
+{
+    side.i0 = side.i1 = side.i2 = point.i;
+}
+
+template <class Leaf> TZevContactSide LeafSide(TZevFMCTTree* tree, Leaf* leaf, float u, float v)
+{
+    TZevContactSide side;
+    side.tree = tree;
+    side.node = leaf;
+    side.current = leaf->current;
+    side.previous = leaf->previous;
+    SetCorners(side, *leaf);
+    side.u = u;
+    side.v = v;
+    return side;
+}
+
 int CollideFacePoint(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void*,
                      TZevFMCTTree* treeB, TZevBoxNode* nodeB, void*)
 {
-    const TZevFaceBoxVecT* face = static_cast<const TZevFaceBoxVecT*>(nodeA);
-    const TZevPointBoxVecT* point = static_cast<const TZevPointBoxVecT*>(nodeB);
+    TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(nodeA);
+    TZevPointBoxVecT* point = static_cast<TZevPointBoxVecT*>(nodeB);
     TZevSweptHit hit;
     if (!ZevFacePointHit(*face, *point, hit))
         return 0;
-    TZevContactSide a;
-    a.tree = treeA;
-    a.node = nodeA;
-    a.current = face->current;
-    a.previous = face->previous;
-    a.i0 = face->i0;
-    a.i1 = face->i1;
-    a.i2 = face->i2;
-    a.u = hit.u;
-    a.v = hit.v;
-    TZevContactSide b;
-    b.tree = treeB;
-    b.node = nodeB;
-    b.current = point->current;
-    b.previous = point->previous;
-    b.i0 = b.i1 = b.i2 = point->i;
-    ZevAddContactPair(space, a, b, hit.normal, hit.time);
+    ZevAddContactPair(space, LeafSide(treeA, face, hit.u, hit.v), LeafSide(treeB, point, 0.0f, 0.0f), hit.normal,
+                      hit.time);
     return 1;
 }
 
 int CollideEdgeEdge(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void*,
                     TZevFMCTTree* treeB, TZevBoxNode* nodeB, void*)
 {
-    const TZevEdgeBoxVecT* ea = static_cast<const TZevEdgeBoxVecT*>(nodeA);
-    const TZevEdgeBoxVecT* eb = static_cast<const TZevEdgeBoxVecT*>(nodeB);
+    TZevEdgeBoxVecT* ea = static_cast<TZevEdgeBoxVecT*>(nodeA);
+    TZevEdgeBoxVecT* eb = static_cast<TZevEdgeBoxVecT*>(nodeB);
     TZevSweptHit hit;
     if (!ZevEdgeEdgeHit(*ea, *eb, hit))
         return 0;
-    TZevContactSide a;
-    a.tree = treeA;
-    a.node = nodeA;
-    a.current = ea->current;
-    a.previous = ea->previous;
-    a.i0 = ea->i0;
-    a.i1 = ea->i1;
-    a.i2 = ea->i0;
-    a.u = hit.u;
-    TZevContactSide b;
-    b.tree = treeB;
-    b.node = nodeB;
-    b.current = eb->current;
-    b.previous = eb->previous;
-    b.i0 = eb->i0;
-    b.i1 = eb->i1;
-    b.i2 = eb->i0;
-    b.u = hit.v;
-    ZevAddContactPair(space, a, b, hit.normal, hit.time);
+    ZevAddContactPair(space, LeafSide(treeA, ea, hit.u, 0.0f), LeafSide(treeB, eb, hit.v, 0.0f), hit.normal,
+                      hit.time);
     return 1;
 }
 
