@@ -62,29 +62,42 @@ inline TZevVector FaceLinkNormal(const TZevFaceBoxVecT* face)
     return link != nullptr ? link->normal : TZevVector();
 }
 
-// Vertex k of a face or edge box takes the positions of the point link's box of the same layer.
-template <class Box> void CopyCorner(Box* box, int k, const RPBVT* from)
+// Vertex k of an edge or face link's two boxes takes the positions of the point link's box of the same layer.
+template <class Link> void CopyCorners(Link* link, int k, const TZevPointBoxVecT* point)
 {
-    box->store.currentStore[k] = from->store.currentStore[0];
-    box->store.previousStore[k] = from->store.previousStore[0];
+    const TZevFC2RPointLink* from = ZevPointColLink(point);
+    if (from == nullptr)
+        return;
+    link->box1->store.currentStore[k] = from->box1->store.currentStore[0];
+    link->box1->store.previousStore[k] = from->box1->store.previousStore[0];
+    link->box2->store.currentStore[k] = from->box2->store.currentStore[0];
+    link->box2->store.previousStore[k] = from->box2->store.previousStore[0];
 }
 
-void CopyCorners(RFBVT* box1, RFBVT* box2, int k, const TZevPointBoxVecT* point)
+// The largest of cosine(n) over the link normals n of the faces around a vertex, at least 0.
+template <class Cosine> float LargestAroundPoint(const TZevPointBoxVecT* leaf, Cosine cosine)
 {
-    const TZevFC2RPointLink* link = ZevPointColLink(point);
-    if (link == nullptr)
-        return;
-    CopyCorner(box1, k, link->box1);
-    CopyCorner(box2, k, link->box2);
+    float largest = 0.0f;
+    for (void* item : leaf->edges) {
+        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+        if (face == nullptr)
+            continue;
+        const float c = cosine(FaceLinkNormal(face));
+        if (c > largest)
+            largest = c;
+    }
+    return largest;
 }
 
-void CopyCorners(REBVT* box1, REBVT* box2, int k, const TZevPointBoxVecT* point)
+// The layer-1 box ends and the layer-2 box starts at the vertex inset against `direction`, by the permitted
+// distance lengthened by 1 / the largest cosine so that the inset reaches that depth below the steepest face.
+void InsetPoint(float permitDistance, TZevFC2RPointLink* link, const TZevVector& p, const TZevVector& direction,
+                float largest)
 {
-    const TZevFC2RPointLink* link = ZevPointColLink(point);
-    if (link == nullptr)
-        return;
-    CopyCorner(box1, k, link->box1);
-    CopyCorner(box2, k, link->box2);
+    const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
+    const TZevVector q = Sub(p, Scale(s * permitDistance, direction));
+    link->box1->store.currentStore[0] = q;
+    link->box2->store.previousStore[0] = q;
 }
 
 // The runtime's arc cosine of a dot product of unit vectors; rounding may carry such a product a little past
@@ -111,19 +124,8 @@ void EstimateRigidPoint(float permitDistance, TZevPointBoxVecT* leaf, TZevFC2RPo
     const float* m = body->worldMatrix.m;
     const TZevVector w(n.x * m[0] + n.y * m[4] + n.z * m[8], n.x * m[1] + n.y * m[5] + n.z * m[9],
                        n.x * m[2] + n.y * m[6] + n.z * m[10]);
-    float largest = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
-        if (face == nullptr)
-            continue;
-        const float c = std::fabs(Dot(w, FaceLinkNormal(face)));
-        if (c > largest)
-            largest = c;
-    }
-    const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
-    const TZevVector q = Sub(p, Scale(s * permitDistance, w));
-    link->box1->store.currentStore[0] = q;
-    link->box2->store.previousStore[0] = q;
+    const float largest = LargestAroundPoint(leaf, [&w](const TZevVector& f) { return std::fabs(Dot(w, f)); });
+    InsetPoint(permitDistance, link, p, w, largest);
     link->normal = w;
     link->box1->UpdateBox();
     link->box2->UpdateBox();
@@ -170,19 +172,15 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
             link->normal = TZevVector(0.0f, 0.0f, 1.0f);
         }
     }
-    float largest = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
-        if (face == nullptr)
-            continue;
-        const float c = Dot(FaceLinkNormal(face), link->normal);
-        if (c > largest)
-            largest = c;
-    }
-    const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
-    const TZevVector q = Sub(p, Scale(s * permitDistance, inward));
-    link->box1->store.currentStore[0] = q;
-    link->box2->store.previousStore[0] = q;
+    const TZevVector& normal = link->normal;
+    const float largest = LargestAroundPoint(leaf, [&normal](const TZevVector& f) { return Dot(f, normal); });
+    InsetPoint(permitDistance, link, p, inward, largest);
+}
+
+// The parameter t of the point o + t d of a line nearest to q.
+inline float LineParameter(const TZevVector& q, const TZevVector& o, const TZevVector& d)
+{
+    return Dot(Sub(q, o), d) / Dot(d, d);
 }
 
 // Corners of a record's primitive at the current positions.
@@ -215,15 +213,14 @@ std::int32_t RetestFacePoint(TZevContactLink* link)
     // Beyond an edge the point is projected onto that edge's line (no clamping along it).
     if (u < 0.0f) {
         u = 0.0f;
-        v = Dot(rhs, e2) / Dot(e2, e2);
+        v = LineParameter(p, v0, e2);
     }
     if (v < 0.0f) {
         v = 0.0f;
-        u = Dot(rhs, e1) / Dot(e1, e1);
+        u = LineParameter(p, v0, e1);
     }
     if (u + v > 1.0f) {
-        const TZevVector g = Sub(v2, v1);
-        const float w = Dot(Sub(p, v1), g) / Dot(g, g);
+        const float w = LineParameter(p, v1, Sub(v2, v1));
         u = 1.0f - w;
         v = w;
     }
@@ -256,19 +253,19 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
         return 1;
     if (s > 1.0f) {
         s = 1.0f;
-        t = Dot(Sub(Add(a0, a), b0), b) / Dot(b, b);
+        t = LineParameter(Add(a0, a), b0, b);
     }
     if (s < 0.0f) {
         s = 0.0f;
-        t = Dot(Sub(a0, b0), b) / Dot(b, b);
+        t = LineParameter(a0, b0, b);
     }
     if (t > 1.0f) {
         t = 1.0f;
-        s = Dot(Sub(Add(b0, b), a0), a) / Dot(a, a);
+        s = LineParameter(Add(b0, b), a0, a);
     }
     if (t < 0.0f) {
         t = 0.0f;
-        s = Dot(Sub(b0, a0), a) / Dot(a, a);
+        s = LineParameter(b0, a0, a);
     }
     link->DeltaUV[0] = s - link->PrevUV[0];
     link->DeltaUV[1] = t - link->PrevUV[1];
@@ -355,7 +352,7 @@ void EstimateFaceThresholds(float permitDistance, TZevBoxNode* leaf)
         link->thresholdV = Threshold(permitDistance, length);
     for (int k = 0; k < 3; ++k) {
         if (face->points[k] != nullptr)
-            CopyCorners(link->box1, link->box2, k, face->points[k]);
+            CopyCorners(link, k, face->points[k]);
     }
 }
 
@@ -370,9 +367,9 @@ void EstimateEdgeLink(float permitDistance, TZevBoxNode* leaf)
     if (length > ShortLength)
         link->threshold = Threshold(permitDistance, length);
     if (edge->point0 != nullptr)
-        CopyCorners(link->box1, link->box2, 0, edge->point0);
+        CopyCorners(link, 0, edge->point0);
     if (edge->point1 != nullptr)
-        CopyCorners(link->box1, link->box2, 1, edge->point1);
+        CopyCorners(link, 1, edge->point1);
     TZevVector sum;
     if (edge->face0 != nullptr)
         sum = Add(sum, FaceLinkNormal(edge->face0));
