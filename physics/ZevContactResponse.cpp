@@ -238,6 +238,45 @@ template <class F> void ForRigids(TZevList& list, F f)
         f(static_cast<TZevRigidLink*>(n->data));
 }
 
+// Every listed item, the contacts first.
+template <class F> void ForSatisfyLinks(TZevPhscs2World* world, F f)
+{
+    ForContacts(world->ContactSatisfyLinks, f);
+    ForRigids(world->LinkSatisfyLinks, f);
+}
+
+// Every listed item with its two parts and the rebound its correction applies with (none for a rigid link).
+template <class F> void ForSatisfyLinkParts(TZevPhscs2World* world, F f)
+{
+    const float k = world->CollisionReboundCoeff;
+    ForContacts(world->ContactSatisfyLinks,
+                [&](TZevContactLink* link) { f(link, ZevContactPartA(link), ZevContactPartB(link), k); });
+    ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) { f(link, link->ObjectA, link->ObjectB, 0.0f); });
+}
+
+// Takes a corrective term F of a mode and returns its square for the residual. Stored, mode 0 keeps F scaled by
+// |F| f; mode 1 keeps `scaled` and marks both parts; mode 2 keeps `scaled` out of the sum and shares it in the pair.
+float TakeTerm(TZevPhscs2Link* link, int mode, float f, bool store, const TZevVector& F, const TZevVector& scaled,
+               TZevPhscs2Obj* partA, TZevPhscs2Obj* partB)
+{
+    const float sq = Dot(F, F);
+    if (!store)
+        return sq;
+    if (mode == 0) {
+        StoreCorrection(link, Times(Times(F, std::sqrt(sq)), f), true);
+    } else if (mode == 1) {
+        StoreCorrection(link, scaled, true);
+        for (TZevPhscs2Obj* part : {partA, partB})
+            if (part != nullptr)
+                part->Mark += 1;
+    } else {
+        StoreCorrection(link, scaled, false);
+        if (link->Pair != nullptr)
+            link->Pair->AddShare(1.0f);
+    }
+    return sq;
+}
+
 // The corrective terms of a mode: every listed item gets its correction (when its force law answers yes);
 // mode 0's residual is returned.
 double CorrectiveTerms(TZevPhscs2World* world, int mode, float f, float h, std::int32_t r, bool store)
@@ -260,24 +299,9 @@ double CorrectiveTerms(TZevPhscs2World* world, int mode, float f, float h, std::
         else
             yes = ZevContactForceLaw(link, f, 1.0f, 0.0f, invH, half * 0.5f, false, F);
         link->Keep = keep;
-        if (!yes)
-            return;
-        const float sq = Dot(F, F);
-        residual += static_cast<double>(sq);
-        if (!store)
-            return;
-        if (mode == 0) {
-            StoreCorrection(link, Times(Times(F, std::sqrt(sq)), f), true);
-        } else if (mode == 1) {
-            StoreCorrection(link, F, true);
-            for (TZevPhscs2Obj* part : {ZevContactPartA(link), ZevContactPartB(link)})
-                if (part != nullptr)
-                    part->Mark += 1;
-        } else {
-            StoreCorrection(link, F, false);
-            if (link->Pair != nullptr)
-                link->Pair->AddShare(1.0f);
-        }
+        if (yes)
+            residual += static_cast<double>(
+                TakeTerm(link, mode, f, store, F, F, ZevContactPartA(link), ZevContactPartB(link)));
     });
     if (LinkPartOfSatisfy(world, r)) {
         ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) {
@@ -292,24 +316,9 @@ double CorrectiveTerms(TZevPhscs2World* world, int mode, float f, float h, std::
                 yes = ZevLinkForceLaw(link, f, 1.0f, tol * 0.5f, invH, F);
             else
                 yes = ZevLinkForceLaw(link, f, 0.0f, tol * 0.5f, invH, F);
-            if (!yes)
-                return;
-            const float sq = Dot(F, F);
-            residual += static_cast<double>(sq);
-            if (!store)
-                return;
-            if (mode == 0) {
-                StoreCorrection(link, Times(Times(F, std::sqrt(sq)), f), true);
-            } else if (mode == 1) {
-                StoreCorrection(link, Times(F, f), true);
-                for (TZevPhscs2Obj* part : {link->ObjectA, link->ObjectB})
-                    if (part != nullptr)
-                        part->Mark += 1;
-            } else {
-                StoreCorrection(link, Times(F, f), false);
-                if (link->Pair != nullptr)
-                    link->Pair->AddShare(1.0f);
-            }
+            if (yes)
+                residual += static_cast<double>(
+                    TakeTerm(link, mode, f, store, F, Times(F, f), link->ObjectA, link->ObjectB));
         });
     }
     return residual;
@@ -317,27 +326,21 @@ double CorrectiveTerms(TZevPhscs2World* world, int mode, float f, float h, std::
 
 void ApplyAll(TZevPhscs2World* world, float h)
 {
-    const float k = world->CollisionReboundCoeff;
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
-        ApplyCorrection(world, link, ZevContactPartA(link), ZevContactPartB(link), k, h);
+    ForSatisfyLinkParts(world, [&](TZevPhscs2Link* link, TZevPhscs2Obj* a, TZevPhscs2Obj* b, float k) {
+        ApplyCorrection(world, link, a, b, k, h);
     });
-    ForRigids(world->LinkSatisfyLinks,
-              [&](TZevRigidLink* link) { ApplyCorrection(world, link, link->ObjectA, link->ObjectB, 0.0f, h); });
 }
 
 void WithdrawAll(TZevPhscs2World* world, float h)
 {
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
-        WithdrawCorrection(world, link, ZevContactPartA(link), ZevContactPartB(link), h);
+    ForSatisfyLinkParts(world, [&](TZevPhscs2Link* link, TZevPhscs2Obj* a, TZevPhscs2Obj* b, float) {
+        WithdrawCorrection(world, link, a, b, h);
     });
-    ForRigids(world->LinkSatisfyLinks,
-              [&](TZevRigidLink* link) { WithdrawCorrection(world, link, link->ObjectA, link->ObjectB, h); });
 }
 
 void ClearAllCorrections(TZevPhscs2World* world)
 {
-    ForContacts(world->ContactSatisfyLinks, [](TZevContactLink* link) { ClearCorrection(link); });
-    ForRigids(world->LinkSatisfyLinks, [](TZevRigidLink* link) { ClearCorrection(link); });
+    ForSatisfyLinks(world, [](TZevPhscs2Link* link) { ClearCorrection(link); });
 }
 
 void ScaleByShare(TZevPhscs2World* world, TZevPhscs2Link* link)
@@ -388,11 +391,7 @@ void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)
 // through what it lands on, and joints sag unless their springs are many times what the scenes give them.
 void ResetShares(TZevPhscs2World* world)
 {
-    ForContacts(world->ContactSatisfyLinks, [](TZevContactLink* link) {
-        if (link->Pair != nullptr)
-            link->Pair->ShareCount = 0.0f;
-    });
-    ForRigids(world->LinkSatisfyLinks, [](TZevRigidLink* link) {
+    ForSatisfyLinks(world, [](TZevPhscs2Link* link) {
         if (link->Pair != nullptr)
             link->Pair->ShareCount = 0.0f;
     });
@@ -403,14 +402,9 @@ void Mode2Iteration(TZevPhscs2World* world, float h, std::int32_t r)
     ZevJointPass(world, h);
     ResetShares(world);
     CorrectiveTerms(world, 2, 1.0f, h, r, true);
-    const float k = world->CollisionReboundCoeff;
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
+    ForSatisfyLinkParts(world, [&](TZevPhscs2Link* link, TZevPhscs2Obj* a, TZevPhscs2Obj* b, float k) {
         ScaleByShare(world, link);
-        ApplyCorrection(world, link, ZevContactPartA(link), ZevContactPartB(link), k, h);
-    });
-    ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) {
-        ScaleByShare(world, link);
-        ApplyCorrection(world, link, link->ObjectA, link->ObjectB, 0.0f, h);
+        ApplyCorrection(world, link, a, b, k, h);
     });
     StepBodies(world, h);
     ClearAllCorrections(world);
@@ -429,11 +423,7 @@ void Mode1Iteration(TZevPhscs2World* world, float h, std::int32_t r)
         link->Correction = Times(link->Correction, 10.0f / static_cast<float>(m));
         ApplyCorrection(world, link, a, b, k, h);
     };
-    const float k = world->CollisionReboundCoeff;
-    ForContacts(world->ContactSatisfyLinks,
-                [&](TZevContactLink* link) { apply(link, ZevContactPartA(link), ZevContactPartB(link), k); });
-    ForRigids(world->LinkSatisfyLinks,
-              [&](TZevRigidLink* link) { apply(link, link->ObjectA, link->ObjectB, 0.0f); });
+    ForSatisfyLinkParts(world, apply);
     StepBodies(world, h);
     ClearAllCorrections(world);
     Refresh(world, r, false);
@@ -492,8 +482,7 @@ void Mode0Iteration(TZevPhscs2World* world, float h, std::int32_t r, float& f, d
         S -= static_cast<double>(Dot(link->Correction, link->Correction));
         ClearCorrection(link);
     };
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) { finish(link); });
-    ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) { finish(link); });
+    ForSatisfyLinks(world, finish);
     Refresh(world, r, true);
     CorrectiveTerms(world, 0, f, h, r, false);
     EmptySatisfyLists(world);
