@@ -13,9 +13,7 @@ void ZevSetEmptyBox(TZevBox& box)
     box.Max = TZevVector(ZevEmptyBoxMax, ZevEmptyBoxMax, ZevEmptyBoxMax);
 }
 
-namespace {
-
-inline void Widen(TZevBox& box, const TZevBox& other)
+void ZevWidenBox(TZevBox& box, const TZevBox& other)
 {
     if (other.Min.x < box.Min.x) box.Min.x = other.Min.x;
     if (other.Min.y < box.Min.y) box.Min.y = other.Min.y;
@@ -24,6 +22,8 @@ inline void Widen(TZevBox& box, const TZevBox& other)
     if (other.Max.y > box.Max.y) box.Max.y = other.Max.y;
     if (other.Max.z > box.Max.z) box.Max.z = other.Max.z;
 }
+
+namespace {
 
 inline void Include(TZevBox& box, const TZevVector& p)
 {
@@ -45,6 +45,20 @@ inline void Pad(TZevBox& box)
 {
     box.Min = TZevVector(box.Min.x - ZevLeafBoxPadding, box.Min.y - ZevLeafBoxPadding, box.Min.z - ZevLeafBoxPadding);
     box.Max = TZevVector(box.Max.x + ZevLeafBoxPadding, box.Max.y + ZevLeafBoxPadding, box.Max.z + ZevLeafBoxPadding);
+}
+
+// A leaf's box: its corners now and before, padded.
+template <int N>
+void FitLeaf(TZevBox& box, TZevVector** current, TZevVector** previous, const std::int32_t (&corners)[N])
+{
+    const TZevVector* now = *current;
+    const TZevVector* before = *previous;
+    StartAt(box, now[corners[0]]);
+    for (int k = 1; k < N; ++k)
+        Include(box, now[corners[k]]);
+    for (int k = 0; k < N; ++k)
+        Include(box, before[corners[k]]);
+    Pad(box);
 }
 
 // The pools of inner nodes: BoxNodePool, and one that no code fills, kept and cleaned the same way.
@@ -86,21 +100,14 @@ void TZevBBoxTree::UpdateBox()
     box.Max = child->box.Max;
     for (child = child->NextSibling(); child != nullptr; child = child->NextSibling()) {
         child->UpdateBox();
-        Widen(box, child->box);
+        ZevWidenBox(box, child->box);
     }
 }
 
 void TZevFaceBoxVecT::UpdateBox()
 {
-    const TZevVector* now = *current;
-    const TZevVector* before = *previous;
-    StartAt(box, now[i0]);
-    Include(box, now[i1]);
-    Include(box, now[i2]);
-    Include(box, before[i0]);
-    Include(box, before[i1]);
-    Include(box, before[i2]);
-    Pad(box);
+    const std::int32_t corners[3] = {i0, i1, i2};
+    FitLeaf(box, current, previous, corners);
 }
 
 void TZevFaceBoxVecT::SetFace(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a,
@@ -116,13 +123,8 @@ void TZevFaceBoxVecT::SetFace(TZevVector** currentArray, TZevVector** previousAr
 
 void TZevEdgeBoxVecT::UpdateBox()
 {
-    const TZevVector* now = *current;
-    const TZevVector* before = *previous;
-    StartAt(box, now[i0]);
-    Include(box, now[i1]);
-    Include(box, before[i0]);
-    Include(box, before[i1]);
-    Pad(box);
+    const std::int32_t ends[2] = {i0, i1};
+    FitLeaf(box, current, previous, ends);
 }
 
 void TZevEdgeBoxVecT::SetEdge(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a,
@@ -137,9 +139,8 @@ void TZevEdgeBoxVecT::SetEdge(TZevVector** currentArray, TZevVector** previousAr
 
 void TZevPointBoxVecT::UpdateBox()
 {
-    StartAt(box, (*current)[i]);
-    Include(box, (*previous)[i]);
-    Pad(box);
+    const std::int32_t corner[1] = {i};
+    FitLeaf(box, current, previous, corner);
 }
 
 void TZevPointBoxVecT::SetPoint(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t index)

@@ -73,6 +73,8 @@ inline constexpr float ZevEmptyBoxMax = -3.4e37f;
 inline constexpr float ZevLeafBoxPadding = 0.0001f;
 
 void ZevSetEmptyBox(TZevBox& box);
+// Grows box to hold other: each side moves only outwards, so an empty box adds nothing.
+void ZevWidenBox(TZevBox& box, const TZevBox& other);
 
 // Inner node: its box is the union of its children's boxes.
 class TZevBBoxTree : public TZevBoxNode {

@@ -28,16 +28,6 @@ void DrainTreePools()
     }
 }
 
-inline void Widen(TZevBox& box, const TZevBox& other)
-{
-    if (other.Min.x < box.Min.x) box.Min.x = other.Min.x;
-    if (other.Min.y < box.Min.y) box.Min.y = other.Min.y;
-    if (other.Min.z < box.Min.z) box.Min.z = other.Min.z;
-    if (other.Max.x > box.Max.x) box.Max.x = other.Max.x;
-    if (other.Max.y > box.Max.y) box.Max.y = other.Max.y;
-    if (other.Max.z > box.Max.z) box.Max.z = other.Max.z;
-}
-
 // Leaves are made with the counting allocator directly, so that a failed allocation gives null rather than an
 // exception.
 template <class T> T* NewLeaf()
@@ -122,7 +112,7 @@ void TZevCTree::RefitChildren()
     ZevSetEmptyBox(box);
     for (TZevCTree* child = FirstChildTree(); child != nullptr; child = child->NextSiblingTree()) {
         child->UpdateBox();
-        Widen(box, child->box);
+        ZevWidenBox(box, child->box);
     }
 }
 
@@ -353,7 +343,7 @@ void TZevFMCTTree::UpdateBox()
     level -= 1;
     if (primitiveRoot != nullptr) {
         primitiveRoot->UpdateBox();
-        Widen(box, primitiveRoot->box);
+        ZevWidenBox(box, primitiveRoot->box);
     }
 }
 
