@@ -48,6 +48,16 @@ void ListOnce(TZevList& list, void* item)
         list.Add(item);
 }
 
+// The child trees that are characters, in order.
+template <class F> void ForChildCharas(TZevGameChara* body, F f)
+{
+    for (TZevCTree* c = body->FirstChildTree(); c != nullptr; c = c->NextSiblingTree()) {
+        TZevFMCTTree* tree = static_cast<TZevFMCTTree*>(c);
+        if (tree->objectType == ZevCollisionTypeInfo(ZevTypeGameChara))
+            f(static_cast<TZevGameChara*>(tree));
+    }
+}
+
 } // namespace
 
 // ---- Callback items
@@ -230,9 +240,7 @@ std::int32_t TZevGameChara::SetFixed(std::int32_t flag)
 void TZevGameChara::AlignToPart()
 {
     TZevCollisionMeshObj::SetMatrix(MatrixFromPart());
-    AdvanceStep(0.0f);
-    AdvanceStep(0.0f);
-    ClearContactHit();
+    SettleAfterMove();
 }
 
 void TZevGameChara::ResetPartMotion()
@@ -251,31 +259,26 @@ void TZevGameChara::SetMatrixValues(TZevMatrix m)
     if (DeformPart != nullptr) {
         DeformPart->Transform(m);
     } else {
-        // The part goes where the body's matrix becomes m: pose = inverse(PartOffset) m (in world terms).
-        TZevMatrix world = m;
-        if (TZevCTree* parent = ParentTree(); parent != nullptr && parent->IsMeshTree())
-            ZevMatMultiply(world, m, static_cast<TZevFMCTTree*>(parent)->worldMatrix);
-        TZevMatrix inverseOffset;
-        if (!ZevMatInverse(inverseOffset, PartOffset))
-            inverseOffset = TZevMatrix();
-        TZevMatrix pose;
-        ZevMatMultiply(pose, inverseOffset, world);
         if (MainPart == RigidPart)
-            RigidPart->SetMatrix(pose);
+            RigidPart->SetMatrix(PartPoseFor(m));
         TZevCollisionMeshObj::SetMatrix(m);
         TZevCollisionMeshObj::AdvanceStep(0.0f);
-        for (TZevCTree* c = FirstChildTree(); c != nullptr; c = c->NextSiblingTree()) {
-            TZevFMCTTree* tree = static_cast<TZevFMCTTree*>(c);
-            if (tree->objectType == ZevCollisionTypeInfo(ZevTypeGameChara))
-                static_cast<TZevGameChara*>(tree)->SetMatrixValues(tree->GetPreviousMatrix());
-        }
+        ForChildCharas(this, [](TZevGameChara* child) { child->SetMatrixValues(child->GetPreviousMatrix()); });
     }
-    AdvanceStep(0.0f);
-    AdvanceStep(0.0f);
-    ClearContactHit();
+    SettleAfterMove();
 }
 
 void TZevGameChara::PlaceAt(TZevMatrix m)
+{
+    if (MainPart == RigidPart)
+        RigidPart->SetMatrix(PartPoseFor(m));
+    TZevCollisionMeshObj::SetMatrix(m);
+    Step(0.0f);
+    ForChildCharas(this, [](TZevGameChara* child) { child->PlaceAt(child->GetPreviousMatrix()); });
+    SettleAfterMove();
+}
+
+TZevMatrix TZevGameChara::PartPoseFor(const TZevMatrix& m) const
 {
     TZevMatrix world = m;
     if (TZevCTree* parent = ParentTree(); parent != nullptr && parent->IsMeshTree())
@@ -285,15 +288,11 @@ void TZevGameChara::PlaceAt(TZevMatrix m)
         inverseOffset = TZevMatrix();
     TZevMatrix pose;
     ZevMatMultiply(pose, inverseOffset, world);
-    if (MainPart == RigidPart)
-        RigidPart->SetMatrix(pose);
-    TZevCollisionMeshObj::SetMatrix(m);
-    Step(0.0f);
-    for (TZevCTree* c = FirstChildTree(); c != nullptr; c = c->NextSiblingTree()) {
-        TZevFMCTTree* tree = static_cast<TZevFMCTTree*>(c);
-        if (tree->objectType == ZevCollisionTypeInfo(ZevTypeGameChara))
-            static_cast<TZevGameChara*>(tree)->PlaceAt(tree->GetPreviousMatrix());
-    }
+    return pose;
+}
+
+void TZevGameChara::SettleAfterMove()
+{
     AdvanceStep(0.0f);
     AdvanceStep(0.0f);
     ClearContactHit();

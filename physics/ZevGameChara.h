@@ -118,6 +118,8 @@ public:
     float WorldGravity() const;
     // The body's matrix from its part's pose, PartOffset and the parent's world matrix.
     TZevMatrix MatrixFromPart() const;
+    // The part's pose that puts the body's matrix at m: inverse(PartOffset) m, in world terms.
+    TZevMatrix PartPoseFor(const TZevMatrix& m) const;
     // The item named `name`, or null.
     TZevGameCharaCFuncListItem* FindCFuncItem(const char* name) const;
     // Makes `child` a child of this body attached to it (leaving any earlier attachment); with `share` it moves
@@ -146,6 +148,8 @@ public:
 
 private:
     void RunScriptFunction();
+    // Both vertex arrays at the body's new place, with no contact hit left from before the move.
+    void SettleAfterMove();
 
     TZevGameCharaCFuncListItem* RunningItem = nullptr;  // the item whose function runs now
     TZevGameCharaCFuncListItem* ReplacedItem = nullptr; // replaced while it ran: deleted when it returns
