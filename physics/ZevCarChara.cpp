@@ -63,5 +63,5 @@ void TZevCarChara::ApplyExternalForces(float dt)
 
 TZevCollisionMeshObj* CreateCarChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument)
 {
-    return ZevSetUpSpecialChara(new TZevCarChara, holder, source, argument);
+    return ZevSetUpGameChara(new TZevCarChara, holder, source, argument);
 }

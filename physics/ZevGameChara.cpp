@@ -510,7 +510,12 @@ TZevGameChara* ZevAsGameChara(TZevCollisionMeshObj* body)
 
 TZevCollisionMeshObj* CreateGameChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument)
 {
-    TZevGameChara* chara = new TZevGameChara;
+    return ZevSetUpGameChara(new TZevGameChara, holder, source, argument);
+}
+
+TZevCollisionMeshObj* ZevSetUpGameChara(TZevGameChara* chara, TZevFrame* holder, TZevPolygonMesh* source,
+                                        void* argument)
+{
     chara->ClearNodes(source != nullptr ? source->Geometry : nullptr);
     if (holder != nullptr) {
         chara->RigidPart->SetMatrix(holder->LocalMatrix);

@@ -161,6 +161,10 @@ TZevGameChara* ZevAsGameChara(TZevCollisionMeshObj* body);
 // The character factory: a character with the holder's collision geometry (none without a source mesh) at the
 // holder frame's matrix; with a body as argument the new character is attached to it.
 TZevCollisionMeshObj* CreateGameChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument);
+// What every character factory does with its new character: the holder's collision geometry, the holder frame's
+// matrix and the attachment to a body argument.
+TZevCollisionMeshObj* ZevSetUpGameChara(TZevGameChara* chara, TZevFrame* holder, TZevPolygonMesh* source,
+                                        void* argument);
 
 // The script side of a body: the object a script wrapper holds for a character. The engine's script body class
 // derives from it; the character clears Body when it goes.

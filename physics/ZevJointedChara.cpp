@@ -28,16 +28,3 @@ TZevJoint* TZevJointedChara::JointAt(int i) const
         return nullptr;
     return joint;
 }
-
-TZevCollisionMeshObj* ZevSetUpSpecialChara(TZevGameChara* chara, TZevFrame* holder, TZevPolygonMesh* source,
-                                           void* argument)
-{
-    chara->ClearNodes(source != nullptr ? source->Geometry : nullptr);
-    if (holder != nullptr) {
-        chara->RigidPart->SetMatrix(holder->LocalMatrix);
-        chara->SetMatrix(holder->LocalMatrix);
-    }
-    if (TZevGameChara* parent = ZevAsGameChara(static_cast<TZevCollisionMeshObj*>(argument)))
-        parent->AdoptChild(chara, true);
-    return chara;
-}

@@ -23,8 +23,3 @@ public:
 private:
     TZevPhscs2Obj* JointObjects[JointCount][2] = {};
 };
-
-// The common part of the special characters' factories, as the character factory does it: the holder's collision
-// geometry (none without a source mesh), the holder frame's matrix, and the attachment to a body argument.
-TZevCollisionMeshObj* ZevSetUpSpecialChara(TZevGameChara* chara, TZevFrame* holder, TZevPolygonMesh* source,
-                                           void* argument);

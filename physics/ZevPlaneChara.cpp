@@ -98,5 +98,5 @@ void TZevPlaneChara::ApplyExternalForces(float dt)
 
 TZevCollisionMeshObj* CreatePlaneChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument)
 {
-    return ZevSetUpSpecialChara(new TZevPlaneChara, holder, source, argument);
+    return ZevSetUpGameChara(new TZevPlaneChara, holder, source, argument);
 }

@@ -170,7 +170,7 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
 
 TZevCollisionMeshObj* CreateRobotChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument)
 {
-    return ZevSetUpSpecialChara(new TZevRobotChara, holder, source, argument);
+    return ZevSetUpGameChara(new TZevRobotChara, holder, source, argument);
 }
 
 TZevGameChara* BuildRobotLeg(TZevFrame* worldFrame, TZevCollisionSpace* world, const TZevMatrix& matrix,
