@@ -251,56 +251,26 @@ void TZevFC2RPointLink::AdvanceBox()
         box1->store.previousStore[0] = box1->store.currentStore[0];
 }
 
-void TZevFC2RPointLink::AttachSecondBox()
+template <class Leaf, class Box> void TZevFC2RLeafLink<Leaf, Box>::AttachSecondBox()
 {
     if (box2 != nullptr && leaf != nullptr)
         PlaceBeside(box2, leaf);
 }
 
-void TZevFC2REdgeLink::AttachSecondBox()
-{
-    if (box2 != nullptr && leaf != nullptr)
-        PlaceBeside(box2, leaf);
-}
-
-void TZevFC2RFaceLink::AttachSecondBox()
-{
-    if (box2 != nullptr && leaf != nullptr)
-        PlaceBeside(box2, leaf);
-}
-
-void TZevFC2RPointLink::DetachSecondBox()
+template <class Leaf, class Box> void TZevFC2RLeafLink<Leaf, Box>::DetachSecondBox()
 {
     if (box2 != nullptr)
         box2->Detach();
 }
 
-void TZevFC2REdgeLink::DetachSecondBox()
-{
-    if (box2 != nullptr)
-        box2->Detach();
-}
-
-void TZevFC2RFaceLink::DetachSecondBox()
-{
-    if (box2 != nullptr)
-        box2->Detach();
-}
-
-TZevBoxNode* TZevFC2RPointLink::GetBox(int layer)
+template <class Leaf, class Box> TZevBoxNode* TZevFC2RLeafLink<Leaf, Box>::GetBox(int layer)
 {
     return layer == 1 ? box1 : layer == 2 ? box2 : nullptr;
 }
 
-TZevBoxNode* TZevFC2REdgeLink::GetBox(int layer)
-{
-    return layer == 1 ? box1 : layer == 2 ? box2 : nullptr;
-}
-
-TZevBoxNode* TZevFC2RFaceLink::GetBox(int layer)
-{
-    return layer == 1 ? box1 : layer == 2 ? box2 : nullptr;
-}
+template class TZevFC2RLeafLink<TZevPointBoxVecT, RPBVT>;
+template class TZevFC2RLeafLink<TZevEdgeBoxVecT, REBVT>;
+template class TZevFC2RLeafLink<TZevFaceBoxVecT, RFBVT>;
 
 // ---------------------------------------------------------------------------------------------------------------
 // Looking links up

@@ -47,48 +47,43 @@ public:
     TZevVector normal;
 };
 
-// The three kinds. Release gives the leaf back to the narrow phase, both boxes and the list nodes to their pools
-// and the link to its pool; a second release is only logged and changes nothing.
-class TZevFC2RPointLink : public TZevFC2RColLink {
+// What the three kinds share: the leaf and its two body-attached boxes of the leaf's kind.
+template <class Leaf, class Box> class TZevFC2RLeafLink : public TZevFC2RColLink {
 public:
-    void Release() override;
     TZevBoxNode* GetLeaf() override { return leaf; }
-    // box1's previous position := its current position.
-    void AdvanceBox() override;
     void AttachSecondBox() override;
     void DetachSecondBox() override;
     TZevBoxNode* GetBox(int layer) override;
 
-    TZevPointBoxVecT* leaf = nullptr;
-    RPBVT* box1 = nullptr;
-    RPBVT* box2 = nullptr;
+    Leaf* leaf = nullptr;
+    Box* box1 = nullptr;
+    Box* box2 = nullptr;
 };
 
-class TZevFC2REdgeLink : public TZevFC2RColLink {
+extern template class TZevFC2RLeafLink<TZevPointBoxVecT, RPBVT>;
+extern template class TZevFC2RLeafLink<TZevEdgeBoxVecT, REBVT>;
+extern template class TZevFC2RLeafLink<TZevFaceBoxVecT, RFBVT>;
+
+// The three kinds. Release gives the leaf back to the narrow phase, both boxes and the list nodes to their pools
+// and the link to its pool; a second release is only logged and changes nothing.
+class TZevFC2RPointLink : public TZevFC2RLeafLink<TZevPointBoxVecT, RPBVT> {
 public:
     void Release() override;
-    TZevBoxNode* GetLeaf() override { return leaf; }
-    void AttachSecondBox() override;
-    void DetachSecondBox() override;
-    TZevBoxNode* GetBox(int layer) override;
+    // box1's previous position := its current position.
+    void AdvanceBox() override;
+};
 
-    TZevEdgeBoxVecT* leaf = nullptr;
-    REBVT* box1 = nullptr;
-    REBVT* box2 = nullptr;
+class TZevFC2REdgeLink : public TZevFC2RLeafLink<TZevEdgeBoxVecT, REBVT> {
+public:
+    void Release() override;
+
     float threshold = 0.0f; // InterferencePermitDistance x 5 / edge length, written by the estimates
 };
 
-class TZevFC2RFaceLink : public TZevFC2RColLink {
+class TZevFC2RFaceLink : public TZevFC2RLeafLink<TZevFaceBoxVecT, RFBVT> {
 public:
     void Release() override;
-    TZevBoxNode* GetLeaf() override { return leaf; }
-    void AttachSecondBox() override;
-    void DetachSecondBox() override;
-    TZevBoxNode* GetBox(int layer) override;
 
-    TZevFaceBoxVecT* leaf = nullptr;
-    RFBVT* box1 = nullptr;
-    RFBVT* box2 = nullptr;
     float thresholdV = 0.0f; // of the edge from corner 0 to corner 2
     float thresholdU = 0.0f; // of the edge from corner 0 to corner 1
 };
