@@ -315,70 +315,61 @@ bool ZevLeafLinkNormal(TZevBoxNode* leaf, TZevVector& normal)
 // ---------------------------------------------------------------------------------------------------------------
 // Making links
 
-TZevFC2RPointLink* MakePointLink(TZevList& worldLeaves, TZevXPhObj* body, TZevPointBoxVecT* leaf)
+namespace {
+
+// The leaf's link of kind L counted once more, or a new one from `pool` (read after the set-up) with two new
+// boxes beside the leaf, which `start` places; null for a missing body or leaf, or a body-attached box.
+template <class L, class Box, class Start>
+L* MakeLink(TZevList& worldLeaves, TZevXPhObj* body, decltype(L::leaf) leaf, L* (*lookup)(const TZevBoxNode*),
+            TZevPoolHeads*& pool, Box* (*newBox)(), Start start)
 {
     if (body == nullptr || leaf == nullptr || leaf->bodyAttached != 0)
         return nullptr;
     ZevColLinkInit();
-    if (TZevFC2RPointLink* link = ZevPointColLink(leaf)) {
+    if (L* link = lookup(leaf)) {
         link->refCount += 1;
         return link;
     }
-    TZevFC2RPointLink* link = TakeLink<TZevFC2RPointLink>(PointLinkPool);
-    link->box1 = NewRPBVT();
-    link->box2 = NewRPBVT();
+    L* link = TakeLink<L>(pool);
+    link->box1 = newBox();
+    link->box2 = newBox();
     SetUpBoxes(link->box1, link->box2, leaf);
     link->leaf = leaf;
     Register(link, leaf, worldLeaves, body);
-    const TZevVector& now = (*leaf->current)[leaf->i];
-    const TZevVector& before = (*leaf->previous)[leaf->i];
-    link->box1->SetPosition(now, before);
-    link->box2->SetPosition(now, now);
+    start(link);
     return link;
+}
+
+} // namespace
+
+TZevFC2RPointLink* MakePointLink(TZevList& worldLeaves, TZevXPhObj* body, TZevPointBoxVecT* leaf)
+{
+    return MakeLink(worldLeaves, body, leaf, ZevPointColLink, PointLinkPool, NewRPBVT, [leaf](TZevFC2RPointLink* link) {
+        const TZevVector& now = (*leaf->current)[leaf->i];
+        const TZevVector& before = (*leaf->previous)[leaf->i];
+        link->box1->SetPosition(now, before);
+        link->box2->SetPosition(now, now);
+    });
 }
 
 TZevFC2REdgeLink* MakeEdgeLink(TZevList& worldLeaves, TZevXPhObj* body, TZevEdgeBoxVecT* leaf)
 {
-    if (body == nullptr || leaf == nullptr || leaf->bodyAttached != 0)
-        return nullptr;
-    ZevColLinkInit();
-    if (TZevFC2REdgeLink* link = ZevEdgeColLink(leaf)) {
-        link->refCount += 1;
-        return link;
-    }
-    TZevFC2REdgeLink* link = TakeLink<TZevFC2REdgeLink>(EdgeLinkPool);
-    link->threshold = 0.0f;
-    link->box1 = NewREBVT();
-    link->box2 = NewREBVT();
-    SetUpBoxes(link->box1, link->box2, leaf);
-    link->leaf = leaf;
-    Register(link, leaf, worldLeaves, body);
-    const std::int32_t ends[2] = {leaf->i0, leaf->i1};
-    StartOnLeaf(link->box1, *leaf->current, *leaf->previous, ends);
-    StartOnLeaf(link->box2, *leaf->current, *leaf->current, ends);
-    return link;
+    return MakeLink(worldLeaves, body, leaf, ZevEdgeColLink, EdgeLinkPool, NewREBVT, [leaf](TZevFC2REdgeLink* link) {
+        link->threshold = 0.0f;
+        const std::int32_t ends[2] = {leaf->i0, leaf->i1};
+        StartOnLeaf(link->box1, *leaf->current, *leaf->previous, ends);
+        StartOnLeaf(link->box2, *leaf->current, *leaf->current, ends);
+    });
 }
 
 TZevFC2RFaceLink* MakeFaceLink(TZevList& worldLeaves, TZevXPhObj* body, TZevFaceBoxVecT* leaf)
 {
-    if (body == nullptr || leaf == nullptr || leaf->bodyAttached != 0)
-        return nullptr;
-    ZevColLinkInit();
-    if (TZevFC2RFaceLink* link = ZevFaceColLink(leaf)) {
-        link->refCount += 1;
-        return link;
-    }
-    TZevFC2RFaceLink* link = TakeLink<TZevFC2RFaceLink>(FaceLinkPool);
-    link->thresholdV = link->thresholdU = 0.0f;
-    link->box1 = NewRFBVT();
-    link->box2 = NewRFBVT();
-    SetUpBoxes(link->box1, link->box2, leaf);
-    link->leaf = leaf;
-    Register(link, leaf, worldLeaves, body);
-    const std::int32_t corners[3] = {leaf->i0, leaf->i1, leaf->i2};
-    StartOnLeaf(link->box1, *leaf->current, *leaf->previous, corners);
-    StartOnLeaf(link->box2, *leaf->current, *leaf->current, corners);
-    return link;
+    return MakeLink(worldLeaves, body, leaf, ZevFaceColLink, FaceLinkPool, NewRFBVT, [leaf](TZevFC2RFaceLink* link) {
+        link->thresholdV = link->thresholdU = 0.0f;
+        const std::int32_t corners[3] = {leaf->i0, leaf->i1, leaf->i2};
+        StartOnLeaf(link->box1, *leaf->current, *leaf->previous, corners);
+        StartOnLeaf(link->box2, *leaf->current, *leaf->current, corners);
+    });
 }
 
 TZevFC2RPointLink* MakePointLink(TZevPhscs2World* world, TZevXPhObj* body, TZevPointBoxVecT* leaf)
