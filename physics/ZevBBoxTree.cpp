@@ -1,6 +1,6 @@
 #include "ZevBBoxTree.h"
 
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -67,13 +67,8 @@ TZevPoolHeads* UnusedBoxPool = nullptr;
 
 void DrainBoxPools()
 {
-    for (TZevPoolHeads** pool : {&UnusedBoxPool, &BoxNodePool}) {
-        if (*pool == nullptr)
-            continue;
-        (*pool)->DrainAll([](void* item) { delete static_cast<TZevPooledBBoxTree*>(item); });
-        delete *pool;
-        *pool = nullptr;
-    }
+    ZevDrainPool<TZevPooledBBoxTree>(UnusedBoxPool);
+    ZevDrainPool<TZevPooledBBoxTree>(BoxNodePool);
 }
 
 } // namespace

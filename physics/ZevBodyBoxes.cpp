@@ -1,6 +1,6 @@
 #include "ZevBodyBoxes.h"
 
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cstdlib>
 
@@ -12,21 +12,9 @@ TZevPoolHeads* FaceBoxPool = nullptr;
 
 void DrainBodyBoxPools()
 {
-    if (PointBoxPool != nullptr) {
-        PointBoxPool->DrainAll([](void* item) { delete static_cast<RPBVT*>(item); });
-        delete PointBoxPool;
-        PointBoxPool = nullptr;
-    }
-    if (EdgeBoxPool != nullptr) {
-        EdgeBoxPool->DrainAll([](void* item) { delete static_cast<REBVT*>(item); });
-        delete EdgeBoxPool;
-        EdgeBoxPool = nullptr;
-    }
-    if (FaceBoxPool != nullptr) {
-        FaceBoxPool->DrainAll([](void* item) { delete static_cast<RFBVT*>(item); });
-        delete FaceBoxPool;
-        FaceBoxPool = nullptr;
-    }
+    ZevDrainPool<RPBVT>(PointBoxPool);
+    ZevDrainPool<REBVT>(EdgeBoxPool);
+    ZevDrainPool<RFBVT>(FaceBoxPool);
 }
 
 // A box taken from a pool starts as a new one: no parent, no links counted, layer 0, no object, zero positions.

@@ -1,7 +1,7 @@
 #include "ZevBodyPair.h"
 
-#include "ZevObjPool.h"
 #include "ZevPhscs2Obj.h"
+#include "ZevPoolDrain.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -13,11 +13,7 @@ TZevPoolHeads* PairPool = nullptr;
 
 void DrainPairPool()
 {
-    if (PairPool == nullptr)
-        return;
-    PairPool->DrainAll([](void* item) { delete static_cast<TZevBodyPair*>(item); });
-    delete PairPool;
-    PairPool = nullptr;
+    ZevDrainPool<TZevBodyPair>(PairPool);
 }
 
 TZevBodyPair* TakePairRecord()

@@ -3,8 +3,8 @@
 #include "ZevContactEstimate.h"
 #include "ZevContactMaker.h"
 #include "ZevContactResponse.h"
-#include "ZevObjPool.h"
 #include "ZevPhscs2World.h"
+#include "ZevPoolDrain.h"
 #include "ZevXPhObj.h"
 
 #include <cstdlib>
@@ -19,21 +19,9 @@ TZevPoolHeads* FaceLinkPool = nullptr;
 
 void DrainColLinkPools()
 {
-    if (PointLinkPool != nullptr) {
-        PointLinkPool->DrainAll([](void* item) { delete static_cast<TZevFC2RPointLink*>(item); });
-        delete PointLinkPool;
-        PointLinkPool = nullptr;
-    }
-    if (EdgeLinkPool != nullptr) {
-        EdgeLinkPool->DrainAll([](void* item) { delete static_cast<TZevFC2REdgeLink*>(item); });
-        delete EdgeLinkPool;
-        EdgeLinkPool = nullptr;
-    }
-    if (FaceLinkPool != nullptr) {
-        FaceLinkPool->DrainAll([](void* item) { delete static_cast<TZevFC2RFaceLink*>(item); });
-        delete FaceLinkPool;
-        FaceLinkPool = nullptr;
-    }
+    ZevDrainPool<TZevFC2RPointLink>(PointLinkPool);
+    ZevDrainPool<TZevFC2REdgeLink>(EdgeLinkPool);
+    ZevDrainPool<TZevFC2RFaceLink>(FaceLinkPool);
 }
 
 inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)

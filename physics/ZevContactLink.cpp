@@ -2,7 +2,7 @@
 
 #include "ZevBodyPair.h"
 #include "ZevColLink.h"
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cstdlib>
 
@@ -12,11 +12,7 @@ TZevPoolHeads* ContactLinkPool = nullptr;
 
 void DrainContactLinkPool()
 {
-    if (ContactLinkPool == nullptr)
-        return;
-    ContactLinkPool->DrainAll([](void* item) { delete static_cast<TZevContactLink*>(item); });
-    delete ContactLinkPool;
-    ContactLinkPool = nullptr;
+    ZevDrainPool<TZevContactLink>(ContactLinkPool);
 }
 
 TZevVector PointOn(const TZevVector* array, const TZevFMCTree_CFaceData& record)

@@ -1,7 +1,7 @@
 #include "ZevFMCTTree.h"
 
 #include "ZevCollisionSpace.h"
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +16,8 @@ TZevPoolHeads* ContactRecordPool = nullptr;
 
 void DrainTreePools()
 {
-    if (ContactRecordPool != nullptr) {
-        ContactRecordPool->DrainAll([](void* item) { delete static_cast<TZevFMCTree_CFaceData*>(item); });
-        delete ContactRecordPool;
-        ContactRecordPool = nullptr;
-    }
-    if (TreePool != nullptr) {
-        TreePool->DrainAll([](void* item) { delete static_cast<TZevCTree*>(item); });
-        delete TreePool;
-        TreePool = nullptr;
-    }
+    ZevDrainPool<TZevFMCTree_CFaceData>(ContactRecordPool);
+    ZevDrainPool<TZevCTree>(TreePool);
 }
 
 // Leaves are made with the counting allocator directly, so that a failed allocation gives null rather than an

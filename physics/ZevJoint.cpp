@@ -1,7 +1,7 @@
 #include "ZevJoint.h"
 
 #include "ZevMatrix.h"
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cstdlib>
 #include <new>
@@ -12,11 +12,7 @@ TZevPoolHeads* JointPool = nullptr;
 
 void DrainJointPool()
 {
-    if (JointPool == nullptr)
-        return;
-    JointPool->DrainAll([](void* item) { delete static_cast<TZevJoint*>(item); });
-    delete JointPool;
-    JointPool = nullptr;
+    ZevDrainPool<TZevJoint>(JointPool);
 }
 
 inline TZevVector Along(const TZevVector& p, float d, const TZevVector& dir)

@@ -1,7 +1,7 @@
 #include "ZevRigidLink.h"
 
 #include "ZevBodyPair.h"
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,11 +12,7 @@ TZevPoolHeads* RigidLinkPool = nullptr;
 
 void DrainRigidLinkPool()
 {
-    if (RigidLinkPool == nullptr)
-        return;
-    RigidLinkPool->DrainAll([](void* item) { delete static_cast<TZevRigidLink*>(item); });
-    delete RigidLinkPool;
-    RigidLinkPool = nullptr;
+    ZevDrainPool<TZevRigidLink>(RigidLinkPool);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "ZevSubContactLink.h"
 
-#include "ZevObjPool.h"
+#include "ZevPoolDrain.h"
 
 #include <cstdlib>
 #include <new>
@@ -11,11 +11,7 @@ TZevPoolHeads* SubContactPool = nullptr;
 
 void DrainSubContactPool()
 {
-    if (SubContactPool == nullptr)
-        return;
-    SubContactPool->DrainAll([](void* item) { delete static_cast<TZevSubContactLink*>(item); });
-    delete SubContactPool;
-    SubContactPool = nullptr;
+    ZevDrainPool<TZevSubContactLink>(SubContactPool);
 }
 
 // (1 - u - v) c0 + u c1 + v c2, componentwise in the order of the contact records' points.
