@@ -67,8 +67,7 @@ RPBVT::RPBVT()
 
 void RPBVT::SetPosition(const TZevVector& now, const TZevVector& before)
 {
-    store.currentStore[0] = now;
-    store.previousStore[0] = before;
+    store.Set(&now, &before);
     UpdateBox();
 }
 
@@ -86,10 +85,7 @@ REBVT::REBVT()
 
 void REBVT::SetPositions(const TZevVector now[2], const TZevVector before[2])
 {
-    for (int k = 0; k < 2; ++k) {
-        store.currentStore[k] = now[k];
-        store.previousStore[k] = before[k];
-    }
+    store.Set(now, before);
     UpdateBox();
 }
 
@@ -107,10 +103,7 @@ RFBVT::RFBVT()
 
 void RFBVT::SetPositions(const TZevVector now[3], const TZevVector before[3])
 {
-    for (int k = 0; k < 3; ++k) {
-        store.currentStore[k] = now[k];
-        store.previousStore[k] = before[k];
-    }
+    store.Set(now, before);
     UpdateBox();
 }
 

@@ -11,6 +11,14 @@
 // Shared storage of the three classes: N current and N previous positions and the two array pointers that the
 // leaf's `current` and `previous` refer to.
 template <int N> struct TZevBodyBoxStore {
+    void Set(const TZevVector now[N], const TZevVector before[N])
+    {
+        for (int k = 0; k < N; ++k) {
+            currentStore[k] = now[k];
+            previousStore[k] = before[k];
+        }
+    }
+
     TZevVector currentStore[N];
     TZevVector previousStore[N];
     TZevVector* currentArray = currentStore;
