@@ -41,6 +41,15 @@ std::uint32_t KeyOf(const TZevPhscs2Obj* object)
     return object != nullptr ? object->Serial : 0u;
 }
 
+// Takes the node out of its list, if the pair has one there.
+void DropNode(TZevListNode*& node)
+{
+    if (node != nullptr) {
+        TZevList::RemoveNode(node);
+        node = nullptr;
+    }
+}
+
 } // namespace
 
 void ZevBodyPairInit()
@@ -61,20 +70,11 @@ float ZevSubWeight(const TZevListNode* node)
 
 void TZevBodyPair::Release()
 {
-    if (NodeA != nullptr) {
-        TZevList::RemoveNode(NodeA);
-        NodeA = nullptr;
-    }
+    DropNode(NodeA);
     ObjectA = nullptr;
-    if (NodeB != nullptr) {
-        TZevList::RemoveNode(NodeB);
-        NodeB = nullptr;
-    }
+    DropNode(NodeB);
     ObjectB = nullptr;
-    if (BucketNode != nullptr) {
-        TZevList::RemoveNode(BucketNode);
-        BucketNode = nullptr;
-    }
+    DropNode(BucketNode);
     while (void* sub = SubPairs.PopFront())
         ZevDropPairRef(static_cast<TZevBodyPair*>(sub));
     SubWeights.Clear();
@@ -86,19 +86,14 @@ void TZevBodyPair::Release()
 void TZevBodyPair::DetachObject(TZevPhscs2Obj* object)
 {
     if (ObjectA == object && NodeA != nullptr) {
-        TZevList::RemoveNode(NodeA);
-        NodeA = nullptr;
+        DropNode(NodeA);
         ObjectA = nullptr;
     }
     if (ObjectB == object && NodeB != nullptr) {
-        TZevList::RemoveNode(NodeB);
-        NodeB = nullptr;
+        DropNode(NodeB);
         ObjectB = nullptr;
     }
-    if (BucketNode != nullptr) {
-        TZevList::RemoveNode(BucketNode);
-        BucketNode = nullptr;
-    }
+    DropNode(BucketNode);
     if (RefCount <= 0)
         Release();
 }
