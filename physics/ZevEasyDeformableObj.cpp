@@ -107,6 +107,18 @@ std::int32_t RawCell(float e, float cell)
     return ZevFloatToInt(e / cell);
 }
 
+// An equal share of the force for each proxy of the node, handed to `add`.
+template <class Add> void ShareForce(const TZevDeformControlNode& node, const TZevVector& force, Add add)
+{
+    if (node.Count < 1)
+        return;
+    const TZevVector share = Scaled(force, 1.0f / static_cast<float>(node.Count));
+    for (std::int32_t i = 0; i < node.Count; ++i) {
+        if (node.Weights[i].Proxy != nullptr)
+            add(node.Weights[i].Proxy, share);
+    }
+}
+
 } // namespace
 
 // ---- Proxies
@@ -188,35 +200,20 @@ void TZevDeformControlNode::AllocWeights(std::int32_t n)
 
 void TZevDeformControlNode::AddForceAt(const TZevVector& force, const TZevVector& point, float dt)
 {
-    if (Count < 1)
-        return;
-    const TZevVector share = Scaled(force, 1.0f / static_cast<float>(Count));
-    for (std::int32_t i = 0; i < Count; ++i) {
-        if (Weights[i].Proxy != nullptr)
-            Weights[i].Proxy->AddForceAt(share, point, dt);
-    }
+    ShareForce(*this, force,
+               [&](TZevVBodyProxy* proxy, const TZevVector& share) { proxy->AddForceAt(share, point, dt); });
 }
 
 void TZevDeformControlNode::AddStepForceAt(const TZevVector& force, const TZevVector& point, float dt)
 {
-    if (Count < 1)
-        return;
-    const TZevVector share = Scaled(force, 1.0f / static_cast<float>(Count));
-    for (std::int32_t i = 0; i < Count; ++i) {
-        if (Weights[i].Proxy != nullptr)
-            Weights[i].Proxy->AddStepForceAt(share, point, dt);
-    }
+    ShareForce(*this, force,
+               [&](TZevVBodyProxy* proxy, const TZevVector& share) { proxy->AddStepForceAt(share, point, dt); });
 }
 
 void TZevDeformControlNode::AddDelayedForceAt(const TZevVector& force, const TZevVector& point, float dt)
 {
-    if (Count < 1)
-        return;
-    const TZevVector share = Scaled(force, 1.0f / static_cast<float>(Count));
-    for (std::int32_t i = 0; i < Count; ++i) {
-        if (Weights[i].Proxy != nullptr)
-            Weights[i].Proxy->AddDelayedForceAt(share, point, dt);
-    }
+    ShareForce(*this, force,
+               [&](TZevVBodyProxy* proxy, const TZevVector& share) { proxy->AddDelayedForceAt(share, point, dt); });
 }
 
 void TZevDeformControlNode::RegisterPairPart(TZevBodyPairTable* table, TZevBodyPair* pair, float weight,
