@@ -107,6 +107,35 @@ std::int32_t RawCell(float e, float cell)
     return ZevFloatToInt(e / cell);
 }
 
+// An owned array replaced by n new elements, none for n <= 0.
+template <class T> void Reallocate(T*& array, std::int32_t& count, std::int32_t n)
+{
+    delete[] array;
+    array = nullptr;
+    count = 0;
+    if (n > 0) {
+        array = new T[n];
+        count = n;
+    }
+}
+
+// The same with a flag array beside it, every flag set to 1.
+template <class T> void ReallocateActive(T*& array, std::int32_t*& active, std::int32_t& count, std::int32_t n)
+{
+    delete[] array;
+    array = nullptr;
+    ZevFree(active);
+    active = nullptr;
+    count = 0;
+    if (n > 0) {
+        array = new T[n];
+        active = static_cast<std::int32_t*>(ZevAllocObject(sizeof(std::int32_t) * static_cast<std::size_t>(n)));
+        for (std::int32_t i = 0; i < n; ++i)
+            active[i] = 1;
+        count = n;
+    }
+}
+
 // An equal share of the force for each proxy of the node, handed to `add`.
 template <class Add> void ShareForce(const TZevDeformControlNode& node, const TZevVector& force, Add add)
 {
@@ -254,56 +283,22 @@ void TZevDeformableObj::Clear()
 
 void TZevDeformableObj::AllocNodes1(std::int32_t n)
 {
-    delete[] Nodes1;
-    Nodes1 = nullptr;
-    Nodes1Count = 0;
-    if (n > 0) {
-        Nodes1 = new TZevDeformControlNode[n];
-        Nodes1Count = n;
-    }
+    Reallocate(Nodes1, Nodes1Count, n);
 }
 
 void TZevDeformableObj::AllocNodes2(std::int32_t n)
 {
-    delete[] Nodes2;
-    Nodes2 = nullptr;
-    Nodes2Count = 0;
-    if (n > 0) {
-        Nodes2 = new TZevDeformControlNode[n];
-        Nodes2Count = n;
-    }
+    Reallocate(Nodes2, Nodes2Count, n);
 }
 
 void TZevDeformableObj::AllocProxies(std::int32_t n)
 {
-    delete[] Proxies;
-    Proxies = nullptr;
-    ZevFree(ProxyActive);
-    ProxyActive = nullptr;
-    ProxyCount = 0;
-    if (n > 0) {
-        Proxies = new TZevBodyProxy[n];
-        ProxyActive = static_cast<std::int32_t*>(ZevAllocObject(sizeof(std::int32_t) * static_cast<std::size_t>(n)));
-        for (std::int32_t i = 0; i < n; ++i)
-            ProxyActive[i] = 1;
-        ProxyCount = n;
-    }
+    ReallocateActive(Proxies, ProxyActive, ProxyCount, n);
 }
 
 void TZevDeformableObj::AllocRecords(std::int32_t n)
 {
-    delete[] Records;
-    Records = nullptr;
-    ZevFree(RecordActive);
-    RecordActive = nullptr;
-    RecordCount = 0;
-    if (n > 0) {
-        Records = new TZevDeformBodyRecord[n];
-        RecordActive = static_cast<std::int32_t*>(ZevAllocObject(sizeof(std::int32_t) * static_cast<std::size_t>(n)));
-        for (std::int32_t i = 0; i < n; ++i)
-            RecordActive[i] = 1;
-        RecordCount = n;
-    }
+    ReallocateActive(Records, RecordActive, RecordCount, n);
 }
 
 void TZevDeformableObj::UpdateVertices(TZevDeformControlNode* nodes, std::int32_t count)
