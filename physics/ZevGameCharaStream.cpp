@@ -119,21 +119,10 @@ int TZevGameChara_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, voi
     ZevNoteSavedMainPart(c, main);
     // The part lists and the attachments are rebuilt from the parts and the tree when the load ends; they are
     // read here to check them and to keep the stream in step.
-    std::int32_t n = 0;
-    if (!ZevReadCount(stream, 8, &n, "parts"))
+    const auto skip = [](void*) { return true; };
+    if (!ZevReadRefList(table, stream, ZevSavedRigidBody, "parts", skip) ||
+        !ZevReadRefList(table, stream, ZevSavedGameChara, "attached characters", skip))
         return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* listed = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedRigidBody, &listed))
-            return Fail(slot);
-    }
-    if (!ZevReadCount(stream, 8, &n, "attached characters"))
-        return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* other = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedGameChara, &other))
-            return Fail(slot);
-    }
     void* joint = nullptr;
     if (!ZevReadRefOfKind(table, stream, ZevSavedJoint, &joint))
         return Fail(slot);
@@ -157,39 +146,35 @@ int TZevGameChara_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, voi
     const TZevMatrix placed = c->matrix;
     c->SetCollisionMesh(static_cast<TZevPolygonMesh*>(static_cast<TZevLSObj*>(collision)));
     c->matrix = placed;
-    if (!ZevReadCount(stream, 8, &n, "child characters"))
-        return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* read = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedGameChara, &read))
-            return Fail(slot);
+    const bool childrenRead = ZevReadRefList(table, stream, ZevSavedGameChara, "child characters", [c](void* read) {
         if (read == nullptr)
-            continue;
+            return true;
         TZevGameChara* child = static_cast<TZevGameChara*>(read);
         if (IsAncestorOrSelf(child, c)) {
             Log("a character is its own ancestor");
-            return Fail(slot);
+            return false;
         }
         if (!ZevClaimLoaded(child))
-            return Fail(slot);
+            return false;
         c->AppendChild(child);
         if (c->visualFrame != nullptr && child->visualFrame != nullptr)
             c->visualFrame->AddChild(child->visualFrame);
-    }
-    if (!ZevReadCount(stream, 8, &n, "callback items"))
+        return true;
+    });
+    if (!childrenRead)
         return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* read = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedCFuncItem, &read))
-            return Fail(slot);
+    const bool itemsRead = ZevReadRefList(table, stream, ZevSavedCFuncItem, "callback items", [c](void* read) {
         if (read == nullptr)
-            continue;
+            return true;
         if (!ZevClaimLoaded(read))
-            return Fail(slot);
+            return false;
         // In the saved order, oldest first; not by name, so that a damaged name cannot drop another item.
         auto* item = static_cast<TZevGameCharaCFuncListItem*>(static_cast<TZevLSObj*>(read));
         item->Node = c->CFuncItems.PushFront(item);
-    }
+        return true;
+    });
+    if (!itemsRead)
+        return Fail(slot);
     if (!LispLoadValue(table, stream, &c->ScriptWrapper) || !LispLoadValue(table, stream, &c->ScriptFunction) ||
         !LispLoadValue(table, stream, &c->ScriptData)) {
         Log("the script values of a character cannot be read");

@@ -564,25 +564,16 @@ int TZevPhscs2RigidBody_LoadFunction(TZevObjectIdTable* table, TZevStream* strea
     TZevPhscs2RigidBody* body = new TZevPhscs2RigidBody;
     *slot = body; // first, so that links read below find their way back to it
     ZevNoteLoaded(table, body, ZevSavedRigidBody);
-    std::int32_t n = 0;
-    if (!ZevReadCount(stream, 8, &n, "rigid links"))
+    const auto note = [body](void* item, TZevList& list, bool joint) {
+        if (item != nullptr)
+            ZevNoteListedLink(body, item, list.Add(item), joint);
+        return true;
+    };
+    if (!ZevReadRefList(table, stream, ZevSavedRigidLink, "rigid links",
+                        [&](void* link) { return note(link, body->RigidLinks, false); }) ||
+        !ZevReadRefList(table, stream, ZevSavedJoint, "joints",
+                        [&](void* joint) { return note(joint, body->Joints, true); }))
         return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* link = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedRigidLink, &link))
-            return Fail(slot);
-        if (link != nullptr)
-            ZevNoteListedLink(body, link, body->RigidLinks.Add(link), false);
-    }
-    if (!ZevReadCount(stream, 8, &n, "joints"))
-        return Fail(slot);
-    for (std::int32_t i = 0; i < n; ++i) {
-        void* joint = nullptr;
-        if (!ZevReadRefOfKind(table, stream, ZevSavedJoint, &joint))
-            return Fail(slot);
-        if (joint != nullptr)
-            ZevNoteListedLink(body, joint, body->Joints.Add(joint), true);
-    }
     if (!ReadFloats(stream, body->Inertia.m, 9) || !ReadFloats(stream, &body->Mass, 1))
         return Fail(slot);
     return 1;

@@ -73,6 +73,21 @@ bool ZevClaimLoaded(void* object);
 // A count read from a stream whose items take at least `itemBytes` each: false, logged, when it is negative or
 // more than the rest of the stream can hold.
 bool ZevReadCount(TZevStream* stream, std::int32_t itemBytes, std::int32_t* count, const char* what);
+// A list saved as a count and that many references of `kinds`: each object read (or null) goes to `each`, which
+// returns false to fail the list; false too when the count or a reference cannot be read.
+template <class F>
+bool ZevReadRefList(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t kinds, const char* what, F each)
+{
+    std::int32_t n = 0;
+    if (!ZevReadCount(stream, 8, &n, what))
+        return false;
+    for (std::int32_t i = 0; i < n; ++i) {
+        void* object = nullptr;
+        if (!ZevReadRefOfKind(table, stream, kinds, &object) || !each(object))
+            return false;
+    }
+    return true;
+}
 // A rigid link or joint listed by a rigid body while loading: its node in the body's list is assigned to the
 // right side (or dropped) when the load ends, once both of its objects are known.
 void ZevNoteListedLink(void* body, void* item, void* node, bool joint);
