@@ -4,37 +4,12 @@
 #include "ZevContactLink.h"
 #include "ZevNarrowPhase.h"
 #include "ZevPhscs2World.h"
+#include "ZevVecInline.h"
 #include "ZevXPhObj.h"
 
 #include <cmath>
 
 namespace {
-
-// Vector steps in single precision in the order written, so that reruns repeat bit for bit.
-inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-inline TZevVector Add(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-inline TZevVector Scale(float s, const TZevVector& v)
-{
-    return TZevVector(s * v.x, s * v.y, s * v.z);
-}
 
 inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
 {
@@ -95,7 +70,7 @@ void InsetPoint(float permitDistance, TZevFC2RPointLink* link, const TZevVector&
                 float largest)
 {
     const float s = largest > ShortLength ? 1.0f / largest : 1.0f;
-    const TZevVector q = Sub(p, Scale(s * permitDistance, direction));
+    const TZevVector q = Minus(p, Times(direction, s * permitDistance));
     link->box1->store.currentStore[0] = q;
     link->box2->store.previousStore[0] = q;
 }
@@ -154,12 +129,12 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
             ib = face->i1;
         }
         const TZevVector* now = *face->current;
-        TZevVector a = Sub(now[ia], p);
-        TZevVector b = Sub(now[ib], p);
+        TZevVector a = Minus(now[ia], p);
+        TZevVector b = Minus(now[ib], p);
         if (a.Normalize() == 0 || b.Normalize() == 0)
             continue;
         const float theta = AngleOf(Dot(a, b));
-        sum = Add(sum, Scale(theta, FaceLinkNormal(face)));
+        sum = Plus(sum, Times(FaceLinkNormal(face), theta));
         total += theta;
     }
     TZevVector inward;
@@ -180,7 +155,7 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
 // The parameter t of the point o + t d of a line nearest to q.
 inline float LineParameter(const TZevVector& q, const TZevVector& o, const TZevVector& d)
 {
-    return Dot(Sub(q, o), d) / Dot(d, d);
+    return Dot(Minus(q, o), d) / Dot(d, d);
 }
 
 // Corners of a record's primitive at the current positions.
@@ -200,11 +175,11 @@ std::int32_t RetestFacePoint(TZevContactLink* link)
     const TZevVector& v0 = Corner(face, 0);
     const TZevVector& v1 = Corner(face, 1);
     const TZevVector& v2 = Corner(face, 2);
-    const TZevVector e1 = Sub(v1, v0);
-    const TZevVector e2 = Sub(v2, v0);
+    const TZevVector e1 = Minus(v1, v0);
+    const TZevVector e2 = Minus(v2, v0);
     const TZevVector p = Corner(*link->RecordB, 0);
     const TZevVector n = face.normal;
-    const TZevVector rhs = Sub(p, v0);
+    const TZevVector rhs = Minus(p, v0);
     float u;
     float v;
     float h;
@@ -220,7 +195,7 @@ std::int32_t RetestFacePoint(TZevContactLink* link)
         u = LineParameter(p, v0, e1);
     }
     if (u + v > 1.0f) {
-        const float w = LineParameter(p, v1, Sub(v2, v1));
+        const float w = LineParameter(p, v1, Minus(v2, v1));
         u = 1.0f - w;
         v = w;
     }
@@ -230,7 +205,7 @@ std::int32_t RetestFacePoint(TZevContactLink* link)
     face.v = v;
     link->UV[0] = u;
     link->UV[1] = v;
-    const float distance = Dot(Sub(GetFacePoint(*link->RecordB), GetFacePoint(face)), n);
+    const float distance = Dot(Minus(GetFacePoint(*link->RecordB), GetFacePoint(face)), n);
     // A distance that is not a number (a degenerate normal) cannot confirm the contact.
     return distance <= 0.0001f ? 1 : 0;
 }
@@ -240,12 +215,12 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
     TZevFMCTree_CFaceData& ra = *link->RecordA;
     TZevFMCTree_CFaceData& rb = *link->RecordB;
     const TZevVector a0 = Corner(ra, 0);
-    const TZevVector a = Sub(Corner(ra, 1), a0);
+    const TZevVector a = Minus(Corner(ra, 1), a0);
     const TZevVector b0 = Corner(rb, 0);
-    const TZevVector b = Sub(Corner(rb, 1), b0);
+    const TZevVector b = Minus(Corner(rb, 1), b0);
     const TZevVector minusB(-b.x, -b.y, -b.z);
     const TZevVector c = Cross(a, minusB);
-    const TZevVector rhs = Sub(b0, a0);
+    const TZevVector rhs = Minus(b0, a0);
     float s;
     float t;
     float h;
@@ -253,7 +228,7 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
         return 1;
     if (s > 1.0f) {
         s = 1.0f;
-        t = LineParameter(Add(a0, a), b0, b);
+        t = LineParameter(Plus(a0, a), b0, b);
     }
     if (s < 0.0f) {
         s = 0.0f;
@@ -261,7 +236,7 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
     }
     if (t > 1.0f) {
         t = 1.0f;
-        s = LineParameter(Add(b0, b), a0, a);
+        s = LineParameter(Plus(b0, b), a0, a);
     }
     if (t < 0.0f) {
         t = 0.0f;
@@ -275,8 +250,8 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
     link->UV[1] = t;
     if (link->SubContacts[0] == nullptr && link->SubContacts[1] == nullptr)
         return 1;
-    const TZevVector pa = Add(a0, Scale(s, a));
-    const TZevVector pb = Add(b0, Scale(t, b));
+    const TZevVector pa = Plus(a0, Times(a, s));
+    const TZevVector pb = Plus(b0, Times(b, t));
     for (int k = 0; k < 2; ++k) {
         TZevSubContactLink* sub = link->SubContacts[k];
         if (sub == nullptr || sub->Face == nullptr)
@@ -286,9 +261,9 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
         const TZevFaceBoxVecT* f = sub->Face;
         const TZevVector* now = *f->current;
         const TZevVector& c0 = now[f->i0];
-        const TZevVector f1 = Sub(now[f->i1], c0);
-        const TZevVector f2 = Sub(now[f->i2], c0);
-        const TZevVector r = Sub(q, c0);
+        const TZevVector f1 = Minus(now[f->i1], c0);
+        const TZevVector f2 = Minus(now[f->i2], c0);
+        const TZevVector r = Minus(q, c0);
         const TZevVector& n = record.normal;
         float fu;
         float fv;
@@ -316,7 +291,7 @@ void EstimateFaceNormal(TZevBoxNode* leaf)
     const TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(leaf);
     const TZevVector* now = *face->current;
     const TZevVector& v0 = now[face->i0];
-    TZevVector n = Cross(Sub(now[face->i1], v0), Sub(now[face->i2], v0));
+    TZevVector n = Cross(Minus(now[face->i1], v0), Minus(now[face->i2], v0));
     if (n.Normalize() == 0)
         n = TZevVector(0.0f, 0.0f, 1.0f);
     link->normal = n;
@@ -344,10 +319,10 @@ void EstimateFaceThresholds(float permitDistance, TZevBoxNode* leaf)
     const TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(leaf);
     const TZevVector* now = *face->current;
     const TZevVector& v0 = now[face->i0];
-    float length = Sub(now[face->i1], v0).Length();
+    float length = Minus(now[face->i1], v0).Length();
     if (length > ShortLength)
         link->thresholdU = Threshold(permitDistance, length);
-    length = Sub(now[face->i2], v0).Length();
+    length = Minus(now[face->i2], v0).Length();
     if (length > ShortLength)
         link->thresholdV = Threshold(permitDistance, length);
     for (int k = 0; k < 3; ++k) {
@@ -363,7 +338,7 @@ void EstimateEdgeLink(float permitDistance, TZevBoxNode* leaf)
         return;
     const TZevEdgeBoxVecT* edge = static_cast<TZevEdgeBoxVecT*>(leaf);
     const TZevVector* now = *edge->current;
-    const float length = Sub(now[edge->i1], now[edge->i0]).Length();
+    const float length = Minus(now[edge->i1], now[edge->i0]).Length();
     if (length > ShortLength)
         link->threshold = Threshold(permitDistance, length);
     if (edge->point0 != nullptr)
@@ -372,9 +347,9 @@ void EstimateEdgeLink(float permitDistance, TZevBoxNode* leaf)
         CopyCorners(link, 1, edge->point1);
     TZevVector sum;
     if (edge->face0 != nullptr)
-        sum = Add(sum, FaceLinkNormal(edge->face0));
+        sum = Plus(sum, FaceLinkNormal(edge->face0));
     if (edge->face1 != nullptr)
-        sum = Add(sum, FaceLinkNormal(edge->face1));
+        sum = Plus(sum, FaceLinkNormal(edge->face1));
     if (sum.Normalize() == 0)
         sum = TZevVector(0.0f, 1.0f, 0.0f);
     link->normal = sum;

@@ -5,29 +5,10 @@
 #include "ZevColLink.h"
 #include "ZevContactEstimate.h"
 #include "ZevPhscs2World.h"
+#include "ZevVecInline.h"
 #include "ZevXPhObj.h"
 
 namespace {
-
-inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-inline TZevVector Neg(const TZevVector& a)
-{
-    return TZevVector(-a.x, -a.y, -a.z);
-}
-
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 
 inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
 {
@@ -80,7 +61,7 @@ bool FaceNormal(const TZevFaceBoxVecT* face, TZevVector& normal)
         return false;
     const TZevVector* now = *face->current;
     const TZevVector& c0 = now[face->i0];
-    TZevVector f = Cross(Sub(now[face->i1], c0), Sub(now[face->i2], c0));
+    TZevVector f = Cross(Minus(now[face->i1], c0), Minus(now[face->i2], c0));
     if (f.Normalize() == 0)
         return false;
     normal = f;
@@ -164,7 +145,7 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
     nodeB->contactCount += 1;
     link->NewNode = ZevListPushPooled(&world->NewContactLinks, link);
 
-    const TZevVector d = Sub(GetFacePoint(*b), GetFacePoint(*a));
+    const TZevVector d = Minus(GetFacePoint(*b), GetFacePoint(*a));
     link->Separation = d;
     a->normal = Neg(d);
     b->normal = d;
@@ -207,18 +188,18 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     TZevFMCTree_CFaceData* records[2] = {recordA, recordB};
     const TZevVector* nowA = *recordA->currentArray;
     const TZevVector* nowB = *recordB->currentArray;
-    const TZevVector a = Sub(nowA[recordA->indices[1]], nowA[recordA->indices[0]]);
-    const TZevVector b = Sub(nowB[recordB->indices[1]], nowB[recordB->indices[0]]);
+    const TZevVector a = Minus(nowA[recordA->indices[1]], nowA[recordA->indices[0]]);
+    const TZevVector b = Minus(nowB[recordB->indices[1]], nowB[recordB->indices[0]]);
 
     // The contact normal: across both edges, or along the separation of the points when they are parallel.
     TZevVector n = Cross(a, b);
     if (n.Normalize() == 0) {
-        n = Sub(link->PointB, link->PointA);
+        n = Minus(link->PointB, link->PointA);
         if (n.Normalize() == 0)
             n = TZevVector();
     }
     // A separation that turned against the last accepted one means the edges passed each other.
-    const TZevVector d = Sub(link->PointB, link->PointA);
+    const TZevVector d = Minus(link->PointB, link->PointA);
     if (Dot(d, link->Separation) <= 0.0f)
         return 0;
     link->Separation = d;
@@ -265,7 +246,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         const TZevFaceBoxVecT* plane = chosen != nullptr ? chosen : faces[1 - j];
         records[k]->normal = normal;
         // Both faces missing fails the convexity test, so a plane is always found here.
-        const float depth = plane != nullptr ? Dot(Sub(q, FirstCorner(plane)), normal) : 0.0f;
+        const float depth = plane != nullptr ? Dot(Minus(q, FirstCorner(plane)), normal) : 0.0f;
         TZevSubContactLink* sub = AllocSubContact();
         if (sub == nullptr)
             return 0;

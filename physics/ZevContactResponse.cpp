@@ -7,6 +7,7 @@
 #include "ZevNarrowPhase.h"
 #include "ZevPhscs2World.h"
 #include "ZevRigidLink.h"
+#include "ZevVecInline.h"
 #include "ZevXPhObj.h"
 
 #include <algorithm>
@@ -17,31 +18,6 @@ TZevContactServices ZevContactServices;
 
 namespace {
 
-// Vector arithmetic in the order written (single precision, no contraction).
-inline TZevVector Plus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-inline TZevVector Minus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-inline TZevVector Times(const TZevVector& v, float s)
-{
-    return TZevVector(v.x * s, v.y * s, v.z * s);
-}
-inline TZevVector Neg(const TZevVector& v)
-{
-    return TZevVector(-v.x, -v.y, -v.z);
-}
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
 inline float Length(const TZevVector& v)
 {
     return std::sqrt(Dot(v, v));

@@ -8,20 +8,11 @@
 #include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
 #include "ZevRigidLink.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 
 namespace {
-
-inline TZevVector Scaled(const TZevVector& v, float s)
-{
-    return TZevVector(v.x * s, v.y * s, v.z * s);
-}
-
-inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
 
 inline float LengthZYX(const TZevVector& d)
 {
@@ -141,7 +132,7 @@ template <class Add> void ShareForce(const TZevDeformControlNode& node, const TZ
 {
     if (node.Count < 1)
         return;
-    const TZevVector share = Scaled(force, 1.0f / static_cast<float>(node.Count));
+    const TZevVector share = Times(force, 1.0f / static_cast<float>(node.Count));
     for (std::int32_t i = 0; i < node.Count; ++i) {
         if (node.Weights[i].Proxy != nullptr)
             add(node.Weights[i].Proxy, share);
@@ -450,11 +441,11 @@ void TZevDeformableObj::BindControlNodes(TZevDeformControlNode* nodes, const TZe
         const TZevVector p0 = records[0]->Body() != nullptr ? records[0]->Body()->GetPosition() : TZevVector();
         for (int k = 1; k < c; ++k) {
             const TZevVector pk = records[k]->Body() != nullptr ? records[k]->Body()->GetPosition() : TZevVector();
-            TZevVector d = Sub(pk, p0);
+            TZevVector d = Minus(pk, p0);
             const float L = LengthZYX(d);
             const float gap = (L - records[0]->Radius) - records[k]->Radius;
             if (gap > 0.0f && d.Normalize() != 0) {
-                const TZevVector e = Sub(v, p0);
+                const TZevVector e = Minus(v, p0);
                 float t = (e.z * d.z + e.y * d.y + e.x * d.x) / gap;
                 t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
                 w[0] += 1.0f - t;
@@ -725,7 +716,7 @@ void TZevEasyDeformableObj::MakeLattice(TZevCollisionMeshObj* body)
                         TZevRigidLink* link = CreateRigidLink(pa, pb, TZevVector(), TZevVector());
                         if (link == nullptr)
                             continue;
-                        const float L = LengthZYX(Sub(pa->Position, pb->Position));
+                        const float L = LengthZYX(Minus(pa->Position, pb->Position));
                         link->RestLength = L;
                         link->Tolerance = 0.25f * L;
                         link->Spring = spring;
@@ -774,7 +765,7 @@ void TZevEasyDeformableObj::BindMeshes()
             if (node.Vertex == nullptr)
                 continue;
             const TZevVector p(node.Vertex[0], node.Vertex[1], node.Vertex[2]);
-            const TZevVector e = Sub(p, LatticeMin);
+            const TZevVector e = Minus(p, LatticeMin);
             const std::int32_t ci = CellIndex(e.x / Cell.x, n);
             const std::int32_t cj = CellIndex(e.y / Cell.y, n);
             const std::int32_t ck = CellIndex(e.z / Cell.z, n);
@@ -786,7 +777,7 @@ void TZevEasyDeformableObj::BindMeshes()
                 for (int dj = 0; dj < 2; ++dj) {
                     for (int dk = 0; dk < 2; ++dk) {
                         const std::int32_t q = ((ci + di) * n + (cj + dj)) * n + (ck + dk);
-                        const TZevVector f = Sub(p, Particles[q].Position);
+                        const TZevVector f = Minus(p, Particles[q].Position);
                         float wx = 1.0f - std::fabs(f.x / Cell.x);
                         float wy = 1.0f - std::fabs(f.y / Cell.y);
                         float wz = 1.0f - std::fabs(f.z / Cell.z);
@@ -917,7 +908,7 @@ void TZevEasyDeformableObj::ApplyForces(const TZevVector& torque, const TZevVect
     }
     float spread = 0.0f;
     for (std::int32_t q = 0; q < ParticleCount; ++q) {
-        const TZevVector r = Sub(Particles[q].Position, centre);
+        const TZevVector r = Minus(Particles[q].Position, centre);
         spread += r.x * r.x + r.y * r.y + r.z * r.z;
     }
     const bool turn = spread > 0.0f && (torque.x != 0.0f || torque.y != 0.0f || torque.z != 0.0f);
@@ -928,7 +919,7 @@ void TZevEasyDeformableObj::ApplyForces(const TZevVector& torque, const TZevVect
                      force.z * share + p.Velocity.z * damping);
         if (turn) {
             TZevVector t;
-            ZevVecCross(t, torque, Sub(p.Position, centre));
+            ZevVecCross(t, torque, Minus(p.Position, centre));
             f = TZevVector(f.x + t.x / spread, f.y + t.y / spread, f.z + t.z / spread);
         }
         f.y = f.y - gravity * p.Mass;

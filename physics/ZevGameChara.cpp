@@ -1,11 +1,12 @@
 #include "ZevGameChara.h"
 
 #include "LispLSObj.h"
+#include "ZevBodyBoxes.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
 #include "ZevPhscs2World.h"
 #include "ZevPhysicsSaveLoad.h"
-#include "ZevBodyBoxes.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 #include <cstring>
@@ -21,11 +22,6 @@ TZevClassRecord CFuncItemClassRecord;
 TZevLSObj* CreateCFuncItem()
 {
     return ZevCreateRegistered<TZevGameCharaCFuncListItem>(&CFuncItemClassRecord);
-}
-
-inline TZevVector Scaled(const TZevVector& v, float s)
-{
-    return TZevVector(v.x * s, v.y * s, v.z * s);
 }
 
 inline void AddTo(TZevVector& a, const TZevVector& b)
@@ -183,10 +179,10 @@ void TZevGameChara::ApplyExternalForces(float dt)
         RigidPart->AddForceAt(TZevVector(0.0f, -g * RigidPart->Mass, 0.0f), RigidPart->GetPosition(), dt);
     const TZevVector w = RigidPart->AngularVelocity;
     const TZevVector v = RigidPart->Velocity;
-    AddTo(RigidPart->Torque, Scaled(w, -LinearDamping));
-    AddTo(RigidPart->Torque, Scaled(w, -QuadraticDamping * w.Length()));
-    AddTo(RigidPart->Force, Scaled(v, -LinearDamping));
-    AddTo(RigidPart->Force, Scaled(v, -QuadraticDamping * v.Length()));
+    AddTo(RigidPart->Torque, Times(w, -LinearDamping));
+    AddTo(RigidPart->Torque, Times(w, -QuadraticDamping * w.Length()));
+    AddTo(RigidPart->Force, Times(v, -LinearDamping));
+    AddTo(RigidPart->Force, Times(v, -QuadraticDamping * v.Length()));
 }
 
 void TZevGameChara::Step(float dt)

@@ -2,6 +2,7 @@
 
 #include "ZevMatrix.h"
 #include "ZevPoolDrain.h"
+#include "ZevVecInline.h"
 
 #include <cstdlib>
 #include <new>
@@ -18,11 +19,6 @@ void DrainJointPool()
 inline TZevVector Along(const TZevVector& p, float d, const TZevVector& dir)
 {
     return TZevVector(p.x + d * dir.x, p.y + d * dir.y, p.z + d * dir.z);
-}
-
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
 // v minus its part along the unit vector axis, normalised; false when nothing is left.

@@ -1,27 +1,11 @@
 #include "ZevNarrowPhase.h"
 
 #include "ZevBBoxTree.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 
 namespace {
-
-// Local inline arithmetic: the narrow phase runs for every leaf pair, so its vector steps stay in this file.
-// Each follows the same order of operations as the shared vector functions.
-inline TZevVector Sub(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 
 // (1 - t) previous + t current, componentwise.
 inline TZevVector Lerp(const TZevVector& previous, const TZevVector& current, float t)
@@ -40,7 +24,7 @@ inline bool OutsideTime(float t)
 inline bool PlaneDistance(const TZevVector& a, const TZevVector& b, const TZevVector& c, const TZevVector& q,
                           float& distance)
 {
-    TZevVector n = Cross(Sub(b, a), Sub(c, a));
+    TZevVector n = Cross(Minus(b, a), Minus(c, a));
     if (!n.Normalize())
         return false;
     distance = Dot(n, q) - Dot(n, a);
@@ -78,7 +62,7 @@ bool ZevSolve3x3One(float ax, float ay, float az, float bx, float by, float bz, 
 
 bool ZevPointInTriangle(const TZevVector& p, const TZevVector& a, const TZevVector& b, const TZevVector& c)
 {
-    const TZevVector n = Cross(Sub(b, a), Sub(c, a));
+    const TZevVector n = Cross(Minus(b, a), Minus(c, a));
     const float nx = std::fabs(n.x);
     const float ny = std::fabs(n.y);
     const float nz = std::fabs(n.z);
@@ -89,9 +73,9 @@ bool ZevPointInTriangle(const TZevVector& p, const TZevVector& a, const TZevVect
         axis = 2;
     else
         axis = 1;
-    const TZevVector pa = Sub(a, p);
-    const TZevVector pb = Sub(b, p);
-    const TZevVector pc = Sub(c, p);
+    const TZevVector pa = Minus(a, p);
+    const TZevVector pb = Minus(b, p);
+    const TZevVector pc = Minus(c, p);
     const TZevVector ab = Cross(pa, pb);
     const TZevVector bc = Cross(pb, pc);
     const TZevVector ca = Cross(pc, pa);
@@ -117,9 +101,9 @@ bool ZevPointInTriangle(const TZevVector& p, const TZevVector& a, const TZevVect
 bool ZevRayTriangle(const TZevVector& o, const TZevVector& d, const TZevVector& a, const TZevVector& b,
                     const TZevVector& c, float& t)
 {
-    const TZevVector e1 = Sub(b, a);
-    const TZevVector e2 = Sub(c, a);
-    const TZevVector rhs = Sub(a, o);
+    const TZevVector e1 = Minus(b, a);
+    const TZevVector e2 = Minus(c, a);
+    const TZevVector rhs = Minus(a, o);
     // t d - s e1 - w e2 = a - o; the signs of s and w do not change t.
     float along;
     if (!ZevSolve3x3One(d.x, d.y, d.z, e1.x, e1.y, e1.z, e2.x, e2.y, e2.z, rhs.x, rhs.y, rhs.z, along))
@@ -150,10 +134,10 @@ bool ZevSweptFacePoint(const TZevVector& a0, const TZevVector& b0, const TZevVec
     const TZevVector bt = Lerp(b0, b1, t);
     const TZevVector ct = Lerp(c0, c1, t);
     const TZevVector qt = Lerp(q0, q1, t);
-    const TZevVector e1 = Sub(bt, at);
-    const TZevVector e2 = Sub(ct, at);
+    const TZevVector e1 = Minus(bt, at);
+    const TZevVector e2 = Minus(ct, at);
     TZevVector n = Cross(e1, e2);
-    const TZevVector r = Sub(qt, at);
+    const TZevVector r = Minus(qt, at);
     float u;
     float w;
     float h;
@@ -175,21 +159,21 @@ bool ZevSweptEdgeEdge(const TZevVector& a00, const TZevVector& a10, const TZevVe
                       TZevSweptHit& hit)
 {
     // Signed distance of the two edge lines along their common normal, at time 0 and at time 1.
-    TZevVector a = Sub(a10, a00);
-    TZevVector b = Sub(b10, b00);
+    TZevVector a = Minus(a10, a00);
+    TZevVector b = Minus(b10, b00);
     TZevVector n = Cross(a, b);
     float length = n.Length();
     if (!(length > ZevTimeEpsilon))
         return false;
-    const float d0 = Dot(Sub(a00, b00), n) / length;
+    const float d0 = Dot(Minus(a00, b00), n) / length;
 
-    a = Sub(a11, a01);
-    b = Sub(b11, b01);
+    a = Minus(a11, a01);
+    b = Minus(b11, b01);
     n = Cross(a, b);
     length = n.Length();
     if (!(length > ZevTimeEpsilon))
         return false;
-    const TZevVector gap = Sub(a01, b01);
+    const TZevVector gap = Minus(a01, b01);
     const float d1 = ZevDet3(gap.x, gap.y, gap.z, a.x, a.y, a.z, b.x, b.y, b.z) / length;
 
     const float den = d0 - d1;
@@ -203,11 +187,11 @@ bool ZevSweptEdgeEdge(const TZevVector& a00, const TZevVector& a10, const TZevVe
     const TZevVector at1 = Lerp(a10, a11, t);
     const TZevVector bt0 = Lerp(b00, b01, t);
     const TZevVector bt1 = Lerp(b10, b11, t);
-    const TZevVector at = Sub(at1, at0);
-    const TZevVector bt = Sub(bt1, bt0);
+    const TZevVector at = Minus(at1, at0);
+    const TZevVector bt = Minus(bt1, bt0);
     const TZevVector nt = Cross(at, bt);
     // A0 + s a = B0 + u b + h n  <=>  s a + u (-b) + (-h) n = B0 - A0
-    const TZevVector r = Sub(bt0, at0);
+    const TZevVector r = Minus(bt0, at0);
     float s;
     float u;
     float h;
@@ -229,9 +213,9 @@ bool ZevBoxInSlabs(const TZevVector& min, const TZevVector& max, const TZevSlabS
         // The corner farthest along d and the one farthest against it.
         const TZevVector high(d.x >= 0.0f ? max.x : min.x, d.y >= 0.0f ? max.y : min.y, d.z >= 0.0f ? max.z : min.z);
         const TZevVector low(d.x >= 0.0f ? min.x : max.x, d.y >= 0.0f ? min.y : max.y, d.z >= 0.0f ? min.z : max.z);
-        if (Dot(Sub(low, slabs.reference), d) > slabs.upper[k])
+        if (Dot(Minus(low, slabs.reference), d) > slabs.upper[k])
             return false;
-        if (Dot(Sub(high, slabs.reference), d) < slabs.lower[k])
+        if (Dot(Minus(high, slabs.reference), d) < slabs.lower[k])
             return false;
     }
     return true;
@@ -315,9 +299,9 @@ bool ZevBuildSlabSet(const TZevBoxNode& leaf, int32_t moving, TZevSlabSet& slabs
             current[k] = (*face.current)[index[k]];
         }
         vertices = 3;
-        const TZevVector m = Sub(previous[0], current[0]);
-        const TZevVector e1 = Sub(current[1], current[0]);
-        const TZevVector e2 = Sub(current[2], current[0]);
+        const TZevVector m = Minus(previous[0], current[0]);
+        const TZevVector e1 = Minus(current[1], current[0]);
+        const TZevVector e2 = Minus(current[2], current[0]);
         if (moving != 0 && Moved(m)) {
             const TZevVector d1 = Cross(m, e1);
             const TZevVector d2 = Cross(m, e2);
@@ -337,8 +321,8 @@ bool ZevBuildSlabSet(const TZevBoxNode& leaf, int32_t moving, TZevSlabSet& slabs
         current[0] = (*edge.current)[edge.i0];
         current[1] = (*edge.current)[edge.i1];
         vertices = 2;
-        const TZevVector m = Sub(previous[0], current[0]);
-        const TZevVector e = Sub(current[1], current[0]);
+        const TZevVector m = Minus(previous[0], current[0]);
+        const TZevVector e = Minus(current[1], current[0]);
         if (moving != 0 && Moved(m)) {
             const TZevVector d1 = Cross(m, e);
             AddDirection(slabs, d1);
@@ -354,7 +338,7 @@ bool ZevBuildSlabSet(const TZevBoxNode& leaf, int32_t moving, TZevSlabSet& slabs
         previous[0] = (*point.previous)[point.i];
         current[0] = (*point.current)[point.i];
         vertices = 1;
-        const TZevVector m = Sub(previous[0], current[0]);
+        const TZevVector m = Minus(previous[0], current[0]);
         if (moving != 0 && Moved(m)) {
             const TZevVector d1 = Cross(m, LeastAlignedAxis(m));
             AddDirection(slabs, d1);
@@ -371,7 +355,7 @@ bool ZevBuildSlabSet(const TZevBoxNode& leaf, int32_t moving, TZevSlabSet& slabs
         float upper = 0.0f;
         for (int v = 0; v < vertices; ++v) {
             for (const TZevVector* p : {&current[v], &previous[v]}) {
-                const float s = Dot(Sub(*p, slabs.reference), d);
+                const float s = Dot(Minus(*p, slabs.reference), d);
                 if (s < lower)
                     lower = s;
                 if (s > upper)

@@ -1,33 +1,10 @@
 #include "ZevPhscs2RigidBody.h"
 
+#include "ZevVecInline.h"
+
 #include <cmath>
 
 namespace {
-
-inline TZevVector Plus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-
-inline TZevVector Minus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-inline TZevVector Times(const TZevVector& v, float s)
-{
-    return TZevVector(v.x * s, v.y * s, v.z * s);
-}
-
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-inline float Dot(const TZevVector& a, const TZevVector& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 
 // M v for a 3x3 matrix and a column vector.
 inline TZevVector Apply(const TZevMatrix3& m, const TZevVector& v)

@@ -1,6 +1,7 @@
 #include "ZevPlaneChara.h"
 
 #include "ZevJointedChara.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 
@@ -9,28 +10,6 @@ namespace {
 inline TZevVector Row(const TZevMatrix& m, int r)
 {
     return TZevVector(m.m[4 * r], m.m[4 * r + 1], m.m[4 * r + 2]);
-}
-
-inline TZevVector Times(const TZevVector& v, float s)
-{
-    return TZevVector(v.x * s, v.y * s, v.z * s);
-}
-
-inline TZevVector Plus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-
-inline TZevVector Minus(const TZevVector& a, const TZevVector& b)
-{
-    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
-{
-    TZevVector r;
-    ZevVecCross(r, a, b);
-    return r;
 }
 
 } // namespace

@@ -1,0 +1,35 @@
+// Inline vector steps for the physics' inner loops. Each computes in single precision in the order written, as
+// the shared vector functions do, so that results repeat bit for bit whichever form a file uses.
+#pragma once
+
+#include "ZevVector.h"
+
+inline TZevVector Plus(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+
+inline TZevVector Minus(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.x - b.x, a.y - b.y, a.z - b.z);
+}
+
+inline TZevVector Times(const TZevVector& v, float s)
+{
+    return TZevVector(v.x * s, v.y * s, v.z * s);
+}
+
+inline TZevVector Neg(const TZevVector& v)
+{
+    return TZevVector(-v.x, -v.y, -v.z);
+}
+
+inline float Dot(const TZevVector& a, const TZevVector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
+{
+    return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
