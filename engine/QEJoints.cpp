@@ -672,7 +672,6 @@ void ZevEngineRegisterJoints()
 
     LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointSpringCoeff>, "XPhBodyJointSpringCoeff");
     LispRegisterBuiltin(JointSetFloat<QE_XPhBodyJointSpringDamper>, "XPhBodyJointSpringDamper");
-    // The builtins set the same links as the exports (the first axis's, and the second axis's).
     LispRegisterBuiltin(JointSetFloat<ScriptAxisSpringLimit>, "XPhBodyJointAxisSpringLimit");
     LispRegisterBuiltin(JointSetFloat<ScriptTorqueSpringLimit>, "XPhBodyJointTorqueSpringLimit");
     LispRegisterBuiltin(JointLimitFlag<QE_XPhBodyJointLimitFlag>, "XPhBodyJointLimitFlag");
