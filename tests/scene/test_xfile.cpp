@@ -155,6 +155,7 @@ TEST_F(XFileTest, DamagedCopiesOfRealFilesLoadOrFailCleanly)
     std::stringstream buffer;
     buffer << in.rdbuf();
     const std::string original = buffer.str();
+    ASSERT_FALSE(original.empty());
     const char alphabet[] = "{};,\"0123456789.-eE xMeshFrame\n";
     // The same damage twice: the first pass warms the pools (list nodes, texture entries), so the second must
     // end with as many live blocks as it began with.
