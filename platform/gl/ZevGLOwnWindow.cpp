@@ -37,7 +37,7 @@ TZevGLOwnWindow::~TZevGLOwnWindow()
     Destroy();
 }
 
-bool TZevGLOwnWindow::Create(std::int32_t width, std::int32_t height)
+bool TZevGLOwnWindow::Create(std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y)
 {
     Destroy();
     Display* display = XOpenDisplay(nullptr);
@@ -48,7 +48,7 @@ bool TZevGLOwnWindow::Create(std::int32_t width, std::int32_t height)
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display, screen);
     attributes.override_redirect = True; // placed as asked, whatever window manager runs
-    const ::Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+    const ::Window window = XCreateWindow(display, RootWindow(display, screen), x, y, static_cast<unsigned>(width),
                                         static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
                                         CWBackPixel | CWOverrideRedirect, &attributes);
     Window = window;

@@ -14,8 +14,9 @@ public:
     TZevGLOwnWindow(const TZevGLOwnWindow&) = delete;
     TZevGLOwnWindow& operator=(const TZevGLOwnWindow&) = delete;
 
-    // Opens a window of the client size on the display named by DISPLAY, shown on screen; false without a server.
-    bool Create(std::int32_t width, std::int32_t height);
+    // Opens a window of the client size at (x, y) on the display named by DISPLAY, shown on screen; false without a
+    // server.
+    bool Create(std::int32_t width, std::int32_t height, std::int32_t x = 0, std::int32_t y = 0);
     void Destroy();
     void Resize(std::int32_t width, std::int32_t height);
     // What the window shows, as 0x00RRGGBB pixels, top row first; false when it cannot be read.
