@@ -4,19 +4,31 @@
 #include "ZevString.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace {
+
+// The file reader writes a log line for every file it cannot open: a texture's candidates that are not there are
+// passed over quietly (the store writes its own line when none loads, and a missing mask is no fault).
+bool LoadIfPresent(TZevBitmap* bitmap, const TZevString& path)
+{
+    std::FILE* file = path.CStr() ? std::fopen(path.CStr(), "rb") : nullptr;
+    if (!file)
+        return false;
+    std::fclose(file);
+    return bitmap->LoadBmp(path.CStr());
+}
 
 // The bitmap of the first file of the list that loads.
 TZevBitmap* LoadFirst(const TZevString& name, TZevStringList& directories)
 {
     TZevBitmap* bitmap = new TZevBitmap();
-    if (bitmap->LoadBmp(name.CStr()))
+    if (LoadIfPresent(bitmap, name))
         return bitmap;
     for (int i = 0; i < directories.GetCount(); ++i) {
         const char* directory = directories.GetAt(i);
-        if (directory && bitmap->LoadBmp((TZevString(directory) + name).CStr()))
+        if (directory && LoadIfPresent(bitmap, TZevString(directory) + name))
             return bitmap;
     }
     bitmap->Release();
