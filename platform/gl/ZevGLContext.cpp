@@ -1,9 +1,14 @@
 #include "ZevGLContext.h"
 
 #include <X11/Xatom.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 std::atomic<std::uint32_t> ZevGLModeEpoch{1};
 
@@ -39,6 +44,20 @@ void RemoveDisplay(Display* display)
     gDisplays.erase(std::remove(gDisplays.begin(), gDisplays.end(), display), gDisplays.end());
 }
 
+// The OpenGL driver that the first context loaded stays loaded for the program's life: loading it again for every
+// new device costs time, and what it keeps for itself would look lost once it were unloaded.
+void PinDriverLibraries()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void*) {
+            const char* name = info->dlpi_name;
+            if (name && std::strstr(name, "_dri.so"))
+                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+
 int MaskShift(unsigned long mask)
 {
     int shift = 0;
@@ -69,6 +88,18 @@ unsigned long PlaceChannel(std::uint32_t value8, unsigned long mask)
 
 } // namespace
 
+Display* ZevGLOpenDisplay()
+{
+    if (!std::getenv("DISPLAY"))
+        return nullptr;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr))
+            return display;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + 10 * attempt));
+    }
+    return nullptr;
+}
+
 TZevGLContext::~TZevGLContext()
 {
     if (!XDisplay)
@@ -96,7 +127,7 @@ TZevGLContext::~TZevGLContext()
 
 bool TZevGLContext::Open()
 {
-    XDisplay = XOpenDisplay(nullptr);
+    XDisplay = ZevGLOpenDisplay();
     if (!XDisplay)
         return false;
     AddDisplay(XDisplay);
@@ -147,6 +178,8 @@ bool TZevGLContext::Open()
     TZevGLBinding bind(this);
     if (!bind.Ok())
         return false;
+    static std::once_flag pinned;
+    std::call_once(pinned, PinDriverLibraries);
     // Off-screen drawing needs framebuffer objects (OpenGL 3.0 or the extension).
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));

@@ -20,6 +20,10 @@
 #include <mutex>
 #include <vector>
 
+// A connection to the display named by DISPLAY. A busy server now and then refuses a connection that it takes a
+// moment later: a few attempts are made before giving up. Null when there is no server.
+Display* ZevGLOpenDisplay();
+
 // Bumped by every display-mode change: video-memory surfaces made before it are lost.
 extern std::atomic<std::uint32_t> ZevGLModeEpoch;
 

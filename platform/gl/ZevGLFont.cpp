@@ -24,16 +24,21 @@ struct TZevGLFontCache {
         if (Searched)
             return !Path.empty();
         Searched = true;
-        if (!FcInit())
+        // A configuration of our own, given back at once: the program-wide one belongs to whoever else uses
+        // fontconfig.
+        FcConfig* config = FcInitLoadConfigAndFonts();
+        if (!config)
             return false;
         FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("VL Gothic,monospace:lang=ja"));
-        if (!pattern)
-            return false;
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-        FcPatternDestroy(pattern);
+        FcPattern* match = nullptr;
+        if (pattern) {
+            FcConfigSubstitute(config, pattern, FcMatchPattern);
+            FcDefaultSubstitute(pattern);
+            FcResult result = FcResultNoMatch;
+            match = FcFontMatch(config, pattern, &result);
+            FcPatternDestroy(pattern);
+        }
+        FcConfigDestroy(config);
         if (!match)
             return false;
         FcChar8* file = nullptr;

@@ -1,5 +1,7 @@
 #include "ZevGLOwnWindow.h"
 
+#include "ZevGLContext.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -40,7 +42,7 @@ TZevGLOwnWindow::~TZevGLOwnWindow()
 bool TZevGLOwnWindow::Create(std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y)
 {
     Destroy();
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = ZevGLOpenDisplay();
     if (!display)
         return false;
     XDisplay = display;
