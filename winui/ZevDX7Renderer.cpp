@@ -93,14 +93,6 @@ void TZevDX7Renderer::Release()
     Store = nullptr;
 }
 
-void TZevDX7Renderer::Clear()
-{
-    if (!Device)
-        return;
-    const std::uint32_t flags = ZevGL::ClearTarget | ZevGL::ClearZBuffer | (StencilShadows ? ZevGL::ClearStencil : 0u);
-    ZevDeviceCall(Device->Clear(0, nullptr, flags, BackgroundColor, 1.0f, 0));
-}
-
 TZevTextureHandle TZevDX7Renderer::LoadTexture(const char* name)
 {
     return Store ? reinterpret_cast<TZevTextureHandle>(Store->LoadTexture(name)) : 0;

@@ -18,8 +18,6 @@ public:
     // Size of the back surface (0 before initialisation).
     int GetWidth() override;
     int GetHeight() override;
-    // The whole target to the background colour, depth 1 (and stencil 0 with stencil shadows).
-    void Clear() override;
     // A texture of the store, as a handle; 0 when it cannot be loaded.
     TZevTextureHandle LoadTexture(const char* name) override;
     // One holder less; the texture goes with the last.

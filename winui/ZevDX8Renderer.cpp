@@ -166,14 +166,6 @@ void TZevDX8Renderer::GetTargetSize(std::int32_t* width, std::int32_t* height)
     *height = viewport.Height;
 }
 
-void TZevDX8Renderer::Clear()
-{
-    if (!Device)
-        return;
-    const std::uint32_t flags = ZevGL::ClearTarget | ZevGL::ClearZBuffer | (StencilShadows ? ZevGL::ClearStencil : 0u);
-    ZevDeviceCall(Device->Clear(0, nullptr, flags, BackgroundColor, 1.0f, 0));
-}
-
 TZevTextureHandle TZevDX8Renderer::LoadTexture(const char* name)
 {
     return Store ? reinterpret_cast<TZevTextureHandle>(Store->LoadTexture(name)) : 0;
@@ -341,12 +333,8 @@ void TZevDX8Renderer::DrawText(int x, int y, const char* text)
     ZevDeviceCall(Device->BeginScene());
     SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
     SetRenderState(ZevGL::RsZEnable, 0);
-    SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
-    SetStageState(ZevGL::TssColorArg2, ZevGL::ArgDiffuse);
-    SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
-    SetStageState(ZevGL::TssAlphaArg1, ZevGL::ArgTexture);
-    SetStageState(ZevGL::TssAlphaArg2, ZevGL::ArgDiffuse);
-    SetStageState(ZevGL::TssAlphaOp, ZevGL::OpModulate);
+    SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+             ZevGL::OpModulate);
     SetRenderState(ZevGL::RsLighting, 0);
     ZevDeviceCall(Device->SetVertexFormat(ColoredFormat));
     // The quads are placed in world space: whatever mesh was drawn last must not move them.

@@ -52,7 +52,6 @@ public:
     // Back-buffer size (0 before initialisation).
     int GetWidth() override;
     int GetHeight() override;
-    void Clear() override;
     TZevTextureHandle LoadTexture(const char* name) override;
     void UnloadTexture(TZevTextureHandle handle) override;
     // Glyphs, pages, index buffer and store go; commands are given back. Safe to call twice.

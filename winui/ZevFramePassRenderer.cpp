@@ -43,6 +43,17 @@ void TZevFramePassRenderer::SetStageState(ZevGL::StageState state, std::uint32_t
     ZevDeviceCall(Device->SetTextureStageState(0, state, value));
 }
 
+void TZevFramePassRenderer::SetStage(std::uint32_t colorArg1, std::uint32_t colorArg2, std::uint32_t colorOp,
+                                     std::uint32_t alphaArg1, std::uint32_t alphaArg2, std::uint32_t alphaOp)
+{
+    SetStageState(ZevGL::TssColorArg1, colorArg1);
+    SetStageState(ZevGL::TssColorArg2, colorArg2);
+    SetStageState(ZevGL::TssColorOp, colorOp);
+    SetStageState(ZevGL::TssAlphaArg1, alphaArg1);
+    SetStageState(ZevGL::TssAlphaArg2, alphaArg2);
+    SetStageState(ZevGL::TssAlphaOp, alphaOp);
+}
+
 int TZevFramePassRenderer::BucketOf(const TZevDrawCommand* command)
 {
     const int state = command->State3 ? 4 : command->State2 ? 2 : command->State1 ? 1 : 0;
@@ -101,6 +112,14 @@ void TZevFramePassRenderer::RenderFrame(TZevVFrame* root, TZevVFrame* cameraFram
     ClearCommands();
     ZevDeviceCall(Device->EndScene());
     ClearBucketArray(Buckets, BucketCount);
+}
+
+void TZevFramePassRenderer::Clear()
+{
+    if (!Device)
+        return;
+    const std::uint32_t flags = ZevGL::ClearTarget | ZevGL::ClearZBuffer | (StencilShadows ? ZevGL::ClearStencil : 0u);
+    ZevDeviceCall(Device->Clear(0, nullptr, flags, BackgroundColor, 1.0f, 0));
 }
 
 void TZevFramePassRenderer::Replay(int bucket)
@@ -275,31 +294,19 @@ void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMate
     }
     if (!GetShadowVolume()) {
         if (GetTranslucent()) {
-            SetStageState(ZevGL::TssColorArg1, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssColorArg2, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
-            SetStageState(ZevGL::TssAlphaArg1, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssAlphaArg2, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssAlphaOp, ZevGL::OpModulate);
+            SetStage(ZevGL::ArgDiffuse, ZevGL::ArgTexture, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
         } else if (GetAdditive()) {
             SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendOne);
             SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendOne);
             SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
-            SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssColorArg2, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
-            SetStageState(ZevGL::TssAlphaArg1, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssAlphaArg2, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssAlphaOp, ZevGL::OpModulate);
+            SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
         } else if (!lit) {
             PlainStageExtras(true);
             SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
-            SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssColorArg2, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
-            SetStageState(ZevGL::TssAlphaArg1, ZevGL::ArgTexture);
-            SetStageState(ZevGL::TssAlphaArg2, ZevGL::ArgDiffuse);
-            SetStageState(ZevGL::TssAlphaOp, ZevGL::OpModulate);
+            SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
             SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendSrcAlpha);
             SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendInvSrcAlpha);
         } else {

@@ -30,6 +30,8 @@ public:
     // One frame: the view from the camera frame, the projection fitted to the target, fog, the frame tree queued,
     // the buckets replayed between BeginScene and EndScene, and every command given back.
     virtual void RenderFrame(TZevVFrame* root, TZevVFrame* cameraFrame);
+    // The whole target to the background colour, depth 1 (and stencil 0 with stencil shadows).
+    void Clear() override;
     // The ray through the screen point (x, y, depth d): origin the camera position, direction to the point at
     // camera depth d x view-plane scale.
     void ScreenToWorld(const TZevVector& screen, TZevVector* direction, TZevVector* origin) override;
@@ -65,6 +67,9 @@ protected:
     TZevTextureHandle EntryTexture(TZevTextureName* entry);
     void SetRenderState(ZevGL::RenderState state, std::uint32_t value);
     void SetStageState(ZevGL::StageState state, std::uint32_t value);
+    // Stage 0's colour arguments and operation, then its alpha arguments and operation.
+    void SetStage(std::uint32_t colorArg1, std::uint32_t colorArg2, std::uint32_t colorOp, std::uint32_t alphaArg1,
+                  std::uint32_t alphaArg2, std::uint32_t alphaOp);
 
     TZevGLDevice* Device = nullptr; // the device renderer's; not owned here
     TZevList Buckets[BucketCount];

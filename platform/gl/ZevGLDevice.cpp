@@ -417,10 +417,7 @@ std::int32_t TZevGLDevice::SetTexture(std::int32_t stage, TZevGLSurface* texture
         return ZevGL::ErrInvalidParams;
     if (texture && (texture->GetKind() != TZevGLSurface::KindColor || texture->GetDriver() != Driver))
         return ZevGL::ErrInvalidParams;
-    if (texture)
-        texture->AddRef();
-    ZevGLRelease(Textures[stage]);
-    Textures[stage] = texture;
+    ZevGLHold(Textures[stage], texture);
     return ZevGL::Ok;
 }
 

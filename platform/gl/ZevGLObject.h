@@ -35,3 +35,12 @@ template <class T> void ZevGLRelease(T*& object)
         object->Release();
     object = nullptr;
 }
+
+// Holds one reference to `object` in `slot` (null for none), letting go of the one held before.
+template <class T> void ZevGLHold(T*& slot, T* object)
+{
+    if (object)
+        object->AddRef();
+    ZevGLRelease(slot);
+    slot = object;
+}

@@ -401,19 +401,13 @@ std::int32_t TZevGLSurface::SetColorKey(std::uint32_t kind, std::uint32_t low, s
 
 std::int32_t TZevGLSurface::SetClipper(TZevGLClipper* clipper)
 {
-    if (clipper)
-        clipper->AddRef();
-    ZevGLRelease(Clipper);
-    Clipper = clipper;
+    ZevGLHold(Clipper, clipper);
     return ZevGL::Ok;
 }
 
 std::int32_t TZevGLSurface::SetPalette(TZevGLPalette* palette)
 {
-    if (palette)
-        palette->AddRef();
-    ZevGLRelease(Palette);
-    Palette = palette;
+    ZevGLHold(Palette, palette);
     return ZevGL::Ok;
 }
 
@@ -440,9 +434,7 @@ std::int32_t TZevGLSurface::AddAttachedSurface(TZevGLSurface* surface)
         slot = &BackBuffer;
     if (!slot)
         return ZevGL::ErrInvalidParams;
-    surface->AddRef();
-    ZevGLRelease(*slot);
-    *slot = surface;
+    ZevGLHold(*slot, surface);
     return ZevGL::Ok;
 }
 
