@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -150,6 +151,51 @@ TEST_F(SurfaceTest, TheDirect3D8RendererStretchesItsPictureOverAResizedWindow)
     const auto box = [](std::uint32_t p) { return p != 0x203040u; };
     EXPECT_NEAR(double(shown.Count(box)) / double(picture.Count(box)), 4.0, 0.3);
     EXPECT_EQ(shown.At(638, 478), picture.At(319, 239));
+}
+
+TEST_F(SurfaceTest, FullScreenUsesA640By480BackBufferWhateverTheWindow)
+{
+    TZevDX8Renderer renderer;
+    renderer.SetFullScreen(1);
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    EXPECT_EQ(renderer.GetWidth(), 640);
+    EXPECT_EQ(renderer.GetHeight(), 480);
+}
+
+TEST_F(SurfaceTest, ARendererMadeOnOneThreadDrawsOnAnother)
+{
+    // As the view window does: made on the window's thread, frames drawn on the render thread, surfaces restored
+    // and the picture presented on the window's thread again.
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage expected = CaptureBack(&renderer);
+    renderer.Clear();
+    std::thread render([&] {
+        for (int frame = 0; frame < 3; ++frame)
+            DrawFrame(&renderer, Scene);
+    });
+    render.join();
+    renderer.RestoreSurfaces();
+    ASSERT_TRUE(renderer.Present());
+    EXPECT_EQ(CaptureWindow(&Window).Pixels, expected.Pixels);
+}
+
+TEST_F(SurfaceTest, PresentingIntoAWindowThatIsGoneFailsQuietly)
+{
+    TZevDX7Renderer dx7;
+    TZevDX8Renderer dx8;
+    ASSERT_TRUE(dx7.InitFromWindow(Window.GetWindow()));
+    ASSERT_TRUE(dx8.InitFromWindow(Window.GetWindow()));
+    DrawFrame(&dx7, Scene);
+    DrawFrame(&dx8, Scene);
+    Window.Destroy();
+    EXPECT_FALSE(dx7.Present());
+    EXPECT_FALSE(dx8.Present());
+    // Drawing goes on: the surfaces are the renderers' own.
+    DrawFrame(&dx7, Scene);
+    EXPECT_EQ(CaptureBack(&dx7).Width, 320);
 }
 
 TEST_F(SurfaceTest, TheRayThroughAPixelOfABodyHitsThatBody)
