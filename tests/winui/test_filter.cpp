@@ -78,8 +78,9 @@ TEST_F(FilterTest, EachFilterOnAUniformOrSpotImage)
         Fill(5, 5, c.level, c.centre);
         Choose(c.entry);
         EXPECT_EQ(At(0, 0), c.expectCorner) << c.entry;
-        if (c.expectCentre >= 0)
+        if (c.expectCentre >= 0) {
             EXPECT_EQ(At(2, 2), c.expectCentre) << c.entry;
+        }
     }
     // The edge detectors leave only black and white.
     for (const char* entry : {"EdgeDetect", "EdgeDetect2"}) {
