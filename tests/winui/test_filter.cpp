@@ -131,6 +131,7 @@ TEST_F(FilterTest, LoadAndSaveGoThroughTheDialogsAndACancelChangesNothing)
     EXPECT_EQ(Panel->DisplayBitmap->GetWidth(), 4);
     EXPECT_EQ(At(3, 1), 200);
     ZevSetModalHook(nullptr, nullptr);
-    Choose("Close");
-    EXPECT_FALSE(IsWindow(Form->Handle));
+    const HWND handle = Form->Handle;
+    Choose("Close"); // the form is deleted after the pass
+    EXPECT_FALSE(IsWindow(handle));
 }
