@@ -111,41 +111,38 @@ void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
         Cond(result, p->Cdr);
         return;
     }
-    TZevLispRef args;
-    CopyList(args, p->Cdr);
-    if (LispIsError(args)) {
-        result = std::move(args);
+    // The argument forms are handed over as they stand: no builtin changes a list it is given, and a list once
+    // built is never changed, so a copy (the cost of a call in allocation-heavy scripts) would show nothing.
+    if (!CheckArgList(result, p->Cdr))
         return;
-    }
-    TZevLispRef head = p->Car; // the form may be changed while it is applied
+    // Held here: the handle the caller passed the form by may be given another value while it is applied.
+    const TZevLispRef head = p->Car;
+    const TZevLispRef args = p->Cdr;
     Apply(result, head, args);
 }
 
-void TZevLispInterpreter::CopyList(TZevLispRef& result, const TZevLispRef& list)
+bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& list)
 {
-    TZevLispRef first, last;
-    TZevLispRef cur = list;
-    TZevLispObj* slow = list.Get(); // a cyclic argument list (a loaded value) is refused, not copied forever
-    for (std::uint32_t steps = 1; LispIsPair(cur); ++steps) {
-        AppendCell(first, last, LispPair(cur)->Car);
-        TZevLispRef next = LispPair(cur)->Cdr;
-        cur = std::move(next);
+    TZevLispObj* cur = list.Get();
+    TZevLispObj* slow = cur; // a cyclic argument list (a loaded value) is refused, not walked forever
+    for (std::uint32_t steps = 1; cur && cur->GetClassRecord() == TZevPair::TypeId; ++steps) {
+        cur = static_cast<TZevPair*>(cur)->Cdr.Get();
         if ((steps & 1) == 0)
             slow = static_cast<TZevPair*>(slow)->Cdr.Get();
-        if (slow == cur.Get()) {
-            LispMakeError(result, "Bad Variable Type!");
-            return;
+        if (slow == cur) {
+            LispMakeError(error, "Bad Variable Type!");
+            return false;
         }
     }
-    if (cur.IsNull()) {
-        LispMakeError(result, "Empty Object!");
-        return;
+    if (!cur) {
+        LispMakeError(error, "Empty Object!");
+        return false;
     }
-    if (cur != Nil) {
-        LispMakeError(result, "Bad Variable Type!");
-        return;
+    if (cur != Nil.Get()) {
+        LispMakeError(error, "Bad Variable Type!");
+        return false;
     }
-    result = first.IsNull() ? Nil : first;
+    return true;
 }
 
 void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError)

@@ -46,8 +46,10 @@ public:
     // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
     // `notPairError`.
     void EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError);
-    // A new list of the same elements.
-    void CopyList(TZevLispRef& result, const TZevLispRef& list);
+    // Whether a list of argument forms can be applied: a list that ends in Nil. Otherwise false, with the error
+    // ("Empty Object!" for a missing tail, "Bad Variable Type!" for any other tail or a list that comes back on
+    // itself).
+    bool CheckArgList(TZevLispRef& error, const TZevLispRef& list);
     void Cond(TZevLispRef& result, const TZevLispRef& clauses);
 
     // Binds parameters to values (atoms only; surplus parameters stay unbound, surplus values are ignored);
