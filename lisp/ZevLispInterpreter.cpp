@@ -14,7 +14,7 @@ TZevLispTextInterpreter* LispHost = nullptr;
 // ---- TZevLispInterpreter ----------------------------------------------------------------------------------------
 
 TZevLispInterpreter::TZevLispInterpreter()
-    : HeldDepth(0), Running(0), Initialised(0), EvalDepth(0)
+    : HeldDepth(0), Running(0), Initialised(0), EvalDepth(0), LoadDepth(0)
 {
     LispInitialize();
     LispShutdownFlag = 0;
