@@ -1,11 +1,18 @@
-# Runs one script case through PomuLisp in the working directory and compares its answer byte for byte.
+# Runs one script case through PomuLisp in the working directory and compares its answer byte for byte; the
+# program's allocation report must show no leak.
 #   -DPOMULISP=program -DCASE=case.lsp -DEXPECTED=case.expected [-DFIXTURES=dir copied into the working directory]
 if(FIXTURES AND EXISTS ${FIXTURES})
   file(COPY ${FIXTURES}/ DESTINATION .)
 endif()
+# Every run must end with as many frees as allocations (the report is appended to, so it starts afresh).
+file(REMOVE ZevMemoryCheck2.txt)
 execute_process(COMMAND ${POMULISP} ${CASE} OUTPUT_VARIABLE actual RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "PomuLisp ended with ${rc}")
+endif()
+file(READ ZevMemoryCheck2.txt report)
+if(report MATCHES "Don't Match!")
+  message(FATAL_ERROR "allocations and frees differ at exit: ${report}")
 endif()
 file(READ ${EXPECTED} expected)
 if(NOT actual STREQUAL expected)
