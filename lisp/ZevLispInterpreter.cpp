@@ -68,7 +68,7 @@ int TZevLispInterpreter::NextToken(TZevString& text)
 
 // ---- TZevLispTextInterpreter --------------------------------------------------------------------------------------
 
-TZevLispTextInterpreter::TZevLispTextInterpreter() : Answer(nullptr), Nesting(0) {}
+TZevLispTextInterpreter::TZevLispTextInterpreter() : Answer(nullptr), Nesting(0), ErrorCount(0) {}
 
 TZevLispTextInterpreter::~TZevLispTextInterpreter()
 {
@@ -126,6 +126,8 @@ int TZevLispTextInterpreter::SendCommand(const char* text)
         if (form.IsNull())
             break;
         Eval(value, form);
+        if (LispIsError(value))
+            ++ErrorCount;
         value->Print(this);
         WriteChars("\n", 1);
     }

@@ -102,6 +102,9 @@ public:
     char* Answer;
     TZevString Pending;
     std::int32_t Nesting;
+    // Forms that SendCommand evaluated to an error value, loaded files' forms included (a host program's exit
+    // status reads it).
+    std::int32_t ErrorCount;
 };
 
 // The current host of the program (set by whoever starts a scene); read by the exported functions.
