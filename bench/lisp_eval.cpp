@@ -16,7 +16,9 @@ TZevLispTextInterpreter& Host()
                        // Allocation-heavy: every pass makes a small record of fresh numbers and a list cell.
                        "(defun records (n) (let ((l nil)) (while (> n 0) "
                        "(setq l (cons (list n (* n 2) (+ n 0.5) (list n n)) l)) (setq n (- n 1))) l))"
-                       "(defun sumfirst (l) (let ((s 0)) (while l (setq s (+ s (car (car l)))) (setq l (cdr l))) s))");
+                       "(defun sumfirst (l) (let ((s 0)) (while l (setq s (+ s (car (car l)))) (setq l (cdr l))) s))"
+                       // Non-tail recursion: deep calls leave the thread's stack for the evaluation stack.
+                       "(defun depth (x) (if (= x 0) 0 (+ 1 (depth (- x 1)))))");
         return h;
     }();
     return *host;
@@ -43,6 +45,9 @@ void BM_BuildAndWalkList100k(benchmark::State& state)
                 "(setq l nil)");
 }
 void BM_Records20k(benchmark::State& state) { Send(state, "(sumfirst (records 20000))"); }
+void BM_Recursion1k(benchmark::State& state) { Send(state, "(depth 1000)"); }
+void BM_Recursion20k(benchmark::State& state) { Send(state, "(depth 20000)"); }
+void BM_Recursion100k(benchmark::State& state) { Send(state, "(depth 100000)"); }
 void BM_Strcat5000(benchmark::State& state)
 {
     TZevLispRef f;
@@ -62,4 +67,7 @@ BENCHMARK(BM_Tak18_12_6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WhileLoop1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildAndWalkList100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Records20k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Recursion1k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Recursion20k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Recursion100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Strcat5000)->Unit(benchmark::kMillisecond);

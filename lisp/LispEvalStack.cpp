@@ -152,8 +152,9 @@ bool TZevLispEvalStack::Run(void (*fn)(void*), void* arg)
 #endif
     s.Running = false;
     Limit = outerLimit;
-    // The pages deep evaluation used go back to the system (the stack is only used by deep recursion).
-    madvise(s.Base + page, s.Size - page, MADV_DONTNEED);
+    // The pages that very deep evaluation used go back to the system.
+    if (s.Size > page + KeptSize)
+        madvise(s.Base + page, s.Size - page - KeptSize, MADV_DONTNEED);
     if (switched != 0)
         return false;
     if (s.Error) {

@@ -18,6 +18,9 @@ public:
     // Room kept free at the bottom of the evaluation stack, for what a builtin runs without evaluating again (a
     // world step called from a script, loading a file).
     static constexpr std::size_t BottomReserve = std::size_t(8) << 20;
+    // Pages at the top of the evaluation stack kept when deep evaluation returns (the depth that recursion a few
+    // ten thousand levels deep reuses); the pages below them go back to the system.
+    static constexpr std::size_t KeptSize = std::size_t(32) << 20;
 
     // Whether the stack in use has room for another level of evaluation: one compare against a limit kept per
     // thread (the first call on a thread finds its stack's bounds).
