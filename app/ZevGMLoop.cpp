@@ -257,6 +257,16 @@ void TZevGMLoop::DrawContactsIfShift()
         DrawContactGeometry();
 }
 
+void TZevGMLoop::StepWithKeys()
+{
+    RunKeyHook();
+    if (IsKeyDown(SceneKeyEscape))
+        RequestQuit();
+    SleepIfPaused();
+    DrawContactsIfShift();
+    World->Step(0.02f);
+}
+
 void TZevGMLoop::Step()
 {
     RunKeyHook();

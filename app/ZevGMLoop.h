@@ -139,6 +139,9 @@ public:
     void SleepIfPaused();
     // While SHIFT is down: the contact lines and the bodies' boxes go into the line mesh.
     void DrawContactsIfShift();
+    // The frame of the scenes built in code: the key hook, ESCAPE held down ends the run, the pause, the SHIFT
+    // overlay, one world step of 0.02 s.
+    void StepWithKeys();
     // The line between the two points of every contact, and the boxes of every body.
     void DrawContactGeometry();
     // The boxes of every body's collision tree (the top box and the boxes under it); the land's are left out
