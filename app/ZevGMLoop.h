@@ -88,6 +88,9 @@ public:
     // The application directory, or empty: the scene's folder names are appended to it as they stand.
     TZevString Directory;
     std::int32_t ShowFps = 1;
+    // The least milliseconds between two frames that the scene asks of its view window; negative: the window's
+    // own interval.
+    float FrameInterval = -1.0f;
     float StepSize = 0.02f;
     std::int32_t RepeatSize = 1000; // thousandths of a world step per frame
 };

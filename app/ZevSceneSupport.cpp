@@ -4,6 +4,8 @@
 #include "ZevBitmap.h"
 #include "ZevBodyUtil.h"
 #include "ZevFrame.h"
+#include "ZevJoint.h"
+#include "ZevRigidLink.h"
 #include "ZevGMLoop.h"
 #include "ZevLandCTree.h"
 #include "ZevLight.h"
@@ -109,6 +111,32 @@ void ZevAddToScene(TZevCollisionMeshObj* body, TZevPhscs2World* world, TZevFrame
         rootFrame->AddChild(body->visualFrame);
 }
 
+TZevJoint* ZevJoinChildHere(TZevGameChara* parent, TZevGameChara* child, const TZevJointSettings& settings)
+{
+    TZevMatrix inverse, relative;
+    TZevJoint* joint = nullptr;
+    if (ZevMatInverse(inverse, parent->MainPart->Matrix)) {
+        ZevMatMultiply(relative, child->MainPart->Matrix, inverse);
+        joint = parent->AttachChildByJoint(child, settings, relative);
+    }
+    if (joint == nullptr)
+        ZevDebugLog("scene: a joint cannot be made\n");
+    return joint;
+}
+
+void ZevSetJointAngle(TZevJoint* joint, TZevGameChara* body, float angle)
+{
+    if (joint == nullptr)
+        return;
+    SetJointAngle(joint, body, angle);
+    for (TZevRigidLink* link : joint->Links) {
+        if (link != nullptr) {
+            link->Advance();
+            link->Advance();
+        }
+    }
+}
+
 void ZevCollectWorldBodies(TZevPhscs2World* world, TZevList& out, bool withChildren)
 {
     if (world == nullptr)
@@ -163,6 +191,73 @@ void ZevTreeDepthRange(const TZevBoxNode* root, int* minDepth, int* maxDepth)
         *minDepth = lo;
     if (maxDepth)
         *maxDepth = hi;
+}
+
+namespace {
+
+// The 8-bit value of a channel of a pixel.
+std::uint8_t ChannelByte(std::uint32_t pixel, std::uint32_t mask)
+{
+    if (mask == 0)
+        return 0;
+    const std::uint32_t value = (pixel & mask) >> __builtin_ctz(mask);
+    const std::uint32_t top = mask >> __builtin_ctz(mask);
+    return static_cast<std::uint8_t>(top == 0xFFu ? value : value * 255u / top);
+}
+
+} // namespace
+
+bool ZevSaveBmp24(TZevVBitmap* bitmap, const char* path)
+{
+    const std::int32_t width = bitmap != nullptr ? bitmap->GetWidth() : 0;
+    const std::int32_t height = bitmap != nullptr ? bitmap->GetHeight() : 0;
+    if (width <= 0 || height <= 0)
+        return false;
+    const std::uint32_t pitch = (static_cast<std::uint32_t>(width) * 3u + 3u) & ~3u;
+    const std::uint32_t pixels = pitch * static_cast<std::uint32_t>(height);
+    std::vector<std::uint8_t> image(54 + pixels, 0);
+    auto put16 = [&](std::size_t at, std::uint32_t v) {
+        image[at] = static_cast<std::uint8_t>(v);
+        image[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        put16(at, v & 0xFFFFu);
+        put16(at + 2, v >> 16);
+    };
+    image[0] = 'B';
+    image[1] = 'M';
+    put32(2, 54 + pixels);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(width));
+    put32(22, static_cast<std::uint32_t>(height));
+    put16(26, 1);
+    put16(28, 24);
+    put32(34, pixels);
+    put32(38, 2835); // 72 dots per inch
+    put32(42, 2835);
+    if (bitmap->GetBits() == nullptr)
+        return false;
+    {
+        TZevBitmapAccess access(bitmap);
+        for (std::int32_t y = 0; y < height; ++y) {
+            std::uint8_t* row = image.data() + 54 + pitch * static_cast<std::uint32_t>(y);
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint32_t v = access.ReadPixel(x, y);
+                row[3 * x] = ChannelByte(v, access.blueMask);
+                row[3 * x + 1] = ChannelByte(v, access.greenMask);
+                row[3 * x + 2] = ChannelByte(v, access.redMask);
+            }
+        }
+    }
+    TZevFile file;
+    if (!file.Open(path, "wb"))
+        return false;
+    if (file.Write(image.data(), static_cast<std::int32_t>(image.size())) != 1) {
+        ZevDebugLog((std::string("bmp: cannot write \"") + path + "\"\n").c_str());
+        return false;
+    }
+    return true;
 }
 
 std::string ZevFormatFloat(double value)

@@ -4,6 +4,7 @@
 
 #include "ZevBox.h"
 #include "ZevCollisionMeshObj.h"
+#include "ZevGameChara.h"
 #include "ZevMatrix.h"
 #include "ZevStream.h"
 #include "ZevString.h"
@@ -18,6 +19,7 @@ class TZevLandCTree;
 class TZevLineMesh;
 class TZevPhscs2World;
 class TZevQueuedRenderer;
+class TZevVBitmap;
 
 // Windows virtual-key codes the scenes read besides those of the control laws (ZevVirtualKeys.h).
 enum : int {
@@ -47,6 +49,15 @@ TZevLandCTree* ZevBuildLand(const char* heightMapFile, const char* textureFile, 
 // Puts a body (or a land) into the world and its frame under the root frame.
 void ZevAddToScene(TZevCollisionMeshObj* body, TZevPhscs2World* world, TZevFrame* rootFrame);
 
+// Joins `child` to `parent` by a joint of the settings (pivot, axis and reference direction in the parent part's
+// coordinates), the child staying where its part is; null (logged) when the joint cannot be made.
+TZevJoint* ZevJoinChildHere(TZevGameChara* parent, TZevGameChara* child, const TZevJointSettings& settings);
+
+// SetJointAngle, then the joint's links take the turned body's points as both their current and their previous
+// ends (SetJointAngle advances them before it turns the body, so the next step would measure the old angle and
+// kick the body back).
+void ZevSetJointAngle(TZevJoint* joint, TZevGameChara* body, float angle);
+
 // Every body of the world's simulation, the bodies below each one included, in tree order.
 template <class F> void ZevForEachWorldBody(TZevPhscs2World* world, F&& visit);
 // The top-level bodies of the world's simulation.
@@ -57,6 +68,10 @@ void ZevDrawBoxEdges(TZevLineMesh* lines, const TZevBox& box, std::uint32_t colo
 
 // The smallest and the largest leaf depth of a box tree (the root at depth 0); both 0 for a null tree.
 void ZevTreeDepthRange(const TZevBoxNode* root, int* minDepth, int* maxDepth);
+
+// Writes the bitmap as an uncompressed 24-bit BMP file (row 0 of the bitmap is the bottom row of the picture);
+// false (logged) when the file cannot be written.
+bool ZevSaveBmp24(TZevVBitmap* bitmap, const char* path);
 
 // "%f" of a number (the C locale's form).
 std::string ZevFormatFloat(double value);

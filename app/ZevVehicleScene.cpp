@@ -81,23 +81,16 @@ TZevCarChara* BuildVehicleBody(TZevFrame* rootFrame, TZevCollisionSpace* world)
             if (wheel == nullptr)
                 continue;
             car->Wheels[k] = wheel;
-            // The wheel's place relative to the chassis part; the hinge turns about the chassis's x axis, with
-            // the chassis's z axis as the joint's reference direction (the wheel's own z axis is its axle, along
-            // the hinge).
-            TZevMatrix inverse, relative;
-            if (!ZevMatInverse(inverse, car->MainPart->Matrix))
-                inverse = TZevMatrix();
-            ZevMatMultiply(relative, w, inverse);
+            // The hinge turns about the chassis's x axis, with the chassis's z axis as the joint's reference
+            // direction (the wheel's own z axis is its axle, along the hinge).
             TZevJointSettings settings;
             settings.Pivot = TZevVector(5.0f * fj, 3.25f, 12.5f * fi);
             settings.Axis = TZevVector(1.0f, 0.0f, 0.0f);
             settings.Reference = TZevVector(0.0f, 0.0f, 1.0f);
             settings.Size = 4.0f;
-            TZevJoint* joint = car->AttachChildByJoint(wheel, settings, relative);
-            if (joint == nullptr) {
-                ZevDebugLog("vehicle: a wheel joint cannot be made\n");
+            TZevJoint* joint = ZevJoinChildHere(car, wheel, settings);
+            if (joint == nullptr)
                 continue;
-            }
             SetWheelJoint(joint);
             car->SetJoint(k, joint);
         }
@@ -117,7 +110,7 @@ void TZevVehicleScene::Setup()
         Vehicle->PlaceAt(ZevMatMultiply(lifted, ZevMatTranslation(0.0f, 50.0f, 0.0f), Vehicle->GetMatrix()));
         for (int k = 0; k < 4; ++k) {
             if (TZevJoint* joint = Vehicle->JointAt(k)) {
-                SetJointAngle(joint, Vehicle->Wheels[k], 0.0f);
+                ZevSetJointAngle(joint, Vehicle->Wheels[k], 0.0f);
                 Vehicle->Wheels[k]->SetRebuildFlag();
             }
         }

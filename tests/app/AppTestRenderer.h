@@ -65,12 +65,13 @@ public:
     // A picture whose pixels depend on their place: red = x, green = y, blue = x + y (8 bits each).
     bool CaptureFrame(TZevVBitmap* target) override
     {
-        if (!CanCapture || !target)
+        if (!CanCapture || !target || !target->GetBits())
             return false;
-        for (int y = 0; y < target->GetHeight(); ++y)
-            for (int x = 0; x < target->GetWidth(); ++x)
-                target->SetPixel(x, y, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
-                                 static_cast<std::uint8_t>(x + y), 255);
+        TZevBitmapAccess access(target);
+        for (int y = 0; y < access.height; ++y)
+            for (int x = 0; x < access.width; ++x)
+                access.WritePixel(x, y, access.MakePixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                                                         static_cast<std::uint8_t>(x + y), 255));
         return true;
     }
 
