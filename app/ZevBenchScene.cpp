@@ -22,12 +22,35 @@ void TZevBenchScene::OnShutdown()
     MainChara = nullptr;
 }
 
+void TZevBenchScene::StartRun()
+{
+    World->InterferencePermitDistance = 0.5f;
+    World->CollisionSpringCoeff = 30.0f;
+    World->CollisionVerticalDamperCoeff = 0.05f;
+    World->CollisionStaticFrictionCoeff = 1.0f;
+    StepCost = 0.0;
+    Time = 0.0f;
+}
+
 void TZevBenchScene::TimedWorldStep(float dt)
 {
     const double start = ZevSceneMilliseconds();
     World->Step(dt);
     Time += dt;
     StepCost += ZevSceneMilliseconds() - start;
+}
+
+void TZevBenchScene::WriteSummaryLine(const std::string& label)
+{
+    Summary.Write(label + " CalcCost(ms) = " + ZevFormatFloat(static_cast<float>(StepCost)) + "\n");
+}
+
+void TZevBenchScene::AdvanceRun(int runCount)
+{
+    if (++RunIndex < runCount)
+        NextRun();
+    else
+        FinishSweep();
 }
 
 void TZevBenchScene::NextRun()

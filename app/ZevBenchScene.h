@@ -7,6 +7,7 @@
 #include "ZevSceneSupport.h"
 
 #include <cstdint>
+#include <string>
 
 class TZevBenchScene : public TZevGMLoop {
 public:
@@ -18,8 +19,14 @@ public:
 
     // True when the run is over: a time strictly above the run length, and the sweep not finished yet.
     bool RunIsOver() const { return !Finished && Time > RunLength; }
+    // The benchmarks' world parameters, and the run's time and cost back to 0.
+    void StartRun();
     // One world step of `dt` timed by the clock: the time advances by dt, the cost by the milliseconds it took.
     void TimedWorldStep(float dt);
+    // The run's summary line: the label, then " CalcCost(ms) = " and the cost.
+    void WriteSummaryLine(const std::string& label);
+    // After a run of a plain count: the next run, or the end of the sweep after the last one.
+    void AdvanceRun(int runCount);
     // The next run: the contacts cleared, the scene torn down and built again.
     void NextRun();
     // The sweep is over: the quit flag is set and no further run ends.

@@ -4,6 +4,7 @@
 #include "ZevGMLoop.h"
 #include "ZevQueuedRenderer.h"
 #include "ZevSceneClock.h"
+#include "ZevSceneSupport.h"
 
 #include <cstdio>
 #include <string>
@@ -12,19 +13,6 @@ TZevEngineHost* CurrentEngineHost = nullptr;
 TZevFpsCounter FrameFps;
 TZevFpsCounter RenderOnlyFps;
 TZevFpsCounter RenderToWindowFps;
-
-namespace {
-
-TZevFrame* NewFrame()
-{
-    TZevLSObj* made = CreateObjectByName("TZevFrame");
-    TZevFrame* frame = dynamic_cast<TZevFrame*>(made);
-    if (frame == nullptr && made != nullptr)
-        made->Release();
-    return frame;
-}
-
-} // namespace
 
 TZevEngineHost::~TZevEngineHost()
 {
@@ -41,10 +29,9 @@ void TZevEngineHost::Start(TZevQueuedRenderer* renderer, std::uint8_t* keys)
     KeyTable = keys != nullptr ? keys : OwnKeys;
     QuitFlag = 0;
     CurrentEngineHost = this;
-    Root = NewFrame();
-    Camera = NewFrame();
+    Root = ZevNewFrame();
+    Camera = ZevNewFrame();
     if (Root == nullptr || Camera == nullptr) {
-        ZevDebugLog("engine host: the frame class is missing\n");
         if (Root != nullptr)
             Root->Release();
         if (Camera != nullptr)

@@ -24,15 +24,6 @@
 
 namespace {
 
-TZevFrame* NewFrame()
-{
-    TZevLSObj* made = CreateObjectByName("TZevFrame");
-    TZevFrame* frame = dynamic_cast<TZevFrame*>(made);
-    if (frame == nullptr && made != nullptr)
-        made->Release();
-    return frame;
-}
-
 enum { MouseDownKind, MouseMoveKind, MouseUpKind };
 
 } // namespace
@@ -49,7 +40,7 @@ void TZevGMBase::Init(TZevQueuedRenderer* renderer, std::uint8_t* keys, TZevFram
     QuitFlag = quitFlag;
     if (root == nullptr)
         return;
-    LineFrame = NewFrame();
+    LineFrame = ZevNewFrame();
     TZevLSObj* made = CreateObjectByName("TZevLineMesh");
     LineMesh = dynamic_cast<TZevLineMesh*>(made);
     if (LineFrame == nullptr || LineMesh == nullptr) {

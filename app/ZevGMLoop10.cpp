@@ -46,23 +46,14 @@ void TZevGMLoop10::Setup()
         land->SetRebuildFlag();
         land->Refit();
     }
-    World->InterferencePermitDistance = 0.5f;
-    World->CollisionSpringCoeff = 30.0f;
-    World->CollisionVerticalDamperCoeff = 0.05f;
-    World->CollisionStaticFrictionCoeff = 1.0f;
-    StepCost = 0.0;
-    Time = 0.0f;
+    StartRun();
 }
 
 void TZevGMLoop10::Step()
 {
     if (RunIsOver()) {
-        Summary.Write(std::string(LandFiles[RunIndex % 4]) + " CalcCost(ms) = " +
-                      ZevFormatFloat(static_cast<float>(StepCost)) + "\n");
-        if (++RunIndex < RunCount)
-            NextRun();
-        else
-            FinishSweep();
+        WriteSummaryLine(LandFiles[RunIndex % 4]);
+        AdvanceRun(RunCount);
     }
     FrameKeys();
     SleepIfPaused();

@@ -75,23 +75,14 @@ void TZevGMLoop11::Setup()
             }
         }
     }
-    World->InterferencePermitDistance = 0.5f;
-    World->CollisionSpringCoeff = 30.0f;
-    World->CollisionVerticalDamperCoeff = 0.05f;
-    World->CollisionStaticFrictionCoeff = 1.0f;
-    StepCost = 0.0;
-    Time = 0.0f;
+    StartRun();
 }
 
 void TZevGMLoop11::Step()
 {
     if (RunIsOver()) {
-        Summary.Write(" error = " + ZevFormatFloat(ZevBenchLinkErrors[RunIndex]) + " CalcCost(ms) = " +
-                      ZevFormatFloat(static_cast<float>(StepCost)) + "\n");
-        if (++RunIndex < RunCount)
-            NextRun();
-        else
-            FinishSweep();
+        WriteSummaryLine(" error = " + ZevFormatFloat(ZevBenchLinkErrors[RunIndex]));
+        AdvanceRun(RunCount);
     }
     FrameKeys();
     const float torque = 5000.0f * std::sin(5.0f * Time);

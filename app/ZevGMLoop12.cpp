@@ -89,12 +89,7 @@ void TZevGMLoop12::Setup()
         joint->LinkSpring = 160.0f;
         joint->RotationalDamper = 0.0f;
     }
-    World->InterferencePermitDistance = 0.5f;
-    World->CollisionSpringCoeff = 30.0f;
-    World->CollisionVerticalDamperCoeff = 0.05f;
-    World->CollisionStaticFrictionCoeff = 1.0f;
-    StepCost = 0.0;
-    Time = 0.0f;
+    StartRun();
 
     const std::string name = RunName();
     RunFile.Open((name + ".txt").c_str(), this);
@@ -119,8 +114,7 @@ void TZevGMLoop12::Setup()
 void TZevGMLoop12::Step()
 {
     if (RunIsOver()) {
-        Summary.Write(" error = " + ZevFormatFloat(ZevBenchLinkErrors[Counters[0]]) + " CalcCost(ms) = " +
-                      ZevFormatFloat(static_cast<float>(StepCost)) + "\n");
+        WriteSummaryLine(" error = " + ZevFormatFloat(ZevBenchLinkErrors[Counters[0]]));
         // An odometer from the last counter to the first.
         int k = 3;
         for (; k >= 0; --k) {

@@ -20,6 +20,18 @@
 #include <utility>
 #include <vector>
 
+TZevFrame* ZevNewFrame()
+{
+    TZevLSObj* made = CreateObjectByName("TZevFrame");
+    TZevFrame* frame = dynamic_cast<TZevFrame*>(made);
+    if (frame == nullptr) {
+        if (made != nullptr)
+            made->Release();
+        ZevDebugLog("scene: the frame class is missing\n");
+    }
+    return frame;
+}
+
 void ZevSetSceneLight(TZevQueuedRenderer* renderer, float diffuse, float ambient, float specular)
 {
     if (renderer == nullptr)

@@ -30,6 +30,9 @@ enum : int {
     SceneKeyF2 = 0x71,
 };
 
+// A new frame made by its class name; null (logged) when the class is missing.
+TZevFrame* ZevNewFrame();
+
 // Light 0 of the renderer: a directional light along the unit vector of (1, -1, 1) with the given diffuse,
 // ambient and specular grey levels. Nothing without a renderer.
 void ZevSetSceneLight(TZevQueuedRenderer* renderer, float diffuse, float ambient, float specular);
