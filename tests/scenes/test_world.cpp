@@ -65,4 +65,23 @@ TEST_F(SceneTest, BlocksFallAndSettle)
         EXPECT_LT(Distance(Position("(select blocks " + std::to_string(i) + ")"), landed[i]), 0.3) << i;
 }
 
+TEST_F(SceneTest, StackStandsUntilTheBallPushesIt)
+{
+    LoadScene("stackobjects.lsp");
+    EXPECT_EQ(Census().count, 1 + 10 + 5 + 1);
+    const std::vector<double> top = Position("stack-top");
+    const std::vector<double> column = Position("(car stack-column)");
+    EXPECT_NEAR(top[1], 7.0, 1e-3);
+    EXPECT_NEAR(column[1], 9.0, 1e-3);
+    // The ball is sent at frame 400: until then the wall and the column stand where they were built.
+    StepChecked(390);
+    EXPECT_LT(Distance(Position("stack-top"), top), 0.3);
+    EXPECT_LT(Distance(Position("(car stack-column)"), column), 0.3);
+    EXPECT_LT(Position("stack-ball")[2], -11.0);
+    // Five seconds after the push the top crate has come down.
+    StepChecked(260);
+    EXPECT_LT(Position("stack-top")[1], 4.0);
+    EXPECT_GT(Position("stack-ball")[2], -6.0);
+}
+
 } // namespace
