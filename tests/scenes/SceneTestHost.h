@@ -16,6 +16,16 @@
 #include <string>
 #include <vector>
 
+inline double Distance(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+// The distance seen from above: along the ground.
+inline double Horizontal(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
 class SceneTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -95,15 +105,6 @@ protected:
         EXPECT_EQ(p.size(), 3u) << body;
         p.resize(3, NAN);
         return p;
-    }
-    static double Distance(const std::vector<double>& a, const std::vector<double>& b)
-    {
-        return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
-                         (a[2] - b[2]) * (a[2] - b[2]));
-    }
-    static double Horizontal(const std::vector<double>& a, const std::vector<double>& b)
-    {
-        return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[2] - b[2]) * (a[2] - b[2]));
     }
 
     // Every body of the world: its count, and whether all their matrices are finite and within the world.
