@@ -309,13 +309,21 @@ bool AddFixedChild(TZevGameChara* parent, TZevGameChara* child)
         if (p == child)
             return false;
     }
+    // The child keeps its place in the world. Its new matrix is read against the parent's world matrix (the
+    // parent may hang from another body, whose own matrix is relative), and it is settled there at once: a parent
+    // moved before the next step carries its children along from their previous matrices.
     TZevMatrix inverse, relative;
-    if (!ZevMatInverse(inverse, parent->GetMatrix()))
+    if (!ZevMatInverse(inverse, parent->worldMatrix))
         return false;
-    ZevMatMultiply(relative, child->GetMatrix(), inverse);
+    ZevMatMultiply(relative, child->worldMatrix, inverse);
     child->SetMatrix(relative);
     parent->MoveToParent(child);
-    return child->Parent() == parent;
+    if (child->Parent() != parent)
+        return false;
+    child->AdvanceStep(0.0f);
+    child->AdvanceStep(0.0f);
+    child->ClearContactHit();
+    return true;
 }
 
 } // namespace

@@ -17,6 +17,8 @@
     (SetXPhVertexTransformMat w '((0 0 1) (0 1 0) (-1 0 0) (0 0 0)))
     (paint w 0.15 0.15 0.16)
     (let ((j (hinge chassis w (mat-at x y z) (list x y z) '(1 0 0) 1.0)))
+      ; The joint's springs from the two masses and the step: stiff enough to carry the chassis.
+      (XPhBodyJointGuessParam j)
       (XPhBodyJointLimitFlag j nil)
       (XPhJointSetRotationalDamper j 0.05)
       (if steered
@@ -59,5 +61,5 @@
 
 ; The heading of the car (radians about the vertical, 0 along +z) and its position.
 (defun automobile-heading (b)
-  (let ((h (mat-z-axis (GetXPhBodyMat b))))
+  (let ((h (mat-z-axis (GetXPhBodyGMat b))))
     (atan2 (vx h) (vz h))))

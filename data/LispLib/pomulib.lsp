@@ -87,9 +87,11 @@
 (defun paint (b r g bl)
   (XPhBodySetVisualMaterial b (list (list r g bl 1.0) (list (* 0.45 r) (* 0.45 g) (* 0.45 bl) 1.0)
                                     '(0.35 0.35 0.35 1.0) 20.0)))
-(defun body-mat (b) (GetXPhBodyMat b))
-(defun body-pos (b) (mat-pos (GetXPhBodyMat b)))
-(defun body-up (b) (mat-y-axis (GetXPhBodyMat b)))
+; Where a body is in the world (the matrix of a body attached to another is kept relative to that one; its world
+; matrix is the one to read).
+(defun body-mat (b) (GetXPhBodyGMat b))
+(defun body-pos (b) (mat-pos (GetXPhBodyGMat b)))
+(defun body-up (b) (mat-y-axis (GetXPhBodyGMat b)))
 (defun body-speed (b) (vec-len (XPhBodyGetVelocity b)))
 ; The lowest and highest point of a body's box.
 (defun body-bottom (b) (vy (car (XPhBodyGetAABB b))))
@@ -99,11 +101,10 @@
 
 ; A joint of one axis between a parent and a child. The child is first put where it sits relative to the parent
 ; (the joint takes the child's matrix in the parent's frame); the anchor and the axis are in the parent's frame.
-; The joint's springs come from the two masses and the step.
+; The parent and the child do not collide with each other.
 (defun hinge (parent child rel anchor axis size)
   (SetXPhBodyMat child rel)
   (let ((j (XPhBodyAddJointChild parent child anchor axis (if (> (abs (vy axis)) 0.9) '(1 0 0) '(0 1 0)) size)))
-    (XPhBodyJointGuessParam j)
     (XPhBodyEnableCollisionPair parent child nil)
     j))
 ; Drives a joint towards an angle: a spring of stiffness k and a damper d on the joint's own angle and rate.
@@ -121,7 +122,7 @@
 ; A camera that follows a body from behind and above: back along its heading and up, looking at it.
 (defun follow-camera (b back up)
   (let* ((p (body-pos b))
-         (h (vec-unit (vec-flat (mat-z-axis (GetXPhBodyMat b))))))
+         (h (vec-unit (vec-flat (mat-z-axis (GetXPhBodyGMat b))))))
     (look-at (vec+ (vec- p (vec* h back)) (list 0 up 0)) p)))
 
 ; ---- Scene status and the console ----------------------------------------------------------------------------

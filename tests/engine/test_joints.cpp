@@ -9,6 +9,7 @@
 #include "ZevPhscs2World.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -281,6 +282,35 @@ TEST_F(JointTest, WorldMembershipAndFixedChild)
     EXPECT_FLOAT_EQ(body->GetMatrix().m[12], 2.0f);
     EXPECT_EQ(QE_XPhBodyAddFixedChild(child, parent), 0); // no loops
     EXPECT_EQ(QE_XPhBodyAddFixedChild(child, child), 0);
+}
+
+// A body fixed to a body that hangs from another keeps its place in the world, and goes along at once when the
+// top of the tree is moved (before any step).
+TEST_F(JointTest, FixedChildKeepsItsPlaceAndFollowsAMovedTree)
+{
+    ASSERT_EQ(QE_SetGravity(0.0f), 1);
+    QE_XPhBody* root = Box(0.0f);
+    QE_XPhBody* arm = Box(2.0f);
+    QE_XPhBody* tip = Box(0.0f);
+    ASSERT_NE(Hinge(root, arm), nullptr);
+    auto place = [](QE_XPhBody* b, float x, float y, float z) {
+        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
+        return QE_SetXPhBodyMat(b, m);
+    };
+    ASSERT_EQ(place(root, 5.0f, 0.0f, 0.0f), 1); // the arm's own matrix is now relative to the root
+    ASSERT_EQ(place(tip, 7.0f, -3.0f, 0.0f), 1);
+    auto world = [](QE_XPhBody* b) {
+        float m[16] = {};
+        EXPECT_EQ(QE_GetXPhBodyGMat(b, m), 1);
+        return std::vector<float>{m[12], m[13], m[14]};
+    };
+    ASSERT_EQ(QE_XPhBodyAddFixedChild(arm, tip), 1);
+    EXPECT_EQ(world(tip), (std::vector<float>{7.0f, -3.0f, 0.0f}));
+    ASSERT_EQ(place(root, 5.0f, 10.0f, 0.0f), 1);
+    const std::vector<float> moved = world(tip);
+    EXPECT_NEAR(moved[0], 7.0f, 1e-4f);
+    EXPECT_NEAR(moved[1], 7.0f, 1e-4f);
+    EXPECT_NEAR(moved[2], 0.0f, 1e-4f);
 }
 
 TEST_F(JointTest, Builtins)
