@@ -10,6 +10,7 @@
 #include "ZevLispXPhBody.h"
 #include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 #include <cstdint>
@@ -355,14 +356,40 @@ extern "C" QE_API int QE_XPhBodyAddFixedChild(QE_XPhBody* parentHandle, QE_XPhBo
     });
 }
 
+namespace {
+
+// A body that leaves its parent stays where it is, moving as it moved. A fixed child was carried by its parent's
+// part, and its own part still stands where the child was attached: it takes the child's place and the motion of
+// that point of the carrying part.
+void RemoveChild(TZevGameChara* body)
+{
+    const TZevPhscs2RigidBody* carrier = body->MainPart != body->RigidPart ? body->MainPart : nullptr;
+    const TZevMatrix world = body->worldMatrix;
+    TZevVector velocity, spin;
+    if (carrier) {
+        spin = carrier->AngularVelocity;
+        const TZevVector at(world.m[12], world.m[13], world.m[14]);
+        velocity = Plus(carrier->Velocity, Cross(spin, Minus(at, carrier->GetPosition())));
+    }
+    QEBodyLeaveWorld(body);
+    QEBodyEnterWorld(body);
+    if (carrier) {
+        body->SetMatrixValues(world);
+        TZevPhscs2RigidBody* own = body->RigidPart;
+        own->Velocity = own->PrevVelocity = velocity;
+        own->AngularVelocity = own->PrevAngularVelocity = spin;
+    }
+}
+
+} // namespace
+
 extern "C" QE_API int QE_XPhBodyRemoveChild(QE_XPhBody* handle)
 {
     return QEGuard(0, [&] {
         TZevGameChara* body = QEBody(handle);
         if (!QEWorldReady() || !body)
             return 0;
-        QEBodyLeaveWorld(body);
-        QEBodyEnterWorld(body);
+        RemoveChild(body);
         return 1;
     });
 }

@@ -311,6 +311,21 @@ TEST_F(JointTest, FixedChildKeepsItsPlaceAndFollowsAMovedTree)
     EXPECT_NEAR(moved[0], 7.0f, 1e-4f);
     EXPECT_NEAR(moved[1], 7.0f, 1e-4f);
     EXPECT_NEAR(moved[2], 0.0f, 1e-4f);
+
+    // Let go while the arm carrying it rises: the tip stays where it is, and keeps rising.
+    const float up[3] = {0.0f, 4.0f, 0.0f};
+    ASSERT_EQ(QE_XPhBodySetVelocity(arm, up), 1);
+    const std::vector<float> carried = world(tip);
+    ASSERT_EQ(QE_XPhBodyRemoveChild(tip), 1);
+    EXPECT_EQ(QE_XPhBodyGetParent(tip), nullptr);
+    const std::vector<float> released = world(tip);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(released[i], carried[i], 1e-3f) << i;
+    float v[3] = {};
+    ASSERT_EQ(QE_XPhBodyGetVelocity(tip, v), 1);
+    EXPECT_NEAR(v[1], 4.0f, 0.5f);
+    ASSERT_EQ(QE_PhOnlyStep(), 1);
+    EXPECT_GT(world(tip)[1], released[1]);
 }
 
 TEST_F(JointTest, Builtins)
