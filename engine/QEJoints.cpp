@@ -372,13 +372,13 @@ void RemoveChild(TZevGameChara* body)
         velocity = Plus(carrier->Velocity, Cross(spin, Minus(at, carrier->GetPosition())));
     }
     QEBodyLeaveWorld(body);
-    QEBodyEnterWorld(body);
     if (carrier) {
         body->SetMatrixValues(world);
         TZevPhscs2RigidBody* own = body->RigidPart;
         own->Velocity = own->PrevVelocity = velocity;
         own->AngularVelocity = own->PrevAngularVelocity = spin;
     }
+    QEBodyEnterWorld(body);
 }
 
 } // namespace

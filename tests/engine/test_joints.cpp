@@ -328,6 +328,37 @@ TEST_F(JointTest, FixedChildKeepsItsPlaceAndFollowsAMovedTree)
     EXPECT_GT(world(tip)[1], released[1]);
 }
 
+// A box picked up from the ground, carried away and let go near the ground again stays where it is let go: the
+// world takes it in at its new place, not where it was picked up.
+TEST_F(JointTest, BodyPickedUpCarriedAndLetGoStaysWhereItIsLetGo)
+{
+    QE_XPhBody* ground = QE_LoadXPhBody(QE_DATA_DIR "/road.x");
+    ASSERT_NE(ground, nullptr);
+    const float low[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(ground, low), 1);
+    ASSERT_EQ(QE_SetXPhBodyPhysicsMode(ground, 0), 1);
+    QE_XPhBody* box = Box(0.0f);
+    for (int i = 0; i < 50; ++i) // comes to rest on the ground
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    QE_XPhBody* carrier = Box(0.0f);
+    const float above[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2.05f, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(carrier, above), 1);
+    ASSERT_EQ(QE_XPhBodyAddFixedChild(carrier, box), 1);
+    const float away[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 6, 2.1f, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(carrier, away), 1);
+    ASSERT_EQ(QE_PhOnlyStep(), 1);
+    ASSERT_EQ(QE_XPhBodyRemoveChild(box), 1);
+    float m[16] = {};
+    ASSERT_EQ(QE_GetXPhBodyGMat(box, m), 1);
+    const float x = m[12];
+    EXPECT_NEAR(x, 6.0f, 0.2f);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    ASSERT_EQ(QE_GetXPhBodyGMat(box, m), 1);
+    EXPECT_NEAR(m[12], x, 0.3f);
+    EXPECT_NEAR(m[14], 0.0f, 0.3f);
+}
+
 TEST_F(JointTest, Builtins)
 {
     Run("(def p (LoadXPhBody \"" + std::string(BoxFile) + "\"))");

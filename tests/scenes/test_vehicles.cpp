@@ -74,4 +74,29 @@ TEST_F(VehicleTest, PalaceCarBacksOffAWallItHasRunInto)
     EXPECT_LT(Position("palace-car")[2], stuck[2] - 4.0);
 }
 
+TEST_F(VehicleTest, CraneCarLiftsTheCrateCarriesItAndSetsItDown)
+{
+    LoadScene("LispCraneAutoTest2.lsp");
+    // Floor, chassis and wheels, boom, magnet, crate.
+    EXPECT_EQ(Census().count, 1 + 5 + 2 + 1);
+    const std::vector<double> start = Position("crane-crate");
+    // Watch the crate while the car works: it must be lifted clear of the floor and come down again elsewhere.
+    double highest = start[1];
+    bool setDown = false;
+    for (int frame = 0; frame < 1400 && !setDown; frame += 25) {
+        StepChecked(25, 25);
+        const std::vector<double> p = Position("crane-crate");
+        highest = std::max(highest, p[1]);
+        setDown = highest > start[1] + 4.0 && Run("crane-state") == "back\n";
+    }
+    EXPECT_EQ(Number("crane-lifts"), 1.0);
+    EXPECT_GT(highest, start[1] + 4.0) << "never lifted";
+    ASSERT_TRUE(setDown) << "never set down; state " << Run("crane-state");
+    // Let go, it falls onto the floor where the car took it: a car length or more from where it stood.
+    StepChecked(100);
+    const std::vector<double> end = Position("crane-crate");
+    EXPECT_NEAR(end[1], start[1], 0.5);
+    EXPECT_GT(Horizontal(end, start), 10.0);
+}
+
 } // namespace
