@@ -93,6 +93,10 @@
 (defun body-pos (b) (mat-pos (GetXPhBodyGMat b)))
 (defun body-up (b) (mat-y-axis (GetXPhBodyGMat b)))
 (defun body-speed (b) (vec-len (XPhBodyGetVelocity b)))
+; The middle of a body's box: where a soft body is (its matrix stays the identity while its lattice moves it).
+(defun body-middle (b)
+  (let ((box (XPhBodyGetAABB b)))
+    (vec* (vec+ (car box) (select box 1)) 0.5)))
 ; The lowest and highest point of a body's box.
 (defun body-bottom (b) (vy (car (XPhBodyGetAABB b))))
 (defun body-top (b) (vy (select (XPhBodyGetAABB b) 1)))

@@ -1,4 +1,5 @@
-// The scenes of controlled bodies: the inverted pendulum kept up by its PID controllers.
+// The scenes of controlled and soft bodies: the inverted pendulum kept up by its PID controllers, the soft cube under
+// the press.
 #include "SceneTestHost.h"
 
 namespace {
@@ -24,6 +25,33 @@ TEST_F(SceneTest, PendulumStaysUpThroughItsKnocksAndFallsWithoutItsControllers)
     Run("(XPhBodySetFunction pend-cart nil) (XPhBodySetAVelocity pend-pole '(0 0 0.8))");
     Step(200);
     EXPECT_GT(std::fabs(Number("(pend-lean)")), 0.8);
+}
+
+TEST_F(SceneTest, SoftCubeSquashesUnderThePressAndTakesBackItsShape)
+{
+    LoadScene("LispDeformTest.lsp");
+    EXPECT_EQ(Census().count, 3);
+    const double rest = Number("jelly-rest-height");
+    EXPECT_NEAR(Number("(jelly-height)"), rest, 0.05);
+    // It lands and wobbles; the press waits above it until frame 200.
+    StepChecked(190);
+    EXPECT_NEAR(Number("(jelly-height)"), rest, 0.2);
+    EXPECT_GT(Number("(body-bottom jelly)"), -0.2);
+    // The press comes down: the cube is squashed by more than a tenth of its height.
+    double lowest = rest;
+    for (int frame = 0; frame < 120; frame += 2) {
+        Step(2);
+        lowest = std::min(lowest, Number("(jelly-height)"));
+    }
+    EXPECT_LT(lowest, 0.88 * rest);
+    // Lifted again, the press lets the cube take back its shape, where it stood.
+    StepChecked(100);
+    EXPECT_EQ(Run("press-state"), "hold\n");
+    EXPECT_GT(Position("press")[1], 12.0);
+    EXPECT_NEAR(Number("(jelly-height)"), rest, 0.2);
+    const std::vector<double> middle = Numbers("(body-middle jelly)");
+    ASSERT_EQ(middle.size(), 3u);
+    EXPECT_LT(Horizontal(middle, {0, 0, 0}), 1.0);
 }
 
 } // namespace
