@@ -80,6 +80,11 @@
     (XPhBodySetMass b mass)
     (XPhBodySetInertiaTensor b (XPhBodyGetInertiaTensorFromAABB b))
     b))
+; Fixes the child to the parent where it is now; they move as one part, the parent's, which takes the inertia of
+; the box round both (a part that kept only its own would be spun by every knock on the child).
+(defun fix-to (parent child)
+  (XPhBodyAddFixedChild parent child)
+  (XPhBodySetInertiaTensor parent (XPhBodyGetInertiaTensorFromAABB parent)))
 (defun place (b x y z) (SetXPhBodyMat b (mat-at x y z)))
 (defun place-turned (b a x y z) (SetXPhBodyMat b (mat-turn-y a x y z)))
 ; A body that stays where it is: the world moves nothing that is fixed.

@@ -1,4 +1,5 @@
-// The scenes of the legged crab robot: walking, with a crane on its back, and with a heavy load on the crane.
+// The scenes of the legged robots: the crab walking, with a crane on its back and with a heavy load on the crane;
+// the two-legged robot squatting.
 #include "SceneTestHost.h"
 
 namespace {
@@ -59,6 +60,27 @@ TEST_F(CrabTest, HeavyLoadSwingsFromTheCraneOfTheWalkingCrab)
     const std::vector<double> load = Position("crab-load");
     EXPECT_GT(load[1], out[1] + 3.0);
     EXPECT_LT(Horizontal(load, out), 9.0);
+}
+
+TEST_F(SceneTest, TwoLeggedRobotSquatsAndRisesWithoutFalling)
+{
+    LoadScene("TwoLegTest.lsp");
+    // Floor, pelvis with chest and head, two legs of thigh, shin and foot.
+    EXPECT_EQ(Census().count, 1 + 3 + 6);
+    const std::vector<double> start = Position("biped-pelvis");
+    // Ten seconds: two squats.
+    double lowest = start[1], highestAfter = 0.0;
+    for (int frame = 0; frame < 500; frame += 10) {
+        StepChecked(10, 10);
+        const std::vector<double> p = Position("biped-pelvis");
+        lowest = std::min(lowest, p[1]);
+        if (frame > 250)
+            highestAfter = std::max(highestAfter, p[1]);
+        ASSERT_GT(Numbers("(body-up biped-pelvis)")[1], 0.95) << "fell at frame " << frame + 10;
+        EXPECT_LT(Horizontal(p, start), 2.0);
+    }
+    EXPECT_LT(lowest, start[1] - 1.0) << "never squatted";
+    EXPECT_GT(highestAfter, start[1] - 0.5) << "never rose again";
 }
 
 } // namespace
