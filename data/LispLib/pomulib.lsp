@@ -136,8 +136,12 @@
 
 ; ---- Scene status and the console ----------------------------------------------------------------------------
 
-; A builtin that only the demo program defines (the console's menu, the file dialogs) is tested first: a name read
-; after a quote is the builtin itself when one is registered, and evaluates to itself only then.
+; A builtin that only the demo program defines (the console's menu, the file dialogs, the render switch) is tested
+; before it is called: a name read after a quote is the builtin itself when one is registered, and evaluates to
+; itself only then. Reading the names here once, each after a quote, makes every one that is not a builtin an atom
+; whose value is its own name, so that testing it never meets a name without a value (whose error would reach the
+; caller).
+(def demo-only-builtins (list 'SetLispConsoleMenu 'OpenFileDialog 'SaveFileDialog 'XPhSetRenderMoveFlag))
 (defun have-builtin (f) (eq f (eval f)))
 (defun status (text) (XPhSet_EasyViewText text))
 

@@ -41,6 +41,22 @@ TEST_F(SceneTest, DraggingPullsTheBodyAlongTheRayAndLetsGo)
     EXPECT_EQ(Run("drag-body"), "nil\n");
 }
 
+TEST_F(SceneTest, LoadWorldWithoutAFileDialogLeavesTheDefaultWorld)
+{
+    // The physics-only host has no console: the scene must not call the dialog it does not have.
+    LoadScene("LoadWorld.lsp");
+    EXPECT_EQ(Census().count, 1);
+    EXPECT_NE(Run("(XPhGet_EasyViewText)").find("No file dialog"), std::string::npos);
+    // The test it relies on: registered builtins, the demo's own names, other names and variables.
+    const struct {
+        const char* name;
+        const char* answer;
+    } cases[] = {{"car", "t\n"}, {"XPhBodyAddForce", "t\n"}, {"OpenFileDialog", "nil\n"},
+                 {"SetLispConsoleMenu", "nil\n"}, {"floor", "nil\n"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Run(std::string("(have-builtin '") + c.name + ")"), c.answer) << c.name;
+}
+
 TEST_F(SceneTest, BlocksFallAndSettle)
 {
     LoadScene("Blocks.lsp");
