@@ -9,6 +9,7 @@ packages=(
   libx11-dev libxft-dev libfreetype-dev fonts-vlgothic
   xvfb xauth xdotool xclip
   gnuplot-nox
+  python3
 )
 
 missing=()
