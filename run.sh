@@ -3,7 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/deps.sh
-[ ! -f build/build.ninja ] && cmake -S . -B build -G Ninja
+
+# ccache keeps rebuilds cheap on a machine that built before.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+[ ! -f build/build.ninja ] && cmake -S . -B build -G Ninja "${launcher[@]}"
 cmake --build build -j "$(nproc)"
 
 if [ -x build/bin/OGLPomu ]; then

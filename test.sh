@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/deps.sh
 
+# ccache keeps rebuilds cheap on a machine that built before.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 builddir=build
 extra=()
 if [ "${1:-}" = "--sanitize" ]; then
@@ -16,6 +20,6 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 jobs=$(nproc)
-[ ! -f "$builddir/build.ninja" ] && cmake -S . -B "$builddir" -G Ninja "${extra[@]}"
+[ ! -f "$builddir/build.ninja" ] && cmake -S . -B "$builddir" -G Ninja "${launcher[@]}" "${extra[@]}"
 cmake --build "$builddir" -j "$jobs"
 ctest --test-dir "$builddir" --output-on-failure -j "$jobs"
