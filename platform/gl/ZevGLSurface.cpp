@@ -253,7 +253,8 @@ std::int32_t TZevGLSurface::CopyFrom(TZevGLSurface* source, const TZevGLRect& fr
     const std::int32_t fromWidth = from.right - from.left, fromHeight = from.bottom - from.top;
     const std::int32_t toWidth = to.right - to.left, toHeight = to.bottom - to.top;
     for (std::int32_t y = 0; y < toHeight; ++y) {
-        const std::int32_t sy = from.top + static_cast<std::int32_t>(static_cast<std::int64_t>(y) * fromHeight / toHeight);
+        const std::int32_t sy =
+            from.top + static_cast<std::int32_t>(static_cast<std::int64_t>(y) * fromHeight / toHeight);
         const std::uint32_t* row = in + static_cast<std::ptrdiff_t>(sy) * source->Desc.Width;
         std::uint32_t* target = out + static_cast<std::ptrdiff_t>(to.top + y) * Desc.Width + to.left;
         if (fromWidth == toWidth) {

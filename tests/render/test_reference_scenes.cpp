@@ -98,8 +98,10 @@ TEST_F(ReferenceSceneTest, LitFacesAreBrighterAndTheTextureShows)
         const std::uint32_t front = ColorAt(image, {0, 1, -1}, 6);
         EXPECT_GT(Brightness(top), Brightness(front) + 90) << std::hex << top << " " << front;
         // Both colours of the checker texture are on the box.
-        const int red = image.Count([](std::uint32_t p) { return Red(p) > 2 * Green(p) && Red(p) > 2 * Blue(p) && Red(p) > 90; });
-        const int blue = image.Count([](std::uint32_t p) { return Blue(p) > 2 * Green(p) && Blue(p) > 2 * Red(p) && Blue(p) > 90; });
+        const int red = image.Count(
+            [](std::uint32_t p) { return Red(p) > 2 * Green(p) && Red(p) > 2 * Blue(p) && Red(p) > 90; });
+        const int blue = image.Count(
+            [](std::uint32_t p) { return Blue(p) > 2 * Green(p) && Blue(p) > 2 * Red(p) && Blue(p) > 90; });
         EXPECT_GT(red, 300);
         EXPECT_GT(blue, 300);
     }
