@@ -276,7 +276,7 @@ TEST_F(XWriterTest, FailedWritesAreReported)
     EXPECT_TRUE(ZevWriteXFrame(&enough, frame, 0));
 
     // As deep as a reader follows, and one deeper: refused rather than written unreadable.
-    TZevFrame* chain = FrameWith("C0", nullptr);
+    TZevFrame* chain = FrameWith("C0", Triangle("M", 1.0f));
     TZevFrame* last = chain;
     for (int i = 1; i < 256; ++i) {
         TZevFrame* next = FrameWith("C", nullptr);
