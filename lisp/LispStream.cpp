@@ -221,7 +221,9 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
     if (size > 8 && id != 0)
         LoadedIds.push_back(id);
     auto* object = static_cast<TZevLSObj*>(table->ReadRef(stream));
-    if (id != 0 && !object)
+    // An object met again while it is still being read (the wrapper of a body whose own script value, read inside
+    // the body, refers back to it) has no object yet: the value holds none, as a value saved without one does.
+    if (id != 0 && !object && !(size == 8 && table->Find(id) != nullptr))
         return 0;
     // A script value is never an engine object.
     if (object && LispIsValueObject(object))
