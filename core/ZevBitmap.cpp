@@ -242,9 +242,9 @@ bool ReadBitmapChunk(TZevStream* stream, TZevLSObj* object)
         if (!ReadUInt32(stream, &m))
             return false;
     }
-    // A bitmap that was never made saves zeros: it reads back empty.
+    // A bitmap that was never made saves zeros: it reads back as it was, empty and of no bit count.
     if (w == 0 && h == 0 && count == 0) {
-        bitmap->Create(0, 0, 32, 0, 0, 0, 0);
+        bitmap->Create(0, 0, 0, 0, 0, 0, 0);
         return true;
     }
     if (w < 0 || h < 0 || w > TZevBitmap::MaxSide || h > TZevBitmap::MaxSide)

@@ -388,6 +388,7 @@ TEST(Bitmap, SavesPixelsInTheTBMPChunk)
     TZevLSObj* copy = empty->Clone();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(static_cast<TZevBitmap*>(copy)->GetBits(), nullptr);
+    EXPECT_EQ(static_cast<TZevBitmap*>(copy)->GetBitCount(), 0); // as it was: its copy saves the same bytes
     delete copy;
     delete empty;
     delete b;
