@@ -60,8 +60,13 @@ bool PeekRecord(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* siz
     const std::int32_t at = stream->Tell();
     bool ok = ReadUInt32(stream, size) && ReadUInt32(stream, id);
     *reader = 0;
-    if (ok && *size > 8 && *id != 0 && !table->Find(*id))
-        ok = ReadStreamFunctionName(stream, reader);
+    // An id met before is of the kind its reader made; a new one names its reader.
+    if (ok && *id != 0) {
+        if (const TZevObjectIdRecord* known = table->Find(*id))
+            *reader = reinterpret_cast<TZevNameValue>(known->reader);
+        else if (*size > 8)
+            ok = ReadStreamFunctionName(stream, reader);
+    }
     stream->Seek(at);
     return ok;
 }
