@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with CTest.
 #   ./test.sh             the normal build, in build/
-#   ./test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/
+#   ./test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/, then the fuzz check
+#                         (tools/fuzz.sh check: clang, in build-fuzz/)
 set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/deps.sh
@@ -23,3 +24,8 @@ jobs=$(nproc)
 [ ! -f "$builddir/build.ninja" ] && cmake -S . -B "$builddir" -G Ninja "${launcher[@]}" "${extra[@]}"
 cmake --build "$builddir" -j "$jobs"
 ctest --test-dir "$builddir" --output-on-failure -j "$jobs"
+# With the sanitizers: the fuzz targets (a clang build of their own) replay their corpora and kept crashers and
+# fuzz each target for a short while.
+if [ "${1:-}" = "--sanitize" ]; then
+  bash tools/fuzz.sh check
+fi

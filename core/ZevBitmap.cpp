@@ -242,9 +242,9 @@ bool ReadBitmapChunk(TZevStream* stream, TZevLSObj* object)
         if (!ReadUInt32(stream, &m))
             return false;
     }
-    // A bitmap that was never made saves zeros: it reads back empty.
+    // A bitmap that was never made saves zeros: it reads back as it was, empty and of no bit count.
     if (w == 0 && h == 0 && count == 0) {
-        bitmap->Create(0, 0, 32, 0, 0, 0, 0);
+        bitmap->Create(0, 0, 0, 0, 0, 0, 0);
         return true;
     }
     if (w < 0 || h < 0 || w > TZevBitmap::MaxSide || h > TZevBitmap::MaxSide)
@@ -277,6 +277,45 @@ std::uint32_t Get32(const std::uint8_t* p)
            (std::uint32_t(p[3]) << 24);
 }
 
+// Compression kinds of the information header.
+constexpr std::uint32_t BmpRgb = 0, BmpBitFields = 3, BmpAlphaBitFields = 6;
+
+// One channel of a 32-bit pixel by its mask, scaled to 8 bits.
+struct BmpChannel {
+    std::uint32_t Mask = 0;
+    int Shift = 0;
+    int Bits = 0;
+
+    // False for a mask whose bits are not one run.
+    bool Set(std::uint32_t mask)
+    {
+        Mask = mask;
+        Shift = 0;
+        Bits = 0;
+        if (mask == 0)
+            return true;
+        while (!(mask & 1u)) {
+            mask >>= 1;
+            ++Shift;
+        }
+        while (mask & 1u) {
+            mask >>= 1;
+            ++Bits;
+        }
+        return mask == 0;
+    }
+    std::uint8_t Of(std::uint32_t pixel, std::uint8_t absent) const
+    {
+        if (Bits == 0)
+            return absent;
+        const std::uint32_t v = (pixel & Mask) >> Shift;
+        if (Bits >= 8)
+            return static_cast<std::uint8_t>(v >> (Bits - 8));
+        const std::uint32_t top = (1u << Bits) - 1u;
+        return static_cast<std::uint8_t>((v * 255u + top / 2) / top);
+    }
+};
+
 } // namespace
 
 bool TZevBitmap::ReadBmp(TZevStream* stream)
@@ -302,7 +341,8 @@ bool TZevBitmap::ReadBmp(TZevStream* stream)
 
     if (infoSize < 40 || 14 + infoSize > total)
         return false;
-    if (compression != 0 || (count != 8 && count != 24))
+    const bool masked = count == 32 && (compression == BmpBitFields || compression == BmpAlphaBitFields);
+    if (!masked && (compression != BmpRgb || (count != 8 && count != 24 && count != 32)))
         return false;
     // A negative height marks rows stored top first.
     if (w <= 0 || w > MaxSide || hRaw == 0 || hRaw == INT32_MIN || hRaw > MaxSide || hRaw < -MaxSide)
@@ -317,7 +357,31 @@ bool TZevBitmap::ReadBmp(TZevStream* stream)
         if (paletteCount > 256)
             return false;
     }
-    const std::int64_t paletteStart = 14 + infoSize;
+    // 32-bit pixels: plain ones are blue, green, red and an unused byte; bit fields give the masks, inside a
+    // longer header (alpha from 56 bytes on) or in the 12 (16 with alpha) bytes after the short one.
+    BmpChannel channel[4]; // red, green, blue, alpha
+    std::int64_t maskBytes = 0;
+    if (count == 32) {
+        std::uint32_t masks[4] = {0xFF0000u, 0xFF00u, 0xFFu, 0u};
+        if (masked) {
+            std::uint8_t m[16] = {};
+            const int inHeader = infoSize >= 56 ? 16 : infoSize >= 52 ? 12 : 0;
+            const int read = inHeader ? inHeader : compression == BmpAlphaBitFields ? 16 : 12;
+            maskBytes = inHeader ? 0 : read;
+            if (54 + read > total || stream->Seek(static_cast<std::int32_t>(base + 54)) != 1 ||
+                stream->Read(m, read) != 1)
+                return false;
+            for (int c = 0; c < 4; ++c)
+                masks[c] = c * 4 < read ? Get32(m + 4 * c) : 0u;
+            if ((masks[0] | masks[1] | masks[2]) == 0)
+                return false;
+        }
+        for (int c = 0; c < 4; ++c) {
+            if (!channel[c].Set(masks[c]))
+                return false;
+        }
+    }
+    const std::int64_t paletteStart = 14 + infoSize + maskBytes;
     const std::int64_t paletteEnd = paletteStart + 4 * paletteCount;
     // The pixel data lies after the palette and ends within the file; checked before anything is allocated.
     if (pixelOffset < paletteEnd || pixelOffset + rowSize * rows > total)
@@ -346,6 +410,14 @@ bool TZevBitmap::ReadBmp(TZevStream* stream)
         const std::uint8_t* src = data + std::size_t(r) * static_cast<std::size_t>(rowSize);
         std::uint8_t* dst = bits + std::size_t(topDown ? rows - 1 - r : r) * static_cast<std::size_t>(pitch);
         for (std::int32_t i = 0; i < w; ++i, dst += 4) {
+            if (count == 32) {
+                const std::uint32_t p = Get32(src + 4 * i);
+                dst[0] = channel[0].Of(p, 0);
+                dst[1] = channel[1].Of(p, 0);
+                dst[2] = channel[2].Of(p, 0);
+                dst[3] = channel[3].Of(p, 255);
+                continue;
+            }
             // An index past a short palette reads as black (entries beyond it stay zero).
             const std::uint8_t* bgr = count == 8 ? palette[src[i]] : src + 3 * i;
             dst[0] = bgr[2];

@@ -72,8 +72,9 @@ public:
     virtual bool CreateByDepth(std::int32_t width, std::int32_t height, std::int32_t bitCount);
     virtual void FreeBits();
 
-    // Reads a BMP file (8-bit palette or 24-bit, uncompressed) into a 32-bit bitmap whose bytes are red, green,
-    // blue, 255; row 0 is the bottom row of the picture. False, leaving the bitmap empty, when the file cannot be
+    // Reads a BMP file (8-bit palette, 24-bit, or 32-bit plain or with bit-field masks, in any header up to the
+    // fifth version) into a 32-bit bitmap whose bytes are red, green, blue and alpha (255 unless a mask gives
+    // alpha); row 0 is the bottom row of the picture. False, leaving the bitmap empty, when the file cannot be
     // opened or is not such a BMP, or is damaged or short.
     bool LoadBmp(const char* fileName);
     // The same from a stream holding a BMP file image at its current position.

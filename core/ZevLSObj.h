@@ -179,6 +179,9 @@ typedef int (*TZevRefReader)(TZevObjectIdTable* table, TZevStream* stream, void*
 struct TZevObjectIdRecord : TZevAllocated {
     std::uint32_t id;
     void* object;
+    // The reader that made the object (or, writing, that will): what the object is. A reference met again
+    // names only the id, and its object is a bare pointer that must not be looked at before its kind is known.
+    TZevRefReader reader = nullptr;
     TZevObjectIdRecord* nextById;
     TZevObjectIdRecord* nextByObject;
 };

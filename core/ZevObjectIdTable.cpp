@@ -120,7 +120,9 @@ int TZevObjectIdTable::WriteRef(TZevStream* stream, TZevRefWriter writer, TZevRe
             }
             ok = WriteCString(stream, e ? e->name.CStr() : nullptr) && ok;
             id = nextId++;
-            if (!AddRecord(id, object))
+            if (TZevObjectIdRecord* r = AddRecord(id, object))
+                r->reader = reader;
+            else
                 ok = false;
             ok = (writer && writer(this, stream, object) != 0) && ok;
         }
@@ -168,6 +170,7 @@ void* TZevObjectIdTable::ReadRef(TZevStream* stream)
     if (!r)
         return skip();
     TZevRefReader reader = reinterpret_cast<TZevRefReader>(value);
+    r->reader = reader;
     void* object = nullptr;
     ++depth;
     const int ok = reader(this, stream, &r->object);

@@ -35,6 +35,18 @@ int TZevStream::WriteText(const char* text)
 
 // ---- TZevFile ----
 
+void ZevLogOpenFailure(const char* name)
+{
+    const char* shown = name ? name : "";
+    const char* prefix = "ファイルのオープンに失敗しました FileName… \"";
+    const std::size_t length = std::strlen(prefix) + std::strlen(shown) + 4;
+    if (char* line = static_cast<char*>(std::malloc(length))) {
+        std::snprintf(line, length, "%s%s\"\r\n", prefix, shown);
+        ZevDebugLog(line);
+        std::free(line);
+    }
+}
+
 TZevFile::TZevFile(const char* name, const char* mode) : handle(nullptr)
 {
     // Not the virtual Open: a derived class is not constructed yet.
@@ -53,14 +65,7 @@ int TZevFile::Open(const char* name, const char* mode)
         handle = std::fopen(name, mode);
     if (handle)
         return 1;
-    const char* shown = name ? name : "";
-    const char* prefix = "ファイルのオープンに失敗しました FileName… \"";
-    const std::size_t length = std::strlen(prefix) + std::strlen(shown) + 4;
-    if (char* line = static_cast<char*>(std::malloc(length))) {
-        std::snprintf(line, length, "%s%s\"\r\n", prefix, shown);
-        ZevDebugLog(line);
-        std::free(line);
-    }
+    ZevLogOpenFailure(name);
     return 0;
 }
 

@@ -24,6 +24,9 @@ public:
     int WriteText(const char* text);
 };
 
+// The debug log's line for a file that cannot be opened: the fixed text, the name between double quotes, CR LF.
+void ZevLogOpenFailure(const char* name);
+
 // A file through the standard input/output library.
 class TZevFile : public TZevStream {
 public:

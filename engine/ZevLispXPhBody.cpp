@@ -234,18 +234,28 @@ int TZevLispXPhBody_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, v
         body = nullptr;
     }
 
-    TZevLispXPhBody* wrapper = NewLispXPhBody(body);
-    if (!wrapper) {
-        if (placing && body)
-            delete body;
-        return 0;
+    // One wrapper a body: the body clears only the wrapper its script value holds when it goes, so a body that
+    // has one (met again in the stream, or read around its script value) hands out that one.
+    TZevLispXPhBody* wrapper = nullptr;
+    if (body && LispIsLSObj(body->ScriptWrapper)) {
+        wrapper = QEScriptBodyWrapper(LispLSObj(body->ScriptWrapper)->Object);
+        if (wrapper && wrapper->Body == body)
+            wrapper->AddRef();
+        else
+            wrapper = nullptr;
     }
-    // The body must know its wrapper, so that it clears the wrapper's pointer when it goes. A body read here
-    // first has none yet (its own saved script value was still being read); one read around its script value
-    // gets the wrapper through the body's loader.
-    if (first && body && !(LispIsLSObj(body->ScriptWrapper) &&
-                           dynamic_cast<TZevScriptBody*>(LispLSObj(body->ScriptWrapper)->Object)))
-        LispMakeLSObj(body->ScriptWrapper, wrapper, TZevLispXPhBody_LoadFunction, TZevLispXPhBody_SaveFunction);
+    if (!wrapper) {
+        wrapper = NewLispXPhBody(body);
+        if (!wrapper) {
+            if (placing && body)
+                delete body;
+            return 0;
+        }
+        // The body must know its wrapper, so that it clears the wrapper's pointer when it goes.
+        if (body && !(LispIsLSObj(body->ScriptWrapper) &&
+                      dynamic_cast<TZevScriptBody*>(LispLSObj(body->ScriptWrapper)->Object)))
+            LispMakeLSObj(body->ScriptWrapper, wrapper, TZevLispXPhBody_LoadFunction, TZevLispXPhBody_SaveFunction);
+    }
     if (placing && body) {
         if (LispLoadInProgress()) {
             wrapper->AddRef();

@@ -3,7 +3,7 @@
 #include "LispLSObj.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevStream.h"
+#include "ZevSaveFile.h"
 
 #include <cstdio>
 
@@ -80,11 +80,11 @@ void LispSaveArgToFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLis
         result = interp->ArgError;
         return;
     }
-    TZevFile file;
+    // Written beside the old file, which is replaced only when the whole value was written.
+    TZevSaveFile file;
     if (!OpenNamedFile(result, file, name, mode))
         return;
-    const int ok = write(file, value);
-    file.Close();
+    const int ok = write(file, value) && file.Commit();
     if (!ok) {
         LispMakeError(result, "Cannot Write File!");
         return;

@@ -116,7 +116,7 @@ bool LispOpenArgFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispR
                      const char* mode);
 
 // The body of a builtin (name value) that saves a value: `write` puts the value into the named file; T, or the
-// argument error, "Cannot Open File!" or "Cannot Write File!" in `result`.
+// argument error, "Cannot Open File!" or "Cannot Write File!" in `result`. A failed write leaves the old file.
 void LispSaveArgToFile(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, const char* mode,
                        int (*write)(TZevFile& file, TZevLispRef& value));
 

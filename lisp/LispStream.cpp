@@ -60,8 +60,13 @@ bool PeekRecord(TZevObjectIdTable* table, TZevStream* stream, std::uint32_t* siz
     const std::int32_t at = stream->Tell();
     bool ok = ReadUInt32(stream, size) && ReadUInt32(stream, id);
     *reader = 0;
-    if (ok && *size > 8 && *id != 0 && !table->Find(*id))
-        ok = ReadStreamFunctionName(stream, reader);
+    // An id met before is of the kind its reader made; a new one names its reader.
+    if (ok && *id != 0) {
+        if (const TZevObjectIdRecord* known = table->Find(*id))
+            *reader = reinterpret_cast<TZevNameValue>(known->reader);
+        else if (*size > 8)
+            ok = ReadStreamFunctionName(stream, reader);
+    }
     stream->Seek(at);
     return ok;
 }
@@ -221,7 +226,9 @@ int LoadLSObj(TZevObjectIdTable* table, TZevStream* stream, void** slot)
     if (size > 8 && id != 0)
         LoadedIds.push_back(id);
     auto* object = static_cast<TZevLSObj*>(table->ReadRef(stream));
-    if (id != 0 && !object)
+    // An object met again while it is still being read (the wrapper of a body whose own script value, read inside
+    // the body, refers back to it) has no object yet: the value holds none, as a value saved without one does.
+    if (id != 0 && !object && !(size == 8 && table->Find(id) != nullptr))
         return 0;
     // A script value is never an engine object.
     if (object && LispIsValueObject(object))

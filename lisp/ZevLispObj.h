@@ -74,7 +74,9 @@ extern std::int32_t LispShutdownFlag;
 // Root of every script value. Its class record is its type tag.
 class TZevLispObj : public TZevLSObj {
 public:
-    TZevLispObj() : OwnerClass(nullptr), Link(nullptr) { refCount = 0; }
+    // Count 1, as every object made by its class's factory: one made by class name (an object stream naming a
+    // value class) is its caller's and goes with its Release. LispNewValue hands values to their handles at 0.
+    TZevLispObj() : OwnerClass(nullptr), Link(nullptr) {}
     ~TZevLispObj() override = default;
 
     bool Load(TZevStream*) override { return true; }

@@ -4,6 +4,7 @@
 #include "ZevBitmap.h"
 #include "ZevBodyBoxes.h"
 #include "ZevCollisionSpace.h"
+#include "ZevSaveFile.h"
 #include "ZevXFile.h"
 
 #include <cmath>
@@ -15,13 +16,14 @@ int SaveXPhBodyFile(const char* fileName, TZevGameChara* body, void* context)
 {
     if (fileName == nullptr)
         return 0;
-    TZevFile file;
+    TZevSaveFile file;
     if (!file.Open(fileName, "wb"))
         return 0;
     TZevObjectIdTable table;
     table.SetContext(context);
-    const int ok = table.WriteRef(&file, TZevGameChara_SaveFunction, TZevGameChara_LoadFunction, body);
-    file.Close();
+    // A body not written whole leaves the file it would have replaced.
+    int ok = table.WriteRef(&file, TZevGameChara_SaveFunction, TZevGameChara_LoadFunction, body);
+    ok = ok != 0 && file.Commit() != 0;
     if (ok == 0) {
         char line[300];
         std::snprintf(line, sizeof line, "SaveXPhBodyFile: %s: the body could not be written whole\n", fileName);

@@ -3,6 +3,8 @@
 #include "ZevXFile.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 TZevCollisionMeshObj::TZevCollisionMeshObj() = default;
 
@@ -81,49 +83,52 @@ TZevCollisionMeshObj* TZevCollisionMeshObj::CreateFromFrame(TZevFrame* frame, TZ
 {
     if (frame == nullptr || factory == nullptr)
         return nullptr;
-    const int n = frame->Visuals.GetCount();
-    TZevCollisionMeshObj* owner = nullptr; // the body that owns the frame
-    TZevCollisionMeshObj* result = nullptr;
-    if (n != 1) {
-        owner = factory(frame, nullptr, argument);
-        if (owner == nullptr)
-            return nullptr;
-        owner->visualFrame = frame;
-        if (frame->GetName() != nullptr)
-            owner->SetName(frame->GetName());
-        result = owner;
-    }
+    // Pre-lit and line visuals are drawn, not collided with.
+    std::vector<TZevPolygonMesh*> visuals;
     for (void* item : frame->Visuals) {
-        TZevPolygonMesh* visual = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(item));
-        if (visual == nullptr)
-            continue; // pre-lit and line visuals are drawn, not collided with
-        TZevPolygonMesh* copy = visual->CloneFaceChecked();
-        if (copy != nullptr)
-            copy->ComputeNormals();
-        TZevCollisionMeshObj* body = factory(frame, copy, argument);
-        if (body == nullptr) {
-            if (copy != nullptr)
-                copy->Release();
-            continue;
-        }
-        // One frame has one owner: with several visuals the frame's own body keeps it and the bodies of the
-        // visuals hang under that body, so that no frame is deleted twice.
-        if (owner == nullptr) {
-            owner = body;
-            body->visualFrame = frame;
-        } else if (body->Parent() == nullptr) {
-            owner->AppendChild(body);
-        }
-        ReleaseMesh(body->collisionMesh);
-        body->collisionMesh = copy;
-        visual->AddRef();
-        ReleaseMesh(body->visualMesh);
-        body->visualMesh = visual;
-        body->SetName(visual->GetName() != nullptr ? visual->GetName() : "");
-        result = body;
+        if (TZevPolygonMesh* visual = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(item)))
+            visuals.push_back(visual);
     }
-    if (result == nullptr)
+    // One body owns the frame. It collides with every polygon visual of the frame at once, so that a frame of
+    // several meshes is one body with all of them and not several bodies sharing one frame.
+    TZevPolygonMesh* copy = nullptr;
+    if (visuals.size() == 1) {
+        copy = visuals.front()->CloneFaceChecked();
+    } else if (visuals.size() > 1) {
+        std::vector<const TZevMeshData*> parts;
+        for (TZevPolygonMesh* visual : visuals)
+            parts.push_back(visual->Geometry);
+        TZevMeshData joined;
+        if (ZevJoinMeshData(parts.data(), static_cast<int32_t>(parts.size()), joined))
+            copy = visuals.front()->CloneFaceChecked(&joined);
+        if (copy == nullptr) {
+            const std::string line = std::string("CreateFromFrame: the meshes of frame \"") +
+                                     (frame->GetName() != nullptr ? frame->GetName() : "") +
+                                     "\" cannot make one body (more than 65536 vertices together?)\n";
+            ZevDebugLog(line.c_str());
+            return nullptr;
+        }
+    }
+    if (copy != nullptr)
+        copy->ComputeNormals();
+    TZevCollisionMeshObj* result = factory(frame, copy, argument);
+    if (result == nullptr) {
+        if (copy != nullptr)
+            copy->Release();
         return nullptr;
+    }
+    result->visualFrame = frame;
+    if (!visuals.empty()) {
+        ReleaseMesh(result->collisionMesh);
+        result->collisionMesh = copy;
+        visuals.front()->AddRef();
+        ReleaseMesh(result->visualMesh);
+        result->visualMesh = visuals.front();
+    }
+    if (visuals.size() == 1)
+        result->SetName(visuals.front()->GetName() != nullptr ? visuals.front()->GetName() : "");
+    else if (frame->GetName() != nullptr)
+        result->SetName(frame->GetName());
     for (TZevVTree* child = frame->GetFirstChild(); child != nullptr; child = child->GetNextSibling()) {
         TZevFrame* childFrame = dynamic_cast<TZevFrame*>(child);
         if (childFrame == nullptr)

@@ -24,7 +24,8 @@ public:
     void UpdateWorldMatrix(float step) override;
     void SetMatrix(const TZevMatrix& m) override;
     virtual void SetMatrixValues(TZevMatrix m);
-    // Bodies for `frame` and its subtree; the result is the last body made for `frame` itself.
+    // Bodies for `frame` and its subtree: one body per frame, owning it and colliding with all of its polygon
+    // visuals together; the result is the body of `frame` itself. Null when that body cannot be made.
     virtual TZevCollisionMeshObj* CreateFromFrame(TZevFrame* frame, TZevBodyFactory factory, void* argument);
     // Makes `body` the last child of this body, and its frame the last child of this body's frame.
     virtual void MoveToParent(TZevCollisionMeshObj* body);

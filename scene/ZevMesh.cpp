@@ -288,6 +288,11 @@ bool TZevPolygonMesh::LoadChunk(TZevStream* stream, TZevLSObj* object)
 
 TZevPolygonMesh* TZevPolygonMesh::CloneFaceChecked()
 {
+    return CloneFaceChecked(Geometry);
+}
+
+TZevPolygonMesh* TZevPolygonMesh::CloneFaceChecked(const TZevMeshData* geometry)
+{
     TZevLSObj* copied = Clone();
     auto* copy = dynamic_cast<TZevPolygonMesh*>(copied);
     if (!copy && copied)
@@ -304,7 +309,7 @@ TZevPolygonMesh* TZevPolygonMesh::CloneFaceChecked()
     if (!copy)
         return nullptr;
     copy->Clear();
-    if (Geometry && !ZevMeshFaceDirectionPass(*Geometry, *copy->Geometry)) {
+    if (geometry && !ZevMeshFaceDirectionPass(*geometry, *copy->Geometry)) {
         copy->Release();
         return nullptr;
     }

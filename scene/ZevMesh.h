@@ -55,6 +55,8 @@ public:
     // A copy (through the object stream) whose geometry is this mesh's after the collision clean-up pass.
     // Null when the copy cannot be made.
     TZevPolygonMesh* CloneFaceChecked();
+    // The same with `geometry` (null: none) in place of this mesh's own.
+    TZevPolygonMesh* CloneFaceChecked(const TZevMeshData* geometry);
 
     // Reader of the "TZevPolygonMeshTag" chunk: checks every count against the stream and every face index
     // against the vertices; false, leaving the mesh empty, on damaged data.

@@ -82,6 +82,46 @@ void TZevMeshData::Free()
     SetFaceCount(0);
 }
 
+bool ZevJoinMeshData(const TZevMeshData* const* parts, int32_t count, TZevMeshData& out)
+{
+    out.Free();
+    int64_t vertices = 0, faces = 0;
+    for (int32_t p = 0; p < count; ++p) {
+        if (!parts[p])
+            continue;
+        if (!parts[p]->IndicesInRange())
+            return false;
+        vertices += parts[p]->VertexCount;
+        faces += parts[p]->FaceCount;
+    }
+    if (vertices > ZevMaxMeshVertices || faces > INT32_MAX || !out.SetVertexCount(int32_t(vertices)) ||
+        !out.SetFaceCount(int32_t(faces))) {
+        out.Free();
+        return false;
+    }
+    for (int32_t p = 0; p < count; ++p) {
+        const TZevMeshData* part = parts[p];
+        if (!part)
+            continue;
+        // Every index stays below the joined count, which fits 16 bits.
+        const uint32_t base = uint32_t(out.VertexCount);
+        if (part->VertexCount > 0)
+            std::memcpy(out.Vertices() + base, part->VertexArray, size_t(part->VertexCount) * sizeof(TZevVertex));
+        out.VertexCount += part->VertexCount;
+        for (int32_t f = 0; f < part->FaceCount; ++f) {
+            const TZevMeshFace& from = part->Faces[f];
+            if (!out.SetFaceIndexCount(out.FaceCount, from.Count)) {
+                out.Free();
+                return false;
+            }
+            TZevMeshFace& to = out.Faces[out.FaceCount++];
+            for (uint32_t k = 0; k < from.Count; ++k)
+                to.Indices[k] = uint16_t(base + from.Indices[k]);
+        }
+    }
+    return true;
+}
+
 bool TZevMeshData::IndicesInRange() const
 {
     for (int32_t f = 0; f < FaceCount; ++f) {

@@ -77,6 +77,11 @@ public:
     int32_t FaceCapacity = 0;
 };
 
+// The polygon geometry of `count` blocks (null ones skipped) one after another in `out`, each block's indices
+// moved past the vertices before it. False (and `out` empty) for more than 65536 vertices together, a block that
+// refers to vertices it does not have, or a failed allocation.
+bool ZevJoinMeshData(const TZevMeshData* const* parts, int32_t count, TZevMeshData& out);
+
 // True when no two different faces run along a shared edge in the same direction.
 bool ZevMeshFacesConsistent(const TZevMeshData& data);
 

@@ -95,6 +95,8 @@ TZevFrame* ZevReadXText(const char* text, size_t size)
         ZevDebugLog(("ZevLoadXFile: " + error + "\n").c_str());
         return nullptr;
     }
+    for (const std::string& warning : contents.Warnings)
+        ZevDebugLog(("ZevLoadXFile: " + warning + "\n").c_str());
     return BuildFrame(contents.Root);
 }
 

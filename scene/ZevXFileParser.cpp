@@ -210,6 +210,7 @@ struct XNormals {
     uint32_t Count = 0;
     std::vector<float> Values; // 3 a normal
     bool HasFaces = false;
+    bool Damaged = false; // a face names a normal beyond the list
     std::vector<uint32_t> FaceCounts;
     std::vector<uint32_t> FaceIndices;
 };
@@ -226,14 +227,14 @@ public:
     {
         Store = ZevXLastMaterial;
         Store.TextureName.clear();
+        // Every top-level frame and mesh is kept: files in the wild put a character's parts side by side.
+        std::vector<TZevXFrameRecord> frames;
+        std::vector<TZevXMeshRecord> meshes;
         for (;;) {
             XToken t = Lex.Next();
             switch (t.Kind) {
             case XTok::End:
-                if (!out.HasRoot)
-                    return Fail("no top-level Frame or Mesh");
-                ZevXLastMaterial = Store;
-                return true;
+                return Finish(out, frames, meshes);
             case XTok::Bad:
                 return Fail("not a text .x file");
             case XTok::LBrace:
@@ -249,24 +250,13 @@ public:
                     if (!ReadMaterial(nullptr, MaterialUse::Free))
                         return false;
                 } else if (w == "Frame") {
-                    // A later top-level frame replaces an earlier one.
-                    TZevXFrameRecord frame;
-                    if (!ReadFrame(frame, 1))
+                    frames.emplace_back();
+                    if (!ReadFrame(frames.back(), 1))
                         return false;
-                    out.Root = std::move(frame);
-                    out.HasRoot = true;
-                    out.RootIsMesh = false;
                 } else if (w == "Mesh") {
-                    // The first top-level mesh is the file's content; what follows it is not read.
-                    TZevXFrameRecord frame;
-                    frame.Meshes.emplace_back();
-                    if (!ReadMesh(frame.Meshes.back()))
+                    meshes.emplace_back();
+                    if (!ReadMesh(meshes.back()))
                         return false;
-                    out.Root = std::move(frame);
-                    out.HasRoot = true;
-                    out.RootIsMesh = true;
-                    ZevXLastMaterial = Store;
-                    return true;
                 } else {
                     if (!SkipObject())
                         return false;
@@ -280,6 +270,27 @@ public:
     }
 
 private:
+    // One top-level frame is the root as it stands; anything else goes into a new unnamed root: its meshes as
+    // the root's own, its frames as the root's children.
+    bool Finish(TZevXFileContents& out, std::vector<TZevXFrameRecord>& frames, std::vector<TZevXMeshRecord>& meshes)
+    {
+        if (frames.empty() && meshes.empty())
+            return Fail("no top-level Frame or Mesh");
+        if (MeshCount == 0)
+            return Fail("the file holds no mesh");
+        if (frames.size() == 1 && meshes.empty()) {
+            out.Root = std::move(frames.front());
+        } else {
+            out.Root.Meshes = std::move(meshes);
+            out.Root.Children = std::move(frames);
+            out.RootMade = true;
+        }
+        out.HasRoot = true;
+        out.Warnings = std::move(Warnings);
+        ZevXLastMaterial = Store;
+        return true;
+    }
+
     bool Fail(const char* why)
     {
         if (Error.empty())
@@ -452,8 +463,9 @@ private:
         return true;
     }
 
-    bool ReadIndexLists(
-        std::vector<uint32_t>& counts, std::vector<uint32_t>* wide, std::vector<uint16_t>* narrow, uint32_t limit)
+    // An index at or above `limit` fails the read, or, when `outOfRange` is given, only sets it.
+    bool ReadIndexLists(std::vector<uint32_t>& counts, std::vector<uint32_t>* wide, std::vector<uint16_t>* narrow,
+        uint32_t limit, bool* outOfRange = nullptr)
     {
         uint32_t faces;
         if (!ReadCount(faces))
@@ -468,8 +480,11 @@ private:
                 uint32_t index;
                 if (!ReadUInt(index))
                     return false;
-                if (index >= limit)
-                    return Fail("a face index beyond the vertices");
+                if (index >= limit) {
+                    if (!outOfRange)
+                        return Fail("a face index beyond the vertices");
+                    *outOfRange = true;
+                }
                 if (wide)
                     wide->push_back(index);
                 if (narrow)
@@ -520,7 +535,7 @@ private:
         while (Lex.Peek().Kind == XTok::Semi || Lex.Peek().Kind == XTok::Comma)
             Lex.Next();
         if (Lex.Peek().Kind == XTok::Number) {
-            if (!ReadIndexLists(normals.FaceCounts, &normals.FaceIndices, nullptr, normals.Count))
+            if (!ReadIndexLists(normals.FaceCounts, &normals.FaceIndices, nullptr, normals.Count, &normals.Damaged))
                 return false;
             normals.HasFaces = true;
         }
@@ -681,6 +696,13 @@ private:
         });
         if (!read)
             return false;
+        ++MeshCount;
+        // Normals are optional: damaged ones are dropped, and the mesh is kept.
+        if (normals.Present && normals.Damaged) {
+            Warnings.push_back("mesh \"" + mesh.Name + "\": a face of its normals names a normal it does not have; "
+                                                       "the normals are dropped");
+            normals = XNormals();
+        }
 
         // Texture coordinates beyond the vertices are ignored; missing ones stay 0.
         size_t uvCount = std::min<size_t>(uv.size() / 2, nV);
@@ -726,6 +748,8 @@ private:
 
     XLexer Lex;
     std::string& Error;
+    std::vector<std::string> Warnings;
+    size_t MeshCount = 0;
     TZevXLastMaterial Store;
     std::map<std::string, XNamedMaterial> Named;
 };

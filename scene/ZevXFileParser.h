@@ -46,12 +46,16 @@ struct TZevXFrameRecord {
 };
 
 struct TZevXFileContents {
-    bool HasRoot = false;    // a top-level Frame or Mesh was read
-    bool RootIsMesh = false; // the root is an unnamed frame made for a top-level Mesh
+    bool HasRoot = false;  // a top-level Frame or Mesh was read
+    bool RootMade = false; // the root is an unnamed frame made to hold the top-level meshes and frames
     TZevXFrameRecord Root;
+    std::vector<std::string> Warnings; // what was dropped from a file that is read nonetheless, one line each
 };
 
-// Parses a whole .x text. Returns false, with a reason in error, for binary or compressed files, text
-// that ends inside a block, counts or indices that do not match the data, and vertex counts over
-// ZevXMaxVertices. The last-material store is read and, on success only, updated.
+// Parses a whole .x text. Every top-level Frame and Mesh is kept: a single top-level Frame is the root,
+// anything else is held by a new unnamed root (the meshes as its own, the frames as its children).
+// Returns false, with a reason in error, for binary or compressed files, text that ends inside a block,
+// counts or indices that do not match the data, vertex counts over ZevXMaxVertices, and files that hold
+// no mesh at all. Normals whose faces name normals beyond their list are dropped with a warning. The
+// last-material store is read and, on success only, updated.
 bool ZevParseXText(const char* text, size_t size, TZevXFileContents& out, std::string& error);

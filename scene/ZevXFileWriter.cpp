@@ -9,7 +9,7 @@
 
 #include "ZevFrame.h"
 #include "ZevMesh.h"
-#include "ZevStream.h"
+#include "ZevSaveFile.h"
 #include "ZevTextureName.h"
 #include "ZevXFileParser.h"
 
@@ -301,7 +301,7 @@ bool ZevSaveXFile(TZevVFrame* frame, const char* fileName)
 {
     if (!frame || !fileName)
         return false;
-    TZevFile file;
+    TZevSaveFile file;
     if (!file.Open(fileName, "w"))
         return false;
     XOut out(&file);
@@ -315,9 +315,8 @@ bool ZevSaveXFile(TZevVFrame* frame, const char* fileName)
         out.Text(std::strcmp(t.Name, "MeshNormals") == 0 ? "}\n" : " }\n").Text("\n");
     }
     out.Text("Header {\n").Text("\t1;\n").Text("\t0;\n").Text("\t1;\n").Text(" }\n\n\n");
-    bool ok = out.Ok && ZevWriteXFrame(&file, frame, 0);
-    // Buffered text reaches the disk only here: a full disk shows up at the flush.
-    ok = ok && std::fflush(file.handle) == 0 && !std::ferror(file.handle);
+    // The old file is replaced only by a whole new one.
+    const bool ok = out.Ok && ZevWriteXFrame(&file, frame, 0) && file.Commit();
     if (!ok) {
         std::string line = "ZevSaveXFile: writing failed: ";
         ZevDebugLog((line + fileName + "\n").c_str());

@@ -9,7 +9,7 @@ class TZevVFrame;
 
 // Writes the file: header line, the standard templates, a Header object, then the frame with its
 // meshes and its child frames. False when the file cannot be opened, a frame is nested deeper than a
-// reader follows, or a write fails (the debug log says which); the file may then be incomplete.
+// reader follows, or a write fails (the debug log says which); an existing file is then left as it was.
 bool ZevSaveXFile(TZevVFrame* frame, const char* fileName);
 // One Frame object at `depth` tabs: its matrix, its plain polygon meshes and its child frames.
 // False on a failed write or nesting beyond what the reader follows.

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool xclip
   gnuplot-nox
   python3
+  clang libclang-rt-dev llvm
 )
 
 missing=()

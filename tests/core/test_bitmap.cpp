@@ -199,7 +199,7 @@ TEST(Bitmap, RefusesMalformedFiles)
         {"compressed", base, [](Bytes& b) { Put32(b, 30, 1); }},
         {"bit fields", base, [](Bytes& b) { Put32(b, 30, 3); }},
         {"4 bits", base, [](Bytes& b) { Put16(b, 28, 4); }},
-        {"32 bits", base, [](Bytes& b) { Put16(b, 28, 32); }},
+        {"32 bits over 24-bit rows", base, [](Bytes& b) { Put16(b, 28, 32); }},
         {"0 bits", base, [](Bytes& b) { Put16(b, 28, 0); }},
         {"pixels cut short", base, [](Bytes& b) { b.pop_back(); }},
         {"header cut short", base, [](Bytes& b) { b.resize(40); }},
@@ -233,6 +233,104 @@ TEST(Bitmap, RefusesMalformedFiles)
     }
     TZevBitmap missing;
     EXPECT_FALSE(missing.LoadBmp("no_such_file.bmp"));
+}
+
+namespace {
+
+// A 32-bit BMP of the given pixel words (rows in file order) with a header of `infoSize` bytes; masks that the
+// header has no room for follow it when the compression asks for them (3 for bit fields, 4 with alpha).
+Bytes Make32(std::uint32_t infoSize, std::uint32_t compression, const std::uint32_t (&masks)[4], std::int32_t width,
+             std::int32_t height, const std::vector<std::uint32_t>& pixels)
+{
+    const std::size_t after = infoSize >= 52 || compression == 0 ? 0 : compression == 6 ? 16 : 12;
+    const std::size_t offset = 14 + infoSize + after;
+    Bytes b(offset + 4 * pixels.size(), 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 2, static_cast<std::uint32_t>(b.size()));
+    Put32(b, 10, static_cast<std::uint32_t>(offset));
+    Put32(b, 14, infoSize);
+    Put32(b, 18, static_cast<std::uint32_t>(width));
+    Put32(b, 22, static_cast<std::uint32_t>(height));
+    Put16(b, 26, 1);
+    Put16(b, 28, 32);
+    Put32(b, 30, compression);
+    const std::size_t inHeader = infoSize >= 56 ? 4 : infoSize >= 52 ? 3 : 0;
+    for (std::size_t m = 0; m < inHeader; ++m)
+        Put32(b, 54 + 4 * m, masks[m]);
+    for (std::size_t m = 0; m < after / 4; ++m)
+        Put32(b, 54 + 4 * m, masks[m]);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        Put32(b, offset + 4 * i, pixels[i]);
+    return b;
+}
+
+} // namespace
+
+TEST(Bitmap, Reads32BitPixelsByTheirMasks)
+{
+    InitObjects();
+    using Rgba = std::vector<std::uint8_t>;
+    struct Case {
+        const char* what;
+        std::uint32_t infoSize, compression;
+        std::uint32_t masks[4];
+        std::uint32_t pixel;
+        Rgba expected; // red, green, blue, alpha
+    } cases[] = {
+        // Plain: blue, green, red and an unused byte.
+        {"plain", 40, 0, {}, 0x80102030u, {0x10, 0x20, 0x30, 255}},
+        {"plain, fifth header", 124, 0, {0xFFu, 0xFF00u, 0xFF0000u, 0xFF000000u}, 0x80102030u, {0x10, 0x20, 0x30, 255}},
+        {"fields after the header", 40, 3, {0xFFu, 0xFF00u, 0xFF0000u, 0}, 0x80102030u, {0x30, 0x20, 0x10, 255}},
+        {"fields with alpha after it", 40, 6, {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}, 0x80102030u,
+         {0x10, 0x20, 0x30, 0x80}},
+        {"fields in a third header", 56, 3, {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}, 0x7F102030u,
+         {0x10, 0x20, 0x30, 0x7F}},
+        {"fourth header with alpha", 108, 3, {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}, 0x01FF0080u,
+         {0xFF, 0x00, 0x80, 0x01}},
+        {"fifth header without alpha", 124, 3, {0xFF000000u, 0xFF0000u, 0xFF00u, 0}, 0x11223344u,
+         {0x11, 0x22, 0x33, 255}},
+        // Ten bits a colour and two of alpha: the top eight bits of wide channels, narrow ones stretched.
+        {"2-10-10-10", 124, 3, {0x3FF00000u, 0xFFC00u, 0x3FFu, 0xC0000000u}, (2u << 30) | (0x3FFu << 20) | 4u,
+         {0xFF, 0x00, 0x01, 0xAA}},
+    };
+    for (const Case& c : cases) {
+        // 2 x 2, bottom-up; the pixel under test is the first of the file: row 0, column 0.
+        const Bytes b = Make32(c.infoSize, c.compression, c.masks, 2, 2, {c.pixel, 0, 0, 0});
+        TZevBitmap bmp;
+        ASSERT_TRUE(LoadBytes(&bmp, b)) << c.what;
+        EXPECT_EQ(bmp.GetBitCount(), 32) << c.what;
+        EXPECT_EQ(Rgba(PixelAt(&bmp, 0, 0), PixelAt(&bmp, 0, 0) + 4), c.expected) << c.what;
+    }
+    // Top-down: the file's first row is the picture's top, the bitmap's last row.
+    const std::uint32_t argb[4] = {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u};
+    TZevBitmap top;
+    ASSERT_TRUE(LoadBytes(&top, Make32(108, 3, argb, 1, -2, {0x40FF0000u, 0x800000FFu})));
+    EXPECT_EQ(Rgba(PixelAt(&top, 0, 1), PixelAt(&top, 0, 1) + 4), (Rgba{255, 0, 0, 0x40}));
+    EXPECT_EQ(Rgba(PixelAt(&top, 0, 0), PixelAt(&top, 0, 0) + 4), (Rgba{0, 0, 255, 0x80}));
+
+    struct Refused {
+        const char* what;
+        Bytes bytes;
+    } refused[] = {
+        {"a mask of two runs", Make32(108, 3, {0xF00F0000u, 0xFF00u, 0xFFu, 0}, 1, 1, {0})},
+        {"no colour mask", Make32(108, 3, {0, 0, 0, 0xFF000000u}, 1, 1, {0})},
+        {"masks past the file", [&] {
+             Bytes b = Make32(40, 3, argb, 1, 1, {0});
+             b.resize(60);
+             return b;
+         }()},
+        {"bit fields over 24 bits", [&] {
+             Bytes b = Make32(40, 3, argb, 1, 1, {0});
+             Put16(b, 28, 24);
+             return b;
+         }()},
+    };
+    for (const Refused& r : refused) {
+        TZevBitmap bmp;
+        EXPECT_FALSE(LoadBytes(&bmp, r.bytes)) << r.what;
+        EXPECT_EQ(bmp.GetBits(), nullptr) << r.what;
+    }
 }
 
 TEST(Bitmap, CreatesByDepth)
@@ -290,6 +388,7 @@ TEST(Bitmap, SavesPixelsInTheTBMPChunk)
     TZevLSObj* copy = empty->Clone();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(static_cast<TZevBitmap*>(copy)->GetBits(), nullptr);
+    EXPECT_EQ(static_cast<TZevBitmap*>(copy)->GetBitCount(), 0); // as it was: its copy saves the same bytes
     delete copy;
     delete empty;
     delete b;

@@ -45,27 +45,43 @@ protected:
     }
 };
 
-TEST_F(CollisionBody, FrameWithTwoVisualsGivesThreeBodiesAndReturnsTheLast)
+TEST_F(CollisionBody, FrameWithSeveralVisualsIsOneBodyWithAllOfThem)
 {
-    TZevFrame* frame = NewFrame("holder");
-    AddVisual(frame, BoxMesh("first"));
-    AddVisual(frame, BoxMesh(nullptr)); // no name
-    TZevCollisionMeshObj* last = ZevCreateBodyTreeFromFrame(frame, nullptr);
-    ASSERT_NE(last, nullptr);
-    EXPECT_STREQ(last->GetName(), "");
-    EXPECT_EQ(last->visualMesh, static_cast<TZevVMesh*>(frame->Visuals.Last()->data));
-    ASSERT_NE(last->collisionMesh, nullptr);
-    EXPECT_NE(last->collisionMesh, last->visualMesh); // a cleaned copy
-    // One body owns the frame (the frame's own body); the bodies of the visuals hang under it.
-    auto* owner = static_cast<TZevCollisionMeshObj*>(static_cast<TZevBoxNode*>(last->Parent()));
-    ASSERT_NE(owner, nullptr);
-    EXPECT_EQ(owner->visualFrame, frame);
-    EXPECT_STREQ(owner->GetName(), "holder");
-    EXPECT_EQ(last->visualFrame, nullptr);
-    EXPECT_EQ(CountBodies(owner), 3);
-    auto* first = static_cast<TZevCollisionMeshObj*>(owner->FirstChildTree());
-    EXPECT_STREQ(first->GetName(), "first");
-    delete owner; // deletes the frame once, with the bodies below
+    // Made and deleted twice: the first round warms the pools, the second must give back all it took.
+    int32_t live[2];
+    for (int round = 0; round < 2; ++round) {
+        TZevFrame* frame = NewFrame("holder");
+        AddVisual(frame, BoxMesh("first"));
+        TZevPolygonMesh* far = BoxMesh(nullptr);
+        ZevMakeBoxMesh(far->Geometry, 4.0f, -1.0f, -1.0f, 6.0f, 1.0f, 1.0f);
+        AddVisual(frame, far);
+        TZevCollisionMeshObj* body = ZevCreateBodyTreeFromFrame(frame, nullptr);
+        ASSERT_NE(body, nullptr);
+        EXPECT_EQ(CountBodies(body), 1);
+        EXPECT_EQ(body->visualFrame, frame);
+        EXPECT_STREQ(body->GetName(), "holder");
+        EXPECT_EQ(body->visualMesh, static_cast<TZevVMesh*>(frame->Visuals.First()->data));
+        EXPECT_EQ(frame->Visuals.GetCount(), 2); // both are drawn
+        // It collides with both boxes: a cleaned copy of the two together.
+        ASSERT_NE(body->collisionMesh, nullptr);
+        EXPECT_EQ(body->collisionMesh->Geometry->FaceCount, 24);
+        body->UpdateBox();
+        EXPECT_NEAR(body->box.Min.x, -1.0f, 1e-3f);
+        EXPECT_NEAR(body->box.Max.x, 6.0f, 1e-3f);
+        delete body; // the frame goes once, with both visuals and the copy
+        live[round] = NewCount.load() - DeleteCount.load();
+    }
+    EXPECT_EQ(live[1], live[0]);
+
+    // A frame whose meshes cannot be one mesh (more vertices together than 16-bit indices reach) makes no body.
+    TZevFrame* huge = NewFrame("huge");
+    for (int i = 0; i < 2; ++i) {
+        TZevPolygonMesh* grid = BoxMesh(nullptr);
+        ASSERT_TRUE(ZevMakeSphereMesh(grid->Geometry, 200, 200));
+        AddVisual(huge, grid);
+    }
+    EXPECT_EQ(ZevCreateBodyTreeFromFrame(huge, nullptr), nullptr);
+    delete huge;
 }
 
 TEST_F(CollisionBody, BodyTreeFollowsFrameTreeAndGoesWithItsFrames)

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "ZevXFileParser.h"
 
@@ -49,7 +50,7 @@ TEST(XFileParse, LobbySkyboxReadsSixTexturedMeshes)
     Parsed p = Parse(ReadTestFile("lobby_skybox.x"));
     ASSERT_TRUE(p.Ok) << p.Error;
     const TZevXFrameRecord& root = p.Contents.Root;
-    EXPECT_FALSE(p.Contents.RootIsMesh);
+    EXPECT_FALSE(p.Contents.RootMade);
     EXPECT_EQ(root.Name, "CUBE_Root");
     EXPECT_EQ(root.Matrix[0], 3.0f);
     EXPECT_EQ(root.Matrix[10], 3.0f);
@@ -129,6 +130,12 @@ TEST(XFileParse, BinaryEmptyAndHeadlessFilesAreRefused)
         EXPECT_FALSE(p.Contents.HasRoot) << name;
     }
     EXPECT_FALSE(Parse("xof 0302txt 0064\nHeader { 1; 0; 1; }\n").Ok);
+    // Frames alone, or meshes only inside blocks the reader passes over, hold no mesh.
+    for (const char* noMesh : {"Frame A { } Frame B { Frame C { } }", "Frame A { Unknown { Mesh { 3; } } }"}) {
+        Parsed p = Parse(noMesh);
+        EXPECT_FALSE(p.Ok) << noMesh;
+        EXPECT_EQ(p.Error, "the file holds no mesh") << noMesh;
+    }
     EXPECT_FALSE(Parse("xof 0303tzip0032 ....................").Ok);
     std::string withZero = TriangleMesh("");
     withZero[20] = '\0';
@@ -270,7 +277,6 @@ TEST(XFileParse, CountsAndIndicesAreChecked)
         "Mesh { -3; 0;0;0;; 0;; }",                                                    // negative count
         "Mesh { 3.5; 0;0;0;; 0;; }",                                                   // a count that is not whole
         "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 2; 0;0;1;; } }", // normals missing
-        "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 0;0;1;; 1; 3;0,0,1;; } }",
         "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshTextureCoords { 3; 0;0;; } }",
         "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 1; 3; 0;; } }",
         "Mesh { 3; 0;0;0;, 1;0;0;, Frame;0;0;; 1; 3;0,1,2;; }", // a word where a number is due
@@ -306,6 +312,15 @@ TEST(XFileParse, Normals)
     ASSERT_TRUE(same.Ok) << same.Error;
     EXPECT_EQ(Vertex(same.Contents.Root.Meshes[0], 0)[5], 1.0f);
     EXPECT_EQ(Vertex(same.Contents.Root.Meshes[0], 2)[3], 1.0f);
+
+    // Faces that name normals beyond the list: the normals are dropped with a warning, the mesh is kept.
+    Parsed damaged = Parse(TriangleMesh("MeshNormals { 3; 0;0;1;, 0;1;0;, 1;0;0;; 1; 3;0,1,3;; }\n"));
+    ASSERT_TRUE(damaged.Ok) << damaged.Error;
+    EXPECT_EQ(damaged.Contents.Root.Meshes[0].VertexCount, 3u);
+    EXPECT_EQ(Vertex(damaged.Contents.Root.Meshes[0], 0)[5], 0.0f);
+    ASSERT_EQ(damaged.Contents.Warnings.size(), 1u);
+    EXPECT_NE(damaged.Contents.Warnings[0].find("mesh \"tri\""), std::string::npos);
+    EXPECT_TRUE(same.Contents.Warnings.empty());
 
     // Fewer: not used.
     Parsed fewer = Parse(TriangleMesh("MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n"));
@@ -349,31 +364,48 @@ TEST(XFileParse, TextureCoordinateCounts)
 
 TEST(XFileParse, TopLevelChoice)
 {
-    // A top-level Mesh is the content; what follows is not read.
-    Parsed mesh = Parse("Frame A { }\n" + TriangleMesh("") + "Frame B { } this is not read {");
-    ASSERT_TRUE(mesh.Ok) << mesh.Error;
-    EXPECT_TRUE(mesh.Contents.RootIsMesh);
-    EXPECT_EQ(mesh.Contents.Root.Name, "");
-    ASSERT_EQ(mesh.Contents.Root.Meshes.size(), 1u);
-    EXPECT_EQ(mesh.Contents.Root.Meshes[0].Name, "tri");
-    // A later top-level frame replaces an earlier one.
-    Parsed frames = Parse("Frame A { } Frame B { }");
-    ASSERT_TRUE(frames.Ok) << frames.Error;
-    EXPECT_EQ(frames.Contents.Root.Name, "B");
-    // Comments of both kinds and CRLF lines.
-    Parsed comments = Parse("xof 0302txt 0064\r\n# note\r\nFrame // F\r\n C { // {\r\n }\r\n");
-    ASSERT_TRUE(comments.Ok) << comments.Error;
-    EXPECT_EQ(comments.Contents.Root.Name, "C");
+    const std::string tri = "Mesh tri { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n";
+    // Every top-level object is kept: one frame alone is the root; otherwise a new unnamed root holds the
+    // meshes as its own and the frames as its children, in file order.
+    struct Case {
+        std::string text;
+        bool made;
+        std::string rootName;
+        size_t meshes;
+        std::vector<std::string> children;
+    } cases[] = {
+        {"Frame A { " + tri + "}", false, "A", 1, {}},
+        {TriangleMesh(""), true, "", 1, {}},
+        {"Frame A { " + tri + "} Frame B { Frame B2 { } } Frame C { }", true, "", 0, {"A", "B", "C"}},
+        {"Frame A { } " + tri + "Frame B { } " + tri, true, "", 2, {"A", "B"}},
+        {"xof 0302txt 0064\r\n# note\r\nFrame // F\r\n C { // {\r\n " + tri + " }\r\n", false, "C", 1, {}},
+        // Old files end their lines with CR alone: a comment ends there too.
+        {"xof 0302txt 0064\r// note\rFrame D { // {\r " + tri + "}\r", false, "D", 1, {}},
+    };
+    for (const Case& c : cases) {
+        Parsed p = Parse(c.text);
+        ASSERT_TRUE(p.Ok) << c.text << ": " << p.Error;
+        const TZevXFrameRecord& root = p.Contents.Root;
+        EXPECT_EQ(p.Contents.RootMade, c.made) << c.text;
+        EXPECT_EQ(root.Name, c.rootName) << c.text;
+        EXPECT_EQ(root.Meshes.size(), c.meshes) << c.text;
+        std::vector<std::string> children;
+        for (const TZevXFrameRecord& child : root.Children)
+            children.push_back(child.Name);
+        EXPECT_EQ(children, c.children) << c.text;
+        if (c.made) {
+            EXPECT_EQ(root.Matrix[0], 1.0f);
+            EXPECT_EQ(root.Matrix[12], 0.0f);
+        }
+    }
     // A stray word does not swallow the object after it.
-    Parsed stray = Parse("xof 0303txt 0032 Frame A { stray Frame B { } }");
+    Parsed stray = Parse("xof 0303txt 0032 Frame A { stray Frame B { " + tri + "} }");
     ASSERT_TRUE(stray.Ok) << stray.Error;
     EXPECT_EQ(stray.Contents.Root.Name, "A");
     ASSERT_EQ(stray.Contents.Root.Children.size(), 1u);
     EXPECT_EQ(stray.Contents.Root.Children[0].Name, "B");
-    // Old files end their lines with CR alone: a comment ends there too.
-    Parsed carriage = Parse("xof 0302txt 0064\r// note\rFrame D { // {\r }\r");
-    ASSERT_TRUE(carriage.Ok) << carriage.Error;
-    EXPECT_EQ(carriage.Contents.Root.Name, "D");
+    // Damage after the first mesh is no longer passed over: the file is refused.
+    EXPECT_FALSE(Parse(TriangleMesh("") + "Frame B { } this is not read {").Ok);
 }
 
 TEST(XFileParse, DeepNestingIsRefusedOrSkippedWithoutRecursion)
@@ -389,6 +421,6 @@ TEST(XFileParse, DeepNestingIsRefusedOrSkippedWithoutRecursion)
         unknown += "{";
     for (int i = 0; i < 100000; ++i)
         unknown += "}";
-    unknown += " }";
+    unknown += " Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }";
     EXPECT_TRUE(Parse(unknown).Ok);
 }

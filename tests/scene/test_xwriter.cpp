@@ -276,7 +276,7 @@ TEST_F(XWriterTest, FailedWritesAreReported)
     EXPECT_TRUE(ZevWriteXFrame(&enough, frame, 0));
 
     // As deep as a reader follows, and one deeper: refused rather than written unreadable.
-    TZevFrame* chain = FrameWith("C0", nullptr);
+    TZevFrame* chain = FrameWith("C0", Triangle("M", 1.0f));
     TZevFrame* last = chain;
     for (int i = 1; i < 256; ++i) {
         TZevFrame* next = FrameWith("C", nullptr);
@@ -288,8 +288,13 @@ TEST_F(XWriterTest, FailedWritesAreReported)
     EXPECT_NE(back, nullptr);
     if (back)
         back->Release();
+    // A save that fails part-way over a good file leaves that file as it was, and no fragment beside it.
+    const std::string good = ReadWhole("deep.x");
     ASSERT_TRUE(last->AddChild(FrameWith("C", nullptr)));
+    EXPECT_FALSE(ZevSaveXFile(chain, "deep.x"));
+    EXPECT_EQ(ReadWhole("deep.x"), good);
     EXPECT_FALSE(ZevSaveXFile(chain, "deeper.x"));
+    EXPECT_FALSE(std::ifstream("deeper.x").good());
     chain->Release();
     frame->Release();
 }

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The libFuzzer targets of tests/fuzz/, built with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
+# build-fuzz/ (the g++ builds are not touched).
+#
+#   tools/fuzz.sh check [SECONDS]              replays every seed corpus and every kept crasher, then fuzzes each
+#                                              target for SECONDS (default 20); fails on any crash (CI runs this)
+#   tools/fuzz.sh campaign [SECONDS] [TARGET...]  fuzzes each target (default: all) for SECONDS (default 600),
+#                                              growing build-fuzz/corpus/TARGET; crashes go to build-fuzz/artifacts/
+#   tools/fuzz.sh reproduce TARGET FILE...     runs the target on the given inputs (a crasher, say)
+#   tools/fuzz.sh seeds                        rewrites the generated seeds and dictionaries in tests/fuzz/
+#
+# Targets: xfile (.x text), bmp (BMP files), objstream (object streams), bodyfile (saved-body files), lispvalue
+# (saved script values), lisp (script text evaluated on a physics-only world). A crash found is kept as a
+# regression input: copy it into tests/fuzz/crashers/TARGET/ once it is mended.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+builddir=$root/build-fuzz
+targets=(xfile bmp objstream bodyfile lispvalue lisp)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+build() {
+  if ! command -v clang++ >/dev/null; then
+    echo "fuzz.sh: clang++ is missing (tools/deps.sh installs it)" >&2
+    exit 1
+  fi
+  if [ ! -f "$builddir/build.ninja" ]; then
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    CC=clang CXX=clang++ cmake -S . -B "$builddir" -G Ninja -DCMAKE_BUILD_TYPE= -DQE_SANITIZE=ON -DQE_FUZZ=ON \
+      -DBUILD_TESTING=OFF "${launcher[@]}" >/dev/null
+  fi
+  cmake --build "$builddir" --target fuzz_all -j "$(nproc)"
+}
+
+# The read-only seed folders of a target: the generated or hand-made seeds of tests/fuzz/corpus/, and real files.
+seeds() {
+  local t=$1
+  local dirs=("$root/tests/fuzz/corpus/$t")
+  case $t in
+    xfile) dirs+=("$root/tests/testdata/x" "$root/data") ;;
+    bmp) dirs+=("$root/tests/testdata/bmp" "$root/data") ;;
+    lisp) dirs+=("$root/tests/lisp/cases" "$root/tests/engine/cases") ;;
+  esac
+  for d in "${dirs[@]}"; do
+    [ -d "$d" ] && echo "$d"
+  done
+}
+
+dicts() {
+  case $1 in
+    bodyfile | lispvalue) echo "$root/tests/fuzz/dict/names.dict" ;;
+    *) echo "$root/tests/fuzz/dict/$1.dict" ;;
+  esac
+}
+
+# Options of every fuzzing run of a target. Scripts may run for ever: the script target spends a budget per input,
+# and what still runs past the timeout is passed over (fork mode) rather than taken for a crash.
+options() {
+  local t=$1
+  local opts=(-timeout=10 -rss_limit_mb=2560 -print_final_stats=1 "-dict=$(dicts "$t")"
+    "-artifact_prefix=$builddir/artifacts/$t/")
+  [ "$t" = lisp ] && opts+=(-fork=1 -ignore_timeouts=1 -ignore_ooms=0 -ignore_crashes=0)
+  echo "${opts[@]}"
+}
+
+# Runs a target in its own working folder (the engine writes its logs there).
+run() {
+  local t=$1
+  shift
+  mkdir -p "$builddir/work/$t" "$builddir/artifacts/$t" "$builddir/corpus/$t"
+  (cd "$builddir/work/$t" && "$builddir/bin/fuzz_$t" "$@")
+}
+
+replay() {
+  local t=$1
+  local inputs
+  mapfile -t inputs < <(seeds "$t")
+  [ -d "$root/tests/fuzz/crashers/$t" ] && inputs+=("$root/tests/fuzz/crashers/$t")
+  local log=$builddir/work/$t/replay.log
+  mkdir -p "$builddir/work/$t"
+  if ! run "$t" -runs=0 -timeout=30 "${inputs[@]}" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz.sh: $t fails on a kept input (log: $log)" >&2
+    return 1
+  fi
+  echo "== $t: replayed $(grep -oE 'Done [0-9]+ runs' "$log" | tail -n 1) of ${inputs[*]#$root/}"
+}
+
+fuzz() {
+  local t=$1 seconds=$2
+  local inputs opts
+  mapfile -t inputs < <(seeds "$t")
+  read -r -a opts <<<"$(options "$t")"
+  echo "== $t: fuzzing for $seconds s"
+  local log=$builddir/work/$t/fuzz.log
+  mkdir -p "$builddir/work/$t"
+  if ! run "$t" -max_total_time="$seconds" "${opts[@]}" "$builddir/corpus/$t" "${inputs[@]}" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz.sh: $t found a crash (log: $log, input: $builddir/artifacts/$t/)" >&2
+    return 1
+  fi
+  grep -E 'stat::number_of_executed_units|Done [0-9]+ runs|cov: ' "$log" | tail -n 2
+}
+
+command=${1:-check}
+shift || true
+case $command in
+  check)
+    seconds=${1:-20}
+    build
+    for t in "${targets[@]}"; do replay "$t"; done
+    for t in "${targets[@]}"; do fuzz "$t" "$seconds"; done
+    ;;
+  campaign)
+    seconds=${1:-600}
+    shift || true
+    chosen=("$@")
+    [ ${#chosen[@]} -eq 0 ] && chosen=("${targets[@]}")
+    build
+    status=0
+    for t in "${chosen[@]}"; do fuzz "$t" "$seconds" || status=1; done
+    exit $status
+    ;;
+  reproduce)
+    t=$1
+    shift
+    build
+    files=()
+    for f in "$@"; do files+=("$(realpath "$f")"); done
+    run "$t" "${files[@]}"
+    ;;
+  seeds)
+    build
+    tmp=$(mktemp -d)
+    "$builddir/bin/fuzz_seeds" "$tmp" >/dev/null
+    for t in objstream bodyfile lispvalue; do
+      rm -rf "$root/tests/fuzz/corpus/$t"
+      mkdir -p "$root/tests/fuzz/corpus/$t"
+      cp "$tmp/$t"/* "$root/tests/fuzz/corpus/$t/"
+    done
+    cp "$tmp/names.dict" "$root/tests/fuzz/dict/names.dict"
+    rm -rf "$tmp"
+    # The builtin names of the script target, from their registrations.
+    {
+      echo "# Builtin names and the words the reader and evaluator know (tools/fuzz.sh seeds writes it)."
+      for w in lambda cond nil t quote "(" ")" "'" '"' . ";"; do echo "\"${w//\"/\\\"}\""; done
+      grep -rhoE 'LispRegisterBuiltin\([^;]*"[^"]+"\)' lisp engine | sed -E 's/.*"([^"]+)"\)$/"\1"/' | sort -u
+    } >"$root/tests/fuzz/dict/lisp.dict"
+    ;;
+  *)
+    sed -n '2,17p' "$0"
+    exit 2
+    ;;
+esac
