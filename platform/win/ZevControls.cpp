@@ -534,16 +534,25 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case LB_GETCOUNT: return count;
     case LB_GETCURSEL: return d->selected;
     case LB_SETCURSEL:
-        d->selected = static_cast<std::int32_t>(wParam) < count ? static_cast<std::int32_t>(wParam) : -1;
+        d->selected = wParam < d->items.size() ? static_cast<std::int32_t>(wParam) : -1;
         ShowSelected(window, d);
         return d->selected < 0 ? LB_ERR : d->selected;
-    case LB_GETTEXTLEN:
-        return static_cast<std::int32_t>(wParam) < count ? static_cast<LRESULT>(d->items[wParam].size()) : LB_ERR;
+    // An index is unsigned here: the -1 of "no selection" passed on from LB_GETCURSEL is out of range too.
+    case LB_GETTEXTLEN: return wParam < d->items.size() ? static_cast<LRESULT>(d->items[wParam].size()) : LB_ERR;
     case LB_GETTEXT:
-        if (static_cast<std::int32_t>(wParam) >= count || !lParam)
+        if (wParam >= d->items.size() || !lParam)
             return LB_ERR;
         std::memcpy(reinterpret_cast<char*>(lParam), d->items[wParam].c_str(), d->items[wParam].size() + 1);
         return static_cast<LRESULT>(d->items[wParam].size());
+    case LB_GETITEMRECT: {
+        if (wParam >= d->items.size() || !lParam)
+            return LB_ERR;
+        RECT r;
+        GetClientRect(window, &r);
+        const std::int32_t y = 2 + (static_cast<std::int32_t>(wParam) - d->top) * kLineHeight;
+        *reinterpret_cast<RECT*>(lParam) = RECT{2, y, r.right - 2, y + kLineHeight};
+        return 1;
+    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         SetFocus(window);

@@ -105,6 +105,31 @@ TEST_F(WinUITest, RemovingTheMenuBarTakesOnlyAMenuBar)
     EXPECT_EQ(GetMenu(form->Handle), nullptr);
 }
 
+TEST_F(WinUITest, ListBoxRowsAreWhereClicksLandAndIndicesOutOfRangeAreRefused)
+{
+    TRecordForm* form = NewForm();
+    HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 120, form->Handle, nullptr,
+                                nullptr, nullptr);
+    for (const char* item : {"first", "second", "third"})
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    RECT r{};
+    ASSERT_EQ(SendMessageA(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r)), 1);
+    Click(list, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 2);
+
+    // "No selection" (-1) handed on as an index, and the first index past the end.
+    char text[64] = "kept";
+    for (const WPARAM index : {static_cast<WPARAM>(-1), WPARAM{3}}) {
+        SCOPED_TRACE(static_cast<std::int64_t>(index));
+        EXPECT_EQ(SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text)), LB_ERR);
+        EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, index, 0), LB_ERR);
+        EXPECT_EQ(SendMessageA(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r)), LB_ERR);
+    }
+    EXPECT_STREQ(text, "kept");
+    EXPECT_EQ(SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0), LB_ERR);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), -1);
+}
+
 namespace fs = std::filesystem;
 
 struct DialogScript {
