@@ -1,8 +1,8 @@
 // The open-file dialog on a real X server, used with real X input from xdotool: it lists only what its filter
-// takes, walks into a folder by a double click and back by keys, returns the file clicked, and its close box
-// cancels it, a typed name notwithstanding. The dialog runs its own modal loop on the test's thread, so a driver
-// thread gives the input and waits for what the dialog shows, reading it through messages (answered on the
-// dialog's thread).
+// takes, walks into a folder by a double click and back by keys, scrolls by the wheel, returns the file clicked,
+// and its close box cancels it, a typed name notwithstanding. The dialog runs its own modal loop on the test's
+// thread, so a driver thread gives the input and waits for what the dialog shows, reading it through messages
+// (answered on the dialog's thread).
 #include "X11TestSupport.h"
 
 #include <algorithm>
@@ -138,6 +138,14 @@ struct DialogDriver {
             !WaitFor("the folder again", [&] { return Text(folder) == scratch; }))
             return;
         back = Listed();
+        // More entries than rows: a notch of the wheel scrolls the list by three.
+        RECT first{};
+        POINT middle{listOrigin.x + 100, listOrigin.y + 100};
+        if (!Xdotool({"mousemove", std::to_string(middle.x), std::to_string(middle.y), "click", "5"}) ||
+            !WaitFor("its rows scrolled", [&] {
+                return SendMessageA(list, LB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&first)) == 1 && first.top == 2;
+            }))
+            return;
         if (!ClickRow("b.lsp", 1) || !WaitFor("the name chosen", [&] { return Text(name) == "b.lsp"; }))
             return;
         SendMessageA(shotWindow, kCaptureMessage, 0, 0);
@@ -189,12 +197,18 @@ void Finish(TZevApplication* app, DialogDriver* d)
 
 } // namespace
 
-TEST_F(X11Test, FileDialogFiltersWalksFoldersReturnsTheClickedFileAndCancelsByItsCloseBox)
+TEST_F(X11Test, FileDialogFiltersWalksFoldersScrollsReturnsTheClickedFileAndCancelsByItsCloseBox)
 {
     const fs::path scratch = fs::absolute("dialog_x11");
     fs::remove_all(scratch);
     fs::create_directories(scratch / "sub");
-    for (const char* f : {"a.lsp", "b.lsp", "notes.txt", "pic.bmp", "sub/c.lsp", "sub/d.bmp"})
+    std::vector<std::string> topList{"[..]", "[sub]", "a.lsp", "b.lsp"};
+    for (int i = 10; i < 25; ++i)
+        topList.push_back("f" + std::to_string(i) + ".lsp"); // more than the list shows at once
+    for (const std::string& f : topList)
+        if (f[0] != '[')
+            std::ofstream(scratch / f) << "x";
+    for (const char* f : {"notes.txt", "pic.bmp", "sub/c.lsp", "sub/d.bmp"})
         std::ofstream(scratch / f) << "x";
 
     TRecordForm* form = NewForm();
@@ -218,13 +232,12 @@ TEST_F(X11Test, FileDialogFiltersWalksFoldersReturnsTheClickedFileAndCancelsByIt
     EXPECT_EQ(open.failure, "");
     EXPECT_EQ(chosen, 1);
     EXPECT_EQ(fs::path(path), scratch / "b.lsp");
-    const std::vector<std::string> topList{"[..]", "[sub]", "a.lsp", "b.lsp"};
     EXPECT_EQ(open.top, topList);
     EXPECT_EQ(open.sub, (std::vector<std::string>{"[..]", "c.lsp"}));
     EXPECT_EQ(open.back, topList);
     EXPECT_TRUE(IsWindowEnabled(form->Handle));
 
-    // The screenshot: the row chosen is highlighted; the two rows above it carry dark text on white.
+    // The screenshot: the row chosen is highlighted; the two rows below it carry dark text on white.
     ASSERT_FALSE(gShot.pixels.empty());
     EXPECT_TRUE(ZevWritePng(QE_SCREENSHOT_DIR "/winui_file_dialog.png", gShot.pixels.data(), gShot.width,
                             gShot.height));
@@ -237,10 +250,10 @@ TEST_F(X11Test, FileDialogFiltersWalksFoldersReturnsTheClickedFileAndCancelsByIt
         return n;
     };
     const std::int32_t width = row.right - row.left;
-    const std::int32_t above = row.top - 2 * (row.bottom - row.top);
+    const std::int32_t below = row.bottom + 2 * (row.bottom - row.top);
     EXPECT_GT(count(row.top, row.bottom, [](std::uint32_t p) { return p == 0x3366CC; }), width * 8);
-    EXPECT_GT(count(above, row.top, [](std::uint32_t p) { return p == 0xFFFFFF; }), width * 16);
-    EXPECT_GT(count(above, row.top, [](std::uint32_t p) {
+    EXPECT_GT(count(row.bottom, below, [](std::uint32_t p) { return p == 0xFFFFFF; }), width * 16);
+    EXPECT_GT(count(row.bottom, below, [](std::uint32_t p) {
                   return ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60;
               }),
               20);
