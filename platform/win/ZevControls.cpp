@@ -497,22 +497,110 @@ LRESULT EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 // ---- List box ----------------------------------------------------------------------------------------------------
 
+constexpr std::int32_t kScrollBar = 16;
+
 struct ListData {
     std::vector<std::string> items;
     std::int32_t selected = -1;
     std::int32_t top = 0;
+    std::int32_t dragFrom = -1; // while the thumb is dragged: the grip's offset inside it
 };
 
-void ShowSelected(HWND window, ListData* d)
+struct ListLayout {
+    std::int32_t visible = 1; // whole rows that fit
+    std::int32_t rowRight = 0;
+    bool bar = false; // a scroll bar when the rows do not all fit
+    RECT up{}, down{}, track{}, thumb{};
+};
+
+ListLayout LayoutOf(HWND window, const ListData* d)
 {
     RECT r;
     GetClientRect(window, &r);
-    const std::int32_t visible = std::max(1, (r.bottom - 4) / kLineHeight);
+    ListLayout l;
+    l.visible = std::max(1, (r.bottom - 4) / kLineHeight);
+    l.rowRight = r.right - 2;
+    const auto count = static_cast<std::int32_t>(d->items.size());
+    l.bar = count > l.visible && r.right > 2 * kScrollBar;
+    if (!l.bar)
+        return l;
+    l.rowRight -= kScrollBar;
+    const std::int32_t x = l.rowRight;
+    l.up = {x, 2, x + kScrollBar, 2 + kScrollBar};
+    l.down = {x, std::max(l.up.bottom, r.bottom - 2 - kScrollBar), x + kScrollBar, r.bottom - 2};
+    l.track = {x, l.up.bottom, x + kScrollBar, l.down.top};
+    const std::int32_t length = l.track.bottom - l.track.top;
+    const std::int32_t thumb = std::min(length, std::max(8, length * l.visible / count));
+    const std::int32_t y = l.track.top + (length - thumb) * d->top / (count - l.visible);
+    l.thumb = {x, y, x + kScrollBar, y + thumb};
+    return l;
+}
+
+bool Inside(const RECT& r, std::int32_t x, std::int32_t y)
+{
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+void ScrollTo(HWND window, ListData* d, std::int32_t top)
+{
+    const auto most = std::max(0, static_cast<std::int32_t>(d->items.size()) - LayoutOf(window, d).visible);
+    top = std::clamp(top, 0, most);
+    if (top != d->top) {
+        d->top = top;
+        InvalidateRect(window, nullptr, 1);
+    }
+}
+
+void ShowSelected(HWND window, ListData* d)
+{
+    const std::int32_t visible = LayoutOf(window, d).visible;
     if (d->selected >= 0 && d->selected < d->top)
         d->top = d->selected;
     if (d->selected >= d->top + visible)
         d->top = d->selected - visible + 1;
     InvalidateRect(window, nullptr, 1);
+}
+
+// A press on the scroll bar: the arrows move a row, the track beside the thumb a page, the thumb is dragged.
+void ScrollBarPress(HWND window, ListData* d, const ListLayout& l, std::int32_t x, std::int32_t y)
+{
+    if (Inside(l.up, x, y))
+        ScrollTo(window, d, d->top - 1);
+    else if (Inside(l.down, x, y))
+        ScrollTo(window, d, d->top + 1);
+    else if (Inside(l.thumb, x, y)) {
+        d->dragFrom = y - l.thumb.top;
+        SetCapture(window);
+    } else if (Inside(l.track, x, y))
+        ScrollTo(window, d, d->top + (y < l.thumb.top ? -l.visible : l.visible));
+}
+
+void ThumbDragged(HWND window, ListData* d, std::int32_t y)
+{
+    const ListLayout l = LayoutOf(window, d);
+    const std::int32_t room = (l.track.bottom - l.track.top) - (l.thumb.bottom - l.thumb.top);
+    if (!l.bar || room <= 0)
+        return;
+    const std::int32_t most = static_cast<std::int32_t>(d->items.size()) - l.visible;
+    const std::int32_t at = std::clamp(y - d->dragFrom - l.track.top, 0, room);
+    ScrollTo(window, d, (at * most + room / 2) / room);
+}
+
+void PaintScrollBar(HDC dc, const ListLayout& l)
+{
+    FillBox(dc, l.track, RGB(0xE8, 0xE8, 0xE8));
+    for (const RECT& b : {l.up, l.down, l.thumb}) {
+        FillBox(dc, b, kFace);
+        Frame(dc, b, RGB(255, 255, 255), kShadow);
+    }
+    // The arrows: rows of a small triangle pointing up and down.
+    const std::int32_t cx = (l.up.left + l.up.right) / 2;
+    for (std::int32_t i = 0; i < 4; ++i) {
+        const std::int32_t upY = (l.up.top + l.up.bottom) / 2 - 2 + i;
+        const std::int32_t downY = (l.down.top + l.down.bottom) / 2 + 1 - i;
+        FillBox(dc, {cx - i, upY, cx + i + 1, upY + 1}, kDark);
+        FillBox(dc, {cx - i, downY, cx + i + 1, downY + 1}, kDark);
+    }
 }
 
 LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -534,21 +622,36 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case LB_GETCOUNT: return count;
     case LB_GETCURSEL: return d->selected;
     case LB_SETCURSEL:
-        d->selected = static_cast<std::int32_t>(wParam) < count ? static_cast<std::int32_t>(wParam) : -1;
+        d->selected = wParam < d->items.size() ? static_cast<std::int32_t>(wParam) : -1;
         ShowSelected(window, d);
         return d->selected < 0 ? LB_ERR : d->selected;
-    case LB_GETTEXTLEN:
-        return static_cast<std::int32_t>(wParam) < count ? static_cast<LRESULT>(d->items[wParam].size()) : LB_ERR;
+    // An index is unsigned here: the -1 of "no selection" passed on from LB_GETCURSEL is out of range too.
+    case LB_GETTEXTLEN: return wParam < d->items.size() ? static_cast<LRESULT>(d->items[wParam].size()) : LB_ERR;
     case LB_GETTEXT:
-        if (static_cast<std::int32_t>(wParam) >= count || !lParam)
+        if (wParam >= d->items.size() || !lParam)
             return LB_ERR;
         std::memcpy(reinterpret_cast<char*>(lParam), d->items[wParam].c_str(), d->items[wParam].size() + 1);
         return static_cast<LRESULT>(d->items[wParam].size());
+    case LB_GETITEMRECT: {
+        if (wParam >= d->items.size() || !lParam)
+            return LB_ERR;
+        const std::int32_t y = 2 + (static_cast<std::int32_t>(wParam) - d->top) * kLineHeight;
+        *reinterpret_cast<RECT*>(lParam) = RECT{2, y, LayoutOf(window, d).rowRight, y + kLineHeight};
+        return 1;
+    }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         SetFocus(window);
-        const std::int32_t row = d->top + (GET_Y_LPARAM(lParam) - 2) / kLineHeight;
-        if (row < 0 || row >= count)
+        d->dragFrom = -1;
+        const std::int32_t x = GET_X_LPARAM(lParam);
+        const std::int32_t y = GET_Y_LPARAM(lParam);
+        const ListLayout l = LayoutOf(window, d);
+        if (l.bar && x >= l.rowRight) {
+            ScrollBarPress(window, d, l, x, y);
+            return 0;
+        }
+        const std::int32_t row = d->top + (y - 2) / kLineHeight;
+        if (y < 2 || row >= count)
             return 0;
         if (row != d->selected) {
             d->selected = row;
@@ -559,6 +662,17 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             Notify(window, LBN_DBLCLK);
         return 0;
     }
+    case WM_MOUSEMOVE:
+        if (d->dragFrom >= 0 && (wParam & MK_LBUTTON))
+            ThumbDragged(window, d, GET_Y_LPARAM(lParam));
+        return 0;
+    case WM_LBUTTONUP:
+        if (d->dragFrom >= 0) {
+            d->dragFrom = -1;
+            ReleaseCapture();
+        }
+        return 0;
+    case WM_MOUSEWHEEL: ScrollTo(window, d, d->top - 3 * GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA); return 0;
     case WM_KEYDOWN: {
         std::int32_t to = d->selected;
         if (wParam == VK_UP)
@@ -583,6 +697,7 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         HDC dc = BeginPaint(window, &ps);
         RECT r;
         GetClientRect(window, &r);
+        const ListLayout l = LayoutOf(window, d);
         FillBox(dc, r, RGB(255, 255, 255));
         Frame(dc, r, kShadow, RGB(0xE0, 0xE0, 0xE0));
         SetBkMode(dc, TRANSPARENT);
@@ -590,7 +705,7 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             const std::int32_t y = 2 + (i - d->top) * kLineHeight;
             if (y >= r.bottom - 2)
                 break;
-            RECT row{2, y, r.right - 2, y + kLineHeight};
+            RECT row{2, y, l.rowRight, y + kLineHeight};
             if (i == d->selected)
                 FillBox(dc, row, kSelection);
             SetTextColor(dc, i == d->selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
@@ -598,13 +713,15 @@ LRESULT ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             DrawTextA(dc, d->items[static_cast<std::size_t>(i)].c_str(), -1, &row,
                       DT_LEFT | DT_VCENTER | DT_SINGLELINE);
         }
+        if (l.bar)
+            PaintScrollBar(dc, l);
         EndPaint(window, &ps);
         return 0;
     }
     case WM_ERASEBKGND: return 1;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_SIZE: InvalidateRect(window, nullptr, 1); return 0;
+    case WM_KILLFOCUS: InvalidateRect(window, nullptr, 1); return 0;
+    case WM_SIZE: ScrollTo(window, d, d->top); InvalidateRect(window, nullptr, 1); return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }

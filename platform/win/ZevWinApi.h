@@ -154,8 +154,9 @@ constexpr std::int32_t ZevDialogFilterId = 103;
 // A press or release of a key with its virtual-key code and the character it types (0 for none); goes to the
 // focused window of the active top-level window.
 void ZevInputKey(WPARAM virtualKey, std::uint32_t character, bool down);
-// A mouse event at a screen position: button 0 for a move, 1 left, 3 right; routed to the window under it (or
-// to the window holding the capture): caption close box, menu bar, or a client area in client coordinates.
+// A mouse event at a screen position: button 0 for a move, 1 left, 3 right, 4 and 5 a notch of the wheel up and
+// down (on the press); routed to the window under it (or to the window holding the capture): caption close box,
+// menu bar, or a client area in client coordinates (WM_MOUSEWHEEL carries the screen position).
 void ZevInputMouse(std::int32_t screenX, std::int32_t screenY, int button, bool down);
 // The close request of the window manager (or our caption's close box): WM_CLOSE.
 void ZevInputClose(HWND window);

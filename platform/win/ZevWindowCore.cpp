@@ -34,6 +34,7 @@ struct PlatformState {
     POINT lastClickPoint{0, 0};
     bool controlDown = false;
     bool shiftDown = false;
+    WPARAM buttonsDown = 0; // MK_LBUTTON, MK_RBUTTON held
 };
 
 PlatformState& P()
@@ -256,13 +257,10 @@ void PostInput(TZevWindowRec* rec, UINT message, WPARAM wParam, LPARAM lParam, s
     rec->queue->Wake();
 }
 
-WPARAM MouseFlags(int button, bool down)
+// The buttons held (moves while a button is held carry it, so that drags are seen) and the modifier keys.
+WPARAM MouseFlags()
 {
-    WPARAM f = 0;
-    if (button == 1 && down)
-        f |= MK_LBUTTON;
-    if (button == 3 && down)
-        f |= MK_RBUTTON;
+    WPARAM f = P().buttonsDown;
     if (P().controlDown)
         f |= MK_CONTROL;
     if (P().shiftDown)
@@ -383,6 +381,8 @@ void ZevPlatformShutdown()
     ZevMenusShutdown();
     s.backend.reset();
     s.active = s.focus = s.capture = nullptr;
+    s.buttonsDown = 0;
+    s.controlDown = s.shiftDown = false;
     if (tQueue) {
         std::lock_guard<std::mutex> lock(tQueue->mutex);
         tQueue->posted.clear();
@@ -1195,6 +1195,10 @@ void ZevInputMouse(std::int32_t sx, std::int32_t sy, int button, bool down)
 {
     PlatformState& s = P();
     s.cursor = {sx, sy};
+    if (button == 1 || button == 3) {
+        const WPARAM changed = button == 1 ? MK_LBUTTON : MK_RBUTTON;
+        s.buttonsDown = down ? (s.buttonsDown | changed) : (s.buttonsDown & ~changed);
+    }
     if (ZevMenuTracking()) {
         ZevMenuMouse(sx, sy, button, down);
         return;
@@ -1217,8 +1221,9 @@ void ZevInputMouse(std::int32_t sx, std::int32_t sy, int button, bool down)
         if (!top)
             return;
         // A disabled window (under a modal dialog) takes no input.
+        const bool press = (button == 1 || button == 3) && down;
         if (!top->enabled) {
-            if (button != 0 && down)
+            if (press)
                 for (auto it = s.topLevels.rbegin(); it != s.topLevels.rend(); ++it)
                     if ((*it)->visible && (*it)->enabled && (*it)->owner == top) {
                         ZevActivate(*it);
@@ -1226,7 +1231,7 @@ void ZevInputMouse(std::int32_t sx, std::int32_t sy, int button, bool down)
                     }
             return;
         }
-        if (button != 0 && down && !(top->style & WS_POPUP))
+        if (press && !(top->style & WS_POPUP))
             ZevActivate(top);
         const std::int32_t fx = sx - top->rect.left;
         const std::int32_t fy = sy - top->rect.top;
@@ -1253,7 +1258,16 @@ void ZevInputMouse(std::int32_t sx, std::int32_t sy, int button, bool down)
         message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
     else if (button == 3)
         message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-    else if (button != 0)
+    if (button == 4 || button == 5) {
+        if (down) {
+            const auto delta = static_cast<std::int16_t>(button == 4 ? WHEEL_DELTA : -WHEEL_DELTA);
+            PostInput(target, WM_MOUSEWHEEL,
+                      MAKEWPARAM(static_cast<std::uint16_t>(MouseFlags()), static_cast<std::uint16_t>(delta)),
+                      MAKELPARAM(sx, sy), 0);
+        }
+        return;
+    }
+    if (message == WM_MOUSEMOVE && button != 0)
         return;
     if (message == WM_LBUTTONDOWN && (target->cls->style & 0x0008 /* double clicks */)) {
         const auto now = std::chrono::steady_clock::now();
@@ -1267,7 +1281,7 @@ void ZevInputMouse(std::int32_t sx, std::int32_t sy, int button, bool down)
             s.lastClickPoint = local;
         }
     }
-    PostInput(target, message, MouseFlags(button, down), MAKELPARAM(local.x, local.y), 0);
+    PostInput(target, message, MouseFlags(), MAKELPARAM(local.x, local.y), 0);
 }
 
 void ZevInputClose(HWND window)

@@ -394,10 +394,11 @@ private:
         case ButtonRelease: {
             TZevWindowRec* rec = Find(e.xbutton.window, &frame);
             const unsigned b = e.xbutton.button;
-            if (!rec || (b != Button1 && b != Button3))
+            // X numbers the buttons as our input does: 1 left, 3 right, 4 and 5 the wheel up and down.
+            if (!rec || (b != Button1 && b != Button3 && b != Button4 && b != Button5))
                 return;
             POINT p = Origin(rec, frame);
-            ZevInputMouse(p.x + e.xbutton.x, p.y + e.xbutton.y, b == Button1 ? 1 : 3, e.type == ButtonPress);
+            ZevInputMouse(p.x + e.xbutton.x, p.y + e.xbutton.y, static_cast<int>(b), e.type == ButtonPress);
             return;
         }
         case MotionNotify: {

@@ -105,6 +105,123 @@ TEST_F(WinUITest, RemovingTheMenuBarTakesOnlyAMenuBar)
     EXPECT_EQ(GetMenu(form->Handle), nullptr);
 }
 
+TEST_F(WinUITest, ListBoxRowsAreWhereClicksLandAndIndicesOutOfRangeAreRefused)
+{
+    TRecordForm* form = NewForm();
+    HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 120, form->Handle, nullptr,
+                                nullptr, nullptr);
+    for (const char* item : {"first", "second", "third"})
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    RECT r{};
+    ASSERT_EQ(SendMessageA(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r)), 1);
+    Click(list, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 2);
+
+    // "No selection" (-1) handed on as an index, and the first index past the end.
+    char text[64] = "kept";
+    for (const WPARAM index : {static_cast<WPARAM>(-1), WPARAM{3}}) {
+        SCOPED_TRACE(static_cast<std::int64_t>(index));
+        EXPECT_EQ(SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text)), LB_ERR);
+        EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, index, 0), LB_ERR);
+        EXPECT_EQ(SendMessageA(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r)), LB_ERR);
+    }
+    EXPECT_STREQ(text, "kept");
+    EXPECT_EQ(SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0), LB_ERR);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), -1);
+}
+
+TEST_F(WinUITest, DraggingAcrossAnEditFieldSelectsWhatItCrossesAndAMoveWithoutAButtonDoesNot)
+{
+    TRecordForm* form = NewForm();
+    form->SetBounds(0, 0, 400, 300);
+    HWND edit = CreateWindowExA(0, "EDIT", "hello world", WS_CHILD | WS_VISIBLE, 10, 10, 200, 24, form->Handle,
+                                nullptr, nullptr, nullptr);
+    POINT from{2, 12}, to{195, 12};
+    ClientToScreen(edit, &from);
+    ClientToScreen(edit, &to);
+    // Press, drag, release, then a move back without a button.
+    for (const auto& [at, button, down] :
+         {std::tuple{from, 1, true}, {to, 0, false}, {to, 1, false}, {from, 0, false}}) {
+        ZevInputMouse(at.x, at.y, button, down);
+        Pump(App);
+    }
+    DWORD a = 99, b = 99;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    EXPECT_EQ(a, 0u);
+    EXPECT_EQ(b, 11u);
+}
+
+// A list longer than its box: a scroll bar, the wheel, its arrows, its track and its thumb bring every row into
+// view, where a click selects it.
+TEST_F(WinUITest, LongListScrollsByWheelArrowsTrackAndThumbSoEveryRowCanBeClicked)
+{
+    TRecordForm* form = NewForm();
+    form->SetBounds(0, 0, 400, 300);
+    const std::int32_t height = 4 + 5 * 16; // five rows
+    HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 10, 10, 200, height, form->Handle, nullptr,
+                                nullptr, nullptr);
+    for (int i = 0; i < 20; ++i)
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(("item " + std::to_string(i)).c_str()));
+    auto rowRect = [&](int i) {
+        RECT r{};
+        SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+        return r;
+    };
+    auto firstShown = [&] {
+        for (int i = 0; i < 20; ++i)
+            if (rowRect(i).top >= 0)
+                return i;
+        return -1;
+    };
+    const RECT row = rowRect(0);
+    const std::int32_t barX = row.right + 8; // rows end where the bar begins
+    ASSERT_LT(row.right, 200 - 16);
+    POINT centre{100, height / 2};
+    ClientToScreen(list, &centre);
+    auto wheel = [&](int button, int notches) {
+        for (int i = 0; i < notches; ++i)
+            ZevInputMouse(centre.x, centre.y, button, true), ZevInputMouse(centre.x, centre.y, button, false);
+        Pump(App);
+    };
+
+    // The bar is drawn: its column is not the white of the rows.
+    Pump(App);
+    std::vector<std::uint32_t> pixels(200 * static_cast<std::size_t>(height));
+    std::int32_t w = 0, h = 0;
+    ASSERT_TRUE(ZevReadClientPixels(list, &w, &h, pixels.data(), pixels.size()));
+    EXPECT_NE(pixels[static_cast<std::size_t>(height / 2) * w + barX], 0xFFFFFFu);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(height / 2) * w + row.right - 4], 0xFFFFFFu);
+
+    wheel(5, 1);
+    EXPECT_EQ(firstShown(), 3);
+    Click(list, barX, height - 10); // the down arrow
+    EXPECT_EQ(firstShown(), 4);
+    Click(list, barX, height - 2 - 16 - 3); // the track below the thumb: a page
+    EXPECT_EQ(firstShown(), 9);
+    Click(list, barX, 10); // the up arrow
+    EXPECT_EQ(firstShown(), 8);
+    wheel(4, 5);
+    EXPECT_EQ(firstShown(), 0);
+
+    // The thumb (at the top of its track now) dragged past the bottom shows the last rows.
+    POINT grip{barX, 2 + 16 + 3}, past{barX, height + 100};
+    ClientToScreen(list, &grip);
+    ClientToScreen(list, &past);
+    for (const auto& [at, button, down] : {std::tuple{grip, 1, true}, {past, 0, false}, {past, 1, false}}) {
+        ZevInputMouse(at.x, at.y, button, down);
+        Pump(App);
+    }
+    EXPECT_EQ(firstShown(), 15);
+    const RECT last = rowRect(19);
+    Click(list, 20, (last.top + last.bottom) / 2);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 19);
+
+    // A list that fits has no bar: its rows take the whole width.
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("only"));
+    EXPECT_EQ(rowRect(0).right, 200 - 2);
+}
+
 namespace fs = std::filesystem;
 
 struct DialogScript {

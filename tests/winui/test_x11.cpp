@@ -1,99 +1,9 @@
 // The window framework on a real X server: a form with a button, an edit box, a memo and a menu bar, driven by
 // real X input from xdotool on an Xvfb display of this test's own, as a person would use it.
-#include "WinUITestSupport.h"
+#include "X11TestSupport.h"
 #include "ZevFont.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-
-extern char** environ;
-
 namespace {
-
-pid_t Spawn(std::vector<std::string> args, int keepFd = -1)
-{
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    (void)keepFd;
-    pid_t pid = 0;
-    const int r = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return r == 0 ? pid : -1;
-}
-
-bool OnPath(const char* program)
-{
-    const std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-class X11Test : public WinUITest {
-protected:
-    void SetUp() override
-    {
-        if (!OnPath("Xvfb") || !OnPath("xdotool"))
-            GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        // Xvfb picks a free display number itself and writes it to the descriptor.
-        Server = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten",
-                        "tcp"});
-        close(fds[1]);
-        ASSERT_GT(Server, 0);
-        char number[32] = {};
-        pollfd p{fds[0], POLLIN, 0};
-        ASSERT_GT(poll(&p, 1, 10000), 0) << "Xvfb did not start";
-        ASSERT_GT(read(fds[0], number, sizeof number - 1), 0);
-        close(fds[0]);
-        const std::string display = ":" + std::string(number, std::strcspn(number, "\n"));
-        setenv("DISPLAY", display.c_str(), 1);
-        ASSERT_EQ(ZevPlatformInit(TZevBackendKind::X11), TZevBackendKind::X11);
-        RegisterTestClasses();
-        App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);
-    }
-    void TearDown() override
-    {
-        if (Server <= 0)
-            return;
-        WinUITest::TearDown();
-        kill(Server, SIGTERM);
-        waitpid(Server, nullptr, 0);
-    }
-    // Runs a program (xdotool) to its end while the message loop keeps going, then lets the events arrive.
-    void Drive(std::vector<std::string> args)
-    {
-        const pid_t pid = Spawn(std::move(args));
-        ASSERT_GT(pid, 0);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            Pump(App);
-            ZevWaitForMessages(5);
-        }
-        for (int i = 0; i < 20; ++i) {
-            ZevSync();
-            Pump(App);
-            ZevWaitForMessages(5);
-        }
-    }
-    void ClickAt(HWND window, std::int32_t x, std::int32_t y)
-    {
-        POINT p{x, y};
-        ClientToScreen(window, &p);
-        Drive({"xdotool", "mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"});
-    }
-
-    pid_t Server = -1;
-};
 
 int gClicks = 0;
 int gChosen = 0;
@@ -192,7 +102,8 @@ TEST_F(X11Test, FormTakesClicksTypingPasteMenuAndTheCloseBox)
     ZevFreeCapture(shot);
 
     // The close box: closequery, close, destroy, then the loop ends with code 0.
-    Drive({"xdotool", "mousemove", std::to_string(r.right - 12), std::to_string(r.top + 11), "click", "1"});
+    const POINT closeBox = CloseBoxOf(form->Handle);
+    Drive({"xdotool", "mousemove", std::to_string(closeBox.x), std::to_string(closeBox.y), "click", "1"});
     EXPECT_EQ(App->Run(), 0);
     form = nullptr;
     std::vector<std::string> closing;

@@ -1,0 +1,97 @@
+#include "X11TestSupport.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+pid_t Spawn(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int r = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    return r == 0 ? pid : -1;
+}
+
+bool RunToEnd(std::vector<std::string> args)
+{
+    const pid_t pid = Spawn(std::move(args));
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool OnPath(const char* program)
+{
+    const std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+POINT CloseBoxOf(HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    return {r.right - 12, r.top + 11};
+}
+
+void X11Test::SetUp()
+{
+    if (!OnPath("Xvfb") || !OnPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    // Xvfb picks a free display number itself and writes it to the descriptor.
+    Server = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    close(fds[1]);
+    ASSERT_GT(Server, 0);
+    char number[32] = {};
+    pollfd p{fds[0], POLLIN, 0};
+    ASSERT_GT(poll(&p, 1, 10000), 0) << "Xvfb did not start";
+    ASSERT_GT(read(fds[0], number, sizeof number - 1), 0);
+    close(fds[0]);
+    const std::string display = ":" + std::string(number, std::strcspn(number, "\n"));
+    setenv("DISPLAY", display.c_str(), 1);
+    ASSERT_EQ(ZevPlatformInit(TZevBackendKind::X11), TZevBackendKind::X11);
+    RegisterTestClasses();
+    App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);
+}
+
+void X11Test::TearDown()
+{
+    if (Server <= 0)
+        return;
+    WinUITest::TearDown();
+    kill(Server, SIGTERM);
+    waitpid(Server, nullptr, 0);
+}
+
+void X11Test::Drive(std::vector<std::string> args)
+{
+    const pid_t pid = Spawn(std::move(args));
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        Pump(App);
+        ZevWaitForMessages(5);
+    }
+    for (int i = 0; i < 20; ++i) {
+        ZevSync();
+        Pump(App);
+        ZevWaitForMessages(5);
+    }
+}
+
+void X11Test::ClickAt(HWND window, std::int32_t x, std::int32_t y)
+{
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    Drive({"xdotool", "mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"});
+}
