@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -107,7 +108,27 @@ void RootMenuCallback(int value)
         CurrentViewer->OnRootMenu(value);
 }
 
+// GLUT's fatal errors (no display above all) end the program with a line that says what failed. Nothing of the
+// engine exists yet when the display is opened, so nothing is left behind.
+void GlutErrorCallback(const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "OGLPomu: cannot open the window: %s (DISPLAY is %s%s%s)\n", text,
+                 display ? "\"" : "not set", display ? display : "", display ? "\"" : "");
+    std::exit(1);
+}
+
 } // namespace
+
+void GlutInitOnce(int* argc, char** argv)
+{
+    if (glutGet(GLUT_INIT_STATE))
+        return;
+    glutInitErrorFunc(GlutErrorCallback);
+    glutInit(argc, argv);
+}
 
 TGLUTTestOptions ReadGlutTestOptions()
 {
@@ -211,9 +232,9 @@ void TGLUTViewer::Init(int argc, char** argv)
 {
     TestOptions = ReadGlutTestOptions();
     DisplayedFrames = 0;
-    glutInit(&argc, argv);
-    if (TestOptions.ExitFrames > 0)
-        glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    GlutInitOnce(&argc, argv);
+    // Quit and closing the window return from the main loop, so the scene is destroyed before the program ends.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutInitDisplayMode(DoubleBuffer > 0 ? GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH : GLUT_RGB | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
     glutCreateWindow(argc > 0 && argv && argv[0] ? argv[0] : "OGLPomu");
@@ -285,7 +306,13 @@ void TGLUTViewer::OnRootMenu(int) {}
 
 void TGLUTViewer::OnFilesMenu(int value)
 {
-    if (value == 0)
+    if (value != 0)
+        return;
+    // "Quit": the main loop returns and the program ends with 0 once the scene is gone; without a main loop there
+    // is nothing to unwind.
+    if (glutGet(GLUT_INIT_STATE))
+        glutLeaveMainLoop();
+    else
         std::exit(0);
 }
 

@@ -86,6 +86,9 @@ private:
 
 extern TGLUTViewer* CurrentViewer;
 
+// glutInit once per program. A display that cannot be opened ends the program with code 1 and a line that says so.
+void GlutInitOnce(int* argc, char** argv);
+
 // The aspect ratio of a w x h window; a window of height 0 counts as height 1.
 double ViewerAspect(int width, int height);
 // Windows virtual-key code of a GLUT character key (letters upper case; keys without a code give 0).
