@@ -38,7 +38,9 @@ void WriteSnapshot(const std::string& path)
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ignored);
-    if (!WritePngRGB(path, w, h, rows))
+    // Written aside and then renamed, so whoever waits for the file never reads half of it.
+    const std::string part = path + ".part";
+    if (!WritePngRGB(part, w, h, rows) || (std::filesystem::rename(part, path, ignored), ignored))
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 
@@ -47,7 +49,10 @@ void DisplayCallback()
     if (!CurrentViewer)
         return;
     CurrentViewer->Draw();
-    if (TestOptions.ExitFrames > 0 && ++DisplayedFrames >= TestOptions.ExitFrames) {
+    ++DisplayedFrames;
+    if (DisplayedFrames == TestOptions.SnapshotFrame)
+        WriteSnapshot(TestOptions.SnapshotAt);
+    if (TestOptions.ExitFrames > 0 && DisplayedFrames >= TestOptions.ExitFrames) {
         if (!TestOptions.Snapshot.empty())
             WriteSnapshot(TestOptions.Snapshot);
         TestOptions.ExitFrames = 0;
@@ -141,6 +146,14 @@ TGLUTTestOptions ReadGlutTestOptions()
     }
     if (const char* snapshot = std::getenv("OGLPOMU_SNAPSHOT"))
         options.Snapshot = snapshot;
+    if (const char* at = std::getenv("OGLPOMU_SNAPSHOT_AT")) {
+        char* end = nullptr;
+        const long n = std::strtol(at, &end, 10);
+        if (end != at && *end == ':' && end[1] && n > 0 && n <= 1000000) {
+            options.SnapshotFrame = int(n);
+            options.SnapshotAt = end + 1;
+        }
+    }
     return options;
 }
 

@@ -97,10 +97,13 @@ int GlutKeyToVirtualKey(unsigned char key);
 int GlutSpecialToVirtualKey(int key);
 
 // A hidden test aid, read from the environment by Init: OGLPOMU_EXIT_FRAMES=N ends the main loop after N
-// displayed frames; OGLPOMU_SNAPSHOT=file.png writes the last of them (read back from the frame buffer) as PNG.
+// displayed frames; OGLPOMU_SNAPSHOT=file.png writes the last of them (read back from the frame buffer) as PNG;
+// OGLPOMU_SNAPSHOT_AT=N:file.png writes frame N as well.
 struct TGLUTTestOptions {
     int ExitFrames = 0;
     std::string Snapshot;
+    int SnapshotFrame = 0;
+    std::string SnapshotAt;
 };
 TGLUTTestOptions ReadGlutTestOptions();
 

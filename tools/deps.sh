@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libx11-dev libxft-dev libfreetype-dev fonts-vlgothic
-  xvfb xauth
+  xvfb xauth xdotool
 )
 
 missing=()
