@@ -196,7 +196,7 @@ TEST_F(CraneCarTest, GripperClosesOnCAndOpensOnV)
     TQEJoint_Data& left = Car().Arm().LeftGripJoint();
     TQEJoint_Data& right = Car().Arm().RightGripJoint();
     auto closure = [&] { return left.GetTheta() - right.GetTheta(); };
-    Run(400);
+    Run(200); // landed; the plates hang
     const float rest = closure();
     scene->Keyboard('c', 0, 0);
     Run(150);

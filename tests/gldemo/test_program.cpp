@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -311,6 +312,11 @@ struct TMissingCase {
     bool withObjects;                 // an objects/ folder holding every data file but the tyre texture
     std::vector<std::string> missing; // named on the console, in the order the scene loads them
 };
+
+void PrintTo(const TMissingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class MissingDataTest : public testing::TestWithParam<TMissingCase> {};
 
