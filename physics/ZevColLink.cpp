@@ -495,8 +495,6 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree)
     stack.PushFront(tree->primitiveRoot);
     while (void* item = stack.PopFront()) {
         TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
-        if (n->bodyAttached != 0)
-            continue;
         if (IsMeshLeaf(n)) {
             TZevFC2RColLink* link = ZevLeafColLink(n);
             if (link == nullptr) {
@@ -509,9 +507,12 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree)
             continue;
         }
         // Children are taken before any of them is released, so the boxes leaving the rings do not disturb the
-        // walk.
-        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevBoxNode*>(child));
+        // walk. Body boxes are not taken: releasing a link frees its boxes when no pool takes them back (a thread
+        // without a pool slot, the program's exit).
+        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev) {
+            if (static_cast<TZevBoxNode*>(child)->bodyAttached == 0)
+                stack.PushFront(static_cast<TZevBoxNode*>(child));
+        }
     }
 }
 
