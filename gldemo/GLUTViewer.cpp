@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -37,7 +38,9 @@ void WriteSnapshot(const std::string& path)
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ignored);
-    if (!WritePngRGB(path, w, h, rows))
+    // Written aside and then renamed, so whoever waits for the file never reads half of it.
+    const std::string part = path + ".part";
+    if (!WritePngRGB(part, w, h, rows) || (std::filesystem::rename(part, path, ignored), ignored))
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 
@@ -46,7 +49,10 @@ void DisplayCallback()
     if (!CurrentViewer)
         return;
     CurrentViewer->Draw();
-    if (TestOptions.ExitFrames > 0 && ++DisplayedFrames >= TestOptions.ExitFrames) {
+    ++DisplayedFrames;
+    if (DisplayedFrames == TestOptions.SnapshotFrame)
+        WriteSnapshot(TestOptions.SnapshotAt);
+    if (TestOptions.ExitFrames > 0 && DisplayedFrames >= TestOptions.ExitFrames) {
         if (!TestOptions.Snapshot.empty())
             WriteSnapshot(TestOptions.Snapshot);
         TestOptions.ExitFrames = 0;
@@ -107,7 +113,27 @@ void RootMenuCallback(int value)
         CurrentViewer->OnRootMenu(value);
 }
 
+// GLUT's fatal errors (no display above all) end the program with a line that says what failed. Nothing of the
+// engine exists yet when the display is opened, so nothing is left behind.
+void GlutErrorCallback(const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "OGLPomu: cannot open the window: %s (DISPLAY is %s%s%s)\n", text,
+                 display ? "\"" : "not set", display ? display : "", display ? "\"" : "");
+    std::exit(1);
+}
+
 } // namespace
+
+void GlutInitOnce(int* argc, char** argv)
+{
+    if (glutGet(GLUT_INIT_STATE))
+        return;
+    glutInitErrorFunc(GlutErrorCallback);
+    glutInit(argc, argv);
+}
 
 TGLUTTestOptions ReadGlutTestOptions()
 {
@@ -120,6 +146,14 @@ TGLUTTestOptions ReadGlutTestOptions()
     }
     if (const char* snapshot = std::getenv("OGLPOMU_SNAPSHOT"))
         options.Snapshot = snapshot;
+    if (const char* at = std::getenv("OGLPOMU_SNAPSHOT_AT")) {
+        char* end = nullptr;
+        const long n = std::strtol(at, &end, 10);
+        if (end != at && *end == ':' && end[1] && n > 0 && n <= 1000000) {
+            options.SnapshotFrame = int(n);
+            options.SnapshotAt = end + 1;
+        }
+    }
     return options;
 }
 
@@ -211,9 +245,9 @@ void TGLUTViewer::Init(int argc, char** argv)
 {
     TestOptions = ReadGlutTestOptions();
     DisplayedFrames = 0;
-    glutInit(&argc, argv);
-    if (TestOptions.ExitFrames > 0)
-        glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    GlutInitOnce(&argc, argv);
+    // Quit and closing the window return from the main loop, so the scene is destroyed before the program ends.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutInitDisplayMode(DoubleBuffer > 0 ? GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH : GLUT_RGB | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
     glutCreateWindow(argc > 0 && argv && argv[0] ? argv[0] : "OGLPomu");
@@ -285,7 +319,13 @@ void TGLUTViewer::OnRootMenu(int) {}
 
 void TGLUTViewer::OnFilesMenu(int value)
 {
-    if (value == 0)
+    if (value != 0)
+        return;
+    // "Quit": the main loop returns and the program ends with 0 once the scene is gone; without a main loop there
+    // is nothing to unwind.
+    if (glutGet(GLUT_INIT_STATE))
+        glutLeaveMainLoop();
+    else
         std::exit(0);
 }
 

@@ -86,6 +86,9 @@ private:
 
 extern TGLUTViewer* CurrentViewer;
 
+// glutInit once per program. A display that cannot be opened ends the program with code 1 and a line that says so.
+void GlutInitOnce(int* argc, char** argv);
+
 // The aspect ratio of a w x h window; a window of height 0 counts as height 1.
 double ViewerAspect(int width, int height);
 // Windows virtual-key code of a GLUT character key (letters upper case; keys without a code give 0).
@@ -94,10 +97,13 @@ int GlutKeyToVirtualKey(unsigned char key);
 int GlutSpecialToVirtualKey(int key);
 
 // A hidden test aid, read from the environment by Init: OGLPOMU_EXIT_FRAMES=N ends the main loop after N
-// displayed frames; OGLPOMU_SNAPSHOT=file.png writes the last of them (read back from the frame buffer) as PNG.
+// displayed frames; OGLPOMU_SNAPSHOT=file.png writes the last of them (read back from the frame buffer) as PNG;
+// OGLPOMU_SNAPSHOT_AT=N:file.png writes frame N as well.
 struct TGLUTTestOptions {
     int ExitFrames = 0;
     std::string Snapshot;
+    int SnapshotFrame = 0;
+    std::string SnapshotAt;
 };
 TGLUTTestOptions ReadGlutTestOptions();
 

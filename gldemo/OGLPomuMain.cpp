@@ -10,6 +10,5 @@ int main(int argc, char** argv)
     int choice = 0;
     if (std::scanf("%d", &choice) != 1)
         choice = 0;
-    RunScene(choice, argc, argv);
-    return 0;
+    return RunScene(choice, argc, argv);
 }

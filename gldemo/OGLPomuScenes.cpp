@@ -1,5 +1,7 @@
 #include "OGLPomuScenes.h"
 
+#include "QEDataFiles.h"
+
 #include <cstdio>
 
 const char* const SceneMenuText = "Select Menu\n"
@@ -31,11 +33,20 @@ template <typename Scene> void DrawWithFps(Scene& scene)
     scene.DrawFps();
 }
 
-template <typename Scene> void Run(int argc, char** argv)
+template <typename Scene> int Run(int argc, char** argv)
 {
+    // The display first: without one the program ends here, before the engine starts.
+    GlutInitOnce(&argc, argv);
+    ClearMissingDataFiles();
     Scene scene;
     scene.Init(argc, argv);
+    if (!MissingDataFiles().empty()) {
+        for (const std::string& name : MissingDataFiles())
+            std::fprintf(stderr, "%s\n", MissingDataFileMessage(name).c_str());
+        return 1;
+    }
     scene.Run();
+    return 0;
 }
 
 } // namespace
@@ -179,13 +190,13 @@ void TCraneCarScene::Keyboard(int key, int, int)
     CraneCar.KeyDown(key);
 }
 
-bool RunScene(int choice, int argc, char** argv)
+int RunScene(int choice, int argc, char** argv)
 {
     switch (choice) {
-    case 1: Run<TChairAndBoxScene>(argc, argv); return true;
-    case 2: Run<TFloorAndCarScene>(argc, argv); return true;
-    case 3: Run<TLandAndCarScene>(argc, argv); return true;
-    case 4: Run<TCraneCarScene>(argc, argv); return true;
-    default: return false;
+    case 1: return Run<TChairAndBoxScene>(argc, argv);
+    case 2: return Run<TFloorAndCarScene>(argc, argv);
+    case 3: return Run<TLandAndCarScene>(argc, argv);
+    case 4: return Run<TCraneCarScene>(argc, argv);
+    default: return 0;
     }
 }

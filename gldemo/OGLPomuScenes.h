@@ -70,7 +70,8 @@ extern const char* const CraneCarKeyHelp;
 
 // The menu text, the scene of a menu number (1 to 4) and its run: construct, Init, main loop, destroy.
 extern const char* const SceneMenuText;
-// false (nothing done) for a number outside 1 to 4.
-bool RunScene(int choice, int argc, char** argv);
+// The program's exit code: 0 after the main loop (and at once for a number outside 1 to 4), 1 when a data file
+// could not be loaded (each is named on the console, and no frame is drawn).
+int RunScene(int choice, int argc, char** argv);
 
 #endif

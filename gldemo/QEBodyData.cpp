@@ -1,5 +1,6 @@
 #include "QEBodyData.h"
 
+#include "QEDataFiles.h"
 #include "QEWorldData.h"
 
 const char* const TQEBody_Data::StepFunctionName = "TQEBody_Data";
@@ -53,6 +54,8 @@ bool TQEBody_Data::Load(const char* fileName)
     DeleteBody();
     Handle = QE_LoadXPhBody(fileName);
     AttachCallback();
+    if (!Handle && fileName)
+        NoteMissingDataFile(fileName);
     return Handle != nullptr;
 }
 
@@ -170,7 +173,13 @@ int TQEBody_Data::SetCollisionVertices(int vertexCount, const QE_Vertex* vertice
 
 int TQEBody_Data::SetTexture(const char* fileName)
 {
-    return QE_SetXPhBodyTexture(Handle, fileName);
+    const int result = QE_SetXPhBodyTexture(Handle, fileName);
+    // The engine reads the bitmap when its pixels are first asked for: ask now, so a missing file is known before
+    // anything is drawn.
+    QE_RenderData data{};
+    if (result && fileName && *fileName && QE_GetXPhBodyRenderData(Handle, &data) && !data.texturePixels)
+        NoteMissingDataFile(fileName);
+    return result;
 }
 
 int TQEBody_Data::SetAirResistance(float k)

@@ -14,6 +14,46 @@ const float QuarterPi = 0.7853982f;
 const float SixthPi = 0.5235988f;
 const float TwelfthPi = 0.2617994f;
 
+// The crane car's joint laws, in the couple the engine really applies. A joint hands its torque on as a couple of
+// Torque x Size^2, Size being the distance of its outer links as the joint-parameter guess makes it from the two
+// bodies: 0.17 for the car's small wheel joints (couple 0.03 x torque), 0.72 for the base joint (0.52 x), 0.88
+// for the pole joint (0.77 x), 0.39 for the gripper joints (0.15 x).
+const float BaseCouple = 0.518f;
+const float PoleCouple = 0.767f;
+const float GripCouple = 0.149f;
+
+// Gravity of the arm (its weight about a joint, per unit of sin of the tilt) as a torque, for a joint of the given
+// couple factor: the weight's own coefficient 98 holds the arm only where the joint hands on its torque whole.
+float GravityGain(float couple)
+{
+    return 98.0f / couple;
+}
+
+// A wheel of the crane car starts from standing on a flat of its 16-sided tread, loaded with the arm: its drive
+// needs a couple near 0.2 (a torque of 7) at once, and must brake the car to rest without a wound-up integral when
+// the target drops to 0. So the drive law is proportional only: a couple of 0.15 per radian a second (cut at the
+// torque limit of 20, a couple of 0.6).
+const float CraneWheelRateGains[3] = {5.0f, 0.0f, 0.0005f};
+// The steering holds a loaded wheel straight (or at its turn) against the road's friction; the landing leaves
+// the wheels steered, and a wheel that stands askew brakes the car.
+const float CraneSteeringGains[3] = {30.0f, 0.2f, 0.5f};
+// The base and pole joints both act on the light lower pole (inertia 0.09 about the base), which carries the rest
+// of the arm on soft joints. Their damping gains must stay small, or the lower pole flaps between the two joints
+// (a swing of a few steps that grows). The slow sway of the whole arm on the base (inertia about 3) is damped by
+// the joints' brakes instead: their sliding friction (0.55 x brake, always against the motion) takes energy out of
+// every swing without feeding the fast flapping. Their static friction is 0: the engine's hold test weighs only
+// the torque the law applies, and that passes near 0 away from the target too (where the angle error cancels the
+// weight feed-forward), so a static friction would hold the joint there.
+const float BaseAngleGains[3] = {60.0f, 1.0f, 4.0f};
+const float BaseBrake = 8.0f;
+const float BaseTorqueLimit = 300.0f;
+const float PoleAngleGains[3] = {30.0f, 0.6f, 1.0f};
+const float PoleBrake = 2.0f;
+// The gripper plates hang free until C or V: damped five times more, they swing less and shake the arm less.
+const float GripDamper = 0.5f;
+// The grasp torque as a couple of 0.6, more than the weight of a plate (0.1 x 16.3 at 0.3: 0.49).
+const float GripTorque = 0.6f / GripCouple;
+
 float Sign(float x)
 {
     return x > 0.0f ? 1.0f : -1.0f;
@@ -153,10 +193,12 @@ void TQECraneArm_Data::Build()
     Parts[UpperPole].SetPosition(0.0f, up, 0.0f);
     Pole.Create(*this, Parts[UpperPole], position, axis1, axis2);
     for (TQEJoint_Data* j : {&Pole, &LeftGrip, &RightGrip}) {
-        SetDamperAndFriction(*j, 0.1f);
+        SetDamperAndFriction(*j, j == &Pole ? 0.1f : GripDamper);
         j->SetSpringCoeff(j->GetSpringCoeff() * 0.05f);
     }
-    Pole.SetAngleGains1(16.0f, 0.5f, 1.8f);
+    Pole.SetBrake(PoleBrake);
+    Pole.SetStaticFrictionCoeff(0.0f);
+    Pole.SetAngleGains1(PoleAngleGains[0], PoleAngleGains[1], PoleAngleGains[2]);
     Pole.SetRateGains1(0.051f, 0.0425f, 0.010625f);
     Pole.SetTorqueLimit1(10.0f);
     for (TQEJoint_Data* j : {&LeftGrip, &RightGrip}) {
@@ -174,6 +216,10 @@ void TQECraneCar_Data::Build()
 {
     TQECar_Data::Build();
     const float s = Scale;
+    for (TQEJoint_Data& j : WheelJoints) {
+        j.SetRateGains1(CraneWheelRateGains[0], CraneWheelRateGains[1], CraneWheelRateGains[2]);
+        j.SetAngleGains2(CraneSteeringGains[0], CraneSteeringGains[1], CraneSteeringGains[2]);
+    }
     CraneArm.Build();
     CraneArm.SetPosition(0.0f, 1.0f, 1.6f);
     const float position[3] = {0.0f, 0.25f * s, 1.6f * s};
@@ -181,9 +227,11 @@ void TQECraneCar_Data::Build()
     const float axis2[3] = {0.0f, 1.0f, 0.0f};
     Base.Create(*this, CraneArm, position, axis1, axis2);
     SetDamperAndFriction(Base, 0.01f);
-    Base.SetAngleGains1(16.0f, 0.5f, 1.8f);
+    Base.SetBrake(BaseBrake);
+    Base.SetStaticFrictionCoeff(0.0f);
+    Base.SetAngleGains1(BaseAngleGains[0], BaseAngleGains[1], BaseAngleGains[2]);
     Base.SetRateGains1(0.261f, 0.2175f, 0.054375f);
-    Base.SetTorqueLimit1(70.0f);
+    Base.SetTorqueLimit1(BaseTorqueLimit);
     Base.SetSpringCoeff(Base.GetSpringCoeff() * 0.05f);
     Base.SetMaxTheta(QuarterPi);
     Base.SetMinTheta(-QuarterPi);
@@ -210,16 +258,15 @@ void TQECraneCar_Data::Step()
     pole.ControlAngle1(ArmTarget);
 
     // Hold the arm against gravity: the load about each joint grows with the sine of its tilt.
-    const float g = 98.0f;
     const float baseTheta = Base.GetTheta();
     const float u = pole.GetTheta() + baseTheta;
     const float arm = (0.5f * CraneArm.GetPart(TQECraneArm_Data::LeftPlate).GetMass() +
                        0.18f * (CraneArm.GetPart(TQECraneArm_Data::RightPlate).GetMass() +
                                 CraneArm.GetPart(TQECraneArm_Data::LeftFinger).GetMass())) *
-                      std::fabs(std::sin(u)) * Sign(u) * g;
-    pole.SetTorque(pole.GetTorque() - arm);
-    const float base = CraneArm.GetMass() * std::fabs(std::sin(baseTheta)) * Sign(baseTheta) * g + arm;
-    Base.SetTorque(Base.GetTorque() - base);
+                      std::fabs(std::sin(u)) * Sign(u);
+    pole.SetTorque(pole.GetTorque() - arm * GravityGain(PoleCouple));
+    const float base = CraneArm.GetMass() * std::fabs(std::sin(baseTheta)) * Sign(baseTheta) + arm;
+    Base.SetTorque(Base.GetTorque() - base * GravityGain(BaseCouple));
 }
 
 void TQECraneCar_Data::KeyDown(int key)
@@ -247,12 +294,12 @@ void TQECraneCar_Data::KeyDown(int key)
     case 'S': turn(21.047197f, 0.13707785f); break;
     case 'D': turn(18.952803f, -0.13707785f); break;
     case 'C':
-        left.SetTorque(0.6f);
-        right.SetTorque(-0.6f);
+        left.SetTorque(GripTorque);
+        right.SetTorque(-GripTorque);
         break;
     case 'V':
-        left.SetTorque(-0.6f);
-        right.SetTorque(0.6f);
+        left.SetTorque(-GripTorque);
+        right.SetTorque(GripTorque);
         break;
     case 'F':
         BaseTarget = QuarterPi;

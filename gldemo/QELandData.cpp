@@ -148,17 +148,18 @@ bool TQELand_Data::CellCoordinates(int i, int j, int* ti, int* tj) const
 void TQELand_Data::LandHeight(int a, int b, float* x, float* y, float* z, void* userData)
 {
     const TQELand_Data* land = static_cast<const TQELand_Data*>(userData);
-    *x = float(a) * land->Spacing - land->OffX;
-    *z = float(b) * land->Spacing - land->OffZ;
+    *x = float(double(land->OriginA + a) * double(land->Spacing) - double(land->HalfX));
+    *z = float(double(land->OriginB + b) * double(land->Spacing) - double(land->HalfZ));
     *y = LandNoise(*x, *z) * land->HeightScale * 3.0f - 10.0f;
 }
 
 void TQELand_Data::BuildTile(TCell& cell, int i, int j)
 {
-    OffX = HalfX - float(i) * float(Cx) * Spacing;
-    OffZ = HalfZ - float(j) * float(Cy) * Spacing;
-    // A reused cell keeps its body and only gets the ground of its new place.
-    MakeGridBody(*cell.Tile, Cx + 3, Cy + 3, &TQELand_Data::LandHeight, this, true);
+    OriginA = (long long)i * Cx;
+    OriginB = (long long)j * Cy;
+    // A reused cell keeps its body and only gets the ground of its new place. The border normals come from the
+    // ground beyond the tile, as the neighbour tile's inner normals do: the overlap shades alike in both.
+    MakeGridBody(*cell.Tile, Cx + 3, Cy + 3, &TQELand_Data::LandHeight, this, true, TQEGridBorder::Extend);
     const float diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     const float ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     const float specular[4] = {0.0f, 0.0f, 0.0f, 0.0f};

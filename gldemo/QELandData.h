@@ -53,7 +53,9 @@ private:
     float Spacing = 0.0f;
     float HeightScale = 0.0f;
     float HalfX = 0.0f, HalfZ = 0.0f;
-    float OffX = 0.0f, OffZ = 0.0f;
+    // Grid index of point (0, 0) of the tile being built: each point's place comes from its index on the whole
+    // land, so a point two tiles share has one position, height and normal in both.
+    long long OriginA = 0, OriginB = 0;
     int PreviousI = 0, PreviousJ = 0;
     int Builds = 0;
 };

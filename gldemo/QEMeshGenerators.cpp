@@ -2,6 +2,7 @@
 
 #include "QEBodyData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -124,7 +125,7 @@ bool MakeCylinderBody(TQEBody_Data& body, float length, float radius, int segmen
 }
 
 bool MakeGridBody(TQEBody_Data& body, int columns, int rows, TQEGridPointFunction pointFunction, void* userData,
-                  bool keepBody)
+                  bool keepBody, TQEGridBorder border)
 {
     if (!pointFunction || columns < 2 || rows < 2 || long(columns) * long(rows) > 65536)
         return false;
@@ -136,37 +137,51 @@ bool MakeGridBody(TQEBody_Data& body, int columns, int rows, TQEGridPointFunctio
             mesh.AddVertex(x, y, z, 0.0f, 1.0f, 0.0f, float(i) / float(columns - 1), float(j) / float(rows - 1));
         }
     }
-    auto at = [&](int j, int i) -> const QE_Vertex& { return mesh.Vertices[size_t(j) * columns + i]; };
-    // Inner points: the cross product of the differences to the four neighbours. Border points take the normal
-    // of the nearest inner point; a grid without inner points keeps the upward normal.
-    if (columns >= 3 && rows >= 3) {
+    struct TPoint {
+        float x, y, z;
+    };
+    // A point of the grid, or (extending) one beyond its border from the point function.
+    auto at = [&](int j, int i) -> TPoint {
+        if (j >= 0 && j < rows && i >= 0 && i < columns) {
+            const QE_Vertex& v = mesh.Vertices[size_t(j) * columns + i];
+            return {v.x, v.y, v.z};
+        }
+        TPoint p{0.0f, 0.0f, 0.0f};
+        pointFunction(j, i, &p.x, &p.y, &p.z, userData);
+        return p;
+    };
+    // The cross product of the differences to the four neighbours.
+    auto normal = [&](int j, int i, float* c) {
+        const TPoint n = at(j - 1, i), s = at(j + 1, i), e = at(j, i + 1), w = at(j, i - 1);
+        const float a[3] = {n.x - s.x, n.y - s.y, n.z - s.z};
+        const float b[3] = {e.x - w.x, e.y - w.y, e.z - w.z};
+        c[0] = a[1] * b[2] - a[2] * b[1];
+        c[1] = a[2] * b[0] - a[0] * b[2];
+        c[2] = a[0] * b[1] - a[1] * b[0];
+        const float sq = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+        if (sq > 0.0f) {
+            const float len = std::sqrt(sq);
+            c[0] /= len;
+            c[1] /= len;
+            c[2] /= len;
+        }
+    };
+    // Border points take the normal of the nearest inner point unless the grid extends; a grid without inner
+    // points keeps the upward normal then.
+    const bool extend = border == TQEGridBorder::Extend;
+    if (extend || (columns >= 3 && rows >= 3)) {
         std::vector<float> normals(size_t(columns) * rows * 3);
-        for (int j = 1; j + 1 < rows; ++j) {
-            for (int i = 1; i + 1 < columns; ++i) {
-                const QE_Vertex& n = at(j - 1, i);
-                const QE_Vertex& s = at(j + 1, i);
-                const QE_Vertex& e = at(j, i + 1);
-                const QE_Vertex& w = at(j, i - 1);
-                const float a[3] = {n.x - s.x, n.y - s.y, n.z - s.z};
-                const float b[3] = {e.x - w.x, e.y - w.y, e.z - w.z};
-                float c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-                const float sq = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
-                if (sq > 0.0f) {
-                    const float len = std::sqrt(sq);
-                    c[0] /= len;
-                    c[1] /= len;
-                    c[2] /= len;
-                }
-                float* out = &normals[(size_t(j) * columns + i) * 3];
-                out[0] = c[0];
-                out[1] = c[1];
-                out[2] = c[2];
+        for (int j = 0; j < rows; ++j) {
+            for (int i = 0; i < columns; ++i) {
+                const bool inner = j >= 1 && j + 1 < rows && i >= 1 && i + 1 < columns;
+                if (extend || inner)
+                    normal(j, i, &normals[(size_t(j) * columns + i) * 3]);
             }
         }
         for (int j = 0; j < rows; ++j) {
             for (int i = 0; i < columns; ++i) {
-                const int sj = j < 1 ? 1 : (j > rows - 2 ? rows - 2 : j);
-                const int si = i < 1 ? 1 : (i > columns - 2 ? columns - 2 : i);
+                const int sj = extend ? j : std::clamp(j, 1, rows - 2);
+                const int si = extend ? i : std::clamp(i, 1, columns - 2);
                 const float* n = &normals[(size_t(sj) * columns + si) * 3];
                 QE_Vertex& v = mesh.Vertices[size_t(j) * columns + i];
                 v.nx = n[0];

@@ -12,9 +12,13 @@ typedef void (*TQEGridPointFunction)(int row, int column, float* x, float* y, fl
 bool MakeBoxBody(TQEBody_Data& body, float x0, float y0, float z0, float x1, float y1, float z1);
 // A closed cylinder along z, centred on the origin, then moved by `transform` (16 floats, row vectors).
 bool MakeCylinderBody(TQEBody_Data& body, float length, float radius, int segments, const float* transform);
+// Normals of the border points: those of the nearest inner point, or (Extend) from the points one row or column
+// beyond the grid, for a point function defined there too (a height field that goes on).
+enum class TQEGridBorder { NearestInner, Extend };
+
 // columns x rows points; false when the grid has fewer than 2 x 2 points or more than 16-bit indices can address.
 // keepBody: a body the holder has already gets the new mesh in place of being replaced by a new body.
 bool MakeGridBody(TQEBody_Data& body, int columns, int rows, TQEGridPointFunction pointFunction, void* userData,
-                  bool keepBody = false);
+                  bool keepBody = false, TQEGridBorder border = TQEGridBorder::NearestInner);
 
 #endif

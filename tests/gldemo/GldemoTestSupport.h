@@ -3,6 +3,8 @@
 #ifndef GLDEMO_TEST_SUPPORT_H
 #define GLDEMO_TEST_SUPPORT_H
 
+#include "QECarData.h"
+#include "QELandData.h"
 #include "QEWorldData.h"
 #include "qe.h"
 
@@ -38,9 +40,33 @@ inline float Length3(const float* v)
     return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
+inline float HorizontalDistance(const float* a, const float* b)
+{
+    return std::hypot(a[0] - b[0], a[2] - b[2]);
+}
+
+// The body's up axis (row 1 of its world matrix), as the y component.
+inline float Uprightness(const TQEBody_Data& body)
+{
+    float m[16] = {};
+    body.GetWorldMatrix(m);
+    return m[5] / Length3(&m[4]);
+}
+
 class GldemoTest : public testing::Test {
 protected:
     void SetUp() override { LinkDataAsObjects(); }
+};
+
+// A scene test starts from the program's start: the cars' shared clock at 0, the land's noise not yet made.
+class ScenesTest : public GldemoTest {
+protected:
+    void SetUp() override
+    {
+        GldemoTest::SetUp();
+        TQECar_Data::Clock = 0.0f;
+        ResetLandNoise();
+    }
 };
 
 #endif

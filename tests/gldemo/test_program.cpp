@@ -1,5 +1,6 @@
-// The OGLPomu program as a user runs it: the console menu, and each scene drawn under Xvfb with Mesa's software
-// renderer, its last frame read back and checked.
+// The OGLPomu program as a user runs it: the console menu, each scene drawn under Xvfb with Mesa's software
+// renderer (its frames read back and checked), real keys and the right-button menu through xdotool, a folder
+// without the data files, and no display at all.
 #include "GldemoTestSupport.h"
 #include "QEPngFile.h"
 
@@ -8,6 +9,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,6 +42,48 @@ TRun Shell(const std::string& command)
 }
 
 const char* const Menu = "Select Menu\n1 : Chair and Box\n2 : Floor and Car\n3 : Land and Car\n4 : Crane Car\n";
+
+bool HaveXTools()
+{
+    return Shell("command -v xvfb-run && command -v xdotool").ExitCode == 0;
+}
+
+// A fresh folder for one run, below the test's working folder.
+std::string ScratchFolder(const std::string& name)
+{
+    const std::filesystem::path dir = std::filesystem::current_path() / name;
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+// Runs a bash script in `dir` on a display of its own (Xvfb, Mesa's software renderer); PROGRAM names OGLPomu.
+// Test processes run side by side: each starts its search for a free display at a number of its own.
+TRun RunOnXvfb(const std::string& dir, const std::string& script, int salt)
+{
+    std::ofstream(dir + "/run.sh") << "PROGRAM='" << Program << "'\n"
+                                   << "export LIBGL_ALWAYS_SOFTWARE=1 ASAN_OPTIONS=detect_leaks=0\n"
+                                   << script;
+    const std::string server = std::to_string(100 + (getpid() * 7 + salt) % 800);
+    return Shell("cd '" + dir + "' && xvfb-run -a -n " + server + " -s '-screen 0 800x600x24' bash run.sh");
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The allocation counts the program appended at exit must match (no "Don't Match!"); no file at all means the
+// engine never started.
+void ExpectCountsMatch(const std::string& dir)
+{
+    const std::string counts = ReadFile(dir + "/ZevMemoryCheck2.txt");
+    EXPECT_EQ(counts.find("Don't Match!"), std::string::npos) << counts;
+}
 
 TEST(ProgramTest, ChoiceOutsideTheMenuEndsWithoutAWindow)
 {
@@ -93,13 +140,15 @@ TEST_P(SceneFrameTest, DrawsTheSceneIntoItsWindow)
     const int scene = GetParam();
     const std::string shot = std::string(QE_SCREENSHOT_DIR) + "/scene" + std::to_string(scene) + ".png";
     std::remove(shot.c_str());
-    // 40 frames: the bodies have moved, and the frame-rate text is drawn.
+    // 40 frames: the bodies have moved, and the frame-rate text is drawn. Scene 3 runs 300 frames, so the car has
+    // driven over a few borders of the land's tiles (which must join without stripes).
+    const int frames = scene == 3 ? 300 : 40;
     // Test processes run side by side: each starts its search for a free display at a number of its own.
     const std::string server = std::to_string(100 + (getpid() * 7 + scene) % 800);
     const std::string command = "printf '" + std::to_string(scene) + "\\n' | xvfb-run -a -n " + server +
                                 " -s '-screen 0 800x600x24' env LIBGL_ALWAYS_SOFTWARE=1 "
-                                "ASAN_OPTIONS=detect_leaks=0 OGLPOMU_EXIT_FRAMES=40 OGLPOMU_SNAPSHOT='" +
-                                shot + "' '" + Program + "'";
+                                "ASAN_OPTIONS=detect_leaks=0 OGLPOMU_EXIT_FRAMES=" + std::to_string(frames) +
+                                " OGLPOMU_SNAPSHOT='" + shot + "' '" + Program + "'";
     const TRun run = Shell(command);
     ASSERT_EQ(run.ExitCode, 0) << run.Output;
     EXPECT_EQ(run.Output.rfind(Menu, 0), 0u) << run.Output;
@@ -137,5 +186,185 @@ TEST_P(SceneFrameTest, DrawsTheSceneIntoItsWindow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SceneFrameTest, testing::Values(1, 2, 3, 4));
+
+// Where the pixels of one kind lie in a frame, above the frame-rate text.
+struct TBlob {
+    long Count = 0;
+    double X = 0.0, Y = 0.0;
+};
+
+TBlob FindBlob(const std::string& path, bool (*kind)(int r, int g, int b))
+{
+    TBlob blob;
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgb;
+    if (!ReadPngRGB(path, &w, &h, &rgb))
+        return blob;
+    for (int y = 0; y < h - 30; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* p = &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+            if (kind(p[0], p[1], p[2])) {
+                ++blob.Count;
+                blob.X += x;
+                blob.Y += y;
+            }
+        }
+    }
+    if (blob.Count) {
+        blob.X /= double(blob.Count);
+        blob.Y /= double(blob.Count);
+    }
+    return blob;
+}
+
+bool BoxBlue(int r, int g, int b)
+{
+    return b > r + 40 && b > g + 20;
+}
+
+bool RockBrown(int r, int g, int b)
+{
+    return r > b + 15 && r > 45 && g > b;
+}
+
+// The camera follows the car, so the box and the rock, which lie still on the road, shift on the screen (or leave
+// it) exactly when the car moves.
+bool Shifted(const TBlob& before, const TBlob& after)
+{
+    return after.Count < before.Count / 3 || std::hypot(after.X - before.X, after.Y - before.Y) > 40.0;
+}
+
+TEST(ProgramXTest, CraneCarDrivesOffOnAPressedE)
+{
+    if (!HaveXTools())
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    const std::string dir = ScratchFolder("drive-e");
+    std::filesystem::create_directory_symlink(QE_DATA_DIR, dir + "/objects");
+    const std::string before = std::string(QE_SCREENSHOT_DIR) + "/scene4-before-E.png";
+    const std::string after = std::string(QE_SCREENSHOT_DIR) + "/scene4-after-E.png";
+    std::remove(before.c_str());
+    std::remove(after.c_str());
+    // Frame 150: landed and at rest. Then E, typed on the keyboard into the window under the pointer, and about
+    // 300 frames (6 simulated seconds) of driving.
+    const TRun run = RunOnXvfb(dir,
+                               "printf '4\\n' | OGLPOMU_SNAPSHOT_AT='150:" + before + "' OGLPOMU_EXIT_FRAMES=450 "
+                               "OGLPOMU_SNAPSHOT='" + after + "' \"$PROGRAM\" &\n"
+                               "pid=$!\n"
+                               "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
+                               "xdotool mousemove --window \"$wid\" 320 240\n"
+                               "i=0; while [ ! -f '" + before + "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
+                               "xdotool key e\n"
+                               "wait $pid\n",
+                               11);
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    const TBlob box0 = FindBlob(before, BoxBlue), box1 = FindBlob(after, BoxBlue);
+    const TBlob rock0 = FindBlob(before, RockBrown), rock1 = FindBlob(after, RockBrown);
+    ASSERT_GT(box0.Count, 50) << before;
+    ASSERT_GT(rock0.Count, 50) << before;
+    EXPECT_TRUE(Shifted(box0, box1)) << "box at " << box0.X << "," << box0.Y << " and " << box1.X << "," << box1.Y;
+    EXPECT_TRUE(Shifted(rock0, rock1)) << "rock at " << rock0.X << "," << rock0.Y << " and " << rock1.X << ","
+                                       << rock1.Y;
+    ExpectCountsMatch(dir);
+}
+
+TEST(ProgramXTest, FilesQuitFromTheRightButtonMenuEndsWithZero)
+{
+    if (!HaveXTools())
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    const std::string dir = ScratchFolder("quit");
+    std::filesystem::create_directory_symlink(QE_DATA_DIR, dir + "/objects");
+    // A right click opens the root menu at the pointer; over its one entry "Files" the submenu opens beside it;
+    // a click on its one entry "Quit" chooses it.
+    const TRun run = RunOnXvfb(dir,
+                               "printf '2\\n' | OGLPOMU_SNAPSHOT_AT=5:ready.png \"$PROGRAM\" > program.txt 2>&1 &\n"
+                               "pid=$!\n"
+                               "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
+                               "i=0; while [ ! -f ready.png ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
+                               "xdotool mousemove --window \"$wid\" 100 100 click 3\n"
+                               "root=$(timeout 10 xdotool search --sync --onlyvisible --name 'freeglut menu' | head -1)\n"
+                               "eval $(xdotool getwindowgeometry --shell \"$root\")\n"
+                               "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))\n"
+                               "files=''; i=0\n"
+                               "while [ -z \"$files\" ] && [ $i -lt 200 ]; do\n"
+                               "  sleep 0.05; i=$((i+1))\n"
+                               "  for m in $(xdotool search --onlyvisible --name 'freeglut menu'); do\n"
+                               "    [ \"$m\" != \"$root\" ] && files=$m\n"
+                               "  done\n"
+                               "done\n"
+                               "sleep 0.2\n"
+                               "eval $(xdotool getwindowgeometry --shell \"$files\")\n"
+                               "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) sleep 0.2 click 3\n"
+                               "timeout 30 tail --pid=$pid -f /dev/null || kill $pid\n"
+                               "wait $pid\n"
+                               "echo \"exit code $?\"\n",
+                               12);
+    EXPECT_NE(run.Output.find("exit code 0"), std::string::npos) << run.Output << ReadFile(dir + "/program.txt");
+    // The scene was destroyed before the program ended: the engine's allocations all came back.
+    EXPECT_NE(ReadFile(dir + "/ZevMemoryCheck2.txt").find("NewCount"), std::string::npos);
+    ExpectCountsMatch(dir);
+}
+
+// Started in a folder without its data files, the program names each file it could not load and the places it
+// looked, and ends with 1 before drawing a frame.
+struct TMissingCase {
+    const char* name;
+    int scene;
+    bool withObjects;                 // an objects/ folder holding every data file but the tyre texture
+    std::vector<std::string> missing; // named on the console, in the order the scene loads them
+};
+
+void PrintTo(const TMissingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MissingDataTest : public testing::TestWithParam<TMissingCase> {};
+
+TEST_P(MissingDataTest, NamesTheFileAndWhereItLooked)
+{
+    if (!HaveXTools())
+        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+    const TMissingCase c = GetParam();
+    const std::string dir = ScratchFolder(std::string("missing-") + c.name);
+    if (c.withObjects) {
+        std::filesystem::create_directory(dir + "/objects");
+        for (const char* file : {"chair.x", "lbox.x", "road.x", "rocka.x"})
+            std::filesystem::create_symlink(std::string(QE_DATA_DIR) + "/" + file, dir + "/objects/" + file);
+    }
+    const TRun run = RunOnXvfb(dir, "printf '" + std::to_string(c.scene) + "\\n' | \"$PROGRAM\"\n", 20 + c.scene);
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    size_t at = 0;
+    for (const std::string& file : c.missing) {
+        const std::string line = "OGLPomu: cannot find the data file \"" + file + "\"; looked for it at " + dir +
+                                 "/" + file + ", " + dir + "/objects/" + file + ", /usr/share/vizorudada/qetest/objects/" +
+                                 file + "\n";
+        const size_t found = run.Output.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "\n" << run.Output;
+        at = found == std::string::npos ? at : found;
+    }
+    size_t named = 0;
+    for (size_t p = run.Output.find("cannot find"); p != std::string::npos; p = run.Output.find("cannot find", p + 1))
+        ++named;
+    EXPECT_EQ(named, c.missing.size()) << run.Output;
+    ExpectCountsMatch(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, MissingDataTest,
+                         testing::Values(TMissingCase{"Empty", 1, false, {"chair.x", "lbox.x", "road.x"}},
+                                         TMissingCase{"NoTexture", 4, true, {"tire.bmp"}}),
+                         [](const testing::TestParamInfo<TMissingCase>& info) { return info.param.name; });
+
+TEST(ProgramTest, WithoutADisplaySaysSoAndEndsWithOne)
+{
+    const std::string dir = ScratchFolder("no-display");
+    std::filesystem::create_directory_symlink(QE_DATA_DIR, dir + "/objects");
+    for (const char* answer : {"1", "4"}) {
+        const TRun run = Shell("cd '" + dir + "' && printf '" + answer + "\\n' | env -u DISPLAY '" + Program + "'");
+        EXPECT_EQ(run.ExitCode, 1) << run.Output;
+        EXPECT_NE(run.Output.find("OGLPomu: cannot open the window: "), std::string::npos) << run.Output;
+        EXPECT_NE(run.Output.find("(DISPLAY is not set)"), std::string::npos) << run.Output;
+        ExpectCountsMatch(dir);
+    }
+}
 
 } // namespace
