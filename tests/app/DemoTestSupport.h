@@ -5,6 +5,8 @@
 
 #include "AppTestRenderer.h"
 
+#include "GlobalLock.h"
+
 #include "ZevApplication.h"
 #include "ZevDXGMWin.h"
 #include "ZevDXGameMenu.h"
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 // The views' renderer: it draws nothing but records every frame (under GlobalLock, as the frames run).
 class TDemoTestRenderer : public TAppTestRenderer {
@@ -60,6 +63,8 @@ protected:
 // Makes the next dialog choose `path` (absolute), or cancel when it is empty; `seen` receives the dialog's caption
 // and whether the other windows were disabled while it was open.
 struct TDialogChoice {
+    TDialogChoice() = default;
+    explicit TDialogChoice(std::string path) : Path(std::move(path)) {}
     std::string Path;
     std::string Caption;
     std::string Text; // a message box's text
