@@ -288,6 +288,9 @@ void TZevDXGMWin::OnKeyDown(WPARAM key)
 void TZevDXGMWin::OnKeyUp(WPARAM key)
 {
     TZevCriticalSectionLock lock(&GlobalLock, true);
+    // A release whose press went elsewhere (ESCAPE that closed a dialog above the view) is not this window's.
+    if (KeyTable[key & 0xFF] == 0)
+        return;
     KeyTable[key & 0xFF] = 0;
     Host.KeyUp(static_cast<int>(key & 0xFF));
 }

@@ -252,8 +252,10 @@ void TZevLispWinConsole::ShowHistory()
         return;
     const std::string text = ShownHistory();
     OutputPane->SetText(text.c_str());
-    const auto end = static_cast<WPARAM>(GetWindowTextLengthA(OutputPane->Handle));
-    SendMessageA(OutputPane->Handle, EM_SETSEL, end, static_cast<LPARAM>(end));
+    // The caret at the start of the last line: the pane scrolls down to it without scrolling a long line sideways.
+    const std::size_t lastLine = text.rfind('\n');
+    const auto start = static_cast<WPARAM>(lastLine == std::string::npos ? 0 : lastLine + 1);
+    SendMessageA(OutputPane->Handle, EM_SETSEL, start, static_cast<LPARAM>(start));
     SendMessageA(OutputPane->Handle, EM_SCROLLCARET, 0, 0);
 }
 

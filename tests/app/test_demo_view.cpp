@@ -73,6 +73,10 @@ TEST_F(ViewTest, EscapeEndsTheRunAndTheViewClosesItselfOnItsOwnThread)
     Choose("Default Orvelle Physics World");
     ASSERT_TRUE(WaitForScript());
     TZevDXGMWin* view = Form->ViewWindow;
+    // A release whose press went to another window (a dialog closed by ESCAPE) ends nothing.
+    SendMessageA(view->Handle, WM_KEYUP, VK_ESCAPE, 0);
+    PumpFor(100);
+    ASSERT_EQ(Form->ViewWindow, view);
     SendMessageA(view->Handle, WM_KEYDOWN, VK_ESCAPE, 0);
     SendMessageA(view->Handle, WM_KEYUP, VK_ESCAPE, 0);
     ASSERT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
