@@ -120,6 +120,17 @@ bool WindowSize(TZevQueuedRenderer* renderer, QE_Window window, std::int32_t* wi
     return true;
 }
 
+// A frame operation of the current host: 0 without one.
+int OnCurrentHost(void (TZevEngineHost::*operation)())
+{
+    return QEGuard(0, [&] {
+        if (CurrentEngineHost == nullptr)
+            return 0;
+        (CurrentEngineHost->*operation)();
+        return 1;
+    });
+}
+
 enum { MouseDownKind, MouseMoveKind, MouseUpKind };
 
 int SendMouse(int kind, int buttons, int x, int y, int viewX, int viewY, int viewWidth, int viewHeight)
@@ -199,32 +210,17 @@ QE_API int QE_Final(void)
 
 QE_API int QE_Render(void)
 {
-    return QEGuard(0, [] {
-        if (CurrentEngineHost == nullptr)
-            return 0;
-        CurrentEngineHost->Frame();
-        return 1;
-    });
+    return OnCurrentHost(&TZevEngineHost::Frame);
 }
 
 QE_API int QE_RenderOnly(void)
 {
-    return QEGuard(0, [] {
-        if (CurrentEngineHost == nullptr)
-            return 0;
-        CurrentEngineHost->RenderOnly();
-        return 1;
-    });
+    return OnCurrentHost(&TZevEngineHost::RenderOnly);
 }
 
 QE_API int QE_MoveOnly(void)
 {
-    return QEGuard(0, [] {
-        if (CurrentEngineHost == nullptr)
-            return 0;
-        CurrentEngineHost->MoveOnly();
-        return 1;
-    });
+    return OnCurrentHost(&TZevEngineHost::MoveOnly);
 }
 
 QE_API int QE_RenderToHWND(QE_Window window, const QE_Rect* source, const QE_Rect* destination)

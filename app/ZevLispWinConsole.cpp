@@ -344,19 +344,28 @@ TZevLispWinConsole* ConsoleHere()
     return console != nullptr && console->OnOwnThread() ? console : nullptr;
 }
 
+// Parses the arguments of a console builtin; the console it may act on, or null with the argument error or (no
+// console here) nil in `result`.
+template <class... Outs> TZevLispWinConsole* ParseConsoleArgs(TZevLispRef& result, TZevLispInterpreter* interp,
+                                                              TZevLispRef args, const char* format, Outs... outs)
+{
+    if (!LispParseArgs(interp, &args, format, outs...)) {
+        result = interp->ArgError;
+        return nullptr;
+    }
+    TZevLispWinConsole* console = ConsoleHere();
+    if (console == nullptr)
+        result = Nil;
+    return console;
+}
+
 void SetLispConsoleMenu(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevString popup, entry;
     TZevLispRef value;
-    if (!LispParseArgs(interp, &args, "ssl", &popup, &entry, &value)) {
-        result = interp->ArgError;
+    TZevLispWinConsole* console = ParseConsoleArgs(result, interp, args, "ssl", &popup, &entry, &value);
+    if (console == nullptr)
         return;
-    }
-    TZevLispWinConsole* console = ConsoleHere();
-    if (console == nullptr) {
-        result = Nil;
-        return;
-    }
     console->SetMenuEntry(popup.CStr() != nullptr ? popup.CStr() : "", entry.CStr() != nullptr ? entry.CStr() : "",
                           value);
     result = T;
@@ -365,15 +374,9 @@ void SetLispConsoleMenu(TZevLispRef& result, TZevLispInterpreter* interp, TZevLi
 void FileDialog(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args, bool save)
 {
     TZevString directory, pattern;
-    if (!LispParseArgs(interp, &args, "ss", &directory, &pattern)) {
-        result = interp->ArgError;
+    TZevLispWinConsole* console = ParseConsoleArgs(result, interp, args, "ss", &directory, &pattern);
+    if (console == nullptr)
         return;
-    }
-    TZevLispWinConsole* console = ConsoleHere();
-    if (console == nullptr) {
-        result = Nil;
-        return;
-    }
     char file[256] = {};
     std::int32_t chosen = 0;
     {

@@ -68,6 +68,16 @@ TEST_F(ViewTest, WithRenderMoveOffNoFrameRunsButTheScriptIsStillHandedOver)
     EXPECT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() > 0; }));
 }
 
+TEST_F(ViewTest, MouseEventsReachTheSceneAtThePixelUnderTheCursor)
+{
+    Choose("Default Orvelle Physics World");
+    ASSERT_TRUE(WaitForScript());
+    Console("(def seen nil)(defun on-down (b x y dx dy dz ox oy oz) (setq seen (list b x y)))(SetMouseDownProc on-down)");
+    // Client coordinates, as the renderer's picture starts at the client origin (not the window's outer corner).
+    SendMessageA(Form->ViewWindow->Handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 50));
+    EXPECT_EQ(Console("seen"), "(1 100 50)\n");
+}
+
 TEST_F(ViewTest, EscapeEndsTheRunAndTheViewClosesItselfOnItsOwnThread)
 {
     Choose("Default Orvelle Physics World");
@@ -98,9 +108,21 @@ struct TCloseWatch {
     bool ThreadRunning = true;
     bool TimerRunning = true;
     bool SceneRunning = true;
+    bool TimerAtSceneEnd = true;
     int Deleted = 0;
 };
 TCloseWatch Watch;
+
+// A script scene that notes, as the render thread ends it, whether the view's timer still runs.
+class TTimerProbeScene : public TZevLispGMLoop {
+public:
+    void OnShutdown() override
+    {
+        if (Watch.View != nullptr)
+            Watch.TimerAtSceneEnd = Watch.View->Timer.TimerId != 0;
+        TZevLispGMLoop::OnShutdown();
+    }
+};
 
 class TWatchedRenderer : public TDemoTestRenderer {
 public:
@@ -115,13 +137,13 @@ public:
     }
 };
 
-TEST_F(ViewTest, ClosingAViewEndsTimerThreadAndSceneBeforeItsRendererGoes)
+TEST_F(ViewTest, ClosingAViewKillsTheTimerBeforeTheThreadEndsAndBothBeforeTheRendererGoes)
 {
     TZevRendererKind watched = DemoTestRendererKind;
     watched.Create = [] { return static_cast<TZevQueuedRenderer*>(new TWatchedRenderer); };
     ViewRendererKind = &watched;
     Watch = {};
-    Choose("Demo Block");
+    Form->OpenScene(new TTimerProbeScene, "Blocks.lsp", nullptr);
     ASSERT_TRUE(WaitForScript());
     Watch.View = Form->ViewWindow;
     const int ticks = Watch.View->Timer.Ticks;
@@ -131,6 +153,7 @@ TEST_F(ViewTest, ClosingAViewEndsTimerThreadAndSceneBeforeItsRendererGoes)
     EXPECT_FALSE(Watch.ThreadRunning);
     EXPECT_FALSE(Watch.TimerRunning);
     EXPECT_FALSE(Watch.SceneRunning);
+    EXPECT_FALSE(Watch.TimerAtSceneEnd); // the timer was killed before the thread ended the scene
     Watch.View = nullptr;
     EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
 }

@@ -218,8 +218,13 @@ TEST_F(DemoProgramTest, TheOtherScenesDrawAndFilesCloseEndsTheProgram)
         }
         EXPECT_EQ(ProcessThreads(Demo), threads);
     }
-    // Memory as after the first scene, give or take what the heap and the drivers keep of bigger scenes.
+    // Memory as after the first scene, give or take what the heap and the drivers keep of bigger scenes (the
+    // sanitizer keeps freed memory back for a while: there the program's own count at exit says it).
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(ProcessResidentKilobytes(Demo), resident + 64 * 1024);
+#else
+    (void)resident;
+#endif
     Choose(Entry("Close"));
     EXPECT_EQ(WaitForExit(Demo, 30000), 0);
     Demo = -1;
