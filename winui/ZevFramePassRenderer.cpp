@@ -6,6 +6,8 @@
 #include "ZevGLDevice.h"
 #include "ZevGLSurface.h"
 #include "ZevMeshData.h"
+#include "ZevNativeWindow.h"
+#include "ZevWinApi.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -45,6 +47,26 @@ void TZevFramePassRenderer::SetRenderState(ZevGL::RenderState state, std::uint32
 void TZevFramePassRenderer::SetStageState(ZevGL::StageState state, std::uint32_t value)
 {
     ZevDeviceCall(Device->SetTextureStageState(0, state, value));
+}
+
+TZevGLWindow TZevFramePassRenderer::AdoptWindow(HWND window)
+{
+    ReturnWindow();
+    // The window layer's last moves and resizes reach the server before the surfaces are sized from it.
+    ZevSync();
+    const TZevGLWindow native = ZevGetNativeWindow(window);
+    if (native) {
+        ZevSetExternalDrawing(window, true);
+        FrameworkWindow = window;
+    }
+    return native;
+}
+
+void TZevFramePassRenderer::ReturnWindow()
+{
+    if (FrameworkWindow)
+        ZevSetExternalDrawing(FrameworkWindow, false);
+    FrameworkWindow = nullptr;
 }
 
 void TZevFramePassRenderer::SetStage(std::uint32_t colorArg1, std::uint32_t colorArg2, std::uint32_t colorOp,
