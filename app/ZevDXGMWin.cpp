@@ -7,7 +7,6 @@
 #include "ZevLispSymbols.h"
 #include "ZevLispForms.h"
 #include "ZevLispWinConsole.h"
-#include "ZevNativeWindow.h"
 #include "ZevQueuedRenderer.h"
 #include "ZevControls.h"
 #include "qe.h"
@@ -157,10 +156,8 @@ void TZevDXGMWin::Start()
         Host.Scene->Directory = AppDirectory;
         Host.Scene->PacedPause = 1;
     }
-    // Frames reach the window from the render thread's own connection; the window layer must not paint over them.
-    ZevSetExternalDrawing(Handle, true);
-    Renderer = ZevMakeWindowRenderer(*ViewRendererKind, ZevGetNativeWindow(Handle), FullScreen, Shadow,
-                                     &RendererDraws);
+    // The renderer takes the client area over: the window layer no longer paints it.
+    Renderer = ZevMakeWindowRenderer(*ViewRendererKind, Handle, FullScreen, Shadow, &RendererDraws);
     if (!RendererDraws)
         ZevDebugLog("view: the renderer cannot draw into the window (no X display or no OpenGL)\n");
     if (Console != nullptr)

@@ -6,8 +6,37 @@
 
 #include <new>
 
-TZevRendererKind DX7RendererKind = {DX7RendererFactory, InitRendererFromWindowDX7, nullptr};
-TZevRendererKind DX8RendererKind = {DX8RendererFactory, InitRendererFromWindowDX8, PresentThroughDevice};
+TZevRendererKind DX7RendererKind = {DX7RendererFactory, InitRendererFromWindowDX7, nullptr,
+                                    InitRendererFromFrameworkWindowDX7};
+TZevRendererKind DX8RendererKind = {DX8RendererFactory, InitRendererFromWindowDX8, PresentThroughDevice,
+                                    InitRendererFromFrameworkWindowDX8};
+
+namespace {
+
+// The renderer of the class on the window: 1 when it draws there.
+template <class R, class W> int InitOn(W window, TZevQueuedRenderer* renderer)
+{
+    auto* device = dynamic_cast<R*>(renderer);
+    return device != nullptr && window && device->InitFromWindow(window) ? 1 : 0;
+}
+
+// Made, reset and set up; then put on the window by `init`.
+template <class W, class I>
+TZevQueuedRenderer* MakeOn(const TZevRendererKind& kind, W window, I init, std::int32_t fullScreen,
+                           std::int32_t shadow, bool* drawing)
+{
+    *drawing = false;
+    TZevQueuedRenderer* renderer = kind.Create != nullptr ? kind.Create() : nullptr;
+    if (renderer == nullptr)
+        return nullptr;
+    renderer->Release();
+    renderer->SetFullScreen(fullScreen);
+    renderer->SetStencilShadows(shadow);
+    *drawing = init != nullptr && init(window, renderer) != 0;
+    return renderer;
+}
+
+} // namespace
 
 TZevQueuedRenderer* DX7RendererFactory()
 {
@@ -21,14 +50,22 @@ TZevQueuedRenderer* DX8RendererFactory()
 
 int InitRendererFromWindowDX7(TZevGLWindow window, TZevQueuedRenderer* renderer)
 {
-    auto* dx7 = dynamic_cast<TZevDX7Renderer*>(renderer);
-    return dx7 != nullptr && window != 0 && dx7->InitFromWindow(window) ? 1 : 0;
+    return InitOn<TZevDX7Renderer>(window, renderer);
 }
 
 int InitRendererFromWindowDX8(TZevGLWindow window, TZevQueuedRenderer* renderer)
 {
-    auto* dx8 = dynamic_cast<TZevDX8Renderer*>(renderer);
-    return dx8 != nullptr && window != 0 && dx8->InitFromWindow(window) ? 1 : 0;
+    return InitOn<TZevDX8Renderer>(window, renderer);
+}
+
+int InitRendererFromFrameworkWindowDX7(HWND window, TZevQueuedRenderer* renderer)
+{
+    return InitOn<TZevDX7Renderer>(window, renderer);
+}
+
+int InitRendererFromFrameworkWindowDX8(HWND window, TZevQueuedRenderer* renderer)
+{
+    return InitOn<TZevDX8Renderer>(window, renderer);
 }
 
 int InitRendererFromDevice(TZevGLDriver* driver, TZevGLDevice* device, TZevQueuedRenderer* renderer)
@@ -55,13 +92,11 @@ void PresentThroughDevice(TZevGLWindow window, const TZevPixelRect* source, cons
 TZevQueuedRenderer* ZevMakeWindowRenderer(const TZevRendererKind& kind, TZevGLWindow window, std::int32_t fullScreen,
                                           std::int32_t shadow, bool* drawing)
 {
-    *drawing = false;
-    TZevQueuedRenderer* renderer = kind.Create != nullptr ? kind.Create() : nullptr;
-    if (renderer == nullptr)
-        return nullptr;
-    renderer->Release();
-    renderer->SetFullScreen(fullScreen);
-    renderer->SetStencilShadows(shadow);
-    *drawing = kind.InitFromWindow != nullptr && kind.InitFromWindow(window, renderer) != 0;
-    return renderer;
+    return MakeOn(kind, window, kind.InitFromWindow, fullScreen, shadow, drawing);
+}
+
+TZevQueuedRenderer* ZevMakeWindowRenderer(const TZevRendererKind& kind, HWND window, std::int32_t fullScreen,
+                                          std::int32_t shadow, bool* drawing)
+{
+    return MakeOn(kind, window, kind.InitFromFrameworkWindow, fullScreen, shadow, drawing);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ZevGLTypes.h"
+#include "ZevWinTypes.h"
 
 #include <cstdint>
 
@@ -23,6 +24,8 @@ struct TZevPixelRect {
 typedef TZevQueuedRenderer* (*TZevRendererFactory)();
 // 1 when the renderer draws into the window (its X window id) from now on, else 0.
 typedef int (*TZevRendererWindowInit)(TZevGLWindow window, TZevQueuedRenderer* renderer);
+// The same for a window of the window framework, whose client area the renderer takes over.
+typedef int (*TZevRendererFrameworkInit)(HWND window, TZevQueuedRenderer* renderer);
 // Shows a rectangle of the renderer's last frame (null: all) in a rectangle of the window (null: its client area).
 typedef void (*TZevPresentHook)(TZevGLWindow window, const TZevPixelRect* source, const TZevPixelRect* destination,
                                 TZevQueuedRenderer* renderer);
@@ -31,6 +34,7 @@ struct TZevRendererKind {
     TZevRendererFactory Create;
     TZevRendererWindowInit InitFromWindow;
     TZevPresentHook Present; // null: the kind presents only through the renderer's own Present
+    TZevRendererFrameworkInit InitFromFrameworkWindow;
 };
 
 // The DirectDraw 7 / Direct3D 7 manner (the demo's views): no present hook.
@@ -42,13 +46,18 @@ TZevQueuedRenderer* DX7RendererFactory();
 TZevQueuedRenderer* DX8RendererFactory();
 int InitRendererFromWindowDX7(TZevGLWindow window, TZevQueuedRenderer* renderer);
 int InitRendererFromWindowDX8(TZevGLWindow window, TZevQueuedRenderer* renderer);
+int InitRendererFromFrameworkWindowDX7(HWND window, TZevQueuedRenderer* renderer);
+int InitRendererFromFrameworkWindowDX8(HWND window, TZevQueuedRenderer* renderer);
 // A Direct3D 8 manner renderer on a host's driver and device; 1 on success.
 int InitRendererFromDevice(TZevGLDriver* driver, TZevGLDevice* device, TZevQueuedRenderer* renderer);
 void PresentThroughDevice(TZevGLWindow window, const TZevPixelRect* source, const TZevPixelRect* destination,
                           TZevQueuedRenderer* renderer);
 
-// A renderer of the kind set up for a window: made, reset, full screen and stencil shadows set, then put on the
-// window. `*drawing` tells whether it draws there (false when the window has no X window or no OpenGL); the
-// renderer is returned either way (it then draws nothing). Null only when it cannot be made.
+// A renderer of the kind set up for a window (an X window id, or a window of the window framework): made, reset,
+// full screen and stencil shadows set, then put on the window. `*drawing` tells whether it draws there (false when
+// the window has no X window or there is no OpenGL); the renderer is returned either way (it then draws nothing).
+// Null only when it cannot be made.
 TZevQueuedRenderer* ZevMakeWindowRenderer(const TZevRendererKind& kind, TZevGLWindow window, std::int32_t fullScreen,
+                                          std::int32_t shadow, bool* drawing);
+TZevQueuedRenderer* ZevMakeWindowRenderer(const TZevRendererKind& kind, HWND window, std::int32_t fullScreen,
                                           std::int32_t shadow, bool* drawing);

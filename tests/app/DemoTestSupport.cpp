@@ -22,6 +22,7 @@ TZevRendererKind DemoTestRendererKind = {
     [] { return static_cast<TZevQueuedRenderer*>(new TDemoTestRenderer); },
     [](TZevGLWindow, TZevQueuedRenderer*) { return 1; },
     nullptr,
+    [](HWND, TZevQueuedRenderer*) { return 1; },
 };
 
 void DemoTest::SetUp()

@@ -60,13 +60,14 @@ protected:
         SavedDX8 = DX8RendererKind;
         const TZevRendererFactory make = [] { return static_cast<TZevQueuedRenderer*>(new TEmbedRenderer); };
         const TZevRendererWindowInit init = [](TZevGLWindow, TZevQueuedRenderer*) { return DrawsOnWindow ? 1 : 0; };
-        DX7RendererKind = {make, init, nullptr};
+        DX7RendererKind = {make, init, nullptr, nullptr};
         DX8RendererKind = {make, init, [](TZevGLWindow, const TZevPixelRect* s, const TZevPixelRect* d,
                                           TZevQueuedRenderer*) {
                                ++Presented.Calls;
                                Presented.Source = s ? std::optional(*s) : std::nullopt;
                                Presented.Destination = d ? std::optional(*d) : std::nullopt;
-                           }};
+                           },
+                           nullptr};
         DrawsOnWindow = true;
         Presented = {};
     }
