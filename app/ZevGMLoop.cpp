@@ -238,7 +238,7 @@ void TZevGMLoop::RunKeyHook()
 
 void TZevGMLoop::SleepIfPaused()
 {
-    if (Pause)
+    if (Pause && !PacedPause)
         ZevSceneSleep(PauseMilliseconds);
 }
 

@@ -65,6 +65,9 @@ public:
     // A file that could not be opened: shown under the status text from now on.
     void ReportFileFailure(const char* path);
 
+    // Milliseconds between frames while the scene is paused; negative while it is not.
+    virtual float PausedInterval() const { return -1.0f; }
+
     bool IsKeyDown(int key) const { return KeyTable != nullptr && KeyTable[key & 0xFF] != 0; }
     void RequestQuit()
     {
@@ -91,6 +94,9 @@ public:
     // The least milliseconds between two frames that the scene asks of its view window; negative: the window's
     // own interval.
     float FrameInterval = -1.0f;
+    // Set by a view window that paces a paused scene itself (one frame per PausedInterval): the pause then never
+    // sleeps inside the step, which runs under the program-wide lock.
+    std::int32_t PacedPause = 0;
     float StepSize = 0.02f;
     std::int32_t RepeatSize = 1000; // thousandths of a world step per frame
 };
@@ -138,8 +144,9 @@ public:
     TZevLandCTree* LoadLand(const char* heightMapFile, const char* textureFile);
     // The main character's key hook with the key table.
     void RunKeyHook();
-    // Sleeps while the pause is on (the world still steps afterwards).
+    // Sleeps while the pause is on (the world still steps afterwards), unless a view paces the pause.
     void SleepIfPaused();
+    float PausedInterval() const override { return Pause ? static_cast<float>(PauseMilliseconds) : -1.0f; }
     // While SHIFT is down: the contact lines and the bodies' boxes go into the line mesh.
     void DrawContactsIfShift();
     // The frame of the scenes built in code: the key hook, ESCAPE held down ends the run, the pause, the SHIFT

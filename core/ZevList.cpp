@@ -136,6 +136,15 @@ bool IsListNodePool(const TZevList* list)
 bool ListNodePoolsGone() { return gListPoolsGone.load(std::memory_order_relaxed); }
 bool CursorNodePoolsGone() { return gCursorPoolsGone.load(std::memory_order_relaxed); }
 
+// Called by ZevObjPool.cpp on the thread of the slot, as it ends.
+void FreeSlotNodePools(int slot)
+{
+    if (!gListPoolsGone.load(std::memory_order_relaxed))
+        GetListNodePools()[slot].FreeNodes();
+    if (!gCursorPoolsGone.load(std::memory_order_relaxed))
+        GetCursorNodePools()[slot].FreeNodes();
+}
+
 // ---- TZevList ----
 
 TZevList::TZevList()

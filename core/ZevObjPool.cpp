@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <mutex>
 
+// Defined in ZevList.cpp: frees the list and cursor nodes kept in a slot's pools.
+void FreeSlotNodePools(int slot);
+
 namespace {
 
 constexpr std::int32_t kNotAttached = 0;
@@ -11,17 +14,28 @@ constexpr std::int32_t kNoSlot = 2;  // every slot was taken when the thread ask
 constexpr std::int32_t kEnded = 3;   // the thread is ending: its slot went back
 
 constinit std::mutex gSlotMutex;
+// Every pooled kind that can free its items, for the end of a thread.
+constinit std::mutex gHeadsMutex;
+constinit TZevPoolHeads* gHeadsRegistry = nullptr;
 constinit bool gSlotTaken[ThreadPoolSlots] = {};
 constinit int gSlotsInUse = 0;
 
 thread_local TZevThreadPoolBlock tBlock = {nullptr, nullptr, nullptr, -1, kNotAttached};
 
-// Gives the thread's slot back to the free set when the thread ends; its pools keep their free nodes for the next
-// thread that takes the slot.
+// Empties the ending thread's pools back to the heap (the pooled records first: freeing them gives nodes back to
+// the slot's node pools) and gives its slot back to the free set.
 struct SlotReleaser {
     ~SlotReleaser()
     {
         if (tBlock.state == kAttached) {
+            const int slot = tBlock.ThreadPoolIndex;
+            {
+                std::lock_guard<std::mutex> lock(gHeadsMutex);
+                for (TZevPoolHeads* heads = gHeadsRegistry; heads != nullptr; heads = heads->NextRegistered)
+                    while (void* item = heads->Heads[slot].PopFront())
+                        heads->Destroy(item);
+            }
+            FreeSlotNodePools(slot);
             std::lock_guard<std::mutex> lock(gSlotMutex);
             gSlotTaken[tBlock.ThreadPoolIndex] = false;
             --gSlotsInUse;
@@ -46,7 +60,7 @@ int TakeFreeSlot()
 // The small-record pools are never destroyed as objects: lists still alive at exit may use them until their
 // clean-up has run.
 union SmallPoolStorage {
-    SmallPoolStorage() : heads() {}
+    SmallPoolStorage() : heads([](void* block) { ZevFree(block); }) {}
     ~SmallPoolStorage() {}
     TZevPoolHeads heads;
 };
@@ -124,6 +138,28 @@ TZevCursorList* GetThreadCursorNodePool()
     if (GetThreadPoolIndex() < 0 || CursorNodePoolsGone())
         return nullptr;
     return tBlock.cursorNodePool;
+}
+
+TZevPoolHeads::TZevPoolHeads(TZevPoolItemDestroy destroy) : Destroy(destroy)
+{
+    if (Destroy == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(gHeadsMutex);
+    NextRegistered = gHeadsRegistry;
+    gHeadsRegistry = this;
+}
+
+TZevPoolHeads::~TZevPoolHeads()
+{
+    if (Destroy == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(gHeadsMutex);
+    for (TZevPoolHeads** link = &gHeadsRegistry; *link != nullptr; link = &(*link)->NextRegistered) {
+        if (*link == this) {
+            *link = NextRegistered;
+            break;
+        }
+    }
 }
 
 void* TZevPoolHeads::Take()

@@ -19,7 +19,9 @@ struct TZevThreadPoolBlock {
 };
 
 // Gives the calling thread a free slot (the lowest one); a thread that has one keeps it. The slot returns to the
-// free set when the thread ends. With all 8 slots taken the thread gets none (result -1) and its pooled
+// free set when the thread ends, with its pools emptied back to the heap: what a thread leaves in them (the nodes and
+// records of what it freed) would otherwise pile up from one thread to the next, since the records a thread frees
+// are often made by another (a render thread ends a scene that the user-interface thread built). With all 8 slots taken the thread gets none (result -1) and its pooled
 // containers then take from and give back to the heap directly. Returns the slot index or -1.
 int AttachThreadNodePools();
 // The calling thread's slot, attaching it on first use; -1 when it has none.
@@ -34,10 +36,15 @@ TZevCursorList* GetThreadCursorNodePool();
 void* AllocSmallNode();
 void FreeSmallNode(void* block);
 
+// How a pooled kind frees one of its items.
+typedef void (*TZevPoolItemDestroy)(void* item);
+
 // Free lists of one pooled kind, one head per slot. Take and Give use the calling thread's slot.
 class TZevPoolHeads {
 public:
-    TZevPoolHeads() = default;
+    // With `destroy`, the items a thread leaves in its slot are freed through it when the thread ends.
+    explicit TZevPoolHeads(TZevPoolItemDestroy destroy = nullptr);
+    ~TZevPoolHeads();
     TZevPoolHeads(const TZevPoolHeads&) = delete;
     TZevPoolHeads& operator=(const TZevPoolHeads&) = delete;
 
@@ -56,6 +63,8 @@ public:
     }
 
     TZevList Heads[ThreadPoolSlots];
+    TZevPoolItemDestroy Destroy;
+    TZevPoolHeads* NextRegistered = nullptr; // the heads with a destroy function, for the end of a thread
 };
 
 // Start-up of the pools of this file (small records); called from ZevCoreInit.

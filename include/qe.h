@@ -318,6 +318,48 @@ QE_API int QE_SetXPhBodyTexture(QE_XPhBody* body, const char* textureName);
 QE_API int QE_SetCollisionVertices(QE_XPhBody* body, int vertexCount, const QE_Vertex* vertices, int faceCount,
                                    const QE_Face* faces);
 
+/* ---- Embedding a view in a host window ------------------------------------------------------------------- */
+
+/* The window a view draws into: the X window id (an XID) of the host's window, on the X display named by DISPLAY.
+   QE_GLDriver and QE_GLDevice are the driver and device objects of the engine's OpenGL device layer, for a host
+   that draws with its own device in the Direct3D 8 manner. */
+typedef unsigned long QE_Window;
+typedef struct QE_GLDriver QE_GLDriver;
+typedef struct QE_GLDevice QE_GLDevice;
+
+/* A rectangle of pixels: right and bottom lie outside it. */
+typedef struct QE_Rect {
+    int left, top, right, bottom;
+} QE_Rect;
+
+/* The init functions make one engine instance (a renderer on the window or device, a script-driven scene, a key
+   table), run "DefaultWorld.lsp" in it and make it current; an instance that runs already is ended first. 1, or 0
+   when the renderer cannot draw there (no X server, no OpenGL, not a window): nothing is left made then.
+   QE_DX7InitFromHWND draws in the DirectDraw 7 manner (QE_RenderToHWND then presents nothing),
+   QE_DX8InitFromHWND in the Direct3D 8 manner, and QE_DX8InitFromDevice on the host's device, which the host
+   presents itself. QE_Final ends the instance: 1, 0 when no view runs. */
+QE_API int QE_DX7InitFromHWND(QE_Window window);
+QE_API int QE_DX8InitFromHWND(QE_Window window);
+QE_API int QE_DX8InitFromDevice(QE_GLDriver* driver, QE_GLDevice* device);
+QE_API int QE_Final(void);
+/* A frame: drawn and stepped (QE_Render), drawn only (QE_RenderOnly), stepped only (QE_MoveOnly). 0 when no view
+   runs, else 1. Not locked: a host calls them from one thread. */
+QE_API int QE_Render(void);
+QE_API int QE_RenderOnly(void);
+QE_API int QE_MoveOnly(void);
+/* Draws the frame without stepping and shows the source rectangle of the picture (null: all of it) in the
+   destination rectangle of the window (null: its client area). Both rectangles are clipped to the picture and the
+   window; 0 when one is empty after that, or when no view runs. */
+QE_API int QE_RenderToHWND(QE_Window window, const QE_Rect* source, const QE_Rect* destination);
+/* Mouse events for the scene (the buttons word: 1 left, 2 right), at x, y in the viewport given; always 1. */
+QE_API int QE_SendMouseButtonDown(int buttons, int x, int y, int viewX, int viewY, int viewWidth, int viewHeight);
+QE_API int QE_SendMouseButtonMove(int buttons, int x, int y, int viewX, int viewY, int viewWidth, int viewHeight);
+QE_API int QE_SendMouseButtonUp(int buttons, int x, int y, int viewX, int viewY, int viewWidth, int viewHeight);
+/* "Orvelle Physics Engine Ver.1.3.0". */
+QE_API const char* QE_About(void);
+/* Whether the demo program's view window draws and steps its frames: 1 with such a window, else 0. */
+QE_API int QE_SetRenderMoveFlag(int flag);
+
 #ifdef __cplusplus
 }
 #endif

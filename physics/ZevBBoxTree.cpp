@@ -78,8 +78,8 @@ void ZevBBoxTreeInit()
     if (BoxNodePool != nullptr)
         return;
     ZevTypeInfoInit();
-    BoxNodePool = new TZevPoolHeads;
-    UnusedBoxPool = new TZevPoolHeads;
+    BoxNodePool = new TZevPoolHeads(ZevDeletePooled<TZevPooledBBoxTree>);
+    UnusedBoxPool = new TZevPoolHeads(ZevDeletePooled<TZevPooledBBoxTree>);
     std::atexit(DrainBoxPools);
 }
 

@@ -53,9 +53,9 @@ void ZevBodyBoxesInit()
         return;
     ZevBBoxTreeInit();
     GetListNodePools();
-    PointBoxPool = new TZevPoolHeads;
-    EdgeBoxPool = new TZevPoolHeads;
-    FaceBoxPool = new TZevPoolHeads;
+    PointBoxPool = new TZevPoolHeads(ZevDeletePooled<RPBVT>);
+    EdgeBoxPool = new TZevPoolHeads(ZevDeletePooled<REBVT>);
+    FaceBoxPool = new TZevPoolHeads(ZevDeletePooled<RFBVT>);
     std::atexit(DrainBodyBoxPools);
 }
 

@@ -56,7 +56,7 @@ void ZevBodyPairInit()
 {
     if (PairPool != nullptr)
         return;
-    PairPool = new TZevPoolHeads;
+    PairPool = new TZevPoolHeads(ZevDeletePooled<TZevBodyPair>);
     std::atexit(DrainPairPool);
 }
 

@@ -152,9 +152,9 @@ void ZevColLinkInit()
     ZevContactLinkInit();
     ZevSubContactInit();
     GetListNodePools();
-    PointLinkPool = new TZevPoolHeads;
-    EdgeLinkPool = new TZevPoolHeads;
-    FaceLinkPool = new TZevPoolHeads;
+    PointLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevFC2RPointLink>);
+    EdgeLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevFC2REdgeLink>);
+    FaceLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevFC2RFaceLink>);
     std::atexit(DrainColLinkPools);
     ZevReleaseBodyBoxesHook = ReleaseBodyBoxes;
     TZevContactServices& services = ZevContactServices;

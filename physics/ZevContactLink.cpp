@@ -32,7 +32,7 @@ void ZevContactLinkInit()
     if (ContactLinkPool != nullptr)
         return;
     GetListNodePools();
-    ContactLinkPool = new TZevPoolHeads;
+    ContactLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevContactLink>);
     std::atexit(DrainContactLinkPool);
 }
 

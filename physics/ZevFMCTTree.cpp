@@ -74,8 +74,8 @@ void ZevFMCTTreeInit()
         return;
     ZevBBoxTreeInit();
     GetListNodePools();
-    TreePool = new TZevPoolHeads;
-    ContactRecordPool = new TZevPoolHeads;
+    TreePool = new TZevPoolHeads(ZevDeletePooled<TZevCTree>);
+    ContactRecordPool = new TZevPoolHeads(ZevDeletePooled<TZevFMCTree_CFaceData>);
     std::atexit(DrainTreePools);
 }
 

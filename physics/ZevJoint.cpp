@@ -36,7 +36,7 @@ void ZevJointInit()
     if (JointPool != nullptr)
         return;
     GetListNodePools();
-    JointPool = new TZevPoolHeads;
+    JointPool = new TZevPoolHeads(ZevDeletePooled<TZevJoint>);
     std::atexit(DrainJointPool);
 }
 

@@ -22,7 +22,7 @@ void ZevRigidLinkInit()
     if (RigidLinkPool != nullptr)
         return;
     GetListNodePools();
-    RigidLinkPool = new TZevPoolHeads;
+    RigidLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevRigidLink>);
     std::atexit(DrainRigidLinkPool);
 }
 

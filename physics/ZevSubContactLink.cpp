@@ -28,7 +28,7 @@ void ZevSubContactInit()
     if (SubContactPool != nullptr)
         return;
     GetListNodePools();
-    SubContactPool = new TZevPoolHeads;
+    SubContactPool = new TZevPoolHeads(ZevDeletePooled<TZevSubContactLink>);
     std::atexit(DrainSubContactPool);
 }
 

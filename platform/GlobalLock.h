@@ -2,6 +2,8 @@
 // evaluation. Recursive, because a holder may re-enter through callbacks (a script loading a script).
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 
 class TZevCriticalSection {
@@ -10,12 +12,44 @@ public:
     TZevCriticalSection(const TZevCriticalSection&) = delete;
     TZevCriticalSection& operator=(const TZevCriticalSection&) = delete;
 
-    void Enter() { Mutex.lock(); }
-    void Leave() { Mutex.unlock(); }
-    bool TryEnter() { return Mutex.try_lock(); }
+    void Enter()
+    {
+        Mutex.lock();
+        Entered();
+    }
+    void Leave()
+    {
+        if (--Depth == 0)
+            Owner.store(0, std::memory_order_relaxed);
+        Mutex.unlock();
+    }
+    bool TryEnter()
+    {
+        if (!Mutex.try_lock())
+            return false;
+        Entered();
+        return true;
+    }
+    // Whether the calling thread holds the section: a thread that does must not wait for another thread that
+    // needs it (joining a render thread, for one).
+    bool IsHeldByCurrentThread() const { return Owner.load(std::memory_order_relaxed) == ThreadToken(); }
 
 private:
+    // A number of the calling thread's own, never 0 and never another live thread's.
+    static std::uintptr_t ThreadToken()
+    {
+        static thread_local char marker;
+        return reinterpret_cast<std::uintptr_t>(&marker);
+    }
+    void Entered()
+    {
+        if (Depth++ == 0)
+            Owner.store(ThreadToken(), std::memory_order_relaxed);
+    }
+
     std::recursive_mutex Mutex;
+    std::atomic<std::uintptr_t> Owner{0}; // the holder's token, 0 while free
+    int Depth = 0;                        // written by the holder only
 };
 
 // Leaves the section when the scope ends; entering is done by the creator (or by the entering constructor).

@@ -13,7 +13,7 @@ namespace {
 
 // Never destroyed as objects: queues still alive at exit may give commands back until the clean-up ran.
 union CommandPoolStorage {
-    CommandPoolStorage() : heads() {}
+    CommandPoolStorage() : heads([](void* command) { delete static_cast<TZevDrawCommand*>(command); }) {}
     ~CommandPoolStorage() {}
     TZevPoolHeads heads;
 };

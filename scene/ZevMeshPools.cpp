@@ -7,12 +7,14 @@
 
 namespace {
 
+void FreeRecord(void* record) { ZevFree(record); }
+
 // Created on first use and drained at exit (before the allocation report, which start-up registered
 // earlier), so that the records are counted back.
 TZevPoolHeads& Pool20()
 {
     static TZevPoolHeads* heads = [] {
-        auto* h = new TZevPoolHeads;
+        auto* h = new TZevPoolHeads(FreeRecord);
         std::atexit(ZevFreePool20);
         return h;
     }();
@@ -21,7 +23,7 @@ TZevPoolHeads& Pool20()
 TZevPoolHeads& Pool28()
 {
     static TZevPoolHeads* heads = [] {
-        auto* h = new TZevPoolHeads;
+        auto* h = new TZevPoolHeads(FreeRecord);
         std::atexit(ZevFreePool28);
         return h;
     }();
@@ -68,9 +70,9 @@ void ZevPool28Release(void* record)
 }
 void ZevFreePool20()
 {
-    Pool20().DrainAll([](void* record) { ZevFree(record); });
+    Pool20().DrainAll(FreeRecord);
 }
 void ZevFreePool28()
 {
-    Pool28().DrainAll([](void* record) { ZevFree(record); });
+    Pool28().DrainAll(FreeRecord);
 }

@@ -2,11 +2,15 @@
 
 #include "ZevDeviceResult.h"
 #include "ZevFrame.h"
+#include "ZevBitmap.h"
 #include "ZevGLDevice.h"
+#include "ZevGLSurface.h"
 #include "ZevMeshData.h"
 #include "ZevNativeWindow.h"
 #include "ZevWinApi.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -445,4 +449,31 @@ void TZevFramePassRenderer::ScreenToWorld(const TZevVector& screen, TZevVector* 
     TZevVector world;
     ZevVecTransform(world, point, camera);
     ZevVecSub(*direction, world, eye);
+}
+
+bool TZevFramePassRenderer::CaptureFrame(TZevVBitmap* target)
+{
+    if (!Device || !target || !target->GetBits())
+        return false;
+    TZevGLSurface* picture = nullptr;
+    if (ZevGL::Failed(ZevDeviceCall(Device->GetBackBuffer(&picture))) || !picture)
+        return false;
+    TZevGLSurfaceDesc locked;
+    const bool read = !ZevGL::Failed(ZevDeviceCall(picture->Lock(nullptr, &locked, 0)));
+    if (read) {
+        TZevBitmapAccess access(target);
+        const std::int32_t width = std::min(access.width, locked.Width);
+        const std::int32_t height = std::min(access.height, locked.Height);
+        for (std::int32_t y = 0; y < height; ++y) {
+            const auto* row = static_cast<const std::uint32_t*>(locked.Bits) + std::ptrdiff_t(y) * (locked.Pitch / 4);
+            for (std::int32_t x = 0; x < width; ++x) {
+                const std::uint32_t p = row[x];
+                access.WritePixel(x, access.height - 1 - y,
+                                  access.MakePixel(std::uint8_t(p >> 16), std::uint8_t(p >> 8), std::uint8_t(p), 255));
+            }
+        }
+        picture->Unlock(nullptr);
+    }
+    picture->Release();
+    return read;
 }

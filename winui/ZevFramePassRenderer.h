@@ -33,6 +33,11 @@ public:
     virtual void RenderFrame(TZevVFrame* root, TZevVFrame* cameraFrame);
     // The whole target to the background colour, depth 1 (and stencil 0 with stencil shadows).
     void Clear() override;
+    // The frame slot of the engine host: the frame is drawn here.
+    void SetCameraFrame(TZevVFrame* root, TZevVFrame* cameraFrame) override { RenderFrame(root, cameraFrame); }
+    // The device target's picture (what the last frame drew) into the bitmap from its top-left corner, as far as
+    // both reach; the bitmap's row 0 is the picture's bottom row.
+    bool CaptureFrame(TZevVBitmap* target) override;
     // The ray through the screen point (x, y, depth d): origin the camera position, direction to the point at
     // camera depth d x view-plane scale.
     void ScreenToWorld(const TZevVector& screen, TZevVector* direction, TZevVector* origin) override;

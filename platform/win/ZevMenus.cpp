@@ -62,18 +62,32 @@ std::int32_t TextWidth(const std::string& text)
     return w;
 }
 
-// Left and right of each bar entry in the strip.
-std::vector<std::pair<std::int32_t, std::int32_t>> BarLayout(MenuRec* m)
+// Where a bar entry lies in the strip: its left and right, and its row.
+struct BarSpan {
+    std::int32_t left;
+    std::int32_t right;
+    std::int32_t row;
+};
+
+// The bar's entries in rows of the window's width: an entry that does not fit on a row starts the next one, as
+// a bar wider than its window wraps.
+std::vector<BarSpan> BarLayout(MenuRec* m, std::int32_t width)
 {
-    std::vector<std::pair<std::int32_t, std::int32_t>> spans;
-    std::int32_t x = 4;
+    std::vector<BarSpan> spans;
+    std::int32_t x = 4, row = 0;
     for (const MenuItem& item : m->items) {
         const std::int32_t w = TextWidth(item.caption) + 16;
-        spans.push_back({x, x + w});
+        if (x > 4 && x + w > width) {
+            ++row;
+            x = 4;
+        }
+        spans.push_back({x, x + w, row});
         x += w;
     }
     return spans;
 }
+
+std::int32_t OuterWidth(const TZevWindowRec* rec) { return rec->rect.right - rec->rect.left; }
 
 LRESULT PopupProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -370,16 +384,26 @@ void ZevPaintNonClient(TZevWindowRec* rec)
     if (MenuRec* m = Find(rec->menu)) {
         const std::int32_t top = caption;
         ZevFillSurface(&s, RECT{0, top, s.width, s.height}, kBarColour);
-        const auto spans = BarLayout(m);
+        const auto spans = BarLayout(m, s.width);
         for (std::size_t i = 0; i < spans.size(); ++i) {
             const bool hot = static_cast<int>(i) == rec->hotMenuItem && !M().open.empty();
+            const std::int32_t rowTop = top + spans[i].row * kItemHeight;
             if (hot)
-                ZevFillSurface(&s, RECT{spans[i].first, top + 1, spans[i].second, s.height - 1}, kHotColour);
-            ZevSurfaceText(&s, m->items[i].caption.c_str(), spans[i].first + 8, top + 3,
+                ZevFillSurface(&s, RECT{spans[i].left, rowTop + 1, spans[i].right, rowTop + kItemHeight - 1},
+                               kHotColour);
+            ZevSurfaceText(&s, m->items[i].caption.c_str(), spans[i].left + 8, rowTop + 3,
                            hot ? 0xFFFFFF : 0x000000, all);
         }
     }
     ZevBackend()->PresentFrame(rec);
+}
+
+std::int32_t ZevMenuBarRows(const TZevWindowRec* rec)
+{
+    MenuRec* m = Find(rec->menu);
+    if (!m || m->items.empty())
+        return 1;
+    return BarLayout(m, OuterWidth(rec)).back().row + 1;
 }
 
 int ZevMenuBarHit(TZevWindowRec* rec, std::int32_t x, std::int32_t y)
@@ -387,9 +411,10 @@ int ZevMenuBarHit(TZevWindowRec* rec, std::int32_t x, std::int32_t y)
     MenuRec* m = Find(rec->menu);
     if (!m || y < ZevCaptionHeight(rec))
         return -1;
-    const auto spans = BarLayout(m);
+    const std::int32_t row = (y - ZevCaptionHeight(rec)) / kItemHeight;
+    const auto spans = BarLayout(m, OuterWidth(rec));
     for (std::size_t i = 0; i < spans.size(); ++i)
-        if (x >= spans[i].first && x < spans[i].second)
+        if (spans[i].row == row && x >= spans[i].left && x < spans[i].right)
             return static_cast<int>(i);
     return -1;
 }
@@ -404,9 +429,9 @@ void ZevMenuBarClick(TZevWindowRec* rec, int item)
     M().owner = rec->Handle();
     rec->hotMenuItem = item;
     if (entry.flags & MF_POPUP) {
-        const auto spans = BarLayout(m);
-        OpenPopup(reinterpret_cast<HMENU>(entry.id), rec->rect.left + spans[static_cast<std::size_t>(item)].first,
-                  rec->rect.top + ZevCaptionHeight(rec) + ZevMenuBarHeight(rec));
+        const BarSpan span = BarLayout(m, OuterWidth(rec))[static_cast<std::size_t>(item)];
+        OpenPopup(reinterpret_cast<HMENU>(entry.id), rec->rect.left + span.left,
+                  rec->rect.top + ZevCaptionHeight(rec) + (span.row + 1) * kItemHeight);
         if (TZevWindowRec* r = ZevFindWindow(M().owner))
             ZevPaintNonClient(r);
     } else {

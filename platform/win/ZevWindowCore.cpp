@@ -424,7 +424,7 @@ std::int32_t ZevCaptionHeight(const TZevWindowRec* rec)
 
 std::int32_t ZevMenuBarHeight(const TZevWindowRec* rec)
 {
-    return !rec->IsChild() && rec->menu && IsMenu(rec->menu) ? 20 : 0;
+    return !rec->IsChild() && rec->menu && IsMenu(rec->menu) ? 20 * ZevMenuBarRows(rec) : 0;
 }
 
 POINT ZevClientOrigin(const TZevWindowRec* rec)

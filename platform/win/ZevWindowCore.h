@@ -163,6 +163,8 @@ void ZevPresentDirty(TZevWindowRec* rec);
 void ZevPaintNonClient(TZevWindowRec* rec);
 // Recomputes the client size after a change of outer size or menu bar; sends WM_SIZE when it changed.
 void ZevUpdateClientSize(TZevWindowRec* rec, bool notify);
+// Rows of a window's menu bar (entries that do not fit the window's width wrap onto further rows).
+std::int32_t ZevMenuBarRows(const TZevWindowRec* rec);
 // The menu bar: the entry at a window position of the strip (-1 for none), and a click on it.
 int ZevMenuBarHit(TZevWindowRec* rec, std::int32_t x, std::int32_t y);
 void ZevMenuBarClick(TZevWindowRec* rec, int item);

@@ -1,3 +1,13 @@
 # The meshes and bitmaps the scenes built in code load beyond those of data/.
 target_compile_definitions(test_app PRIVATE QE_APP_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/app/fixtures")
 target_compile_definitions(test_app PRIVATE QE_TOOLS_DIR="${CMAKE_SOURCE_DIR}/tools")
+# The tests of the demo program run it (and a host program that embeds a view through libqe.so) on an X server of
+# their own, and keep their pictures in build/screenshots/ for people to look at.
+add_dependencies(test_app demo)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/screenshots)
+target_compile_definitions(test_app PRIVATE QE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+# A host program that embeds a view in its own window through the exports of libqe.so (its window from our window
+# layer).
+add_executable(embed_host ${CMAKE_CURRENT_SOURCE_DIR}/app/embed/EmbedHost.cpp)
+target_link_libraries(embed_host PRIVATE qe qe_platform_win)
+add_dependencies(test_app embed_host)

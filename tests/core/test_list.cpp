@@ -331,6 +331,35 @@ TEST(ThreadPools, NodesFreedOnAnotherThreadJoinThatThreadsPool)
     EXPECT_EQ(pooledByWorker, 2);
 }
 
+// A thread that frees what another made (a render thread ending a scene that the window thread built) must not
+// leave it in its slot for good: a thread's pools go back to the heap when it ends, however many threads come and go.
+TEST(ThreadPools, WhatAThreadFreesGoesBackToTheHeapWhenItEnds)
+{
+    static int destroyed = 0;
+    TZevPoolHeads records([](void* item) {
+        ++destroyed;
+        ZevFree(item);
+    });
+    DrainThreadPool();
+    const std::int32_t live = NewCount - DeleteCount;
+    for (int round = 0; round < 3; ++round) {
+        TZevList list;
+        std::vector<void*> made;
+        for (int i = 0; i < 100; ++i) {
+            list.Add(&a);
+            made.push_back(ZevAlloc(16));
+        }
+        destroyed = 0;
+        std::thread([&] {
+            list.Clear();
+            for (void* record : made)
+                records.Give(record);
+        }).join();
+        EXPECT_EQ(destroyed, 100);
+        EXPECT_EQ(NewCount - DeleteCount, live) << "round " << round;
+    }
+}
+
 TEST(SmallNodes, FreedBlocksAreReused)
 {
     void* first = AllocSmallNode();

@@ -1,0 +1,174 @@
+#include "DemoTestSupport.h"
+
+#include "GlobalLock.h"
+#include "ZevDemoInit.h"
+#include "ZevMenu.h"
+#include "ZevWinApi.h"
+
+#include <chrono>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+std::atomic<int> TDemoTestRenderer::Alive{0};
+
+int TDemoTestRenderer::Frames()
+{
+    TZevCriticalSectionLock lock(&GlobalLock, true);
+    return Count("Present");
+}
+
+TZevRendererKind DemoTestRendererKind = {
+    [] { return static_cast<TZevQueuedRenderer*>(new TDemoTestRenderer); },
+    [](TZevGLWindow, TZevQueuedRenderer*) { return 1; },
+    nullptr,
+    [](HWND, TZevQueuedRenderer*) { return 1; },
+};
+
+void DemoTest::SetUp()
+{
+    ZevPlatformInit(TZevBackendKind::Memory);
+    ZevDemoInit();
+    Home = fs::current_path();
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    Folder = Home / (std::string("demo-") + info->test_suite_name() + "-" + info->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+    fs::current_path(Folder);
+    ViewRendererKind = &DemoTestRendererKind;
+    App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);
+    TZevWin* form = nullptr;
+    ASSERT_TRUE(App->CreateForm(&form, "TZevDXGameMenu"));
+    Form = dynamic_cast<TZevDXGameMenu*>(form);
+    ASSERT_NE(Form, nullptr);
+}
+
+void DemoTest::TearDown()
+{
+    ZevSetModalHook(nullptr, nullptr);
+    delete App;
+    App = nullptr;
+    ZevPlatformShutdown();
+    ViewRendererKind = &DX7RendererKind;
+    fs::current_path(Home);
+    std::error_code error;
+    fs::remove_all(Folder, error);
+}
+
+bool DemoTest::PumpUntil(const std::function<bool()>& done, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Left for the loop that runs next.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return done();
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        App->DeleteDeferred();
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        ZevWaitForMessages(5);
+    }
+}
+
+void DemoTest::PumpFor(int ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+void DemoTest::Choose(const char* caption)
+{
+    TZevMenuItem* item = Form->FindItem(caption);
+    ASSERT_NE(item, nullptr) << caption;
+    PostMessageA(Form->Handle, WM_COMMAND, static_cast<WPARAM>(item->CommandId), 0);
+    PumpFor(0);
+}
+
+TDemoTestRenderer* DemoTest::ViewRenderer()
+{
+    return Form->ViewWindow != nullptr ? dynamic_cast<TDemoTestRenderer*>(Form->ViewWindow->Renderer) : nullptr;
+}
+
+bool DemoTest::WaitForScript()
+{
+    return PumpUntil([&] {
+        TZevDXGMWin* view = Form->ViewWindow;
+        if (view == nullptr || view->Console == nullptr)
+            return false;
+        TZevCriticalSectionLock lock(&GlobalLock, true);
+        return view->PendingScript.GetLength() == 0 && view->Console->InputLine.GetLength() == 0 &&
+               !view->Console->History.empty();
+    });
+}
+
+std::string DemoTest::Console(const std::string& line)
+{
+    TZevDXGMWin* view = Form->ViewWindow;
+    if (view == nullptr || view->Console == nullptr)
+        return "(no console)";
+    TZevLispWinConsole* console = view->Console;
+    const std::size_t before = console->History.size();
+    const TZevString text = line.c_str();
+    if (!console->Evaluate(text, text, true))
+        return "(stopped)";
+    std::string answer;
+    for (std::size_t i = before + 1; i < console->History.size(); ++i)
+        answer += console->History[i] + "\n";
+    return answer;
+}
+
+int DemoTest::ViewCount()
+{
+    int n = 0;
+    std::vector<TZevVTree*> stack{App->LiveWindows, App->DeferredDeletes};
+    while (!stack.empty()) {
+        TZevVTree* node = stack.back();
+        stack.pop_back();
+        for (TZevVTree* child = node->GetFirstChild(); child != nullptr; child = child->GetNextSibling()) {
+            stack.push_back(child);
+            n += dynamic_cast<TZevDXGMWin*>(child) != nullptr;
+        }
+    }
+    return n;
+}
+
+void ChooseInNextDialog(TDialogChoice* choice)
+{
+    ZevSetModalHook(
+        [](HWND dialog, void* user) {
+            auto* c = static_cast<TDialogChoice*>(user);
+            ++c->Shown;
+            c->Caption = ZevGetWindowText(dialog);
+            // Every other window of the program is disabled while the dialog is open.
+            c->OthersDisabled = true;
+            if (TZevWin* root = GetRootWindow())
+                c->OthersDisabled = c->OthersDisabled && !IsWindowEnabled(root->Handle);
+            if (TZevControl* form = WindowTable[1])
+                c->OthersDisabled = c->OthersDisabled && !IsWindowEnabled(static_cast<TZevWin*>(form)->Handle);
+            if (CurrentViewWindow != nullptr)
+                c->OthersDisabled = c->OthersDisabled && !IsWindowEnabled(CurrentViewWindow->Handle);
+            if (HWND name = GetDlgItem(dialog, ZevDialogNameId)) {
+                if (c->Path.empty()) {
+                    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                    return;
+                }
+                SetFocus(name);
+                SetWindowTextA(name, c->Path.c_str());
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            // A message box: its text is in its static child; OK closes it.
+            if (HWND text = GetDlgItem(dialog, 0))
+                c->Text = ZevGetWindowText(text);
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        },
+        choice);
+}

@@ -1,0 +1,170 @@
+#include "XProgramSupport.h"
+
+#include "ZevGLPrivateServer.h"
+#include "ZevWinApi.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unordered_set>
+
+extern char** environ;
+
+namespace {
+
+bool OnPath(const char* program)
+{
+    const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+std::string StatusField(pid_t pid, const char* field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return line.substr(std::string(field).size());
+    return "";
+}
+
+} // namespace
+
+bool StartXSession()
+{
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !ZevGLStartPrivateServer())
+        return false;
+    return ZevPlatformInit(TZevBackendKind::X11) == TZevBackendKind::X11;
+}
+
+void EndXSession()
+{
+    ZevPlatformShutdown();
+}
+
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder, int outFd)
+{
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (outFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    pid_t pid = -1;
+    const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return result == 0 ? pid : -1;
+}
+
+int RunProgram(const std::vector<std::string>& args)
+{
+    const pid_t pid = StartProgram(args);
+    if (pid <= 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitForExit(pid_t pid, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::uint32_t TScreenShot::At(std::int32_t x, std::int32_t y) const
+{
+    if (x < 0 || y < 0 || x >= Width || y >= Height)
+        return 0;
+    return Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x)];
+}
+
+TScreenShot TScreenShot::Part(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) const
+{
+    TScreenShot part;
+    part.Width = width;
+    part.Height = height;
+    part.Pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x)
+            part.Pixels.push_back(At(left + x, top + y));
+    return part;
+}
+
+int TScreenShot::DistinctColours() const
+{
+    return static_cast<int>(std::unordered_set<std::uint32_t>(Pixels.begin(), Pixels.end()).size());
+}
+
+int TScreenShot::Differences(const TScreenShot& other, int threshold) const
+{
+    int n = 0;
+    for (std::size_t i = 0; i < Pixels.size() && i < other.Pixels.size(); ++i) {
+        const std::uint32_t a = Pixels[i], b = other.Pixels[i];
+        int largest = 0;
+        for (int shift : {0, 8, 16})
+            largest = std::max(largest, std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                                                 static_cast<int>((b >> shift) & 0xFF)));
+        n += largest > threshold;
+    }
+    return n;
+}
+
+void TScreenShot::Save(const std::string& name) const
+{
+    std::filesystem::create_directories(QE_SCREENSHOT_DIR);
+    ZevWritePng((std::string(QE_SCREENSHOT_DIR) + "/" + name + ".png").c_str(), Pixels.data(), Width, Height);
+}
+
+TScreenShot CaptureScreen()
+{
+    TScreenShot shot;
+    std::uint32_t* pixels = nullptr;
+    ZevSync();
+    if (!ZevCaptureScreen(&shot.Width, &shot.Height, &pixels))
+        return shot;
+    shot.Pixels.assign(pixels, pixels + static_cast<std::size_t>(shot.Width) * static_cast<std::size_t>(shot.Height));
+    ZevFreeCapture(pixels);
+    return shot;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+int ProcessThreads(pid_t pid)
+{
+    return std::atoi(StatusField(pid, "Threads:").c_str());
+}
+
+long ProcessResidentKilobytes(pid_t pid)
+{
+    return std::atol(StatusField(pid, "VmRSS:").c_str());
+}

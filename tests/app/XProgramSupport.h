@@ -1,0 +1,55 @@
+// Shared by the tests that run our programs on an X server of the test's own (Xvfb with Mesa's software renderer)
+// and drive them with real X input from xdotool: starting programs, waiting for them, reading the screen back and
+// keeping pictures under build/screenshots/.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Skips the test when Xvfb or xdotool is missing; otherwise starts the test's own X server (DISPLAY points at it)
+// and opens the window layer on it, for reading the screen back.
+#define REQUIRE_X_PROGRAM_TOOLS()                                                                                      \
+    do {                                                                                                               \
+        if (!StartXSession())                                                                                          \
+            GTEST_SKIP() << "Xvfb or xdotool is not installed";                                                        \
+    } while (0)
+
+bool StartXSession();
+void EndXSession();
+
+// Starts a program in a folder (the current one when empty), its standard output into `outFd` when given. The
+// child's pid, or -1.
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder = "", int outFd = -1);
+// Runs a program (xdotool) to its end; its exit status, -1 when it could not start.
+int RunProgram(const std::vector<std::string>& args);
+// The exit code of a program that ends within `ms` milliseconds; -1 when it did not end (it is then killed).
+int WaitForExit(pid_t pid, int ms);
+
+// A picture of the screen: 0x00RRGGBB pixels, top row first.
+struct TScreenShot {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::vector<std::uint32_t> Pixels;
+
+    std::uint32_t At(std::int32_t x, std::int32_t y) const;
+    // The part of the picture from (left, top), of the given size.
+    TScreenShot Part(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) const;
+    int DistinctColours() const;
+    // Pixels whose largest channel difference to the other picture (of the same size) is above `threshold`.
+    int Differences(const TScreenShot& other, int threshold) const;
+    // Kept as build/screenshots/<name>.png.
+    void Save(const std::string& name) const;
+};
+
+TScreenShot CaptureScreen();
+// Waits until `done` holds (checked every 50 ms); false after `ms` milliseconds.
+bool WaitUntil(const std::function<bool()>& done, int ms);
+// Threads and resident kilobytes of a process.
+int ProcessThreads(pid_t pid);
+long ProcessResidentKilobytes(pid_t pid);

@@ -1,0 +1,199 @@
+// The main form: its menu bar, every script entry opening its file over the default world without an error, one
+// view at a time, the scenes written in code, the full-screen and shadow switches, About, Reference and Close.
+#include "DemoTestSupport.h"
+
+#include "QEContext.h"
+#include "ZevEasyTestScene.h"
+#include "ZevGMLoop10.h"
+#include "ZevGMLoop11.h"
+#include "ZevGMLoop12.h"
+#include "ZevGrabScene.h"
+#include "ZevLispGMLoop.h"
+#include "ZevMenu.h"
+#include "ZevSlideTestScene.h"
+#include "ZevSpinScene.h"
+#include "ZevVehicleScene.h"
+#include "qe.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <typeinfo>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using FormTest = DemoTest;
+
+std::string Slurp(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(FormTest, TheMenuBarOffersItsPopupsInOrder)
+{
+    const HMENU bar = Form->MenuBar->MenuHandle;
+    const std::vector<std::string> popups = {"Files", "SetUp", "Orvelle_Physics_Engine", "Orvelle_Physics_Engine_Demo",
+                                             "ExtraDemo", "実験用(Dont Touch)", "Help"};
+    ASSERT_EQ(ZevGetMenuItemCount(bar), static_cast<int>(popups.size()));
+    for (std::size_t i = 0; i < popups.size(); ++i)
+        EXPECT_EQ(ZevGetMenuItemText(bar, static_cast<int>(i)), popups[i]);
+    EXPECT_EQ(ZevGetWindowText(Form->Handle), "Orvelle Physics Engine Demo");
+    EXPECT_EQ(ZevGetWindowText(GetRootWindow()->Handle), "Orvelle Physics Engine Demo");
+}
+
+// Every script entry: its file is loaded after the default world, without an error, and makes bodies. The file
+// dialog of "Load Orvelle Physics Lisp File" is cancelled.
+TEST_F(FormTest, EveryScriptEntryRunsItsFileOverTheDefaultWorld)
+{
+    TDialogChoice cancel;
+    ChooseInNextDialog(&cancel);
+    for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
+        if (entry.Kind != TZevDemoEntryKind::ScriptScene)
+            continue;
+        SCOPED_TRACE(entry.Caption);
+        ASSERT_TRUE(fs::exists(Folder / "LispSource" / entry.Script));
+        Choose(entry.Caption);
+        ASSERT_TRUE(WaitForScript());
+        const auto& history = Form->ViewWindow->Console->History;
+        EXPECT_EQ(history.front(),
+                  "> (load \"DefaultWorld.lsp\")(load \"" + std::string(entry.Script) + "\")"); // folder kept
+        for (const std::string& line : history)
+            EXPECT_NE(line.rfind("Error", 0), 0u) << line;
+        GlobalLock.Enter();
+        EXPECT_NE(CurrentWorld, nullptr);
+        EXPECT_FALSE(XPhBodyList.IsEmpty());
+        GlobalLock.Leave();
+        EXPECT_EQ(ViewCount(), 1); // the view before is gone
+    }
+    EXPECT_EQ(cancel.Shown, 1);
+}
+
+TEST_F(FormTest, ChoosingASceneAgainReplacesItsViewWithAFreshOne)
+{
+    Choose("Crane Car");
+    ASSERT_TRUE(WaitForScript());
+    TZevDXGMWin* first = Form->ViewWindow;
+    Console("(def marker 1)");
+    Choose("Crane Car");
+    ASSERT_TRUE(WaitForScript());
+    EXPECT_NE(Form->ViewWindow, first);
+    EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 1; }));
+    EXPECT_EQ(Form->ViewWindow->Console->History.front(),
+              "> (load \"DefaultWorld.lsp\")(load \"LispCraneAutoTest2.lsp\")");
+    EXPECT_EQ(TDemoTestRenderer::Alive, 1);
+    // The view covers the form.
+    EXPECT_EQ(Form->ViewWindow->GetScreenLeft(), Form->GetScreenLeft());
+    EXPECT_EQ(Form->ViewWindow->GetWidth(), Form->GetWidth());
+}
+
+TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
+{
+    // The meshes of the scenes in code.
+    const auto options = fs::copy_options::recursive | fs::copy_options::overwrite_existing;
+    fs::copy(QE_APP_FIXTURES, Folder, options);
+    fs::copy_file(Folder / "f22.x", Folder / "objects" / "f22.x", fs::copy_options::overwrite_existing);
+    const struct {
+        const char* caption;
+        const std::type_info& scene;
+    } cases[] = {
+        {"Demo Crane", typeid(TZevGrabScene)},   {"Demo Car", typeid(TZevVehicleScene)},
+        {"Demo Flight", typeid(TZevGMLoop)},     {"GM Bench", typeid(TZevSpinScene)},
+        {"GM9Test", typeid(TZevSlideTestScene)}, {"GM10Test", typeid(TZevGMLoop10)},
+        {"GM11Test", typeid(TZevGMLoop11)},      {"GM12Test", typeid(TZevGMLoop12)},
+        {"Easy Test", typeid(TZevEasyTestScene)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        Choose(c.caption);
+        TZevDXGMWin* view = Form->ViewWindow;
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= 2; }));
+        GlobalLock.Enter();
+        ASSERT_NE(view->Host.Scene, nullptr);
+        EXPECT_EQ(typeid(*view->Host.Scene), c.scene);
+        EXPECT_EQ(view->PendingScript.GetLength(), 0);
+        GlobalLock.Leave();
+        // The sliding test measures frames that follow each other: no timer between them.
+        EXPECT_EQ(view->TimerFlag, std::string(c.caption) == "GM9Test" ? 0 : 1);
+    }
+    Form->ViewWindow->Close();
+    EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
+    std::error_code error;
+    fs::remove_all(Folder / ".." / "datas", error);
+}
+
+// CheckMenuItem answers the state it found.
+bool Checked(TZevDXGameMenu* form, TZevMenuItem* item)
+{
+    const DWORD was = CheckMenuItem(form->MenuBar->MenuHandle, static_cast<UINT>(item->CommandId), MF_CHECKED);
+    CheckMenuItem(form->MenuBar->MenuHandle, static_cast<UINT>(item->CommandId), was == MF_CHECKED ? MF_CHECKED : 0);
+    return was == MF_CHECKED;
+}
+
+TEST_F(FormTest, FullScreenAndShadowAreCheckedAndGoToTheNextViewOnly)
+{
+    Choose("Default Orvelle Physics World");
+    ASSERT_TRUE(WaitForScript());
+    TZevDXGMWin* open = Form->ViewWindow;
+    Choose("FullScreen");
+    Choose("Shadow");
+    EXPECT_TRUE(Checked(Form, Form->FullScreenItem));
+    EXPECT_TRUE(Checked(Form, Form->ShadowItem));
+    EXPECT_EQ(open->FullScreen, 0);
+    EXPECT_EQ(open->Shadow, 0);
+    Choose("Demo Block");
+    ASSERT_TRUE(WaitForScript());
+    EXPECT_EQ(Form->ViewWindow->FullScreen, 1);
+    EXPECT_EQ(Form->ViewWindow->Shadow, 1);
+    EXPECT_EQ(Form->ViewWindow->Renderer->GetStencilShadows(), 1);
+    EXPECT_EQ(Form->ViewWindow->GetWidth(), 640);
+    EXPECT_EQ(Form->ViewWindow->GetHeight(), 480);
+    Choose("FullScreen");
+    EXPECT_FALSE(Checked(Form, Form->FullScreenItem));
+    EXPECT_EQ(Form->ViewWindow->FullScreen, 1);
+}
+
+TEST_F(FormTest, AboutShowsTheVersionText)
+{
+    TDialogChoice box;
+    ChooseInNextDialog(&box);
+    Choose("About");
+    EXPECT_EQ(box.Shown, 1);
+    EXPECT_EQ(box.Caption, "Orvelle Physics Engine Ver.1.3.0");
+    EXPECT_EQ(box.Text.rfind("Orvelle Physics Engine Ver.1.3.0 \n", 0), 0u) << box.Text;
+    EXPECT_STREQ(QE_About(), "Orvelle Physics Engine Ver.1.3.0");
+}
+
+TEST_F(FormTest, ReferenceOpensThePageWithTheDesktopsOpener)
+{
+    // An opener of our own on the path notes what it was asked to open.
+    fs::create_directories(Folder / "bin");
+    const fs::path opener = Folder / "bin" / "xdg-open";
+    std::ofstream(opener) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << (Folder / "opened.txt").string() << "\"\n";
+    fs::permissions(opener, fs::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", ((Folder / "bin").string() + ":" + path).c_str(), 1);
+    Choose("Reference");
+    setenv("PATH", path.c_str(), 1);
+    const std::string opened = Slurp(Folder / "opened.txt");
+    EXPECT_EQ(fs::path(opened), Folder / "POMU_Lisp_Reference.html");
+    EXPECT_TRUE(fs::exists(opened));
+}
+
+TEST_F(FormTest, FilesCloseEndsTheProgramWithExitCodeZeroAndEndsTheOpenView)
+{
+    Choose("Demo Block");
+    ASSERT_TRUE(WaitForScript());
+    TZevMenuItem* close = Form->FindItem("Close");
+    PostMessageA(Form->Handle, WM_COMMAND, static_cast<WPARAM>(close->CommandId), 0);
+    EXPECT_EQ(App->Run(), 0);
+    EXPECT_EQ(TDemoTestRenderer::Alive, 0);
+    EXPECT_EQ(CurrentWorld, nullptr);
+}
+
+} // namespace
