@@ -42,6 +42,7 @@ TZevDX7Texture* TextureOf(TZevTextureHandle handle)
 TZevDX7Renderer::~TZevDX7Renderer()
 {
     TZevDX7Renderer::Release();
+    ReturnWindow();
 }
 
 int TZevDX7Renderer::GetWidth()
@@ -78,6 +79,15 @@ bool TZevDX7Renderer::InitFromWindow(TZevGLWindow window)
         return false;
     }
     return true;
+}
+
+bool TZevDX7Renderer::InitFromWindow(HWND window)
+{
+    const TZevGLWindow native = AdoptWindow(window);
+    if (InitFromWindow(native))
+        return true;
+    ReturnWindow();
+    return false;
 }
 
 void TZevDX7Renderer::Release()

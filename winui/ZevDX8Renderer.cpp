@@ -4,7 +4,6 @@
 #include "ZevDX8TextureStore.h"
 #include "ZevDeviceResult.h"
 #include "ZevGLDevice.h"
-#include "ZevGLFont.h"
 #include "ZevGLSurface.h"
 #include "ZevMeshData.h"
 #include "ZevMeshPools.h"
@@ -66,6 +65,7 @@ void TZevDX8VertexArray::Free()
 TZevDX8Renderer::~TZevDX8Renderer()
 {
     TZevDX8Renderer::Release();
+    ReturnWindow();
     ClearBucketArray(GlyphTable, 256);
     Converted.Free();
 }
@@ -110,6 +110,15 @@ bool TZevDX8Renderer::InitFromWindow(TZevGLWindow window)
         return false;
     }
     return true;
+}
+
+bool TZevDX8Renderer::InitFromWindow(HWND window)
+{
+    const TZevGLWindow native = AdoptWindow(window);
+    if (InitFromWindow(native))
+        return true;
+    ReturnWindow();
+    return false;
 }
 
 void TZevDX8Renderer::Release()
@@ -304,9 +313,9 @@ TZevGlyph* TZevDX8Renderer::CreateGlyph(const char* character, std::int32_t leng
     GlyphTable[GlyphBucket(character, length)].Add(glyph);
 
     // The character drawn black on white in the cell's place: ink opaque, the rest transparent.
-    TZevGLTextImage image;
-    if (TZevGLFont* font = TZevGLFont::Get(Cell, true))
-        font->RenderCell(character, length, Cell, Cell, &image);
+    TZevTextCoverage image;
+    if (!ZevRenderText(ZevGLTextFont(), character, std::size_t(length), &image))
+        image = TZevTextCoverage();
     const TZevGLRect rect{(slot % 16) * Cell, (slot / 16) * Cell, (slot % 16) * Cell + Cell, (slot / 16) * Cell + Cell};
     TZevGLSurfaceDesc locked;
     TZevGLSurface* texture = page->Texture->Texture;
@@ -314,9 +323,8 @@ TZevGlyph* TZevDX8Renderer::CreateGlyph(const char* character, std::int32_t leng
         for (std::int32_t row = 0; row < Cell; ++row) {
             std::uint32_t* out = static_cast<std::uint32_t*>(locked.Bits) + std::ptrdiff_t(row) * (locked.Pitch / 4);
             for (std::int32_t column = 0; column < Cell; ++column) {
-                const bool ink = row < image.Height && column < image.Width &&
-                                 image.Coverage[std::size_t(row) * std::size_t(image.Width) + std::size_t(column)] >=
-                                     128;
+                const bool ink = row < image.height && column < image.width &&
+                                 image.alpha[std::size_t(row) * std::size_t(image.width) + std::size_t(column)] >= 128;
                 out[column] = ink ? InkTexel : 0u;
             }
         }
@@ -371,7 +379,7 @@ void TZevDX8Renderer::DrawText(int x, int y, const char* text)
             ++p;
             continue;
         }
-        const std::int32_t length = ZevUtf8CharLength(p);
+        const std::int32_t length = ZevGLCharLength(p);
         TZevGlyph* glyph = FindGlyph(p, length);
         if (glyph && glyph->Page->Quads.Reserve(glyph->Page->Quads.Count + 6)) {
             const float u = glyph->U, v = glyph->V, s = 1.0f / 16.0f;

@@ -74,6 +74,8 @@ public:
     // False, with everything released, on failure.
     virtual bool InitFromDevice(TZevGLDriver* object, TZevGLDevice* device);
     virtual bool InitFromWindow(TZevGLWindow window);
+    // The same on a window of the window framework, drawing into its client area.
+    bool InitFromWindow(HWND window);
 
     TZevDX8VertexArray Converted;
     TZevList GlyphTable[256]; // of TZevGlyph, by the sum of the character's bytes

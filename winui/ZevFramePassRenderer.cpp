@@ -4,6 +4,8 @@
 #include "ZevFrame.h"
 #include "ZevGLDevice.h"
 #include "ZevMeshData.h"
+#include "ZevNativeWindow.h"
+#include "ZevWinApi.h"
 
 #include <cstring>
 
@@ -41,6 +43,26 @@ void TZevFramePassRenderer::SetRenderState(ZevGL::RenderState state, std::uint32
 void TZevFramePassRenderer::SetStageState(ZevGL::StageState state, std::uint32_t value)
 {
     ZevDeviceCall(Device->SetTextureStageState(0, state, value));
+}
+
+TZevGLWindow TZevFramePassRenderer::AdoptWindow(HWND window)
+{
+    ReturnWindow();
+    // The window layer's last moves and resizes reach the server before the surfaces are sized from it.
+    ZevSync();
+    const TZevGLWindow native = ZevGetNativeWindow(window);
+    if (native) {
+        ZevSetExternalDrawing(window, true);
+        FrameworkWindow = window;
+    }
+    return native;
+}
+
+void TZevFramePassRenderer::ReturnWindow()
+{
+    if (FrameworkWindow)
+        ZevSetExternalDrawing(FrameworkWindow, false);
+    FrameworkWindow = nullptr;
 }
 
 void TZevFramePassRenderer::SetStage(std::uint32_t colorArg1, std::uint32_t colorArg2, std::uint32_t colorOp,

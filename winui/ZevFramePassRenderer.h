@@ -9,6 +9,7 @@
 
 #include "ZevGLTypes.h"
 #include "ZevQueuedRenderer.h"
+#include "ZevWinTypes.h"
 
 #include <cstdint>
 
@@ -65,6 +66,11 @@ protected:
     // The texture of a command's entry for this renderer: loaded on first use (a texture another renderer loaded
     // is given back to it and loaded again here); 0 for none.
     TZevTextureHandle EntryTexture(TZevTextureName* entry);
+    // The X window of a framework window's client area, which the framework leaves to this renderer's drawing from
+    // now on; 0 for a window that has none (the in-memory backend).
+    TZevGLWindow AdoptWindow(HWND window);
+    // Hands the adopted window's client area back to the framework's drawing.
+    void ReturnWindow();
     void SetRenderState(ZevGL::RenderState state, std::uint32_t value);
     void SetStageState(ZevGL::StageState state, std::uint32_t value);
     // Stage 0's colour arguments and operation, then its alpha arguments and operation.
@@ -72,6 +78,7 @@ protected:
                   std::uint32_t alphaArg2, std::uint32_t alphaOp);
 
     TZevGLDevice* Device = nullptr; // the device renderer's; not owned here
+    HWND FrameworkWindow = nullptr;
     TZevList Buckets[BucketCount];
 
 private:

@@ -1,6 +1,7 @@
 // Start-up of the window framework: its classes and the "WBMP" chunk reader, in a fixed order.
 #include "ZevApplication.h"
 #include "ZevControls.h"
+#include "ZevDX7Form.h"
 #include "ZevFilterForm.h"
 #include "ZevMenu.h"
 #include "ZevWinBmp.h"
@@ -56,6 +57,8 @@ void ZevWinUIInit()
         RegisterClassRecord(&TZevBmpPanelClassRecord, "TZevBmpPanel", "TZevNFPanel", CreateTZevBmpPanel);
         RegisterClassRecord(&TZevFilterFormClassRecord, "TZevFilterForm", "TZevWin", CreateTZevFilterForm);
         RegisterClassRecord(&TZevFilterPanelClassRecord, "TZevFilterPanel", "TZevBmpPanel", CreateTZevFilterPanel);
+        RegisterClassRecord(&TZevDX7PanelClassRecord, "TZevDX7Panel", "TZevPanel", CreateTZevDX7Panel);
+        RegisterClassRecord(&TZevDX7FormClassRecord, "TZevDX7Form", "TZevPanel", CreateTZevDX7Form);
         RegisterChunkReader("WBMP", ReadWinBmpChunk);
     });
 }

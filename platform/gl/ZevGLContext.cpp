@@ -1,5 +1,7 @@
 #include "ZevGLContext.h"
 
+#include "ZevNativeWindow.h"
+
 #include <X11/Xatom.h>
 #include <dlfcn.h>
 #include <link.h>
@@ -90,14 +92,28 @@ unsigned long PlaceChannel(std::uint32_t value8, unsigned long mask)
 
 Display* ZevGLOpenDisplay()
 {
-    if (!std::getenv("DISPLAY"))
+    // The window layer's display when it runs on one, else the one DISPLAY names.
+    const char* framework = ZevGetDisplayName();
+    const char* name = framework && *framework ? framework : nullptr;
+    if (!name && !std::getenv("DISPLAY"))
         return nullptr;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (Display* display = XOpenDisplay(nullptr))
+        if (Display* display = XOpenDisplay(name)) {
+            AddDisplay(display);
             return display;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10 + 10 * attempt));
     }
     return nullptr;
+}
+
+void ZevGLCloseDisplay(Display* display)
+{
+    if (!display)
+        return;
+    XSync(display, False);
+    RemoveDisplay(display);
+    XCloseDisplay(display);
 }
 
 TZevGLContext::~TZevGLContext()
@@ -120,9 +136,7 @@ TZevGLContext::~TZevGLContext()
         XFreeColormap(XDisplay, HiddenColormap);
     if (PresentGC)
         XFreeGC(XDisplay, PresentGC);
-    XSync(XDisplay, False);
-    RemoveDisplay(XDisplay);
-    XCloseDisplay(XDisplay);
+    ZevGLCloseDisplay(XDisplay);
 }
 
 bool TZevGLContext::Open()
@@ -130,7 +144,6 @@ bool TZevGLContext::Open()
     XDisplay = ZevGLOpenDisplay();
     if (!XDisplay)
         return false;
-    AddDisplay(XDisplay);
     Screen = DefaultScreen(XDisplay);
     int major = 0, minor = 0;
     if (!glXQueryVersion(XDisplay, &major, &minor) || major < 1 || (major == 1 && minor < 3))

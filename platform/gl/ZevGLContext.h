@@ -20,9 +20,11 @@
 #include <mutex>
 #include <vector>
 
-// A connection to the display named by DISPLAY. A busy server now and then refuses a connection that it takes a
-// moment later: a few attempts are made before giving up. Null when there is no server.
+// A connection to the window layer's display (the one DISPLAY names when the layer has none). A busy server now
+// and then refuses a connection that it takes a moment later: a few attempts are made before giving up.
+// X errors on it are the calls' failures, never the end of the program. Null when there is no server.
 Display* ZevGLOpenDisplay();
+void ZevGLCloseDisplay(Display* display);
 
 // Bumped by every display-mode change: video-memory surfaces made before it are lost.
 extern std::atomic<std::uint32_t> ZevGLModeEpoch;

@@ -680,7 +680,8 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         ArgbToFloats(rs[RsAmbient], ambient);
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
         glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
-        glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, rs[RsSpecularEnable] ? GL_SEPARATE_SPECULAR_COLOR : GL_SINGLE_COLOR);
+        glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL,
+                      rs[RsSpecularEnable] ? GL_SEPARATE_SPECULAR_COLOR : GL_SINGLE_COLOR);
         const TZevGLColor none{0, 0, 0, 0};
         const TZevGLColor* colors[] = {&Material.Diffuse, &Material.Ambient,
                                        rs[RsSpecularEnable] ? &Material.Specular : &none, &Material.Emissive};

@@ -238,8 +238,9 @@ std::int32_t TZevGLDriver::CreateDevice(TZevGLWindow window, const TZevGLPresent
     }
     if (!SideOk(width) || !SideOk(height))
         return ZevGL::ErrInvalidParams;
-    const std::int32_t level = parameters.Windowed ? ZevGL::LevelNormal : ZevGL::LevelFullScreen | ZevGL::LevelExclusive;
-    std::int32_t result = SetCooperativeLevel(window, static_cast<std::uint32_t>(level));
+    const std::uint32_t level =
+        parameters.Windowed ? ZevGL::LevelNormal : ZevGL::LevelFullScreen | ZevGL::LevelExclusive;
+    std::int32_t result = SetCooperativeLevel(window, level);
     if (ZevGL::Failed(result))
         return result;
     if (!parameters.Windowed && ZevGL::Failed(result = SetDisplayMode(width, height, 32)))

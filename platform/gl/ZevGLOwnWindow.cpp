@@ -65,7 +65,7 @@ void TZevGLOwnWindow::Destroy()
         return;
     if (Window)
         XDestroyWindow(DisplayOf(XDisplay), Window);
-    XCloseDisplay(DisplayOf(XDisplay));
+    ZevGLCloseDisplay(DisplayOf(XDisplay));
     XDisplay = nullptr;
     Window = 0;
 }
@@ -80,16 +80,24 @@ void TZevGLOwnWindow::Resize(std::int32_t width, std::int32_t height)
 
 bool TZevGLOwnWindow::ReadPixels(std::int32_t* width, std::int32_t* height, std::vector<std::uint32_t>* pixels)
 {
-    if (!XDisplay || !Window)
+    return Window && ZevGLReadWindow(Window, width, height, pixels);
+}
+
+bool ZevGLReadWindow(TZevGLWindow window, std::int32_t* width, std::int32_t* height,
+                     std::vector<std::uint32_t>* pixels)
+{
+    Display* display = window ? ZevGLOpenDisplay() : nullptr;
+    if (!display)
         return false;
-    Display* display = DisplayOf(XDisplay);
     XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(display, Window, &attributes) || !attributes.visual)
+    XImage* image = nullptr;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.visual)
+        image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                          static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) {
+        ZevGLCloseDisplay(display);
         return false;
-    XImage* image = XGetImage(display, Window, 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    if (!image)
-        return false;
+    }
     *width = attributes.width;
     *height = attributes.height;
     pixels->resize(static_cast<std::size_t>(attributes.width) * static_cast<std::size_t>(attributes.height));
@@ -104,5 +112,6 @@ bool TZevGLOwnWindow::ReadPixels(std::int32_t* width, std::int32_t* height, std:
         }
     }
     XDestroyImage(image);
+    ZevGLCloseDisplay(display);
     return true;
 }

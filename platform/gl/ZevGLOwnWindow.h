@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+// What a window shows, as 0x00RRGGBB pixels, top row first; false when it cannot be read (gone, or not on screen).
+bool ZevGLReadWindow(TZevGLWindow window, std::int32_t* width, std::int32_t* height,
+                     std::vector<std::uint32_t>* pixels);
+
 class TZevGLOwnWindow {
 public:
     TZevGLOwnWindow() = default;

@@ -2,11 +2,12 @@
 
 #include "ZevGLContext.h"
 #include "ZevGLDriver.h"
-#include "ZevGLFont.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -252,7 +253,8 @@ std::int32_t TZevGLSurface::CopyFrom(TZevGLSurface* source, const TZevGLRect& fr
     const std::int32_t fromWidth = from.right - from.left, fromHeight = from.bottom - from.top;
     const std::int32_t toWidth = to.right - to.left, toHeight = to.bottom - to.top;
     for (std::int32_t y = 0; y < toHeight; ++y) {
-        const std::int32_t sy = from.top + static_cast<std::int32_t>(static_cast<std::int64_t>(y) * fromHeight / toHeight);
+        const std::int32_t sy =
+            from.top + static_cast<std::int32_t>(static_cast<std::int64_t>(y) * fromHeight / toHeight);
         const std::uint32_t* row = in + static_cast<std::ptrdiff_t>(sy) * source->Desc.Width;
         std::uint32_t* target = out + static_cast<std::ptrdiff_t>(to.top + y) * Desc.Width + to.left;
         if (fromWidth == toWidth) {
@@ -500,14 +502,85 @@ void TZevGLDC::TextOut(std::int32_t x, std::int32_t y, const char* text)
     DrawText(text, {x, y, Surface->GetWidth(), Surface->GetHeight()}, 0);
 }
 
+namespace {
+
+// UTF-8 text laid out as a GDI word-breaking text: lines at '\n', broken at the last blank that keeps a line within
+// `wrapWidth` (0: no breaking), and rasterised into one coverage image.
+TZevTextCoverage LayOutText(const char* text, std::int32_t wrapWidth)
+{
+    const TZevFontSpec& font = ZevGLTextFont();
+    auto width = [&](const std::string& line) {
+        std::int32_t w = 0, h = 0;
+        ZevMeasureText(font, line.data(), line.size(), &w, &h);
+        return w;
+    };
+    std::vector<std::string> lines;
+    std::string current;
+    std::size_t lastBlank = std::string::npos;
+    for (const char* p = text; *p;) {
+        if (*p == '\n') {
+            lines.push_back(current);
+            current.clear();
+            lastBlank = std::string::npos;
+            ++p;
+            continue;
+        }
+        const std::int32_t n = ZevGLCharLength(p);
+        if (*p == ' ')
+            lastBlank = current.size();
+        current.append(p, static_cast<std::size_t>(n));
+        p += n;
+        if (wrapWidth > 0 && lastBlank != std::string::npos && width(current) > wrapWidth) {
+            lines.push_back(current.substr(0, lastBlank));
+            current.erase(0, lastBlank + 1);
+            lastBlank = std::string::npos;
+        }
+    }
+    if (!current.empty())
+        lines.push_back(current);
+
+    TZevTextCoverage all;
+    std::vector<TZevTextCoverage> rendered(lines.size());
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        if (!ZevRenderText(font, lines[l].data(), lines[l].size(), &rendered[l]))
+            return TZevTextCoverage();
+        all.width = std::max(all.width, rendered[l].width);
+        all.height += rendered[l].height;
+    }
+    all.alpha.assign(static_cast<std::size_t>(all.width) * static_cast<std::size_t>(all.height), 0);
+    std::int32_t top = 0;
+    for (const TZevTextCoverage& line : rendered) {
+        for (std::int32_t y = 0; y < line.height; ++y)
+            std::copy_n(line.alpha.data() + static_cast<std::ptrdiff_t>(y) * line.width, line.width,
+                        all.alpha.data() + static_cast<std::ptrdiff_t>(top + y) * all.width);
+        top += line.height;
+    }
+    return all;
+}
+
+} // namespace
+
+const TZevFontSpec& ZevGLTextFont()
+{
+    static const TZevFontSpec font{14, false, "VL Gothic"};
+    return font;
+}
+
+std::int32_t ZevGLCharLength(const char* text)
+{
+    if (!text || !*text)
+        return 0;
+    std::size_t next = 0;
+    ZevDecodeUtf8(text, strnlen(text, 4), &next);
+    return static_cast<std::int32_t>(next);
+}
+
 void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t flags)
 {
-    TZevGLFont* font = TZevGLFont::Get(16, true);
-    if (!font || !text || !*text || rect.right <= rect.left || rect.bottom <= rect.top)
+    if (!text || !*text || rect.right <= rect.left || rect.bottom <= rect.top)
         return;
-    TZevGLTextImage image;
-    font->Render(text, (flags & ZevGL::TextWordBreak) ? rect.right - rect.left : 0, &image);
-    if (image.Width == 0 || image.Height == 0)
+    const TZevTextCoverage image = LayOutText(text, (flags & ZevGL::TextWordBreak) ? rect.right - rect.left : 0);
+    if (image.width == 0 || image.height == 0)
         return;
     TZevGLContext* context = Surface->GetDriver()->GetContext();
     TZevGLBinding bind(context);
@@ -517,7 +590,7 @@ void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t 
     glEnable(GL_SCISSOR_TEST);
     glScissor(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     const float x0 = static_cast<float>(rect.left), y0 = static_cast<float>(rect.top);
-    const float x1 = x0 + static_cast<float>(image.Width), y1 = y0 + static_cast<float>(image.Height);
+    const float x1 = x0 + static_cast<float>(image.width), y1 = y0 + static_cast<float>(image.height);
     if (BkMode == ZevGL::BkOpaque) {
         SetColorRef(BkColor);
         glRectf(x0, y0, x1, y1);
@@ -526,8 +599,8 @@ void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t 
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, image.Width, image.Height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
-                 image.Coverage.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, image.width, image.height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 image.alpha.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);

@@ -7,6 +7,7 @@
 // A surface draws text and GDI-style lines through its drawing context (GetDC).
 #pragma once
 
+#include "ZevFont.h"
 #include "ZevGLObject.h"
 #include "ZevGLTypes.h"
 
@@ -99,13 +100,18 @@ private:
     TZevGLDC* DC = nullptr;
 };
 
+// The text face of the device layer: the Japanese gothic face, lines of 16 pixels.
+const TZevFontSpec& ZevGLTextFont();
+// Bytes of the UTF-8 character that starts at `text`: 1 to 4, never past a terminating zero; 0 at the terminator.
+std::int32_t ZevGLCharLength(const char* text);
+
 namespace ZevGL {
 inline constexpr std::int32_t BkTransparent = 1;
 inline constexpr std::int32_t BkOpaque = 2;
 inline constexpr std::uint32_t TextWordBreak = 0x10;
 } // namespace ZevGL
 
-// GDI-style drawing on a colour surface: lines with a pen and text with the font layer's default face. Colours are
+// GDI-style drawing on a colour surface: lines with a pen and text in the layer's text face. Colours are
 // 0x00BBGGRR words. Drawing lands at once.
 class TZevGLDC {
 public:

@@ -23,7 +23,8 @@ TImage CaptureSurface(TZevGLSurface* surface)
     image.Height = locked.Height;
     image.Pixels.resize(static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height));
     for (std::int32_t y = 0; y < image.Height; ++y) {
-        const std::uint32_t* row = static_cast<const std::uint32_t*>(locked.Bits) + std::ptrdiff_t(y) * (locked.Pitch / 4);
+        const std::uint32_t* row =
+            static_cast<const std::uint32_t*>(locked.Bits) + std::ptrdiff_t(y) * (locked.Pitch / 4);
         for (std::int32_t x = 0; x < image.Width; ++x)
             image.Pixels[std::size_t(y) * std::size_t(image.Width) + std::size_t(x)] = row[x] & 0xFFFFFFu;
     }
