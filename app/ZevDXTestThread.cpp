@@ -12,6 +12,8 @@ namespace {
 std::mutex HandOverMutex;
 TZevDXTestThread* WaitingThread = nullptr;
 HWND OwingWindow = nullptr;
+// The last script window that went: a hand-over for it that the thread takes up afterwards must not wait.
+HWND GoneWindow = nullptr;
 thread_local TZevDXTestThread* RunningTestThread = nullptr;
 
 // Runs on the animation thread, between two frames: the window is told to evaluate; the thread suspends next.
@@ -21,13 +23,18 @@ void HandOverStep(void* arg)
     TZevDXTestThread* self = RunningTestThread;
     {
         std::lock_guard<std::mutex> lock(HandOverMutex);
-        WaitingThread = self;
-        OwingWindow = window;
+        if (window != GoneWindow) {
+            WaitingThread = self;
+            OwingWindow = window;
+            if (PostMessageA(window, WM_ZEV_TEST_EVALUATE, 0, 0))
+                return;
+            WaitingThread = nullptr;
+            OwingWindow = nullptr;
+        }
     }
-    if (!PostMessageA(window, WM_ZEV_TEST_EVALUATE, 0, 0)) {
-        // The window is gone: nobody will resume the thread, so it must not stop.
-        ZevEndHandOver(window);
-    }
+    // The window is gone: nobody will resume the thread, so its suspension must end at once.
+    if (self != nullptr)
+        self->Resume();
 }
 
 } // namespace
@@ -97,11 +104,13 @@ void ZevHandOverEvaluation(TZevDXTestThread* thread, HWND window)
         thread->HandOver(HandOverStep, window);
 }
 
-void ZevEndHandOver(HWND window)
+void ZevEndHandOver(HWND window, bool gone)
 {
     TZevDXTestThread* thread = nullptr;
     {
         std::lock_guard<std::mutex> lock(HandOverMutex);
+        if (gone)
+            GoneWindow = window;
         if (OwingWindow != window || WaitingThread == nullptr)
             return;
         thread = WaitingThread;

@@ -47,7 +47,8 @@ constexpr UINT WM_ZEV_TEST_EVALUATE = WM_USER + 0x5A;
 
 // User-interface thread: the running thread stops after its frame and the window gets WM_ZEV_TEST_EVALUATE.
 void ZevHandOverEvaluation(TZevDXTestThread* thread, HWND window);
-// User-interface thread: the window has evaluated, or is going: the thread waiting for it runs on.
-void ZevEndHandOver(HWND window);
+// User-interface thread: the window has evaluated, or is going (gone): the thread waiting for it runs on, and
+// a hand-over for a window that went is not waited for.
+void ZevEndHandOver(HWND window, bool gone);
 // User-interface thread: the thread has ended; a hand-over it was waiting in is forgotten.
 void ZevForgetHandOver(TZevDXTestThread* thread);

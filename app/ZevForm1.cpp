@@ -2,6 +2,7 @@
 
 #include "TestForm.h"
 #include "ZevApplication.h"
+#include "ZevDXFormTest.h"
 #include "ZevFilterForm.h"
 #include "ZevLispWin.h"
 
@@ -17,6 +18,7 @@ TZevForm1* LauncherOf(void* arg) { return static_cast<TZevForm1*>(arg); }
 // A window of the launcher is going: its pointer goes with it.
 void ForgetFilterForm(void* arg) { LauncherOf(arg)->FilterForm = nullptr; }
 void ForgetLispWin(void* arg) { LauncherOf(arg)->LispWin = nullptr; }
+void ForgetDXFormTest(void* arg) { LauncherOf(arg)->DXFormTest = nullptr; }
 void ForgetTestForm(void* arg) { LauncherOf(arg)->TestForm = nullptr; }
 
 void OnCloseLauncher(void* arg) { LauncherOf(arg)->Close(); }
@@ -44,9 +46,12 @@ void TZevForm1::OnCreate()
     SetBounds(0, 0, 640, 128);
     FilterForm = MakeForm<TZevFilterForm>(Application, "TZevFilterForm", ForgetFilterForm, this);
     LispWin = MakeForm<TZevLispWin>(Application, "TZevLispWin", ForgetLispWin, this);
+    DXFormTest = MakeForm<TZevDXFormTest>(Application, "TZevDXFormTest", ForgetDXFormTest, this);
     TestForm = MakeForm<TTestForm>(Application, "TTestForm", ForgetTestForm, this);
     if (FilterForm)
         FilterForm->SetBounds(0, 128, 640, 480);
+    if (DXFormTest)
+        DXFormTest->SetBounds(0, 128, 320, 240);
     if (TestForm)
         TestForm->SetBounds(640, 240, 320, 240);
     CurrentForm1 = this;
@@ -74,7 +79,7 @@ void TZevForm1::OnDestroy()
 {
     if (CurrentForm1 == this)
         CurrentForm1 = nullptr;
-    TZevWin* windows[3] = {FilterForm, LispWin, TestForm};
+    TZevWin* windows[4] = {FilterForm, LispWin, DXFormTest, TestForm};
     for (TZevWin* window : windows)
         if (window != nullptr)
             window->DestroyCallback = {};
@@ -84,6 +89,17 @@ void TZevForm1::OnDestroy()
     TestForm = nullptr;
 }
 
-void TZevForm1::RestartTest(int mode) { (void)mode; }
+void TZevForm1::RestartTest(int mode)
+{
+    if (DXFormTest == nullptr)
+        return;
+    DXFormTest->Stop();
+    DXFormTest->Runner.Scene.Mode = mode;
+    DXFormTest->Start();
+}
 
-void TZevForm1::EndTest() {}
+void TZevForm1::EndTest()
+{
+    if (DXFormTest != nullptr)
+        DXFormTest->Stop();
+}

@@ -2,6 +2,8 @@
 
 #include "GlobalLock.h"
 #include "ZevApplication.h"
+#include "ZevDXFormTest.h"
+#include "ZevForm1.h"
 
 TZevClassRecord TZevLispWinClassRecord;
 
@@ -45,9 +47,31 @@ void TZevLispWin::OnCreate()
     SetBounds(640, 0, 320, 240);
 }
 
-void TZevLispWin::OnDestroy() {}
+void TZevLispWin::OnDestroy()
+{
+    // An evaluation handed over for this window will not come: the animation goes on without it.
+    ZevEndHandOver(Handle, true);
+}
 
-void TZevLispWin::Send() { Evaluate(); }
+void TZevLispWin::Send()
+{
+    TZevDXFormTest* test = CurrentForm1 != nullptr ? CurrentForm1->DXFormTest : nullptr;
+    if (test != nullptr && test->IsRunning()) {
+        ZevHandOverEvaluation(&test->Thread, Handle);
+        return;
+    }
+    Evaluate();
+}
+
+LRESULT TZevLispWin::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_ZEV_TEST_EVALUATE)
+        return TZevWin::HandleMessage(message, wParam, lParam);
+    // The animation thread has stopped between two frames for this evaluation.
+    Evaluate();
+    ZevEndHandOver(Handle, false);
+    return 0;
+}
 
 void TZevLispWin::Evaluate()
 {

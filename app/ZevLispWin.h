@@ -13,6 +13,8 @@ public:
     void OnCreate() override;
     // A hand-over still waiting for this window is dropped (and the animation thread let go).
     void OnDestroy() override;
+    // The evaluation that a running test has stopped for.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // "Send": evaluates at once, or hands the evaluation to the running Direct3D test form.
     void Send();
