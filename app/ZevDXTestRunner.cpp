@@ -1,5 +1,6 @@
 #include "ZevDXTestRunner.h"
 
+#include "ZevApplication.h"
 #include "ZevFrame.h"
 #include "ZevLisp3DObj.h"
 #include "ZevMatrix.h"
@@ -18,6 +19,9 @@ void TZevDXTestRunner::Setup(TZevQueuedRenderer* renderer, std::uint8_t* keys)
         Shutdown();
     Renderer = renderer;
     KeyTable = keys;
+    // The models' textures are beside them.
+    if (renderer != nullptr)
+        renderer->AddText((AppDirectory + TZevString("objects/")).CStr());
     RootFrame = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
     CameraFrame = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
     if (RootFrame == nullptr || CameraFrame == nullptr) {
