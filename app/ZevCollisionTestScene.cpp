@@ -19,23 +19,22 @@ TZevFrame* ZevLoadTestModel(const char* fileName)
 
 TZevPolygonMesh* ZevFirstPolygonMesh(TZevFrame* frame)
 {
+    TZevPolygonMesh* found = nullptr;
+    if (frame == nullptr)
+        return nullptr;
     // Pre-order over the frames: a frame's own visuals before its children's.
-    TZevVTree* node = frame;
-    while (node != nullptr) {
-        if (auto* f = dynamic_cast<TZevVFrame*>(node)) {
+    frame->ForEachPreOrder(
+        [](TZevVTree* node, void* arg) {
+            auto** first = static_cast<TZevPolygonMesh**>(arg);
+            auto* f = dynamic_cast<TZevVFrame*>(node);
+            if (*first != nullptr || f == nullptr)
+                return;
             for (void* visual : f->Visuals)
-                if (auto* mesh = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(visual)))
-                    return mesh;
-        }
-        if (TZevVTree* child = node->GetFirstChild()) {
-            node = child;
-            continue;
-        }
-        while (node != nullptr && node != frame && node->GetNextSibling() == nullptr)
-            node = node->GetParent();
-        node = node != nullptr && node != frame ? node->GetNextSibling() : nullptr;
-    }
-    return nullptr;
+                if ((*first = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(visual))) != nullptr)
+                    return;
+        },
+        &found);
+    return found;
 }
 
 // ---- Mesh model --------------------------------------------------------------------------------------------------

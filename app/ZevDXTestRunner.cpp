@@ -75,30 +75,33 @@ void TZevDXTestRunner::FlyCamera()
 void TZevDXTestRunner::ShowScriptObjects(bool shown)
 {
     TZevLisp3DObj* top = GetLisp3DObjRoot();
-    if (top == nullptr)
+    TZevVTree* first = top != nullptr ? top->GetFirstChild() : nullptr;
+    if (first == nullptr)
         return;
-    // Pre-order over the objects below the tree's root; each frame hangs under its parent object's frame.
-    TZevVTree* node = top->GetFirstChild();
-    while (node != nullptr) {
-        if (auto* object = dynamic_cast<TZevLisp3DObj*>(node); object != nullptr && object->Frame != nullptr) {
-            if (shown) {
-                object->Move(0.02f);
-                auto* parent = dynamic_cast<TZevLisp3DObj*>(object->GetParent());
-                TZevFrame* under = parent != nullptr && parent != top && parent->Frame != nullptr ? parent->Frame
-                                                                                                    : RootFrame;
-                under->AddChild(object->Frame);
-            } else if (object->Frame->GetParent() != nullptr) {
-                object->Frame->Unlink();
+    struct Walk {
+        TZevDXTestRunner* Runner;
+        TZevLisp3DObj* Top;
+        bool Shown;
+    } walk{this, top, shown};
+    // Every object below the tree's root; each frame hangs under its parent object's frame.
+    first->ForEachPreOrder(
+        [](TZevVTree* node, void* arg) {
+            const Walk& w = *static_cast<Walk*>(arg);
+            auto* object = dynamic_cast<TZevLisp3DObj*>(node);
+            if (object == nullptr || object->Frame == nullptr)
+                return;
+            if (!w.Shown) {
+                if (object->Frame->GetParent() != nullptr)
+                    object->Frame->Unlink();
+                return;
             }
-        }
-        if (TZevVTree* child = node->GetFirstChild()) {
-            node = child;
-            continue;
-        }
-        while (node != nullptr && node != top && node->GetNextSibling() == nullptr)
-            node = node->GetParent();
-        node = node != nullptr && node != top ? node->GetNextSibling() : nullptr;
-    }
+            object->Move(0.02f);
+            auto* parent = dynamic_cast<TZevLisp3DObj*>(object->GetParent());
+            TZevFrame* under = parent != nullptr && parent != w.Top && parent->Frame != nullptr ? parent->Frame
+                                                                                                 : w.Runner->RootFrame;
+            under->AddChild(object->Frame);
+        },
+        &walk);
 }
 
 void TZevDXTestRunner::Frame()
