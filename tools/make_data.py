@@ -542,6 +542,57 @@ def tower():
             lathe(8, [(4.6, 9.8), (4.6, 10.6), (0.3, 15.0)])]
 
 
+# ---------------------------------------------------------------------------
+# The scenes built in code of the demo program (the crane, car, flight and
+# measuring scenes) load these from objects/ and scale them themselves; their
+# sizes are the ones those scenes were tuned with.
+
+
+def octahedron(px, nx, py, ny, pz, nz, top_z=0.0):
+    """Six corners on the axes (the top one moved along z by top_z)."""
+    pts = [(px, 0.0, 0.0), (-nx, 0.0, 0.0), (0.0, py, top_z), (0.0, -ny, 0.0), (0.0, 0.0, pz), (0.0, 0.0, -nz)]
+    faces = []
+    for a, b in ((0, 4), (4, 1), (1, 5), (5, 0)):
+        faces.append([2, b, a])
+        faces.append([3, a, b])
+    return Solid(pts, faces)
+
+
+def cube(half):
+    return [box(-half, -half, -half, half, half, half)]
+
+
+def heart():
+    """The crane scene's light loads: a squat diamond 2 across."""
+    return [octahedron(1.0, 1.0, 0.9, 1.2, 0.6, 0.6)]
+
+
+def f22ld():
+    """The collision model of the flight scene's aircraft: a diamond around
+    f22.x, 9 across and 8.7 long, its top corner moved back."""
+    return [octahedron(4.5, 4.5, 1.2, 0.77, 5.06, 3.64, top_z=-1.0)]
+
+
+# The Direct3D test form's models, loaded by bare name from objects/: a box,
+# a claw tip that the box and the balls meet, and one ball in two colours
+# (the inside/outside test shows the green one inside the claw, the blue one
+# outside).
+
+
+def tsume():
+    """A claw tip: an eight-sided bullet 1.6 across and 3 long, blunt point up."""
+    return [lathe(8, [(0.8, -1.5), (0.8, 0.2), (0.45, 0.9), (0.15, 1.5)])]
+
+
+def bxa():
+    return [box(-0.5, -0.5, -0.5, 0.5, 0.5, 0.5)]
+
+
+def small_ball():
+    """A ball of radius 0.3 (80 triangles)."""
+    return [icosphere(0.3, 1)]
+
+
 # Terrain of the land-car scene: a 64 x 64 height map that the script scales
 # by (8, 30, 8) into a land 512 across with hills up to about 20 high (slopes
 # below 20 degrees where the car drives); the middle is flat where the car
@@ -622,6 +673,8 @@ SANDSTONE = (0.86, 0.76, 0.55)
 ROOF_BLUE = (0.25, 0.35, 0.65)
 JELLY_GREEN = (0.35, 0.80, 0.40)
 STEEL = (0.62, 0.64, 0.68)
+HEART_RED = (0.85, 0.15, 0.30)
+SKY_BLUE = (0.35, 0.65, 0.95)
 
 MESHES = [
     # (path, mesh name, builder, material)
@@ -642,6 +695,7 @@ MESHES = [
     ("objects/tireld.x", "tireld", tireld, Material("rubber", TYRE_BLACK)),
     ("objects/tire.x", "tire", tire, Material("rubber", TYRE_BLACK, 0.05, 8.0)),
     ("f22.x", "f22", f22, Material("paint", JET_GREY, 0.3, 25.0)),
+    ("objects/f22.x", "f22", f22, Material("paint", JET_GREY, 0.3, 25.0)),
     ("objects/floor.x", "floor", floor, Material("tiles", FLOOR_WHITE, 0.1, 10.0, "floor.bmp")),
     ("objects/ball.x", "ball", ball, Material("steel", STEEL, 0.5, 40.0)),
     ("objects/drum.x", "drum", drum, Material("paint", BOX_BLUE, 0.2, 20.0)),
@@ -649,6 +703,16 @@ MESHES = [
     ("objects/softbox.x", "softbox", softbox, Material("jelly", JELLY_GREEN, 0.6, 40.0)),
     ("objects/wall.x", "wall", wall, Material("stone", SANDSTONE, 0.05, 8.0)),
     ("objects/tower.x", "tower", tower, Material("stone", SANDSTONE, 0.05, 8.0)),
+    ("objects/xbox.x", "xbox", lambda: cube(2.0), Material("crate", WOOD, 0.1, 12.0)),
+    ("objects/mbox.x", "mbox", lambda: cube(1.0), Material("paint", CAR_RED, 0.3, 20.0)),
+    ("objects/kuubox2.x", "kuubox2", lambda: cube(1.0), Material("crate", BOX_BLUE, 0.15, 20.0)),
+    ("objects/sbox.x", "sbox", lambda: cube(1.0), Material("paint", ROBOT_YELLOW, 0.2, 20.0)),
+    ("objects/heart.x", "heart", heart, Material("paint", HEART_RED, 0.5, 30.0)),
+    ("objects/f22ld.x", "f22ld", f22ld, Material("paint", JET_GREY, 0.3, 25.0)),
+    ("objects/bxa.x", "bxa", bxa, Material("paint", BOX_BLUE, 0.2, 20.0)),
+    ("objects/tsume.x", "tsume", tsume, Material("horn", SANDSTONE, 0.3, 20.0)),
+    ("objects/midoriball.x", "midoriball", small_ball, Material("paint", JELLY_GREEN, 0.5, 40.0)),
+    ("objects/soraball.x", "soraball", small_ball, Material("paint", SKY_BLUE, 0.5, 40.0)),
 ]
 
 # ---------------------------------------------------------------------------
@@ -787,7 +851,7 @@ def bmp_bytes(width, height, pixel):
     for y in range(height - 1, -1, -1):  # bottom-up: the last picture row first
         row = bytearray()
         for x in range(width):
-            r, g, b = pixel(x, y)
+            r, g, b = (max(0, min(255, int(c))) for c in pixel(x, y))
             row += bytes((b, g, r))
         row += b"\0" * (row_size - len(row))
         image += row
@@ -827,12 +891,163 @@ def blue_pixel(x, y):
     return (int(40 * k), int(120 * k), int(255 * k))
 
 
+# Height maps and textures of the scenes built in code: green carries the
+# height, low in the middle and rising to the edges with hills of the given
+# roughness; the pixels within `flat` of the middle lie at height 0.
+
+
+def height_map_fn(size, roughness, seed, flat=0):
+    def pixel(x, y):
+        y = size - 1 - y  # the formula counts rows from the bottom
+        dx = x - (size - 1) / 2
+        dy = y - (size - 1) / 2
+        if dx * dx + dy * dy < flat * flat:
+            return (0, 0, 0)
+        u = dx / size
+        v = dy / size
+        bowl = 0.3 * (u * u + v * v)
+        hills = roughness * (0.5 + 0.25 * math.sin(6.1 * u + seed) + 0.25 * math.cos(5.3 * v + 2 * seed))
+        g = max(0, min(255, int(255 * (bowl + hills))))
+        return (g, g, g)
+
+    return lambda: pixel
+
+
+def map_pixel(x, y):
+    """Two greens in 8-pixel squares: the fields under the flight scenes."""
+    y = 63 - y
+    checker = ((x // 8) + (y // 8)) % 2
+    return (60 + 40 * checker, 120 + 60 * checker, 50 + 20 * checker)
+
+
+# Sprites of the two-dimensional demo (democmd2.txt): each picture has an
+# alpha mask, "_" and its name, white where the sprite is opaque.
+
+
+def smoothstep(e0, e1, x):
+    t = max(0.0, min(1.0, (x - e0) / (e1 - e0)))
+    return t * t * (3.0 - 2.0 * t)
+
+
+def star_shape(x, y, size):
+    """Coverage (0..1) of a five-pointed star filling the square."""
+    c = (size - 1) / 2.0
+    dx, dy = (x - c) / c, (c - y) / c
+    r = math.hypot(dx, dy)
+    a = math.atan2(dy, dx) - math.pi / 2.0
+    # radius of the star's outline at this angle: between 0.36 and 0.96
+    k = abs(((a / (2.0 * math.pi / 5.0)) % 1.0) - 0.5) * 2.0  # 1 at a point, 0 between two
+    edge = 0.36 + 0.6 * k ** 2.6
+    return 1.0 - smoothstep(edge - 0.04, edge + 0.02, r)
+
+
+def star_pixel(x, y):
+    c = 31.5
+    r = math.hypot(x - c, y - c) / c
+    return (255, int(200 + 55 * (1.0 - r)) if r < 1.0 else 200, int(40 + 120 * max(0.0, 1.0 - 2.0 * r)))
+
+
+def star_mask(x, y):
+    v = int(255 * star_shape(x, y, 64))
+    return (v, v, v)
+
+
+def ring_pixel(x, y):
+    r = math.hypot(x - 31.5, y - 31.5) / 31.5
+    return (int(80 + 100 * r), int(200 + 40 * r), 255)
+
+
+def ring_mask(x, y):
+    r = math.hypot(x - 31.5, y - 31.5) / 31.5
+    v = int(255 * max(0.0, 1.0 - abs(r - 0.78) / 0.14) ** 0.7)
+    return (v, v, v)
+
+
+def spark_pixel(x, y):
+    r = math.hypot(x - 15.5, y - 15.5) / 15.5
+    return (255, int(150 + 105 * max(0.0, 1.0 - 2.0 * r)), int(60 + 195 * max(0.0, 1.0 - 3.0 * r)))
+
+
+def spark_mask(x, y):
+    r = math.hypot(x - 15.5, y - 15.5) / 15.5
+    v = int(255 * max(0.0, 1.0 - r) ** 1.8)
+    return (v, v, v)
+
+
+def planet_parts(x, y):
+    """The title picture, 128 x 64: a shaded planet with a tilted ring.
+    Returns (colour, coverage)."""
+    px, py = (x - 63.5) / 30.0, (y - 31.5) / 30.0
+    # ring: an ellipse band around the planet, behind it in the upper half
+    ex, ey = (x - 63.5) / 60.0, (y - 31.5) / 16.0
+    # tilt the ring by turning the point
+    t = 0.25
+    rx, ry = ex * math.cos(t) - ey * math.sin(t) * 0.27, ex * math.sin(t) * 3.7 + ey * math.cos(t)
+    rr = math.hypot(rx, ry)
+    ring = max(0.0, 1.0 - abs(rr - 0.8) / 0.12)
+    r = math.hypot(px, py)
+    if r < 1.0 and not (ring > 0.0 and ry > 0.0):
+        light = max(0.0, 0.35 + 0.65 * (-px * 0.5 - py * 0.6 + math.sqrt(max(0.0, 1.0 - r * r)) * 0.62))
+        band = 0.85 + 0.15 * math.sin(py * 9.0)
+        colour = (int(230 * light * band), int(120 * light * band + 20), int(70 * light + 30))
+        return colour, 1.0 - smoothstep(0.96, 1.0, r)
+    if ring > 0.0:
+        return (240, 220, 170), ring ** 0.6
+    return (0, 0, 0), 0.0
+
+
+def planet_pixel(x, y):
+    return planet_parts(x, y)[0]
+
+
+def planet_mask(x, y):
+    v = int(255 * planet_parts(x, y)[1])
+    return (v, v, v)
+
+
+def sky_pixel_fn():
+    """The backdrop: night blue fading to violet at the bottom, with stars."""
+    rng = Lcg(23)
+    stars = {}
+    for _ in range(40):
+        sx, sy = int(rng.uniform() * 128), int(rng.uniform() * 128)
+        stars[(sx, sy)] = 120 + int(rng.uniform() * 135)
+
+    def pixel(x, y):
+        t = y / 127.0
+        base = (int(10 + 50 * t), int(12 + 10 * t), int(45 + 50 * t))
+        if (x, y) in stars:
+            v = stars[(x, y)]
+            return (v, v, min(255, v + 20))
+        return base
+
+    return pixel
+
+
 BITMAPS = [
     ("tire.bmp", 64, 64, tire_pixel_fn),
     ("objects/blue.BMP", 32, 32, lambda: blue_pixel),
     ("objects/floor.bmp", 128, 128, lambda: floor_pixel),
     ("objects/land.bmp", 64, 64, lambda: land_pixel),
     ("objects/landtex.bmp", 128, 128, landtex_pixel_fn),
+    ("objects/land2.bmp", 32, 32, height_map_fn(32, 0.05, 0.0, flat=4)),
+    ("objects/land3.bmp", 32, 32, height_map_fn(32, 0.08, 1.0, flat=4)),
+    ("objects/tstland0.bmp", 32, 32, height_map_fn(32, 0.0, 0.0)),
+    ("objects/tstland1.bmp", 32, 32, height_map_fn(32, 0.03, 1.0)),
+    ("objects/tstland2.bmp", 32, 32, height_map_fn(32, 0.06, 2.0)),
+    ("objects/tstland3.bmp", 32, 32, height_map_fn(32, 0.12, 3.0)),
+    ("objects/map.bmp", 64, 64, lambda: map_pixel),
+    ("land.bmp", 64, 64, height_map_fn(64, 0.1, 2.0)),
+    ("map.bmp", 64, 64, lambda: map_pixel),
+    ("objects/gmsky.bmp", 128, 128, sky_pixel_fn),
+    ("objects/gmstar.bmp", 64, 64, lambda: star_pixel),
+    ("objects/_gmstar.bmp", 64, 64, lambda: star_mask),
+    ("objects/gmring.bmp", 64, 64, lambda: ring_pixel),
+    ("objects/_gmring.bmp", 64, 64, lambda: ring_mask),
+    ("objects/gmspark.bmp", 32, 32, lambda: spark_pixel),
+    ("objects/_gmspark.bmp", 32, 32, lambda: spark_mask),
+    ("objects/gmplanet.bmp", 128, 64, lambda: planet_pixel),
+    ("objects/_gmplanet.bmp", 128, 64, lambda: planet_mask),
 ]
 
 # ---------------------------------------------------------------------------

@@ -297,6 +297,8 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     TZevTextCoverage cover;
     if (!ZevRenderText(spec, utf8, length, &cover))
         return false;
+    if (cover.width <= 0 || cover.height <= 0 || cover.alpha.empty())
+        return true; // an empty text draws nothing
     const int left = std::max({0, clipLeft, x});
     const int top = std::max({0, clipTop, y});
     const int right = std::min({width, clipRight, x + cover.width});

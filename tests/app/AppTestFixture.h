@@ -1,5 +1,5 @@
-// Fixture of the scene and host tests: the engine started, a scratch folder holding objects/ (from data/ and the
-// fixtures of these tests), a recording renderer, a key table and an engine host.
+// Fixture of the scene and host tests: the engine started, a scratch folder holding objects/ and the flight test's
+// files (from data/), a recording renderer, a key table and an engine host.
 #pragma once
 
 #include "AppTestRenderer.h"
@@ -30,16 +30,15 @@ protected:
     }
     void TearDown() override { host.Final(); }
 
-    // objects/ with the program's meshes and this folder's fixtures; the flight test's files beside it.
+    // objects/ with the program's meshes and bitmaps; the flight test's files beside it.
     static void CopyData()
     {
         namespace fs = std::filesystem;
         const auto options = fs::copy_options::recursive | fs::copy_options::overwrite_existing;
         fs::create_directories("objects");
         fs::copy(fs::path(QE_DATA_DIR) / "objects", "objects", options);
-        fs::copy(fs::path(QE_APP_FIXTURES), ".", options);
-        fs::copy_file(fs::path(QE_DATA_DIR) / "f22.x", "objects/f22.x", fs::copy_options::overwrite_existing);
-        fs::copy_file(fs::path(QE_DATA_DIR) / "f22.x", "f22.x", fs::copy_options::overwrite_existing);
+        for (const char* name : {"f22.x", "land.bmp", "map.bmp"})
+            fs::copy_file(fs::path(QE_DATA_DIR) / name, name, fs::copy_options::overwrite_existing);
     }
 
     template <class S> S* Start(S* scene)

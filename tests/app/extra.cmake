@@ -1,5 +1,3 @@
-# The meshes and bitmaps the scenes built in code load beyond those of data/.
-target_compile_definitions(test_app PRIVATE QE_APP_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/app/fixtures")
 target_compile_definitions(test_app PRIVATE QE_TOOLS_DIR="${CMAKE_SOURCE_DIR}/tools")
 # The tests of the demo program run it (and a host program that embeds a view through libqe.so) on an X server of
 # their own, and keep their pictures in build/screenshots/ for people to look at.
