@@ -93,10 +93,6 @@ TEST_F(FormTest, ChoosingASceneAgainReplacesItsViewWithAFreshOne)
 
 TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
 {
-    // The meshes of the scenes in code.
-    const auto options = fs::copy_options::recursive | fs::copy_options::overwrite_existing;
-    fs::copy(QE_APP_FIXTURES, Folder, options);
-    fs::copy_file(Folder / "f22.x", Folder / "objects" / "f22.x", fs::copy_options::overwrite_existing);
     const struct {
         const char* caption;
         const std::type_info& scene;
