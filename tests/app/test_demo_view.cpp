@@ -102,6 +102,21 @@ TEST_F(ViewTest, EscapeEndsTheRunAndTheViewClosesItselfOnItsOwnThread)
     EXPECT_TRUE(WaitForScript());
 }
 
+TEST_F(ViewTest, WithoutARenderThreadTheIdleFunctionRunsTheSceneAndEscapeEndsTheProgram)
+{
+    Form->OpenScene(new TZevLispGMLoop, "Blocks.lsp", [](TZevDXGMWin* view) { view->Threaded = 0; });
+    TZevDXGMWin* view = Form->ViewWindow;
+    EXPECT_EQ(App->IdleFunction, ViewIdleFunction);
+    ASSERT_TRUE(WaitForScript());
+    ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= 3; }));
+    EXPECT_FALSE(view->Thread.IsStarted());
+    SendMessageA(view->Handle, WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageA(view->Handle, WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_EQ(App->Run(), 0);
+    EXPECT_EQ(App->IdleFunction, nullptr);
+    EXPECT_EQ(CurrentWorld, nullptr);
+}
+
 // What a closing view had left when its renderer was deleted.
 struct TCloseWatch {
     TZevDXGMWin* View = nullptr;
