@@ -71,6 +71,9 @@ bool DemoTest::PumpUntil(const std::function<bool()>& done, int ms)
             DispatchMessageA(&msg);
         }
         App->DeleteDeferred();
+        // As the message loop does: a view without a render thread runs from the idle function.
+        if (App->IdleFunction != nullptr)
+            App->IdleFunction(App);
         if (done())
             return true;
         if (std::chrono::steady_clock::now() > end)

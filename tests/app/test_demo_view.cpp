@@ -102,6 +102,21 @@ TEST_F(ViewTest, EscapeEndsTheRunAndTheViewClosesItselfOnItsOwnThread)
     EXPECT_TRUE(WaitForScript());
 }
 
+TEST_F(ViewTest, WithoutARenderThreadTheIdleFunctionRunsTheSceneAndEscapeEndsTheProgram)
+{
+    Form->OpenScene(new TZevLispGMLoop, "Blocks.lsp", [](TZevDXGMWin* view) { view->Threaded = 0; });
+    TZevDXGMWin* view = Form->ViewWindow;
+    EXPECT_EQ(App->IdleFunction, ViewIdleFunction);
+    ASSERT_TRUE(WaitForScript());
+    ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= 3; }));
+    EXPECT_FALSE(view->Thread.IsStarted());
+    SendMessageA(view->Handle, WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageA(view->Handle, WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_EQ(App->Run(), 0);
+    EXPECT_EQ(App->IdleFunction, nullptr);
+    EXPECT_EQ(CurrentWorld, nullptr);
+}
+
 // What a closing view had left when its renderer was deleted.
 struct TCloseWatch {
     TZevDXGMWin* View = nullptr;
@@ -275,6 +290,8 @@ TEST_F(ViewTest, TwentyScenesInARowLeaveThreadsAndMemoryWhereTheFirstLeftThem)
     EXPECT_LT(NewCount - DeleteCount, live + 500);
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer keeps freed memory back for a while
     EXPECT_LT(ResidentKilobytes(), resident + 4 * 1024);
+#else
+    (void)resident;
 #endif
 }
 
