@@ -10,6 +10,7 @@
 #include "ZevLispXPhBody.h"
 #include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
+#include "ZevVecInline.h"
 
 #include <cmath>
 #include <cstdint>
@@ -309,13 +310,21 @@ bool AddFixedChild(TZevGameChara* parent, TZevGameChara* child)
         if (p == child)
             return false;
     }
+    // The child keeps its place in the world. Its new matrix is read against the parent's world matrix (the
+    // parent may hang from another body, whose own matrix is relative), and it is settled there at once: a parent
+    // moved before the next step carries its children along from their previous matrices.
     TZevMatrix inverse, relative;
-    if (!ZevMatInverse(inverse, parent->GetMatrix()))
+    if (!ZevMatInverse(inverse, parent->worldMatrix))
         return false;
-    ZevMatMultiply(relative, child->GetMatrix(), inverse);
+    ZevMatMultiply(relative, child->worldMatrix, inverse);
     child->SetMatrix(relative);
     parent->MoveToParent(child);
-    return child->Parent() == parent;
+    if (child->Parent() != parent)
+        return false;
+    child->AdvanceStep(0.0f);
+    child->AdvanceStep(0.0f);
+    child->ClearContactHit();
+    return true;
 }
 
 } // namespace
@@ -347,14 +356,40 @@ extern "C" QE_API int QE_XPhBodyAddFixedChild(QE_XPhBody* parentHandle, QE_XPhBo
     });
 }
 
+namespace {
+
+// A body that leaves its parent stays where it is, moving as it moved. A fixed child was carried by its parent's
+// part, and its own part still stands where the child was attached: it takes the child's place and the motion of
+// that point of the carrying part.
+void RemoveChild(TZevGameChara* body)
+{
+    const TZevPhscs2RigidBody* carrier = body->MainPart != body->RigidPart ? body->MainPart : nullptr;
+    const TZevMatrix world = body->worldMatrix;
+    TZevVector velocity, spin;
+    if (carrier) {
+        spin = carrier->AngularVelocity;
+        const TZevVector at(world.m[12], world.m[13], world.m[14]);
+        velocity = Plus(carrier->Velocity, Cross(spin, Minus(at, carrier->GetPosition())));
+    }
+    QEBodyLeaveWorld(body);
+    if (carrier) {
+        body->SetMatrixValues(world);
+        TZevPhscs2RigidBody* own = body->RigidPart;
+        own->Velocity = own->PrevVelocity = velocity;
+        own->AngularVelocity = own->PrevAngularVelocity = spin;
+    }
+    QEBodyEnterWorld(body);
+}
+
+} // namespace
+
 extern "C" QE_API int QE_XPhBodyRemoveChild(QE_XPhBody* handle)
 {
     return QEGuard(0, [&] {
         TZevGameChara* body = QEBody(handle);
         if (!QEWorldReady() || !body)
             return 0;
-        QEBodyLeaveWorld(body);
-        QEBodyEnterWorld(body);
+        RemoveChild(body);
         return 1;
     });
 }

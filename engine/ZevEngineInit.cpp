@@ -45,7 +45,10 @@ void ZevEngineInit()
     ZevEngineRegisterPicking();
     ZevEngineRegister3DObj();
     // The program-wide lists outlive main as static objects: empty them before the allocation report is written.
+    // Script values go first, while the world and the physics pools that their engine objects touch are still
+    // there (the interpreter's own exit handler, registered before the physics one, would run after it).
     std::atexit([] {
+        LispShutdown();
         ObjectPathList.Clear();
         LooseBodies.Clear();
     });

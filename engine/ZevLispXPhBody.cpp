@@ -61,6 +61,12 @@ TZevLispXPhBody::~TZevLispXPhBody()
     Result.Clear();
 }
 
+void TZevLispXPhBody::ForgetBody()
+{
+    Body = nullptr;
+    Result.Clear();
+}
+
 TZevLispXPhJoint::TZevLispXPhJoint()
 {
     ListNode = XPhJointList.Add(this);

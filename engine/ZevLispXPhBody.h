@@ -17,6 +17,9 @@ public:
     // A body that a script made and that lies in no world or in the current one goes with its wrapper; any
     // other body only forgets the wrapper. Then the wrapper leaves XPhBodyList.
     ~TZevLispXPhBody() override;
+    // The kept result goes with the body: it may hold this wrapper's own script value (a script function that
+    // returns its body), a cycle that nothing else would break.
+    void ForgetBody() override;
 
     TZevString Name;
     TZevListNode* ListNode = nullptr; // in XPhBodyList

@@ -25,11 +25,22 @@ bool LispReadQuotedDatum(TZevLispTextInterpreter* host, const char* text, TZevLi
     const std::int32_t savedPosition = host->Input.position;
     TZevString savedPending = host->Pending;
 
-    TZevString quoted = TZevString("'") + TZevString(text);
+    // A number or a string is read as itself; anything else as the datum after a quote character.
+    TZevString first;
+    std::int32_t position = 0;
+    const int kind = LispLex(text, static_cast<std::int32_t>(std::strlen(text)), &position, first);
+    const bool self = kind == LispTokenInteger || kind == LispTokenFloat || kind == LispTokenString;
+    TZevString quoted = self ? TZevString(text) : TZevString("'") + TZevString(text);
     host->Input.AssignText(quoted.CStr());
     host->Pending = "";
     TZevLispRef form, rest;
     host->Read(form);
+    if (self && !form.IsNull() && !LispIsError(form)) {
+        // Wrapped as the quote form would be, for the checks below.
+        TZevLispRef tail;
+        LispCons(tail, form, Nil);
+        LispCons(form, LispQuoteFunc, tail);
+    }
     if (LispIsPair(form) && !LispIsError(form))
         host->Read(rest);
 

@@ -312,7 +312,8 @@ void LispWhile_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
     result = std::move(r);
 }
 
-// The whole file, the end marker and a zero byte; null (with the error text) when it cannot be opened or read.
+// The whole file, the end marker and a zero byte; null (with the error text) when it cannot be opened or read, or
+// holds a zero byte.
 char* ReadScriptFile(TZevLispInterpreter* in, const char* name, const char** error)
 {
     static const char marker[] = "\" ===== end of file ===== \"";
@@ -340,6 +341,12 @@ char* ReadScriptFile(TZevLispInterpreter* in, const char* name, const char** err
         ZevFree(buffer);
         return nullptr;
     }
+    // The reader stops at a zero byte: the text after it would be dropped without a word.
+    if (std::memchr(buffer, 0, static_cast<std::size_t>(size)) != nullptr) {
+        ZevFree(buffer);
+        *error = "Zero Byte In File!";
+        return nullptr;
+    }
     std::memcpy(buffer + size, marker, sizeof marker);
     return buffer;
 }
@@ -353,6 +360,10 @@ void LispLoad_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
         LispMakeError(result, "Bad Variable Type!");
         return;
     }
+    if (in->LoadDepth >= LispMaxLoadDepth) {
+        LispMakeError(result, "Too Deep Recursion!");
+        return;
+    }
     const char* error = nullptr;
     const char* path = static_cast<TZevLispString*>(name.Get())->Text.CStr();
     char* text = ReadScriptFile(in, path ? path : "", &error);
@@ -360,7 +371,9 @@ void LispLoad_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
         LispMakeError(result, error);
         return;
     }
+    ++in->LoadDepth;
     in->SendCommand(text);
+    --in->LoadDepth;
     ZevFree(text);
     result = Nil;
 }

@@ -3,34 +3,11 @@
 #include "ZevLispInterpreter.h"
 #include "ZevLispPrinter.h"
 
-#include <pthread.h>
+#include "LispEvalStack.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace {
-
-// Lowest stack address evaluation may reach on this thread: the depth count alone cannot know how large the
-// frames of a build are (a sanitizer build's are several times larger), so the room left is checked as well.
-thread_local std::uintptr_t tStackLimit = 0;
-
-bool StackNearlyFull()
-{
-    if (!tStackLimit) {
-        tStackLimit = 1;
-        pthread_attr_t attr;
-        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-            void* addr = nullptr;
-            std::size_t size = 0;
-            if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr && size > 0 &&
-                size < (std::size_t(1) << 40))
-                tStackLimit = reinterpret_cast<std::uintptr_t>(addr) + std::max<std::size_t>(size / 8, 256 * 1024);
-            pthread_attr_destroy(&attr);
-        }
-    }
-    char probe;
-    return reinterpret_cast<std::uintptr_t>(&probe) < tStackLimit;
-}
 
 // Adds the context line of one level of evaluation, up to the limit of lines an error keeps.
 void AddContext(TZevLispError* err, const TZevLispRef& form)
@@ -43,7 +20,7 @@ void AddContext(TZevLispError* err, const TZevLispRef& form)
     }
     TZevLispText text;
     text.Append("   in \"");
-    LispPrintValue(text, form.Get());
+    LispPrintValue(text, form.Get(), LispMaxContextForm);
     text.Append('"');
     err->Message.Add(text.Data());
 }
@@ -62,14 +39,44 @@ void AppendCell(TZevLispRef& first, TZevLispRef& last, const TZevLispRef& value)
 
 } // namespace
 
+namespace {
+
+// One level of evaluation handed to the evaluation stack.
+struct TEvalLevel {
+    TZevLispInterpreter* Interp;
+    TZevLispRef* Result;
+    const TZevLispRef* Form;
+};
+
+void EvalLevelOnOwnStack(void* p)
+{
+    auto* level = static_cast<TEvalLevel*>(p);
+    level->Interp->EvalCore(*level->Result, *level->Form);
+}
+
+// The level of evaluation at which the stack in use runs low: deep recursion goes on on the evaluation stack,
+// unless it is that one that runs low. Kept out of Eval so that every level's frame stays small.
+[[gnu::noinline]] void EvalOnOwnStack(TZevLispInterpreter* interp, TZevLispRef& r, const TZevLispRef& form)
+{
+    TEvalLevel level{interp, &r, &form};
+    if (!TZevLispEvalStack::Run(EvalLevelOnOwnStack, &level))
+        LispMakeError(r, "Too Deep Recursion!");
+}
+
+} // namespace
+
 void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
 {
     TZevLispRef r;
-    if (EvalDepth >= LispMaxEvalDepth || StackNearlyFull()) {
+    if (EvalDepth >= LispMaxEvalDepth) {
         LispMakeError(r, "Too Deep Recursion!");
-    } else {
+    } else if (TZevLispEvalStack::HasRoom()) {
         ++EvalDepth;
         EvalCore(r, form);
+        --EvalDepth;
+    } else {
+        ++EvalDepth;
+        EvalOnOwnStack(this, r, form);
         --EvalDepth;
     }
     if (r.IsNull())
@@ -111,41 +118,38 @@ void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
         Cond(result, p->Cdr);
         return;
     }
-    TZevLispRef args;
-    CopyList(args, p->Cdr);
-    if (LispIsError(args)) {
-        result = std::move(args);
+    // The argument forms are handed over as they stand: no builtin changes a list it is given, and a list once
+    // built is never changed, so a copy (the cost of a call in allocation-heavy scripts) would show nothing.
+    if (!CheckArgList(result, p->Cdr))
         return;
-    }
-    TZevLispRef head = p->Car; // the form may be changed while it is applied
+    // Held here: the handle the caller passed the form by may be given another value while it is applied.
+    const TZevLispRef head = p->Car;
+    const TZevLispRef args = p->Cdr;
     Apply(result, head, args);
 }
 
-void TZevLispInterpreter::CopyList(TZevLispRef& result, const TZevLispRef& list)
+bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& list)
 {
-    TZevLispRef first, last;
-    TZevLispRef cur = list;
-    TZevLispObj* slow = list.Get(); // a cyclic argument list (a loaded value) is refused, not copied forever
-    for (std::uint32_t steps = 1; LispIsPair(cur); ++steps) {
-        AppendCell(first, last, LispPair(cur)->Car);
-        TZevLispRef next = LispPair(cur)->Cdr;
-        cur = std::move(next);
+    TZevLispObj* cur = list.Get();
+    TZevLispObj* slow = cur; // a cyclic argument list (a loaded value) is refused, not walked forever
+    for (std::uint32_t steps = 1; cur && cur->GetClassRecord() == TZevPair::TypeId; ++steps) {
+        cur = static_cast<TZevPair*>(cur)->Cdr.Get();
         if ((steps & 1) == 0)
             slow = static_cast<TZevPair*>(slow)->Cdr.Get();
-        if (slow == cur.Get()) {
-            LispMakeError(result, "Bad Variable Type!");
-            return;
+        if (slow == cur) {
+            LispMakeError(error, "Bad Variable Type!");
+            return false;
         }
     }
-    if (cur.IsNull()) {
-        LispMakeError(result, "Empty Object!");
-        return;
+    if (!cur) {
+        LispMakeError(error, "Empty Object!");
+        return false;
     }
-    if (cur != Nil) {
-        LispMakeError(result, "Bad Variable Type!");
-        return;
+    if (cur != Nil.Get()) {
+        LispMakeError(error, "Bad Variable Type!");
+        return false;
     }
-    result = first.IsNull() ? Nil : first;
+    return true;
 }
 
 void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError)

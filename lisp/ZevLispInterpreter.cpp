@@ -14,7 +14,7 @@ TZevLispTextInterpreter* LispHost = nullptr;
 // ---- TZevLispInterpreter ----------------------------------------------------------------------------------------
 
 TZevLispInterpreter::TZevLispInterpreter()
-    : HeldDepth(0), Running(0), Initialised(0), EvalDepth(0)
+    : HeldDepth(0), Running(0), Initialised(0), EvalDepth(0), LoadDepth(0)
 {
     LispInitialize();
     LispShutdownFlag = 0;
@@ -68,7 +68,7 @@ int TZevLispInterpreter::NextToken(TZevString& text)
 
 // ---- TZevLispTextInterpreter --------------------------------------------------------------------------------------
 
-TZevLispTextInterpreter::TZevLispTextInterpreter() : Answer(nullptr), Nesting(0) {}
+TZevLispTextInterpreter::TZevLispTextInterpreter() : Answer(nullptr), Nesting(0), ErrorCount(0) {}
 
 TZevLispTextInterpreter::~TZevLispTextInterpreter()
 {
@@ -126,6 +126,8 @@ int TZevLispTextInterpreter::SendCommand(const char* text)
         if (form.IsNull())
             break;
         Eval(value, form);
+        if (LispIsError(value))
+            ++ErrorCount;
         value->Print(this);
         WriteChars("\n", 1);
     }

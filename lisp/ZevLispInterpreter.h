@@ -8,13 +8,20 @@
 #include "ZevStream.h"
 #include "ZevString.h"
 
+#include <cstddef>
 #include <cstdint>
 
-// Deepest nesting of evaluations; beyond it an evaluation answers the error "Too Deep Recursion!" instead of
-// exhausting the machine stack.
-constexpr std::int32_t LispMaxEvalDepth = 6000;
+// Deepest nesting of evaluations; beyond it an evaluation answers the error "Too Deep Recursion!". A recursive
+// script function takes three or four levels per call, so this lets scripts recurse 100,000 calls deep and more;
+// it also bounds the memory that runaway recursion takes before it is stopped.
+constexpr std::int32_t LispMaxEvalDepth = 400000;
 // Context lines an error collects on its way up; beyond them one line "   ..." stands for the rest.
 constexpr std::int32_t LispMaxContextLines = 50;
+// Deepest nesting of files loaded by files; a deeper load answers "Too Deep Recursion!" (a file that loads itself
+// would otherwise open and read itself a few hundred thousand times before the evaluation depth stops it).
+constexpr std::int32_t LispMaxLoadDepth = 1000;
+// Longest printed form in a context line; a longer one is cut and ends in "...".
+constexpr std::size_t LispMaxContextForm = 200;
 
 class TZevLispInterpreter : public TZevAllocated {
 public:
@@ -46,8 +53,10 @@ public:
     // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
     // `notPairError`.
     void EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError);
-    // A new list of the same elements.
-    void CopyList(TZevLispRef& result, const TZevLispRef& list);
+    // Whether a list of argument forms can be applied: a list that ends in Nil. Otherwise false, with the error
+    // ("Empty Object!" for a missing tail, "Bad Variable Type!" for any other tail or a list that comes back on
+    // itself).
+    bool CheckArgList(TZevLispRef& error, const TZevLispRef& list);
     void Cond(TZevLispRef& result, const TZevLispRef& clauses);
 
     // Binds parameters to values (atoms only; surplus parameters stay unbound, surplus values are ignored);
@@ -69,6 +78,7 @@ public:
     TZevStringList SearchPaths;
     TZevLispRef ArgError;
     std::int32_t EvalDepth;
+    std::int32_t LoadDepth; // files being loaded, one inside the other
 };
 
 // The text-command host: SendCommand reads, evaluates and prints every form of a text into the output, and
@@ -92,6 +102,9 @@ public:
     char* Answer;
     TZevString Pending;
     std::int32_t Nesting;
+    // Forms that SendCommand evaluated to an error value, loaded files' forms included (a host program's exit
+    // status reads it).
+    std::int32_t ErrorCount;
 };
 
 // The current host of the program (set by whoever starts a scene); read by the exported functions.

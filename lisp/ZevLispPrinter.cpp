@@ -59,6 +59,14 @@ void TZevLispText::AppendFloat(double v)
         Append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
+void TZevLispText::Truncate(std::size_t n)
+{
+    if (n >= Length)
+        return;
+    Length = n;
+    Buffer[Length] = 0;
+}
+
 TZevString TZevLispText::TakeString()
 {
     TZevString s(Data());
@@ -121,11 +129,37 @@ void Unmark(const PrintFrame& f)
 
 } // namespace
 
-void LispPrintValue(TZevLispText& out, TZevLispObj* root)
+namespace {
+
+// Ends a form cut at the limit: its text up to the last whole character within the limit, then "...". The pairs
+// of the unfinished lists lose their marks.
+void CutAt(TZevLispText& out, std::size_t start, std::size_t limit, FrameStack& stack)
+{
+    while (!stack.Empty()) {
+        Unmark(stack.Top());
+        stack.Pop();
+    }
+    std::size_t end = start + limit;
+    // Not inside a multi-byte character: back up over its continuation bytes and its lead byte.
+    const char* text = out.Data();
+    while (end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    out.Truncate(end);
+    out.Append("...");
+}
+
+} // namespace
+
+void LispPrintValue(TZevLispText& out, TZevLispObj* root, std::size_t limit)
 {
     FrameStack stack;
+    const std::size_t start = out.Size();
     TZevLispObj* next = root;
     for (;;) {
+        if (out.Size() - start > limit) {
+            CutAt(out, start, limit, stack);
+            return;
+        }
         // Print `next`: a leaf at once, a pair by opening a frame and going on with its car.
         if (!next) {
             out.Append("NULL");
@@ -185,8 +219,10 @@ void LispPrintValue(TZevLispText& out, TZevLispObj* root)
             stack.Pop();
         }
         if (!more)
-            return;
+            break;
     }
+    if (out.Size() - start > limit)
+        CutAt(out, start, limit, stack);
 }
 
 void LispWriteText(TZevLispInterpreter* writer, const TZevLispText& text)

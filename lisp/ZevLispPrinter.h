@@ -25,6 +25,9 @@ public:
     // finite number never prints as an infinity.
     void AppendFloat(double v);
 
+    // Shortens the text to its first n bytes (nothing when it is not longer).
+    void Truncate(std::size_t n);
+
     const char* Data() const { return Buffer ? Buffer : ""; }
     std::size_t Size() const { return Length; }
     // The text as a string (the text is left empty).
@@ -37,7 +40,8 @@ private:
 };
 
 // Appends the printed form of a value (null prints "NULL"). Lists are walked with an explicit stack; a pair met
-// again inside itself (a cycle) prints "...".
-void LispPrintValue(TZevLispText& out, TZevLispObj* v);
+// again inside itself (a cycle) prints "...". With a limit, a form that would print longer than `limit` bytes is
+// cut after them (at a character boundary) and ends in "...".
+void LispPrintValue(TZevLispText& out, TZevLispObj* v, std::size_t limit = SIZE_MAX);
 // Hands the text to the interpreter's Write.
 void LispWriteText(TZevLispInterpreter* writer, const TZevLispText& text);

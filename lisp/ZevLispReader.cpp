@@ -133,6 +133,30 @@ int TZevLispInputStream::NextToken(TZevString& text)
     return LispLex(data, size, &position, text);
 }
 
+std::int32_t LispCompleteFormsLength(const char* text, std::int32_t size)
+{
+    std::int32_t pos = 0, complete = 0;
+    std::int32_t depth = 0;
+    TZevString token;
+    for (;;) {
+        const int kind = LispLex(text, size, &pos, token);
+        if (kind == LispTokenEnd || kind == LispTokenOpenString)
+            return complete;
+        const char c = kind == LispTokenPunct ? token.CStr()[0] : 0;
+        // An opening parenthesis, and a quote character waiting for its datum, end no form.
+        if (c == '(') {
+            ++depth;
+            continue;
+        }
+        if (c == '\'')
+            continue;
+        if (c == ')' && depth > 0)
+            --depth;
+        if (depth == 0)
+            complete = pos;
+    }
+}
+
 // ---- Reader -------------------------------------------------------------------------------------------------------
 
 namespace {

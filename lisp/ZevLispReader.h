@@ -27,3 +27,8 @@ public:
 
 // The lexer over a text of `size` bytes from `*pos` (which it advances); shared by the stream and the tests.
 int LispLex(const char* data, std::int32_t size, std::int32_t* pos, TZevString& text);
+
+// Length of the part of a text (of `size` bytes) that holds only whole forms: the end of the last form that is
+// complete, before any form still open (an unclosed list, a quote without its datum, an unterminated string).
+// A host that takes text as it is typed evaluates that part and waits for more of the rest.
+std::int32_t LispCompleteFormsLength(const char* text, std::int32_t size);

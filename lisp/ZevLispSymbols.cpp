@@ -136,6 +136,16 @@ void LispFindBuiltin(TZevLispRef& out, const char* name)
     out = Nil;
 }
 
+void LispForEachBuiltin(void (*visit)(const char* name, void* user), void* user)
+{
+    if (!gBuckets)
+        return;
+    for (int b = 0; b < 256; ++b)
+        for (auto* n = gBuckets[b].First(); n != gBuckets[b].End(); n = n->next)
+            if (n->value.Is(TZevLispFunc::TypeId))
+                visit(static_cast<TZevLispFunc*>(n->value.Get())->Name.CStr(), user);
+}
+
 void LispMakeGlobalAtoms()
 {
     if (Nil.IsNull())

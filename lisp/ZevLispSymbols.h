@@ -32,6 +32,8 @@ void LispInternWithSelfValue(TZevLispRef& out, const char* name);
 void LispRegisterBuiltin(TZevLispBuiltin native, const char* name);
 // The builtin named `name`, else nil.
 void LispFindBuiltin(TZevLispRef& out, const char* name);
+// Calls `visit` with the name of every registered builtin, bucket by bucket (the reference page is made from it).
+void LispForEachBuiltin(void (*visit)(const char* name, void* user), void* user);
 // Makes the global atoms that do not exist yet (the interpreter's Init).
 void LispMakeGlobalAtoms();
 

@@ -123,7 +123,7 @@ TZevGameChara::~TZevGameChara()
     if (LispIsLSObj(ScriptWrapper)) {
         if (TZevScriptBody* script = dynamic_cast<TZevScriptBody*>(LispLSObj(ScriptWrapper)->Object);
             script != nullptr && script->Body == this)
-            script->Body = nullptr;
+            script->ForgetBody();
     }
     ScriptWrapper.Clear();
     // Contact links, collision records and body boxes name the rigid part: they go before it does.

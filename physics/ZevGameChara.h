@@ -170,6 +170,9 @@ TZevCollisionMeshObj* ZevSetUpGameChara(TZevGameChara* chara, TZevFrame* holder,
 // derives from it; the character clears Body when it goes.
 class TZevScriptBody : public TZevLSObj {
 public:
+    // Called by the character as it goes: the script side lets go of it and of what it kept for it.
+    virtual void ForgetBody() { Body = nullptr; }
+
     TZevGameChara* Body = nullptr;
 };
 

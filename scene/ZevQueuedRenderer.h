@@ -15,6 +15,8 @@ struct TZevViewport {
     float MaxZ = 1.0f;
 };
 
+class TZevVBitmap;
+
 class TZevQueuedRenderer : public TZev3DRenderer {
 public:
     TZevQueuedRenderer() = default;
@@ -53,6 +55,9 @@ public:
     virtual int RestoreSurfaces() { return 0; }
     virtual int SetViewport(const TZevViewport*) { return 0; }
     virtual int GetViewport(TZevViewport*) { return 0; }
+    // Copies the picture of the last frame into `target`, sized by the caller (row 0 is the bottom row, as in a
+    // BMP file); false when the device cannot read its picture back.
+    virtual bool CaptureFrame(TZevVBitmap*) { return false; }
 
     TZevList CommandQueue; // of TZevDrawCommand*, in call order
 

@@ -6,8 +6,10 @@ packages=(
   g++ cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
-  libx11-dev libxft-dev libfreetype-dev fonts-vlgothic
-  xvfb xauth
+  libx11-dev libxft-dev libfreetype-dev libfontconfig-dev fonts-vlgothic
+  xvfb xauth xdotool xclip
+  gnuplot-nox
+  python3
   clang libclang-rt-dev llvm
 )
 

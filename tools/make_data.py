@@ -422,6 +422,176 @@ def f22():
 
 
 # ---------------------------------------------------------------------------
+# The script scenes of the demo program (data/LispSource/*.lsp). The scripts
+# load these by bare name from objects/ and scale or place them themselves;
+# the notes say which scene uses each and what fixes its size.
+
+
+def floor():
+    """The default world's floor: a slab 320 x 320, 4 thick, top at y = 0,
+    carrying a checker texture of 20-unit squares (16 across)."""
+    return [box(-160.0, -4.0, -160.0, 160.0, 0.0, 160.0)]
+
+
+def icosphere(radius, subdivisions):
+    """A sphere of triangles: an icosahedron whose faces are split in four
+    `subdivisions` times, every corner pushed out to the radius."""
+    t = (1.0 + math.sqrt(5.0)) / 2.0
+    pts = [normalize(p) for p in [(-1, t, 0), (1, t, 0), (-1, -t, 0), (1, -t, 0),
+                                  (0, -1, t), (0, 1, t), (0, -1, -t), (0, 1, -t),
+                                  (t, 0, -1), (t, 0, 1), (-t, 0, -1), (-t, 0, 1)]]
+    faces = [(0, 11, 5), (0, 5, 1), (0, 1, 7), (0, 7, 10), (0, 10, 11), (1, 5, 9), (5, 11, 4),
+             (11, 10, 2), (10, 7, 6), (7, 1, 8), (3, 9, 4), (3, 4, 2), (3, 2, 6), (3, 6, 8),
+             (3, 8, 9), (4, 9, 5), (2, 4, 11), (6, 2, 10), (8, 6, 7), (9, 8, 1)]
+    for _ in range(subdivisions):
+        middle = {}
+
+        def mid(a, b):
+            key = (min(a, b), max(a, b))
+            if key not in middle:
+                pts.append(normalize(scale(add(pts[a], pts[b]), 0.5)))
+                middle[key] = len(pts) - 1
+            return middle[key]
+
+        split = []
+        for a, b, c in faces:
+            ab, bc, ca = mid(a, b), mid(b, c), mid(c, a)
+            split += [(a, ab, ca), (b, bc, ab), (c, ca, bc), (ab, bc, ca)]
+        faces = split
+    return Solid([scale(p, radius) for p in pts], faces)
+
+
+def ball():
+    """A ball of radius 1 (80 triangles): the pusher of the stack, the bob of
+    the pendulum and one of the falling blocks."""
+    return [icosphere(1.0, 1)]
+
+
+def drum():
+    """A 12-sided drum, radius 1 and height 2: a falling block."""
+    return [lathe(12, [(1.0, -1.0), (1.0, 1.0)])]
+
+
+def wedge():
+    """A ramp-shaped block 2 x 2 x 2: a right triangle in x-y drawn along z."""
+    pts = [(-1.0, -1.0, -1.0), (1.0, -1.0, -1.0), (-1.0, 1.0, -1.0),
+           (-1.0, -1.0, 1.0), (1.0, -1.0, 1.0), (-1.0, 1.0, 1.0)]
+    faces = [[0, 1, 2], [3, 5, 4], [0, 3, 4, 1], [0, 2, 5, 3], [1, 4, 5, 2]]
+    return centred_on_mass([Solid(pts, faces)])
+
+
+def softbox():
+    """The deformable body: a rounded cube about 4 across (a superellipsoid,
+    |x|^4 + |y|^4 + |z|^4 = 2^4), each side a 3 x 3 grid of triangle pairs, so
+    the lattice that moves its vertices bends its faces visibly."""
+    n = 3
+    pts, index, faces = [], {}, []
+
+    def corner(p):
+        q = normalize(p)
+        r = (q[0] ** 4 + q[1] ** 4 + q[2] ** 4) ** 0.25
+        key = tuple(round(c, 6) for c in p)
+        if key not in index:
+            index[key] = len(pts)
+            pts.append(scale(q, 2.0 / r))
+        return index[key]
+
+    for axis in range(3):
+        for sign in (-1.0, 1.0):
+            grid = []
+            for i in range(n + 1):
+                row = []
+                for j in range(n + 1):
+                    u, v = -1.0 + 2.0 * i / n, -1.0 + 2.0 * j / n
+                    p = [0.0, 0.0, 0.0]
+                    p[axis] = sign
+                    p[(axis + 1) % 3] = u
+                    p[(axis + 2) % 3] = v
+                    row.append(corner(tuple(p)))
+                grid.append(row)
+            for i in range(n):
+                for j in range(n):
+                    a, b, c, d = grid[i][j], grid[i + 1][j], grid[i + 1][j + 1], grid[i][j + 1]
+                    # split along the diagonal that keeps the surface convex: the one whose two
+                    # triangles leave the other corners on the inner side
+                    pa, pb, pc, pd = (pts[k] for k in (a, b, c, d))
+                    bend = dot(cross(sub(pb, pa), sub(pc, pa)), sub(pd, pa))
+                    outward = dot(cross(sub(pb, pa), sub(pc, pa)), pa)
+                    if bend * outward <= 0.0:
+                        faces += [[a, b, c], [a, c, d]]
+                    else:
+                        faces += [[a, b, d], [b, c, d]]
+    return [Solid(pts, faces)]
+
+
+def wall():
+    """A palace wall segment 40 long (x), 2 thick, 6 high from y = 0, with
+    five merlons on top: the palace scene sets them end to end into a
+    courtyard."""
+    parts = [box(-20.0, 0.0, -1.0, 20.0, 6.0, 1.0)]
+    for k in range(5):
+        x = -16.0 + 8.0 * k
+        parts.append(box(x - 1.5, 5.8, -1.0, x + 1.5, 7.5, 1.0))
+    return parts
+
+
+def tower():
+    """A palace corner tower: an octagonal keep, radius 4 and 10 high from
+    y = 0, under a pointed roof up to 15."""
+    return [lathe(8, [(4.0, 0.0), (4.0, 10.0)]),
+            lathe(8, [(4.6, 9.8), (4.6, 10.6), (0.3, 15.0)])]
+
+
+# Terrain of the land-car scene: a 64 x 64 height map that the script scales
+# by (8, 30, 8) into a land 512 across with hills up to about 20 high (slopes
+# below 20 degrees where the car drives); the middle is flat where the car
+# starts, and the hills rise from about 40 units out.
+
+
+def land_height(x, y):
+    cx, cy = x - 31.5, y - 31.5
+    r = math.hypot(cx, cy) / 31.5
+    rise = max(0.0, min(1.0, (r - 0.15) / 0.4))
+    hills = 0.5 + 0.25 * math.sin(x * 2.0 * math.pi / 16.0) * math.cos(y * 2.0 * math.pi / 21.0) \
+        + 0.15 * math.sin((x + 2.0 * y) * 2.0 * math.pi / 27.0)
+    return 0.08 + rise * 0.6 * hills + 0.25 * max(0.0, r - 0.8)
+
+
+def land_pixel(x, y):
+    g = max(0, min(255, int(land_height(x, y) * 255.0 + 0.5)))
+    return (g, g, g)
+
+
+def landtex_pixel_fn():
+    """Grass with darker patches and a sandy ring track of radius 110 (in land
+    units) around the middle, where the car drives."""
+    rng = Lcg(11)
+    grain = [[rng.uniform() for _ in range(128)] for _ in range(128)]
+
+    def pixel(x, y):
+        # the 128-pixel texture spans the 512-unit land: 4 units a pixel
+        ux, uz = (x - 63.5) * 4.0, (y - 63.5) * 4.0
+        r = math.hypot(ux, uz)
+        n = grain[y][x]
+        patch = 0.5 + 0.5 * math.sin(x * 0.21) * math.cos(y * 0.17)
+        if abs(r - 110.0) < 8.0:
+            v = 150 + int(30 * n)
+            return (v + 30, v + 10, v - 40)
+        return (int(40 + 30 * patch + 20 * n), int(95 + 50 * patch + 30 * n), int(30 + 20 * n))
+
+    return pixel
+
+
+def floor_pixel(x, y):
+    """Checker squares of 16 pixels in two cool greys with a darker seam."""
+    if x % 16 == 0 or y % 16 == 0:
+        return (70, 74, 82)
+    if ((x // 16) + (y // 16)) % 2 == 0:
+        return (150, 156, 165)
+    return (118, 124, 134)
+
+
+# ---------------------------------------------------------------------------
 # Materials: the reader keeps the face colour as the diffuse colour, takes the
 # file's specular colour as the ambient colour and its emissive colour as the
 # specular colour, so the middle colour is a darker copy of the face colour and
@@ -429,8 +599,9 @@ def f22():
 
 
 class Material:
-    def __init__(self, name, rgb, highlight=0.0, power=10.0):
+    def __init__(self, name, rgb, highlight=0.0, power=10.0, texture=None):
         self.name = name
+        self.texture = texture
         self.face = (rgb[0], rgb[1], rgb[2], 1.0)
         self.power = power
         self.second = tuple(c * 0.5 for c in rgb)
@@ -446,6 +617,11 @@ GUNMETAL = (0.32, 0.34, 0.38)
 CAR_RED = (0.80, 0.12, 0.10)
 TYRE_BLACK = (0.12, 0.12, 0.13)
 JET_GREY = (0.55, 0.58, 0.62)
+FLOOR_WHITE = (1.0, 1.0, 1.0)
+SANDSTONE = (0.86, 0.76, 0.55)
+ROOF_BLUE = (0.25, 0.35, 0.65)
+JELLY_GREEN = (0.35, 0.80, 0.40)
+STEEL = (0.62, 0.64, 0.68)
 
 MESHES = [
     # (path, mesh name, builder, material)
@@ -466,6 +642,13 @@ MESHES = [
     ("objects/tireld.x", "tireld", tireld, Material("rubber", TYRE_BLACK)),
     ("objects/tire.x", "tire", tire, Material("rubber", TYRE_BLACK, 0.05, 8.0)),
     ("f22.x", "f22", f22, Material("paint", JET_GREY, 0.3, 25.0)),
+    ("objects/floor.x", "floor", floor, Material("tiles", FLOOR_WHITE, 0.1, 10.0, "floor.bmp")),
+    ("objects/ball.x", "ball", ball, Material("steel", STEEL, 0.5, 40.0)),
+    ("objects/drum.x", "drum", drum, Material("paint", BOX_BLUE, 0.2, 20.0)),
+    ("objects/wedge.x", "wedge", wedge, Material("paint", BOX_BLUE, 0.2, 20.0)),
+    ("objects/softbox.x", "softbox", softbox, Material("jelly", JELLY_GREEN, 0.6, 40.0)),
+    ("objects/wall.x", "wall", wall, Material("stone", SANDSTONE, 0.05, 8.0)),
+    ("objects/tower.x", "tower", tower, Material("stone", SANDSTONE, 0.05, 8.0)),
 ]
 
 # ---------------------------------------------------------------------------
@@ -584,6 +767,8 @@ def x_file_text(mesh_name, solids, mat):
     out.append("%s%s;\n" % (t5, fmt(mat.power)))
     out.append("%s%s;;\n" % (t5, ";".join(fmt(c) for c in mat.second)))
     out.append("%s%s;;\n" % (t5, ";".join(fmt(c) for c in mat.third)))
+    if mat.texture:
+        out.append("%sTextureFilename {\n%s\t\"%s\";\n%s}\n" % (t5, t5, mat.texture, t5))
     out.append("%s}\n" % t4)
     out.append("%s}\n" % t3)
     out.append("\t}\n")
@@ -645,6 +830,9 @@ def blue_pixel(x, y):
 BITMAPS = [
     ("tire.bmp", 64, 64, tire_pixel_fn),
     ("objects/blue.BMP", 32, 32, lambda: blue_pixel),
+    ("objects/floor.bmp", 128, 128, lambda: floor_pixel),
+    ("objects/land.bmp", 64, 64, lambda: land_pixel),
+    ("objects/landtex.bmp", 128, 128, landtex_pixel_fn),
 ]
 
 # ---------------------------------------------------------------------------

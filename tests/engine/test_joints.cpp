@@ -9,6 +9,7 @@
 #include "ZevPhscs2World.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -281,6 +282,81 @@ TEST_F(JointTest, WorldMembershipAndFixedChild)
     EXPECT_FLOAT_EQ(body->GetMatrix().m[12], 2.0f);
     EXPECT_EQ(QE_XPhBodyAddFixedChild(child, parent), 0); // no loops
     EXPECT_EQ(QE_XPhBodyAddFixedChild(child, child), 0);
+}
+
+// A body fixed to a body that hangs from another keeps its place in the world, and goes along at once when the
+// top of the tree is moved (before any step).
+TEST_F(JointTest, FixedChildKeepsItsPlaceAndFollowsAMovedTree)
+{
+    ASSERT_EQ(QE_SetGravity(0.0f), 1);
+    QE_XPhBody* root = Box(0.0f);
+    QE_XPhBody* arm = Box(2.0f);
+    QE_XPhBody* tip = Box(0.0f);
+    ASSERT_NE(Hinge(root, arm), nullptr);
+    auto place = [](QE_XPhBody* b, float x, float y, float z) {
+        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
+        return QE_SetXPhBodyMat(b, m);
+    };
+    ASSERT_EQ(place(root, 5.0f, 0.0f, 0.0f), 1); // the arm's own matrix is now relative to the root
+    ASSERT_EQ(place(tip, 7.0f, -3.0f, 0.0f), 1);
+    auto world = [](QE_XPhBody* b) {
+        float m[16] = {};
+        EXPECT_EQ(QE_GetXPhBodyGMat(b, m), 1);
+        return std::vector<float>{m[12], m[13], m[14]};
+    };
+    ASSERT_EQ(QE_XPhBodyAddFixedChild(arm, tip), 1);
+    EXPECT_EQ(world(tip), (std::vector<float>{7.0f, -3.0f, 0.0f}));
+    ASSERT_EQ(place(root, 5.0f, 10.0f, 0.0f), 1);
+    const std::vector<float> moved = world(tip);
+    EXPECT_NEAR(moved[0], 7.0f, 1e-4f);
+    EXPECT_NEAR(moved[1], 7.0f, 1e-4f);
+    EXPECT_NEAR(moved[2], 0.0f, 1e-4f);
+
+    // Let go while the arm carrying it rises: the tip stays where it is, and keeps rising.
+    const float up[3] = {0.0f, 4.0f, 0.0f};
+    ASSERT_EQ(QE_XPhBodySetVelocity(arm, up), 1);
+    const std::vector<float> carried = world(tip);
+    ASSERT_EQ(QE_XPhBodyRemoveChild(tip), 1);
+    EXPECT_EQ(QE_XPhBodyGetParent(tip), nullptr);
+    const std::vector<float> released = world(tip);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(released[i], carried[i], 1e-3f) << i;
+    float v[3] = {};
+    ASSERT_EQ(QE_XPhBodyGetVelocity(tip, v), 1);
+    EXPECT_NEAR(v[1], 4.0f, 0.5f);
+    ASSERT_EQ(QE_PhOnlyStep(), 1);
+    EXPECT_GT(world(tip)[1], released[1]);
+}
+
+// A box picked up from the ground, carried away and let go near the ground again stays where it is let go: the
+// world takes it in at its new place, not where it was picked up.
+TEST_F(JointTest, BodyPickedUpCarriedAndLetGoStaysWhereItIsLetGo)
+{
+    QE_XPhBody* ground = QE_LoadXPhBody(QE_DATA_DIR "/road.x");
+    ASSERT_NE(ground, nullptr);
+    const float low[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(ground, low), 1);
+    ASSERT_EQ(QE_SetXPhBodyPhysicsMode(ground, 0), 1);
+    QE_XPhBody* box = Box(0.0f);
+    for (int i = 0; i < 50; ++i) // comes to rest on the ground
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    QE_XPhBody* carrier = Box(0.0f);
+    const float above[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 2.05f, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(carrier, above), 1);
+    ASSERT_EQ(QE_XPhBodyAddFixedChild(carrier, box), 1);
+    const float away[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 6, 2.1f, 0, 1};
+    ASSERT_EQ(QE_SetXPhBodyMat(carrier, away), 1);
+    ASSERT_EQ(QE_PhOnlyStep(), 1);
+    ASSERT_EQ(QE_XPhBodyRemoveChild(box), 1);
+    float m[16] = {};
+    ASSERT_EQ(QE_GetXPhBodyGMat(box, m), 1);
+    const float x = m[12];
+    EXPECT_NEAR(x, 6.0f, 0.2f);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+    ASSERT_EQ(QE_GetXPhBodyGMat(box, m), 1);
+    EXPECT_NEAR(m[12], x, 0.3f);
+    EXPECT_NEAR(m[14], 0.0f, 0.3f);
 }
 
 TEST_F(JointTest, Builtins)

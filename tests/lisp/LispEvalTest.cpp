@@ -3,6 +3,8 @@
 
 #include "qe.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -67,8 +69,60 @@ TEST_F(LispEval, RunawayRecursionEndsInAnErrorValue)
     EXPECT_TRUE(host->Bindings.IsEmpty());
     // A list that evaluates itself as its own head.
     EXPECT_EQ(Run("(def s '(s)) (s)").substr(0, 29), "s\nError: Too Deep Recursion!\n");
-    // Moderate recursion is not refused.
-    EXPECT_EQ(Run("(defun n (x) (if (= x 0) 0 (+ 1 (n (- x 1))))) (n 500)"), "n\n500\n");
+}
+
+TEST_F(LispEval, NonTailRecursionReachesAHundredThousandLevels)
+{
+    EXPECT_EQ(Run("(defun n (x) (if (= x 0) 0 (+ 1 (n (- x 1))))) (n 100000)"), "n\n100000\n");
+    // Deeper still is stopped, and the interpreter goes on as before, deep recursion included.
+    const std::string answer = Run("(n 1000000) (n 100000) (+ 1 2)");
+    EXPECT_EQ(answer.substr(0, 27), "Error: Too Deep Recursion!\n");
+    EXPECT_EQ(answer.substr(answer.size() - 9), "100000\n3\n");
+    EXPECT_EQ(host->EvalDepth, 0);
+    EXPECT_TRUE(host->Bindings.IsEmpty());
+}
+
+TEST_F(LispEval, DeepRecursionOnAThreadWithASmallStack)
+{
+    // A thread whose own stack holds only a few levels: evaluation moves onto its own stack at once.
+    struct Job {
+        TZevLispTextInterpreter* host;
+        std::string answer;
+    } job{host, ""};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 * 1024);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* p) -> void* {
+                      auto* j = static_cast<Job*>(p);
+                      j->host->SendCommand(
+                          "(defun m (x) (if (= x 0) 0 (+ 1 (m (- x 1))))) (m 20000) (m 3)");
+                      j->answer = j->host->GetAnswer();
+                      return nullptr;
+                  },
+                  &job),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(job.answer, "m\n20000\n3\n");
+}
+
+TEST_F(LispEval, ContextLinesOfADeeplyNestedFormAreBounded)
+{
+    // A form nested 20,000 levels deep, failing at its innermost level.
+    std::string form;
+    for (int i = 0; i < 20000; ++i)
+        form += "(car ";
+    form += "5";
+    form.append(20000, ')');
+    const std::string answer = Run(form);
+    EXPECT_EQ(answer.substr(0, 29), "Error: Bad Variable Type!\n   ");
+    EXPECT_LT(answer.size(), std::size_t(LispMaxContextLines + 2) * (LispMaxContextForm + 16));
+    EXPECT_NE(answer.find("   in \"(car (car (car"), std::string::npos);
+    EXPECT_NE(answer.find("...\"\n"), std::string::npos);
+    EXPECT_NE(answer.find("\n   ...\n"), std::string::npos);
 }
 
 TEST_F(LispEval, HostCollectsTheAnswer)
@@ -153,11 +207,12 @@ TEST_F(LispEval, SelfLoadingFileEndsInAnErrorValue)
     EXPECT_EQ(host->EvalDepth, 0);
 }
 
-TEST_F(LispEval, FileWithAZeroByteOrAnOpenStringIsRefusedCleanly)
+TEST_F(LispEval, FileWithAZeroByteOrALoneLeadByteIsHandledCleanly)
 {
-    WriteFile("zero.lsp", std::string("1 \"abc\0 2\" 3", 13));
-    EXPECT_EQ(Run("(load \"zero.lsp\")"),
-              "1\nError: Unterminated String!\n   in \"Error: Unterminated String!\n\"\n\nnil\n");
+    // Nothing of a file with a zero byte is run: the reader would end the text there.
+    WriteFile("zero.lsp", std::string("(def z 1) \"abc\0 2\" 3", 21));
+    EXPECT_EQ(Run("(load \"zero.lsp\") z"),
+              "Error: Zero Byte In File!\n   in \"(load \"zero.lsp\")\"\n\nError: Unbound Variable: z\n   in \"z\"\n\n");
     WriteFile("high.lsp", "(list 1 2) \xE3");
     // The lone lead byte is a name of its own and does not swallow the end marker after it.
     EXPECT_EQ(Run("(load \"high.lsp\")"),

@@ -156,3 +156,26 @@ TEST_F(LispReader, LongAndDeepTextIsReadWithoutRecursion)
     EXPECT_EQ(nested.substr(0, 7), "Error: ");
     EXPECT_EQ(nested.substr(nested.size() - 2), "6\n");
 }
+
+TEST(LispLexer, CompleteFormsOfATextBeingTyped)
+{
+    struct Case {
+        std::string text;
+        std::string complete; // the part that holds only whole forms
+    } cases[] = {
+        {"(+ 1 2)\n", "(+ 1 2)"},
+        {"1 2 (list 3\n", "1 2"},
+        {"(a (b)\n", ""},
+        {"'\n", ""},
+        {"'x 'y '\n", "'x 'y"},
+        {"''(a) \"open\n", "''(a)"},
+        {"\"str\" ; (comment\n", "\"str\""},
+        {"(a \")\" b) )\n", "(a \")\" b) )"}, // a lone ")" is a form of its own
+        {"(f '(1 2) \"x\\\"\") (g\n", "(f '(1 2) \"x\\\"\")"},
+        {"\n   ", ""},
+    };
+    for (const Case& c : cases) {
+        const std::int32_t n = LispCompleteFormsLength(c.text.data(), static_cast<std::int32_t>(c.text.size()));
+        EXPECT_EQ(c.text.substr(0, static_cast<std::size_t>(n)), c.complete) << c.text;
+    }
+}

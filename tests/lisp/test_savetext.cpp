@@ -46,6 +46,28 @@ TEST_F(LispSaveText, ValuesRoundTripThroughTheirPrintedText)
     EXPECT_EQ(Run("_lisp_LoadAtom_Dummy_Zev_Dont_Define_this"), "0.123457\n");
 }
 
+TEST_F(LispSaveText, NumbersAndStringsStandingAloneComeBackAsThemselves)
+{
+    struct Case {
+        const char* value;
+        const char* use; // applied to the loaded value
+        const char* answer;
+    } cases[] = {
+        {"42", "(+ 1 x)", "43\n"},
+        {"-7", "(* 2 x)", "-14\n"},
+        {"2.5", "(+ 0.5 x)", "3.000000\n"},
+        {"\"hello\"", "(strcat x \"!\")", "\"hello!\"\n"},
+        {"'sym", "(eq x 'sym)", "t\n"},
+        {"(PrintHexa 10)", "(atom x)", "t\n"}, // a string without quotes is written as a name: it stays one
+    };
+    for (const Case& c : cases) {
+        const std::string save = std::string("(SaveAtom \"one.txt\" ") + c.value + ")";
+        EXPECT_EQ(Run(save), "t\n") << c.value;
+        EXPECT_EQ(Run(std::string("(setq x (LoadAtom \"one.txt\")) ") + c.use), std::string("x\n") + c.answer)
+            << c.value;
+    }
+}
+
 TEST_F(LispSaveText, ASavedFileIsReadNeverEvaluated)
 {
     WriteFile("code.txt", "(def injected (print 42))");

@@ -1,0 +1,23 @@
+// The grab-and-carry scene: a legged robot on a height-map land that rises, descends, walks and picks up boxes
+// and hearts under the keys (E, X, the cursor keys, D grabs, S releases); the camera looks on from a fixed place.
+#pragma once
+
+#include "ZevGMLoop.h"
+
+class TZevRobotChara;
+
+class TZevGrabScene : public TZevGMLoop {
+public:
+    TZevGrabScene() = default;
+    ~TZevGrabScene() override = default;
+
+    // The frame of the scenes built in code, then the fixed camera.
+    void Step() override;
+    void Setup() override;
+
+    TZevRobotChara* Robot = nullptr; // also the main character
+};
+
+// The boxes of the grab and vehicle scenes: "objects/lbox.x" made 20 x 20 x 40, mass 1 with the inertia of its
+// box, air resistance 0.2, at `position`; null (logged) when the file cannot be read.
+TZevGameChara* ZevAddSceneBox(TZevGMLoop* scene, const TZevVector& position);

@@ -1,0 +1,103 @@
+// Frames per second of the DirectDraw 7 renderer with Mesa's software renderer, under an X server of its own: a
+// 640 x 480 window, spheres of 1,024 triangles on a plane (1k, 10k and 100k triangles), with and without stencil
+// shadows. One frame is what the engine host does: restore, clear, the frame tree, present.
+#include "Zev3DG2R.h"
+#include "ZevDX7Renderer.h"
+#include "ZevFrame.h"
+#include "ZevGLOwnWindow.h"
+#include "ZevGLPrivateServer.h"
+#include "ZevMesh.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// A sphere of 2 x 16 x 32 = 1,024 triangles.
+TZevPolygonMesh* MakeSphere()
+{
+    TZevPolygonMesh* mesh = new TZevPolygonMesh();
+    mesh->Clear();
+    ZevMakeSphereMesh(mesh->Geometry, 17, 32);
+    mesh->Changed = 1;
+    return mesh;
+}
+
+void AddVisual(TZevFrame* root, TZevPolygonMesh* mesh, const TZevMatrix& matrix)
+{
+    TZevFrame* frame = new TZevFrame();
+    frame->LocalMatrix = matrix;
+    root->AddChild(frame);
+    frame->AddVisual(mesh);
+}
+
+void RenderFrames(benchmark::State& state)
+{
+    const int spheres = static_cast<int>(state.range(0));
+    const bool shadows = state.range(1) != 0;
+    if (!ZevGLStartPrivateServer()) {
+        state.SkipWithError("Xvfb is not installed");
+        return;
+    }
+    ZevSceneInit();
+    TZevGLOwnWindow window;
+    if (!window.Create(640, 480)) {
+        state.SkipWithError("no window");
+        return;
+    }
+    TZevFrame* root = new TZevFrame();
+    TZevFrame* camera = new TZevFrame();
+    root->AddChild(camera);
+    ZevMatRotationX(camera->LocalMatrix, 0.6f);
+    camera->LocalMatrix.m[13] = 12.0f;
+    camera->LocalMatrix.m[14] = -16.0f;
+
+    // The plane, then the spheres in rows of ten, 0.5 units across.
+    TZevPolygonMesh* plane = new TZevPolygonMesh();
+    plane->Clear();
+    ZevMakeBoxMesh(plane->Geometry, -12, -0.6f, -12, 12, -0.5f, 12);
+    plane->Changed = 1;
+    plane->ShadowOff = 1;
+    AddVisual(root, plane, IdentityMatrix);
+    plane->Release();
+    TZevPolygonMesh* sphere = MakeSphere();
+    for (int i = 0; i < spheres; ++i) {
+        TZevMatrix m;
+        ZevMatScaling(m, 0.5f, 0.5f, 0.5f);
+        m.m[12] = -9.0f + 2.0f * float(i % 10);
+        m.m[13] = 1.0f;
+        m.m[14] = -9.0f + 2.0f * float(i / 10);
+        AddVisual(root, sphere, m);
+    }
+    sphere->Release();
+
+    {
+        TZevDX7Renderer renderer;
+        renderer.SetStencilShadows(shadows);
+        if (!renderer.InitFromWindow(window.GetWindow())) {
+            state.SkipWithError("no renderer");
+        } else {
+            TZevLight light;
+            light.Direction[0] = 0.57735f;
+            light.Direction[1] = -0.57735f;
+            light.Direction[2] = 0.57735f;
+            renderer.SetLight(0, &light);
+            for (auto _ : state) {
+                renderer.RestoreSurfaces();
+                renderer.Clear();
+                renderer.RenderFrame(root, camera);
+                renderer.Present();
+            }
+            state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+            state.counters["triangles"] = double(spheres) * 1024.0;
+        }
+    }
+    root->Release();
+}
+
+} // namespace
+
+BENCHMARK(RenderFrames)
+    ->ArgNames({"spheres", "shadows"})
+    ->ArgsProduct({{1, 10, 100}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

@@ -1,0 +1,71 @@
+; LispAutoMobilePalace.lsp ("Palace Car"): a car drives itself round the courtyard of a walled palace: crenellated
+; walls, a tower at each corner and a fountain in the middle, which the car circles from corner to corner.
+
+(load "automobile.lsp")
+
+; The courtyard is 200 across: five wall segments of 40 on each side, a tower on each corner.
+(def palace-half 100.0)
+(defun palace-wall (a x z)
+  (let ((w (make-body "wall.x" 1 1 1 100.0)))
+    (place-turned w a x 0 z)
+    (fix-body w)
+    w))
+(defun palace-tower (x z)
+  (let ((w (make-body "tower.x" 1 1 1 100.0)))
+    (place w x 0 z)
+    (fix-body w)
+    w))
+(def palace-k -2)
+(while (< palace-k 3)
+  (palace-wall 0.0 (* 40.0 palace-k) palace-half)
+  (palace-wall 0.0 (* 40.0 palace-k) (- 0.0 palace-half))
+  (palace-wall 1.5707963 palace-half (* 40.0 palace-k))
+  (palace-wall 1.5707963 (- 0.0 palace-half) (* 40.0 palace-k))
+  (setq palace-k (+ palace-k 1)))
+(palace-tower palace-half palace-half)
+(palace-tower palace-half (- 0.0 palace-half))
+(palace-tower (- 0.0 palace-half) palace-half)
+(palace-tower (- 0.0 palace-half) (- 0.0 palace-half))
+
+; The fountain: a wide basin with a pillar, fixed in the middle of the yard.
+(def palace-basin (make-body "drum.x" 7 1 7 100.0))
+(place palace-basin 0 1 0)
+(fix-body palace-basin)
+(paint palace-basin 0.55 0.65 0.80)
+(def palace-pillar (make-body "drum.x" 1.2 4 1.2 100.0))
+(place palace-pillar 0 5 0)
+(fix-body palace-pillar)
+(paint palace-pillar 0.85 0.82 0.75)
+
+; The round: eight points on a circle of 60 round the fountain. The car aims at the next point and takes the one
+; after when it comes within 20 of it. A car that has stuck (against a wall, say) backs off, turning, for 3.5
+; seconds.
+(def palace-round '((60 0) (42.4 42.4) (0 60) (-42.4 42.4) (-60 0) (-42.4 -42.4) (0 -60) (42.4 -42.4)))
+(def palace-next 1)
+(def palace-car (make-automobile 60 4 0 0))
+(def palace-slow-frames 0)
+(def palace-reverse-frames 0)
+
+(defun palace-aim () (select palace-round palace-next))
+(defun palace-car-step (b)
+  (let* ((p (body-pos b))
+         (aim (palace-aim))
+         (d (list (- (car aim) (vx p)) 0 (- (select aim 1) (vz p)))))
+    (if (< (vec-len d) 20.0)
+        (setq palace-next (mod (+ palace-next 1) 8))
+        nil)
+    (setq palace-slow-frames (if (< (body-speed b) 1.0) (+ palace-slow-frames 1) 0))
+    (if (> palace-slow-frames 100)
+        (setq palace-reverse-frames 175)
+        nil)
+    (let* ((want (atan2 (vx d) (vz d)))
+           (turn (clamp (* 1.5 (wrap-angle (- want (automobile-heading b)))) -0.45 0.45)))
+      (if (> palace-reverse-frames 0)
+          (progn (setq palace-reverse-frames (- palace-reverse-frames 1))
+                 (setq palace-slow-frames 0)
+                 (automobile-drive -8.0 (if (< turn 0) 0.45 -0.45)))
+          (automobile-drive 10.0 turn)))
+    (look-at (vec+ (vec* (vec-unit (vec-flat p)) 75.0) '(0 45 0)) (list (* 0.5 (vx p)) 2 (* 0.5 (vz p))))))
+(XPhBodySetFunction palace-car palace-car-step)
+
+(status "Palace Car: the car drives itself round the fountain in the palace yard.")

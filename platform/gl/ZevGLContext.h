@@ -1,0 +1,100 @@
+// Inside of the device layer (never included outside platform/gl): one X connection with its OpenGL context,
+// shared by the driver and everything made on it, and the binding that makes the context current for one call.
+//
+// The context is current only while a call of the layer runs, under the connection's own lock: whichever thread
+// calls (the render thread for its frames, the window thread when it restores surfaces on activation) draws
+// through it, one at a time, and a thread's own current context is put back afterwards.
+#pragma once
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "ZevGLTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// A connection to the window layer's display (the one DISPLAY names when the layer has none). A busy server now
+// and then refuses a connection that it takes a moment later: a few attempts are made before giving up.
+// X errors on it are the calls' failures, never the end of the program. Null when there is no server.
+Display* ZevGLOpenDisplay();
+void ZevGLCloseDisplay(Display* display);
+
+// Bumped by every display-mode change: video-memory surfaces made before it are lost.
+extern std::atomic<std::uint32_t> ZevGLModeEpoch;
+
+struct TZevGLContext {
+    TZevGLContext() = default;
+    ~TZevGLContext();
+    TZevGLContext(const TZevGLContext&) = delete;
+    TZevGLContext& operator=(const TZevGLContext&) = delete;
+
+    // Opens the connection named by DISPLAY and a compatibility-profile context drawing into a 1 x 1 pbuffer (a
+    // hidden window where pbuffers are missing); false when there is no server or no OpenGL on it.
+    bool Open();
+
+    // The window's client area in screen coordinates; false for a window that is not there.
+    bool WindowRect(Window window, TZevGLRect* rect);
+    // The screen's size.
+    void ScreenSize(std::int32_t* width, std::int32_t* height) const;
+    // Copies rows of 0xAARRGGBB pixels (top row first) into the window at (x, y); the server clips. False when the
+    // window is gone or its visual is not a true-colour one.
+    bool PutPixels(Window window, const std::uint32_t* pixels, std::int32_t pitchWords, std::int32_t width,
+                   std::int32_t height, std::int32_t x, std::int32_t y);
+    // Asks the window manager to show the window over the whole screen, or as before.
+    void SetWindowFullScreen(Window window, bool on);
+
+    // The 1 x 1 white texture that stands in for "no texture" (texture arguments then read as white).
+    GLuint WhiteTexture();
+    // Binds the framebuffer object for drawing (0: none); skips the call when it is bound already.
+    void BindFramebuffer(GLuint framebuffer);
+
+    Display* XDisplay = nullptr;
+    int Screen = 0;
+    GLXFBConfig Config = nullptr;
+    GLXContext Context = nullptr;
+    GLXPbuffer Pbuffer = 0;
+    Window HiddenWindow = 0;
+    Colormap HiddenColormap = 0;
+    GLXDrawable Drawable = 0;
+
+    std::recursive_mutex Mutex;
+    int Depth = 0;
+    bool Bound = false;
+    Display* PrevDisplay = nullptr;
+    GLXDrawable PrevDraw = 0;
+    GLXDrawable PrevRead = 0;
+    GLXContext PrevContext = nullptr;
+
+    GLuint White = 0;
+    GLuint BoundFramebuffer = 0;
+    // The device whose states the context holds now; anyone else who changes GL state clears it.
+    const void* StateOwner = nullptr;
+
+    // Presentation: one graphics context and the visual of the last window drawn into.
+    Window PresentWindow = 0;
+    GC PresentGC = nullptr;
+    Visual* PresentVisual = nullptr;
+    int PresentDepth = 0;
+    std::vector<std::uint32_t> PresentBuffer;
+};
+
+// Makes the context current on the calling thread for the lifetime of the object (nested bindings are free).
+class TZevGLBinding {
+public:
+    explicit TZevGLBinding(TZevGLContext* context);
+    ~TZevGLBinding();
+    TZevGLBinding(const TZevGLBinding&) = delete;
+    TZevGLBinding& operator=(const TZevGLBinding&) = delete;
+
+    bool Ok() const { return Context && Context->Bound; }
+
+private:
+    TZevGLContext* Context;
+};

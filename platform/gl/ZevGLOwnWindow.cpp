@@ -1,0 +1,117 @@
+#include "ZevGLOwnWindow.h"
+
+#include "ZevGLContext.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+Display* DisplayOf(void* display)
+{
+    return static_cast<Display*>(display);
+}
+
+int Shift(unsigned long mask)
+{
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+// A channel of the visual's field as 8 bits.
+std::uint32_t Channel(unsigned long pixel, unsigned long mask)
+{
+    if (!mask)
+        return 0;
+    const unsigned long field = (pixel & mask) >> Shift(mask);
+    const unsigned long top = mask >> Shift(mask);
+    return static_cast<std::uint32_t>(field * 255 / top);
+}
+
+} // namespace
+
+TZevGLOwnWindow::~TZevGLOwnWindow()
+{
+    Destroy();
+}
+
+bool TZevGLOwnWindow::Create(std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y)
+{
+    Destroy();
+    Display* display = ZevGLOpenDisplay();
+    if (!display)
+        return false;
+    XDisplay = display;
+    const int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = BlackPixel(display, screen);
+    attributes.override_redirect = True; // placed as asked, whatever window manager runs
+    const ::Window window = XCreateWindow(display, RootWindow(display, screen), x, y, static_cast<unsigned>(width),
+                                        static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                        CWBackPixel | CWOverrideRedirect, &attributes);
+    Window = window;
+    XMapRaised(display, window);
+    XSync(display, False);
+    return Window != 0;
+}
+
+void TZevGLOwnWindow::Destroy()
+{
+    if (!XDisplay)
+        return;
+    if (Window)
+        XDestroyWindow(DisplayOf(XDisplay), Window);
+    ZevGLCloseDisplay(DisplayOf(XDisplay));
+    XDisplay = nullptr;
+    Window = 0;
+}
+
+void TZevGLOwnWindow::Resize(std::int32_t width, std::int32_t height)
+{
+    if (!XDisplay || !Window)
+        return;
+    XResizeWindow(DisplayOf(XDisplay), Window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(DisplayOf(XDisplay), False);
+}
+
+bool TZevGLOwnWindow::ReadPixels(std::int32_t* width, std::int32_t* height, std::vector<std::uint32_t>* pixels)
+{
+    return Window && ZevGLReadWindow(Window, width, height, pixels);
+}
+
+bool ZevGLReadWindow(TZevGLWindow window, std::int32_t* width, std::int32_t* height,
+                     std::vector<std::uint32_t>* pixels)
+{
+    Display* display = window ? ZevGLOpenDisplay() : nullptr;
+    if (!display)
+        return false;
+    XWindowAttributes attributes{};
+    XImage* image = nullptr;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.visual)
+        image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                          static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) {
+        ZevGLCloseDisplay(display);
+        return false;
+    }
+    *width = attributes.width;
+    *height = attributes.height;
+    pixels->resize(static_cast<std::size_t>(attributes.width) * static_cast<std::size_t>(attributes.height));
+    const Visual* visual = attributes.visual;
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            (*pixels)[static_cast<std::size_t>(y) * static_cast<std::size_t>(attributes.width) +
+                      static_cast<std::size_t>(x)] = (Channel(p, visual->red_mask) << 16) |
+                                                     (Channel(p, visual->green_mask) << 8) |
+                                                     Channel(p, visual->blue_mask);
+        }
+    }
+    XDestroyImage(image);
+    ZevGLCloseDisplay(display);
+    return true;
+}

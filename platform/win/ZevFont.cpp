@@ -1,0 +1,330 @@
+#include "ZevFont.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+// One installed face file (a file may hold several faces).
+struct FaceKey {
+    std::string file;
+    int index;
+    bool operator<(const FaceKey& o) const { return file != o.file ? file < o.file : index < o.index; }
+};
+
+// The faces that serve one family and weight: the best match first, then the fallbacks in fontconfig's order.
+struct FaceChain {
+    std::vector<FaceKey> keys;
+    std::unordered_map<std::uint32_t, int> chosen; // code point -> index into keys, -1 when none has it
+};
+
+struct FontState {
+    std::mutex mutex;
+    FT_Library library = nullptr;
+    bool failed = false;
+    std::map<FaceKey, FT_Face> faces;
+    std::map<std::string, FaceChain> chains;
+
+    ~FontState()
+    {
+        for (auto& f : faces)
+            if (f.second)
+                FT_Done_Face(f.second);
+        if (library) {
+            FT_Done_FreeType(library);
+            FcFini(); // fontconfig's own caches, so that leak checks see nothing left
+        }
+    }
+};
+
+FontState& State()
+{
+    static FontState state;
+    return state;
+}
+
+// Caller holds the mutex.
+bool EnsureLibrary(FontState& s)
+{
+    if (s.library)
+        return true;
+    if (s.failed)
+        return false;
+    if (FT_Init_FreeType(&s.library) != 0 || !FcInit()) {
+        s.failed = true;
+        s.library = nullptr;
+        return false;
+    }
+    return true;
+}
+
+FaceChain& ChainFor(FontState& s, const TZevFontSpec& spec)
+{
+    const std::string name = spec.family + (spec.bold ? ":bold" : ":regular");
+    auto it = s.chains.find(name);
+    if (it != s.chains.end())
+        return it->second;
+    FaceChain& chain = s.chains[name];
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(spec.family.c_str()));
+    if (!pattern)
+        return chain;
+    FcPatternAddInteger(pattern, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet* set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    if (set) {
+        // Enough candidates to cover any script the machine has a font for, without opening hundreds of files.
+        const int limit = std::min(set->nfont, 64);
+        for (int i = 0; i < limit; ++i) {
+            FcChar8* file = nullptr;
+            int index = 0;
+            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
+                continue;
+            FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+            chain.keys.push_back({reinterpret_cast<const char*>(file), index});
+        }
+        FcFontSetDestroy(set);
+    }
+    FcPatternDestroy(pattern);
+    return chain;
+}
+
+FT_Face OpenFace(FontState& s, const FaceKey& key)
+{
+    auto it = s.faces.find(key);
+    if (it != s.faces.end())
+        return it->second;
+    FT_Face face = nullptr;
+    if (FT_New_Face(s.library, key.file.c_str(), key.index, &face) != 0)
+        face = nullptr;
+    s.faces[key] = face;
+    return face;
+}
+
+FT_Face PrimaryFace(FontState& s, FaceChain& chain)
+{
+    for (const FaceKey& key : chain.keys)
+        if (FT_Face face = OpenFace(s, key))
+            return face;
+    return nullptr;
+}
+
+FT_Face FaceForChar(FontState& s, FaceChain& chain, std::uint32_t cp)
+{
+    auto it = chain.chosen.find(cp);
+    if (it != chain.chosen.end())
+        return it->second >= 0 ? OpenFace(s, chain.keys[static_cast<std::size_t>(it->second)]) : nullptr;
+    int found = -1;
+    for (std::size_t i = 0; i < chain.keys.size(); ++i) {
+        FT_Face face = OpenFace(s, chain.keys[i]);
+        if (face && FT_Get_Char_Index(face, cp) != 0) {
+            found = static_cast<int>(i);
+            break;
+        }
+    }
+    chain.chosen[cp] = found;
+    return found >= 0 ? OpenFace(s, chain.keys[static_cast<std::size_t>(found)]) : nullptr;
+}
+
+struct LineMetrics {
+    int ascent;
+    int height;
+};
+
+LineMetrics Metrics(FT_Face primary, int pixelHeight)
+{
+    FT_Set_Pixel_Sizes(primary, 0, static_cast<FT_UInt>(pixelHeight));
+    const int ascent = static_cast<int>((primary->size->metrics.ascender + 63) >> 6);
+    const int descent = static_cast<int>((-primary->size->metrics.descender + 63) >> 6);
+    return {ascent, std::max(1, ascent + descent)};
+}
+
+// Walks the glyphs of a line: fn(bitmap, left, top) with the pen position applied; returns the advance width.
+template <class F>
+int WalkGlyphs(FontState& s, FaceChain& chain, FT_Face primary, const TZevFontSpec& spec, const char* text,
+               std::size_t length, F fn)
+{
+    const int pixelHeight = std::clamp(spec.pixelHeight, 1, 512);
+    long pen = 0; // 26.6
+    std::size_t i = 0;
+    while (i < length) {
+        std::uint32_t cp = ZevDecodeUtf8(text, length, &i);
+        if (cp == '\t')
+            cp = ' ';
+        FT_Face face = FaceForChar(s, chain, cp);
+        if (!face)
+            face = primary; // the primary face's missing-glyph box
+        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelHeight));
+        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0)
+            continue;
+        const FT_GlyphSlot slot = face->glyph;
+        fn(slot->bitmap, static_cast<int>((pen >> 6) + slot->bitmap_left), slot->bitmap_top);
+        pen += slot->advance.x;
+    }
+    return static_cast<int>((pen + 63) >> 6);
+}
+
+} // namespace
+
+std::uint32_t ZevDecodeUtf8(const char* text, std::size_t length, std::size_t* index)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    std::size_t i = *index;
+    const unsigned char c = p[i];
+    int extra = 0;
+    std::uint32_t cp = 0;
+    std::uint32_t minimum = 0;
+    if (c < 0x80) {
+        *index = i + 1;
+        return c;
+    } else if ((c & 0xE0) == 0xC0) {
+        extra = 1, cp = c & 0x1F, minimum = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2, cp = c & 0x0F, minimum = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3, cp = c & 0x07, minimum = 0x10000;
+    } else {
+        *index = i + 1;
+        return 0xFFFD;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        if (i + static_cast<std::size_t>(k) >= length || (p[i + k] & 0xC0) != 0x80) {
+            *index = i + static_cast<std::size_t>(k);
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    *index = i + 1 + static_cast<std::size_t>(extra);
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
+    return cp;
+}
+
+void ZevAppendUtf8(std::string* text, std::uint32_t cp)
+{
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;
+    if (cp < 0x80) {
+        text->push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        text->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        text->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        text->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        text->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        text->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        text->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        text->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        text->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        text->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+{
+    FontState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!EnsureLibrary(s))
+        return false;
+    FaceChain& chain = ChainFor(s, spec);
+    FT_Face primary = PrimaryFace(s, chain);
+    if (!primary)
+        return false;
+    const int pixelHeight = std::clamp(spec.pixelHeight, 1, 512);
+    const LineMetrics m = Metrics(primary, pixelHeight);
+    const int width = WalkGlyphs(s, chain, primary, spec, utf8, length, [](const FT_Bitmap&, int, int) {});
+    out->width = width;
+    out->height = m.height;
+    out->ascent = m.ascent;
+    out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(m.height), 0);
+    WalkGlyphs(s, chain, primary, spec, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
+        for (unsigned row = 0; row < b.rows; ++row) {
+            const int y = m.ascent - top + static_cast<int>(row);
+            if (y < 0 || y >= m.height)
+                continue;
+            const unsigned char* src = b.buffer + static_cast<std::ptrdiff_t>(row) * b.pitch;
+            for (unsigned col = 0; col < b.width; ++col) {
+                const int x = left + static_cast<int>(col);
+                if (x < 0 || x >= width)
+                    continue;
+                std::uint8_t& a = out->alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                             static_cast<std::size_t>(x)];
+                const unsigned char v = b.pixel_mode == FT_PIXEL_MODE_MONO
+                                            ? ((src[col >> 3] >> (7 - (col & 7))) & 1 ? 255 : 0)
+                                            : src[col];
+                a = std::max<std::uint8_t>(a, v);
+            }
+        }
+    });
+    return true;
+}
+
+bool ZevMeasureText(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::int32_t* width,
+                    std::int32_t* height)
+{
+    FontState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    *width = 0;
+    *height = 0;
+    if (!EnsureLibrary(s))
+        return false;
+    FaceChain& chain = ChainFor(s, spec);
+    FT_Face primary = PrimaryFace(s, chain);
+    if (!primary)
+        return false;
+    const LineMetrics m = Metrics(primary, std::clamp(spec.pixelHeight, 1, 512));
+    *width = WalkGlyphs(s, chain, primary, spec, utf8, length, [](const FT_Bitmap&, int, int) {});
+    *height = m.height;
+    return true;
+}
+
+bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::uint32_t* pixels,
+                   std::int32_t width, std::int32_t height, std::int32_t pitchBytes, std::int32_t x, std::int32_t y,
+                   std::uint32_t rgb, std::int32_t clipLeft, std::int32_t clipTop, std::int32_t clipRight,
+                   std::int32_t clipBottom)
+{
+    TZevTextCoverage cover;
+    if (!ZevRenderText(spec, utf8, length, &cover))
+        return false;
+    const int left = std::max({0, clipLeft, x});
+    const int top = std::max({0, clipTop, y});
+    const int right = std::min({width, clipRight, x + cover.width});
+    const int bottom = std::min({height, clipBottom, y + cover.height});
+    const std::uint32_t cr = (rgb >> 16) & 0xFF, cg = (rgb >> 8) & 0xFF, cb = rgb & 0xFF;
+    for (int py = top; py < bottom; ++py) {
+        auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
+                                                     static_cast<std::ptrdiff_t>(py) * pitchBytes);
+        const std::uint8_t* a = &cover.alpha[static_cast<std::size_t>(py - y) * static_cast<std::size_t>(cover.width)];
+        for (int px = left; px < right; ++px) {
+            const std::uint32_t k = a[px - x];
+            if (k == 0)
+                continue;
+            const std::uint32_t d = row[px];
+            const std::uint32_t r = (cr * k + ((d >> 16) & 0xFF) * (255 - k)) / 255;
+            const std::uint32_t g = (cg * k + ((d >> 8) & 0xFF) * (255 - k)) / 255;
+            const std::uint32_t b = (cb * k + (d & 0xFF) * (255 - k)) / 255;
+            row[px] = (d & 0xFF000000u) | (r << 16) | (g << 8) | b;
+        }
+    }
+    return true;
+}
+
+bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint)
+{
+    FontState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!EnsureLibrary(s))
+        return false;
+    return FaceForChar(s, ChainFor(s, spec), codePoint) != nullptr;
+}

@@ -1,0 +1,189 @@
+// The scenes built in code: each is built from its meshes, steps without a display, keeps its bodies finite, and
+// does what its keys say; the flight test scene keeps its world to itself.
+#include "AppTestFixture.h"
+
+#include "ZevCarChara.h"
+#include "ZevEasyTestScene.h"
+#include "ZevFlightScene.h"
+#include "ZevFrame.h"
+#include "ZevGrabScene.h"
+#include "ZevJoint.h"
+#include "ZevLandCTree.h"
+#include "ZevPlaneChara.h"
+#include "ZevRobotChara.h"
+#include "ZevSceneSupport.h"
+#include "ZevSpinScene.h"
+#include "ZevVehicleScene.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using DemoSceneTest = AppSceneTest;
+
+bool Finite(const TZevMatrix& m)
+{
+    for (float v : m.m)
+        if (!std::isfinite(v))
+            return false;
+    return true;
+}
+
+// Every body of the world has a finite pose.
+void ExpectWorldFinite(TZevPhscs2World* world)
+{
+    int bodies = 0;
+    ZevForEachWorldBody(world, [&](TZevCollisionMeshObj* body) {
+        ++bodies;
+        EXPECT_TRUE(Finite(body->GetMatrix())) << "body " << bodies;
+    });
+    EXPECT_GT(bodies, 0);
+}
+
+int CountWorldBodies(TZevPhscs2World* world, bool withChildren)
+{
+    TZevList bodies;
+    ZevCollectWorldBodies(world, bodies, withChildren);
+    return bodies.GetCount();
+}
+
+void ExpectMatrixNear(const TZevMatrix& a, const TZevMatrix& b, float tolerance)
+{
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(a.m[i], b.m[i], tolerance) << "element " << i;
+}
+
+std::string ReadFile(const char* name)
+{
+    std::ifstream in(name);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(DemoSceneTest, FlightDemonstrationFollowsItsAircraftAmongBoxesOverTheLand)
+{
+    TZevGMLoop* scene = Start(new TZevGMLoop);
+    ASSERT_NE(dynamic_cast<TZevPlaneChara*>(scene->MainChara), nullptr);
+    ASSERT_NE(scene->Land, nullptr);
+    // Aircraft, five boxes, a stack of 16 or 25 and the land.
+    const int bodies = CountWorldBodies(scene->World, false);
+    EXPECT_TRUE(bodies == 1 + 5 + 16 + 1 || bodies == 1 + 5 + 25 + 1) << bodies;
+    EXPECT_STREQ(scene->ShownStatusText(), "xキーで前進，カーソルキーで旋回．");
+    EXPECT_FLOAT_EQ(scene->World->Gravity(), 29.4f);
+    EXPECT_NE(ReadFile("ZevDebug.txt").find("min_depth = "), std::string::npos);
+    keys[0x58] = 1; // X: thrust
+    Frames(30);
+    ExpectWorldFinite(scene->World);
+    TZevMatrix expected;
+    ZevMatMultiply(expected, ZevMatTranslation(0.0f, 6.0f, -40.0f), scene->MainChara->GetMatrix());
+    ExpectMatrixNear(host.Camera->LocalMatrix, expected, 1e-3f);
+}
+
+TEST_F(DemoSceneTest, GrabSceneBuildsTheRobotLandBoxesAndHeartsAndRisesUnderE)
+{
+    TZevGrabScene* scene = Start(new TZevGrabScene);
+    ASSERT_NE(scene->Robot, nullptr);
+    EXPECT_EQ(scene->MainChara, scene->Robot);
+    ASSERT_NE(scene->Land, nullptr);
+    EXPECT_EQ(CountWorldBodies(scene->World, false), 1 + 1 + 2 + 2);
+    EXPECT_FLOAT_EQ(renderer.ViewSettings[13], -50.0f);
+    Frames(40);
+    ExpectWorldFinite(scene->World);
+    const float standing = scene->Robot->GetMatrix().m[13];
+    keys[0x45] = 1; // E: rise
+    Frames(40);
+    keys[0x45] = 0;
+    EXPECT_GT(scene->Robot->GetMatrix().m[13], standing);
+    ExpectWorldFinite(scene->World);
+    // The camera looks on from a fixed place.
+    EXPECT_NEAR(host.Camera->LocalMatrix.m[13], 12.0f * std::cos(0.7853982f) + 150.0f * std::sin(0.7853982f), 1.0f);
+    keys[27] = 1; // ESCAPE held down
+    host.Frame();
+    EXPECT_EQ(host.QuitFlag, 1);
+}
+
+TEST_F(DemoSceneTest, VehicleStandsOnFourJointedWheelsAndDrivesUnderTheCursorKeys)
+{
+    TZevVehicleScene* scene = Start(new TZevVehicleScene);
+    ASSERT_NE(scene->Vehicle, nullptr);
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_NE(scene->Vehicle->JointAt(k), nullptr) << k;
+        EXPECT_EQ(scene->Vehicle->JointAt(k)->LimitFlag, 1);
+    }
+    EXPECT_STREQ(scene->ShownStatusText(), "カーソルキーで移動\n");
+    Frames(150); // falls onto the land and settles
+    ExpectWorldFinite(scene->World);
+    const TZevMatrix start = scene->Vehicle->GetMatrix();
+    EXPECT_GT(start.m[5], 0.8f); // upright
+    keys[0x26] = 1; // Up
+    Frames(100);
+    keys[0x26] = 0;
+    const TZevMatrix end = scene->Vehicle->GetMatrix();
+    const float dx = end.m[12] - start.m[12], dz = end.m[14] - start.m[14];
+    EXPECT_GT(std::sqrt(dx * dx + dz * dz), 5.0f);
+    TZevMatrix expected;
+    ZevMatMultiply(expected, ZevMatTranslation(0.0f, 12.0f, -40.0f), end);
+    ExpectMatrixNear(host.Camera->LocalMatrix, expected, 1e-3f);
+}
+
+TEST_F(DemoSceneTest, SpinningSpheresTurnInPlaceAndGoWithTheScene)
+{
+    TZevSpinScene* scene = Start(new TZevSpinScene);
+    ASSERT_EQ(scene->SphereCount, 2);
+    ASSERT_NE(scene->Spheres[0], nullptr);
+    ASSERT_NE(scene->Spheres[1], nullptr);
+    EXPECT_EQ(scene->Spheres[0]->Dynamic, 0);
+    Frames(50);
+    TZevMatrix yaw;
+    ExpectMatrixNear(scene->Spheres[0]->RigidPart->Matrix, ZevMatRotationY(yaw, 0.5f), 1e-4f);
+    EXPECT_GT(std::fabs(scene->Spheres[1]->RigidPart->Matrix.m[6]), 0.1f); // turned about x as well
+    EXPECT_EQ(host.Camera->LocalMatrix.m[14], -15.0f);
+    keys[16] = 1;
+    host.Frame();
+    host.Frame();
+    EXPECT_GT(renderer.CountOf("WorldLines"), 0);
+    EXPECT_EQ(CountWorldBodies(scene->World, true), 2);
+    scene->OnShutdown();
+    EXPECT_EQ(CountWorldBodies(scene->World, true), 0);
+}
+
+TEST_F(DemoSceneTest, EasyTestSceneIsAnEmptyLitWorldThatStepsWhatTheConsoleLoads)
+{
+    TZevEasyTestScene* scene = Start(new TZevEasyTestScene);
+    EXPECT_EQ(CountWorldBodies(scene->World, true), 0);
+    ASSERT_FALSE(renderer.Lights.empty());
+    EXPECT_FLOAT_EQ(renderer.Lights.back().Ambient[1], 0.5f);
+    EXPECT_FLOAT_EQ(renderer.ViewSettings[14], 0.0f);
+    EXPECT_FLOAT_EQ(scene->World->CollisionSpringCoeff, 40.5f);
+    Frames(5);
+    ASSERT_NE(Run("(setq b (LoadXPhBody \"lbox.x\"))"), "nil\n");
+    const std::string start = Run("(GetXPhBodyMat b)");
+    Frames(10);
+    EXPECT_NE(Run("(GetXPhBodyMat b)"), start);
+}
+
+TEST_F(DemoSceneTest, FlightTestSceneFliesInAWorldOfItsOwnWithoutTheWorldStep)
+{
+    TZevFlightScene* scene = Start(new TZevFlightScene);
+    ASSERT_NE(scene->Aircraft, nullptr);
+    ASSERT_NE(scene->Land, nullptr);
+    EXPECT_EQ(CurrentWorld, nullptr);
+    EXPECT_EQ(RootFrame, nullptr);
+    const TZevMatrix start = scene->Aircraft->GetMatrix();
+    EXPECT_FLOAT_EQ(start.m[12], 3.0f);
+    keys[0x58] = 1; // X: thrust
+    Frames(30);
+    const TZevMatrix end = scene->Aircraft->GetMatrix();
+    EXPECT_TRUE(Finite(end));
+    EXPECT_NE(end.m[14], start.m[14]);
+    EXPECT_EQ(scene->World->StepSize, 0.0f); // the world's own step never ran
+    TZevMatrix expected;
+    ZevMatMultiply(expected, ZevMatTranslation(0.0f, 6.0f, -16.0f), end);
+    ExpectMatrixNear(host.Camera->LocalMatrix, expected, 1e-3f);
+}
+
+} // namespace

@@ -1,0 +1,264 @@
+// The measuring scenes: each sweeps its parameters to the end in a short sweep, writes its summary, measurement
+// files and gnuplot scripts where they belong, reports a file it cannot open, and quits; the friction test tells
+// static from sliding boxes and follows the ideal Coulomb-braked slide; the plots become PNG pictures.
+#include "AppTestFixture.h"
+
+#include "ZevBitmap.h"
+#include "ZevGMLoop10.h"
+#include "ZevGMLoop11.h"
+#include "ZevGMLoop12.h"
+#include "ZevSlideTestScene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The scenes write "../datas/...": they run in a folder "app" inside the test's scratch folder.
+class MeasureTest : public AppSceneTest {
+protected:
+    void SetUp() override
+    {
+        base = fs::current_path();
+        const fs::path work = fs::path(testing::UnitTest::GetInstance()->current_test_info()->name()) / "app";
+        fs::create_directories(work);
+        fs::current_path(work);
+        AppSceneTest::SetUp();
+    }
+    void TearDown() override
+    {
+        AppSceneTest::TearDown();
+        fs::current_path(base);
+    }
+
+    // Frames until the scene asks to quit; the number of frames run.
+    int RunToQuit(int limit)
+    {
+        int frames = 0;
+        while (host.QuitFlag == 0 && frames < limit) {
+            host.Frame();
+            ++frames;
+        }
+        return frames;
+    }
+
+    fs::path base;
+};
+
+std::string ReadFile(const fs::path& name)
+{
+    std::ifstream in(name);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Turns a plot script into a picture with the project's tool; true when gnuplot drew it.
+bool Plot(const fs::path& script, bool ppm)
+{
+    const std::string command = std::string(QE_TOOLS_DIR) + "/plotmeasure.sh " + (ppm ? "--ppm " : "") + "'" +
+                                script.string() + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+bool HaveGnuplot()
+{
+    return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
+}
+
+// The plot exists as a PNG, and its plain-picture twin holds the coloured pixels of plotted lines (axes and
+// labels are black on white).
+void ExpectPlotShowsData(const fs::path& script)
+{
+    if (!HaveGnuplot())
+        GTEST_SKIP() << "gnuplot is not installed (tools/deps.sh installs it)";
+    ASSERT_TRUE(Plot(script, false)) << script;
+    fs::path png = script;
+    png.replace_extension(".png");
+    const std::string image = ReadFile(png);
+    ASSERT_GT(image.size(), 1000u) << png;
+    EXPECT_EQ(image.substr(1, 3), "PNG");
+    ASSERT_TRUE(Plot(script, true)) << script;
+    fs::path ppm = script;
+    ppm.replace_extension(".ppm");
+    std::ifstream in(ppm, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, depth = 0;
+    in >> magic >> width >> height >> depth;
+    in.get();
+    ASSERT_EQ(magic, "P6");
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+    in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+    int coloured = 0;
+    for (std::size_t i = 0; i + 2 < pixels.size(); i += 3) {
+        const int r = pixels[i], g = pixels[i + 1], b = pixels[i + 2];
+        const int spread = std::max({r, g, b}) - std::min({r, g, b});
+        coloured += spread > 60;
+    }
+    EXPECT_GT(coloured, 300) << ppm; // a curve, not only a frame and labels
+    // Keep the picture for people to look at.
+    std::error_code error;
+    fs::create_directories(fs::path(QE_BIN_DIR) / ".." / "screenshots", error);
+    fs::copy_file(png, fs::path(QE_BIN_DIR) / ".." / "screenshots" / ("measure_" + png.filename().string()),
+                  fs::copy_options::overwrite_existing, error);
+}
+
+// The (time, x) columns of a sliding-test data file, from the settling time on.
+std::vector<std::pair<double, double>> Trajectory(const fs::path& file)
+{
+    std::vector<std::pair<double, double>> points;
+    for (const std::string& line : Lines(ReadFile(file))) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        double t = 0.0, x = 0.0;
+        if (std::sscanf(line.c_str(), "%lf\t%lf", &t, &x) == 2 && t >= 0.0)
+            points.emplace_back(t, x);
+    }
+    return points;
+}
+
+// The ideal slide of a box launched at v and braked by Coulomb friction mu.
+double IdealSlide(double t, double v, double mu)
+{
+    const double g = 9.8, stop = v / (mu * g);
+    return t < stop ? v * t - 0.5 * mu * g * t * t : 0.5 * v * v / (mu * g);
+}
+
+TEST_F(MeasureTest, FrictionTestTellsStaticFromDynamicFollowsTheIdealSlideAndCapturesTheView)
+{
+    // The ten cases at the step size 0.005 s: the sweep starts at that digit and ends after it.
+    TZevSlideTestScene* scene = new TZevSlideTestScene;
+    scene->Indices[0] = 2;
+    scene->Counts[0] = 3;
+    Start(scene);
+    const int frames = RunToQuit(40000);
+    ASSERT_EQ(host.QuitFlag, 1) << frames;
+    const fs::path out = "../datas/TestMode4";
+    // Frames after the last run write nothing more.
+    const std::string written = ReadFile(out / "dt_2_0_0_9_0.txt");
+    Frames(20);
+    host.Final(); // the summary file is complete once the scene has ended
+    EXPECT_EQ(ReadFile(out / "dt_2_0_0_9_0.txt"), written);
+
+    // The header of the seven push forces, then one entry for each push case.
+    const std::vector<std::string> summary = Lines(ReadFile(out / "slip.txt"));
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[0], "2.4500 \t3.4300 \t3.6750 \t3.9200 \t4.4100 \t4.9000 \t9.8000 \t");
+    std::vector<std::string> verdicts;
+    std::stringstream entries(summary[1]);
+    for (std::string word; std::getline(entries, word, '\t');)
+        verdicts.push_back(word);
+    ASSERT_EQ(verdicts.size(), 7u) << summary[1];
+    // Below the friction limit mu m g = 4.9 the box stays put; at twice the limit it slides. (At the step size
+    // 0.02 s the engine lets a box pushed at 0.7 to 0.9 of the limit creep: what this measurement shows.)
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(verdicts[i], "static") << "force case " << i + 3;
+    EXPECT_EQ(verdicts[6], "dynamic");
+
+    // A launched box follows the ideal Coulomb-braked slide to within 15 % of its stopping distance.
+    const double v = 9.8, mu = 0.5, stopDistance = v * v / (2.0 * mu * 9.8);
+    const auto path = Trajectory(out / "dt_2_0_0_0_0.txt");
+    ASSERT_GT(path.size(), 400u);
+    for (const auto& [t, x] : path)
+        ASSERT_NEAR(x, IdealSlide(t, v, mu), 0.15 * stopDistance) << "t = " << t;
+    EXPECT_NE(ReadFile(out / "dt_2_0_0_0_0.txt").find("#CalcCost(ms) = "), std::string::npos);
+
+    // Only a launch case plots the ideal trajectory.
+    EXPECT_NE(ReadFile(out / "dt_2_0_0_0_0.plt").find("replot xmu(x) title \"Ideal Trajectory\""),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(out / "dt_2_0_0_3_0.plt").find("xmu"), std::string::npos);
+    EXPECT_NE(ReadFile(out / "dt_2_0_0_3_0.plt").find(" Force = 2.450000 Step Size = 0.005000"), std::string::npos);
+
+    // The view capture is a real BMP of the frame.
+    TZevBitmap capture;
+    ASSERT_TRUE(capture.LoadBmp((out / "gt_2_0_0_9_0.bmp").c_str()));
+    ASSERT_EQ(capture.GetWidth(), 640);
+    ASSERT_EQ(capture.GetHeight(), 480);
+    TZevBitmapAccess pixels(&capture);
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{100, 37}, std::pair{639, 479}}) {
+        const std::uint32_t p = pixels.ReadPixel(x, y); // bytes red, green, blue, 255
+        EXPECT_EQ(p & 0xFFu, static_cast<std::uint32_t>(x & 0xFF));
+        EXPECT_EQ((p >> 8) & 0xFFu, static_cast<std::uint32_t>(y & 0xFF));
+        EXPECT_EQ((p >> 16) & 0xFFu, static_cast<std::uint32_t>((x + y) & 0xFF));
+    }
+
+    ExpectPlotShowsData(fs::absolute(out / "dt_2_0_0_0_0.plt"));
+}
+
+TEST_F(MeasureTest, BenchmarksSweepToTheEndWriteOneSummaryLinePerRunAndQuit)
+{
+    struct Case {
+        const char* summary;
+        int runs;
+        const char* first;
+    };
+    const Case cases[] = {
+        {"ZevGMLoop10.txt", 8, "objects/tstland3.bmp CalcCost(ms) = "},
+        {"ZevGMLoop11.txt", 4, " error = 0.400000 CalcCost(ms) = "},
+        {"../datas/ZevGMLoop12/ZevGMLoop12.txt", 12, " error = 0.400000 CalcCost(ms) = "},
+    };
+    for (int i = 0; i < 3; ++i) {
+        TZevBenchScene* scene = i == 0   ? static_cast<TZevBenchScene*>(new TZevGMLoop10)
+                                : i == 1 ? static_cast<TZevBenchScene*>(new TZevGMLoop11)
+                                         : static_cast<TZevBenchScene*>(new TZevGMLoop12);
+        scene->RunLength = 0.1f;
+        Start(scene);
+        RunToQuit(2000);
+        ASSERT_EQ(host.QuitFlag, 1) << cases[i].summary;
+        Frames(10); // after the sweep nothing more is written
+        host.Final();
+        const std::vector<std::string> lines = Lines(ReadFile(cases[i].summary));
+        ASSERT_EQ(static_cast<int>(lines.size()), cases[i].runs) << cases[i].summary;
+        EXPECT_EQ(lines[0].rfind(cases[i].first, 0), 0u) << lines[0];
+        double cost = -1.0;
+        EXPECT_EQ(std::sscanf(lines.back().c_str() + lines.back().find("= ", lines.back().find("CalcCost")) + 2,
+                              "%lf", &cost),
+                  1);
+        EXPECT_GE(cost, 0.0);
+    }
+    // The pendulum's angles, one line per frame, and a plot of them for every run.
+    const std::string first = ReadFile("dt_0_0_0_0.plt");
+    EXPECT_NE(first.find("plot \"dt_0_0_0_0.txt\" using 1:2 title \"Joint0 Step Size = 0.020000\" with lines\n"),
+              std::string::npos);
+    EXPECT_NE(ReadFile("dt_3_0_2_0.plt").find("Step Size = 0.005000"), std::string::npos);
+    const std::vector<std::string> angles = Lines(ReadFile("dt_0_0_0_0.txt"));
+    ASSERT_GE(angles.size(), 5u);
+    double t = 0, a = 0, b = 0;
+    EXPECT_EQ(std::sscanf(angles[3].c_str(), "%lf\t%lf\t%lf", &t, &a, &b), 3);
+    EXPECT_TRUE(std::isfinite(a) && std::isfinite(b));
+    ExpectPlotShowsData(fs::absolute("dt_0_0_0_0.plt"));
+}
+
+TEST_F(MeasureTest, AFileThatCannotBeOpenedIsReportedAndTheSweepGoesOn)
+{
+    std::ofstream("../datas") << "a file where the folder should be";
+    TZevGMLoop12* scene = new TZevGMLoop12;
+    scene->RunLength = 0.05f;
+    Start(scene);
+    const std::string status = scene->ShownStatusText() ? scene->ShownStatusText() : "";
+    EXPECT_NE(status.find("Cannot open file: ../datas/ZevGMLoop12/ZevGMLoop12.txt"), std::string::npos) << status;
+    RunToQuit(2000);
+    EXPECT_EQ(host.QuitFlag, 1);
+    host.Final();
+    const std::string log = ReadFile("ZevDebug.txt");
+    EXPECT_NE(log.find("../datas/ZevGMLoop12"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,264 @@
+// Surfaces that are lost or change size, presenting into windows, and the world ray through a pixel.
+#include "RenderTestSupport.h"
+
+#include "ZevDX7Surfaces.h"
+#include "ZevGLSurface.h"
+#include "ZevTexture.h"
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const float White[4] = {1, 1, 1, 1};
+const float RedColor[4] = {1, 0.1f, 0.1f, 1};
+const float BlueColor[4] = {0.1f, 0.1f, 1, 1};
+
+class SurfaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_X_SERVER();
+        ASSERT_TRUE(Window.Create(320, 240));
+        WriteBmp("checker.bmp", 32, 32, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xE02020u : 0x2020E0u; });
+        Scene.PlaceCamera({0, 2, -6}, 0.3f);
+        Scene.AddBox({-1, 0, -1}, {1, 2, 1}, White, "checker.bmp");
+    }
+
+    static void Light(TZevFramePassRenderer* renderer)
+    {
+        const TZevLight light = DirectionalLight({1, -1, 1});
+        renderer->SetLight(0, &light);
+        renderer->SetBackgroundColor(0x203040);
+    }
+
+    TZevGLOwnWindow Window;
+    TTestScene Scene;
+};
+
+// Where the ray from origin along direction meets the box (slab test).
+bool RayHitsBox(const TZevVector& origin, const TZevVector& direction, const TZevVector& min, const TZevVector& max)
+{
+    float enter = 0.0f, leave = 1e30f;
+    const float o[3] = {origin.x, origin.y, origin.z}, d[3] = {direction.x, direction.y, direction.z};
+    const float lo[3] = {min.x, min.y, min.z}, hi[3] = {max.x, max.y, max.z};
+    for (int a = 0; a < 3; ++a) {
+        if (d[a] == 0.0f) {
+            if (o[a] < lo[a] || o[a] > hi[a])
+                return false;
+            continue;
+        }
+        float t0 = (lo[a] - o[a]) / d[a], t1 = (hi[a] - o[a]) / d[a];
+        if (t0 > t1)
+            std::swap(t0, t1);
+        enter = std::max(enter, t0);
+        leave = std::min(leave, t1);
+    }
+    return enter <= leave;
+}
+
+TEST_F(SurfaceTest, LostSurfacesAreRestoredAndTheNextFrameDrawsRight)
+{
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage before = CaptureBack(&renderer);
+    SaveScreenshot(before, "restore_before");
+    TZevGLSurface* back = renderer.Surfaces->Back->Surface;
+
+    // Another renderer takes the screen (full screen on): the first one's video memory is lost.
+    TZevGLOwnWindow screen;
+    ASSERT_TRUE(screen.Create(320, 240, 400, 0));
+    auto fullScreen = std::make_unique<TZevDX7Renderer>();
+    fullScreen->SetFullScreen(1);
+    ASSERT_TRUE(fullScreen->InitFromWindow(screen.GetWindow()));
+    EXPECT_EQ(back->IsLost(), ZevGL::ErrSurfaceLost);
+    EXPECT_EQ(fullScreen->GetWidth(), 640);
+    EXPECT_EQ(fullScreen->GetHeight(), 480);
+    Light(fullScreen.get());
+    DrawFrame(fullScreen.get(), Scene);
+    ASSERT_TRUE(fullScreen->Present());
+    // The flip fills the whole window with the 640 x 480 picture.
+    const TImage flipped = CaptureWindow(&screen);
+    EXPECT_GT(flipped.Count([](std::uint32_t p) { return p != 0x203040u; }), 1000);
+    EXPECT_EQ(flipped.At(2, 2), 0x203040u);
+    EXPECT_EQ(flipped.At(317, 237), 0x203040u);
+
+    DrawFrame(&renderer, Scene);
+    EXPECT_EQ(back->IsLost(), ZevGL::Ok);
+    EXPECT_EQ(CaptureBack(&renderer).Pixels, before.Pixels);
+
+    // Full screen off: lost again, restored again.
+    fullScreen.reset();
+    EXPECT_EQ(back->IsLost(), ZevGL::ErrSurfaceLost);
+    DrawFrame(&renderer, Scene);
+    const TImage after = CaptureBack(&renderer);
+    SaveScreenshot(after, "restore_after");
+    EXPECT_EQ(after.Pixels, before.Pixels);
+    ASSERT_TRUE(renderer.Present());
+    EXPECT_EQ(CaptureWindow(&Window).Pixels, before.Pixels);
+}
+
+TEST_F(SurfaceTest, AResizedWindowGetsSurfacesOfItsNewSize)
+{
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage small = CaptureBack(&renderer);
+
+    // Larger than the back surface: presenting fills only its top-left corner.
+    Window.Resize(400, 300);
+    ASSERT_TRUE(renderer.Present());
+    const TImage corner = CaptureWindow(&Window);
+    ASSERT_EQ(corner.Width, 400);
+    for (int y = 0; y < 240; y += 7)
+        for (int x = 0; x < 320; x += 7)
+            ASSERT_EQ(corner.At(x, y), small.At(x, y)) << x << "," << y;
+
+    // As the form resets its renderer: surfaces of the window's new size, and the box in the middle again.
+    renderer.Release();
+    renderer.SetFullScreen(0);
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    EXPECT_EQ(renderer.GetWidth(), 400);
+    EXPECT_EQ(renderer.GetHeight(), 300);
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage large = CaptureBack(&renderer);
+    SaveScreenshot(large, "resized");
+    float x = 0, y = 0;
+    ASSERT_TRUE(ProjectToPixel(&renderer, {0, 1, -1}, &x, &y));
+    EXPECT_NEAR(x, 200.0f, 1.0f);
+    EXPECT_NE(large.At(int(x), int(y)), 0x203040u);
+    ASSERT_TRUE(renderer.Present());
+    EXPECT_EQ(CaptureWindow(&Window).Pixels, large.Pixels);
+}
+
+TEST_F(SurfaceTest, TheDirect3D8RendererStretchesItsPictureOverAResizedWindow)
+{
+    TZevDX8Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage picture = CaptureBack(&renderer);
+    Window.Resize(640, 480);
+    ASSERT_TRUE(renderer.Present());
+    const TImage shown = CaptureWindow(&Window);
+    ASSERT_EQ(shown.Width, 640);
+    // Twice as large each way: the box covers four times the pixels, and the corners keep the background.
+    const auto box = [](std::uint32_t p) { return p != 0x203040u; };
+    EXPECT_NEAR(double(shown.Count(box)) / double(picture.Count(box)), 4.0, 0.3);
+    EXPECT_EQ(shown.At(638, 478), picture.At(319, 239));
+}
+
+TEST_F(SurfaceTest, FullScreenUsesA640By480BackBufferWhateverTheWindow)
+{
+    TZevDX8Renderer renderer;
+    renderer.SetFullScreen(1);
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    EXPECT_EQ(renderer.GetWidth(), 640);
+    EXPECT_EQ(renderer.GetHeight(), 480);
+}
+
+TEST_F(SurfaceTest, ARendererMadeOnOneThreadDrawsOnAnother)
+{
+    // As the view window does: made on the window's thread, frames drawn on the render thread, surfaces restored
+    // and the picture presented on the window's thread again.
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage expected = CaptureBack(&renderer);
+    renderer.Clear();
+    std::thread render([&] {
+        for (int frame = 0; frame < 3; ++frame)
+            DrawFrame(&renderer, Scene);
+    });
+    render.join();
+    renderer.RestoreSurfaces();
+    ASSERT_TRUE(renderer.Present());
+    EXPECT_EQ(CaptureWindow(&Window).Pixels, expected.Pixels);
+}
+
+TEST_F(SurfaceTest, PresentingIntoAWindowThatIsGoneFailsQuietly)
+{
+    TZevDX7Renderer dx7;
+    TZevDX8Renderer dx8;
+    ASSERT_TRUE(dx7.InitFromWindow(Window.GetWindow()));
+    ASSERT_TRUE(dx8.InitFromWindow(Window.GetWindow()));
+    DrawFrame(&dx7, Scene);
+    DrawFrame(&dx8, Scene);
+    Window.Destroy();
+    EXPECT_FALSE(dx7.Present());
+    EXPECT_FALSE(dx8.Present());
+    // Drawing goes on: the surfaces are the renderers' own.
+    DrawFrame(&dx7, Scene);
+    EXPECT_EQ(CaptureBack(&dx7).Width, 320);
+}
+
+TEST_F(SurfaceTest, TheRayThroughAPixelOfABodyHitsThatBody)
+{
+    const TZevVector leftMin{-4, 0, -0.5f}, leftMax{-2.5f, 1.5f, 0.5f};
+    const TZevVector rightMin{2.5f, 0, -0.5f}, rightMax{4, 1.5f, 0.5f};
+    TTestScene scene;
+    scene.PlaceCamera({0, 2, -6}, 0.3f);
+    scene.AddBox(leftMin, leftMax, BlueColor);
+    scene.AddBox(rightMin, rightMax, RedColor);
+    const struct {
+        bool Direct3D8;
+        float ViewPlaneScale;
+    } cases[] = {{false, 1.0f}, {false, 1.6f}, {true, 1.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Direct3D8 ? "Direct3D 8" : "DirectDraw 7");
+        SCOPED_TRACE(c.ViewPlaneScale);
+        std::unique_ptr<TZevFramePassRenderer> renderer;
+        TImage image;
+        if (c.Direct3D8) {
+            auto r = std::make_unique<TZevDX8Renderer>();
+            ASSERT_TRUE(r->InitFromWindow(Window.GetWindow()));
+            r->ViewPlaneScale = c.ViewPlaneScale;
+            Light(r.get());
+            DrawFrame(r.get(), scene);
+            image = CaptureBack(r.get());
+            renderer = std::move(r);
+        } else {
+            auto r = std::make_unique<TZevDX7Renderer>();
+            ASSERT_TRUE(r->InitFromWindow(Window.GetWindow()));
+            r->ViewPlaneScale = c.ViewPlaneScale;
+            Light(r.get());
+            DrawFrame(r.get(), scene);
+            image = CaptureBack(r.get());
+            renderer = std::move(r);
+        }
+        // Every pixel that shows a body: its ray hits that body and not the other; background rays hit neither.
+        int bodyPixels = 0, bodyHits = 0, emptyPixels = 0, emptyMisses = 0;
+        for (int y = 0; y < image.Height; y += 2) {
+            for (int x = 0; x < image.Width; x += 2) {
+                const std::uint32_t p = image.At(x, y);
+                const bool blue = Blue(p) > Red(p) + 60, red = Red(p) > Blue(p) + 60;
+                const bool empty = p == 0x203040u;
+                if (!blue && !red && !empty)
+                    continue;
+                TZevVector direction, origin;
+                renderer->ScreenToWorld(TZevVector(float(x) + 0.5f, float(y) + 0.5f, 1.0f), &direction, &origin);
+                const bool hitLeft = RayHitsBox(origin, direction, leftMin, leftMax);
+                const bool hitRight = RayHitsBox(origin, direction, rightMin, rightMax);
+                if (empty) {
+                    ++emptyPixels;
+                    emptyMisses += !hitLeft && !hitRight;
+                } else {
+                    ++bodyPixels;
+                    bodyHits += (blue && hitLeft && !hitRight) || (red && hitRight && !hitLeft);
+                }
+            }
+        }
+        // Pixels on an edge may fall either way.
+        EXPECT_GT(bodyPixels, 300);
+        EXPECT_GE(bodyHits, bodyPixels - bodyPixels / 25);
+        EXPECT_GE(emptyMisses, emptyPixels - emptyPixels / 100);
+    }
+}
+
+} // namespace

@@ -1,0 +1,448 @@
+#include "ZevFramePassRenderer.h"
+
+#include "ZevDeviceResult.h"
+#include "ZevFrame.h"
+#include "ZevGLDevice.h"
+#include "ZevMeshData.h"
+#include "ZevNativeWindow.h"
+#include "ZevWinApi.h"
+
+#include <cstring>
+
+namespace {
+
+std::uint32_t FloatBits(float f)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+TZevGLColor ColorOf(const float* rgba)
+{
+    return {rgba[0], rgba[1], rgba[2], rgba[3]};
+}
+
+} // namespace
+
+TZevFramePassRenderer::TZevFramePassRenderer()
+{
+    ViewPlaneScale = 1.0f;
+}
+
+TZevFramePassRenderer::~TZevFramePassRenderer()
+{
+    ClearBucketArray(Buckets, BucketCount);
+}
+
+void TZevFramePassRenderer::SetRenderState(ZevGL::RenderState state, std::uint32_t value)
+{
+    ZevDeviceCall(Device->SetRenderState(state, value));
+}
+
+void TZevFramePassRenderer::SetStageState(ZevGL::StageState state, std::uint32_t value)
+{
+    ZevDeviceCall(Device->SetTextureStageState(0, state, value));
+}
+
+TZevGLWindow TZevFramePassRenderer::AdoptWindow(HWND window)
+{
+    ReturnWindow();
+    // The window layer's last moves and resizes reach the server before the surfaces are sized from it.
+    ZevSync();
+    const TZevGLWindow native = ZevGetNativeWindow(window);
+    if (native) {
+        ZevSetExternalDrawing(window, true);
+        FrameworkWindow = window;
+    }
+    return native;
+}
+
+void TZevFramePassRenderer::ReturnWindow()
+{
+    if (FrameworkWindow)
+        ZevSetExternalDrawing(FrameworkWindow, false);
+    FrameworkWindow = nullptr;
+}
+
+void TZevFramePassRenderer::SetStage(std::uint32_t colorArg1, std::uint32_t colorArg2, std::uint32_t colorOp,
+                                     std::uint32_t alphaArg1, std::uint32_t alphaArg2, std::uint32_t alphaOp)
+{
+    SetStageState(ZevGL::TssColorArg1, colorArg1);
+    SetStageState(ZevGL::TssColorArg2, colorArg2);
+    SetStageState(ZevGL::TssColorOp, colorOp);
+    SetStageState(ZevGL::TssAlphaArg1, alphaArg1);
+    SetStageState(ZevGL::TssAlphaArg2, alphaArg2);
+    SetStageState(ZevGL::TssAlphaOp, alphaOp);
+}
+
+int TZevFramePassRenderer::BucketOf(const TZevDrawCommand* command)
+{
+    const int state = command->State3 ? 4 : command->State2 ? 2 : command->State1 ? 1 : 0;
+    return static_cast<int>((static_cast<std::uint32_t>(command->Kind) * 8u + static_cast<std::uint32_t>(state)) %
+                            BucketCount);
+}
+
+void TZevFramePassRenderer::RenderFrame(TZevVFrame* root, TZevVFrame* cameraFrame)
+{
+    if (!Device) {
+        ClearCommands();
+        return;
+    }
+    CameraFrame = cameraFrame;
+    TZevMatrix camera;
+    if (cameraFrame)
+        cameraFrame->GetWorldMatrix(&camera);
+    (void)ZevMatInverse(ViewMatrix, camera);
+
+    // The projection fitted to the target's aspect and the view-plane scale.
+    std::int32_t width = 0, height = 0;
+    GetTargetSize(&width, &height);
+    const float aspect = width > 0 && height > 0 ? static_cast<float>(height) / static_cast<float>(width) : 1.0f;
+    const float scale = ViewPlaneScale != 0.0f ? ViewPlaneScale : 1.0f;
+    const TZevMatrix fit(aspect, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1.0f / scale, 0, 0, 0, 0, 1);
+    ZevMatMultiply(DeviceProjection, fit, ProjectionMatrix);
+
+    SetRenderState(ZevGL::RsSpecularEnable, 1);
+    SetRenderState(ZevGL::RsSpecularMaterialSource, ZevGL::MaterialSourceColor2);
+    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCCW);
+    ZevDeviceCall(Device->SetTransform(ZevGL::TsView, ViewMatrix.m));
+    ZevDeviceCall(Device->SetTransform(ZevGL::TsProjection, DeviceProjection.m));
+    if (FogEnable) {
+        SetRenderState(ZevGL::RsFogEnable, 1);
+        SetRenderState(ZevGL::RsFogTableMode, ZevGL::FogLinear);
+        SetRenderState(ZevGL::RsFogStart, FloatBits(FogStart));
+        SetRenderState(ZevGL::RsFogEnd, FloatBits(FogEnd));
+        SetRenderState(ZevGL::RsFogColor, BackgroundColor);
+    } else {
+        SetRenderState(ZevGL::RsFogEnable, 0);
+    }
+
+    TZev3DRenderer::SetCameraFrame(root, cameraFrame);
+    for (void* item : CommandQueue) {
+        TZevDrawCommand* command = static_cast<TZevDrawCommand*>(item);
+        Buckets[BucketOf(command)].Add(command);
+    }
+
+    ZevDeviceCall(Device->BeginScene());
+    if (StencilShadows) {
+        ShadowSequence();
+    } else {
+        OpaquePass();
+        TranslucentPass();
+    }
+    ClearCommands();
+    ZevDeviceCall(Device->EndScene());
+    ClearBucketArray(Buckets, BucketCount);
+}
+
+void TZevFramePassRenderer::Clear()
+{
+    if (!Device)
+        return;
+    const std::uint32_t flags = ZevGL::ClearTarget | ZevGL::ClearZBuffer | (StencilShadows ? ZevGL::ClearStencil : 0u);
+    ZevDeviceCall(Device->Clear(0, nullptr, flags, BackgroundColor, 1.0f, 0));
+}
+
+void TZevFramePassRenderer::Replay(int bucket)
+{
+    for (void* command : Buckets[bucket])
+        static_cast<TZevDrawCommand*>(command)->Replay(this);
+}
+
+void TZevFramePassRenderer::OpaquePass()
+{
+    SetAdditive(0);
+    SetTranslucent(0);
+    SetShadowVolume(0);
+    SetRenderState(ZevGL::RsZWriteEnable, 1);
+    Replay(32);
+    SetRenderState(ZevGL::RsLighting, 0);
+    SetAdditive(0);
+    SetTranslucent(0);
+    SetShadowVolume(0);
+    SetRenderState(ZevGL::RsZWriteEnable, 1);
+    Replay(48);
+    SetRenderState(ZevGL::RsLighting, 1);
+}
+
+void TZevFramePassRenderer::BlendedMeshes(int additiveBucket, int translucentBucket)
+{
+    SetShadowVolume(0);
+    SetAdditive(1);
+    SetRenderState(ZevGL::RsZWriteEnable, 0);
+    Replay(additiveBucket);
+    SetRenderState(ZevGL::RsZWriteEnable, 1);
+
+    SetTranslucent(1);
+    SetRenderState(ZevGL::RsZWriteEnable, 0);
+    SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
+    SetStageState(ZevGL::TssColorOp, ZevGL::OpSelectArg1);
+    SetStageState(ZevGL::TssAlphaArg1, ZevGL::ArgTexture);
+    SetStageState(ZevGL::TssAlphaArg2, ZevGL::ArgDiffuse);
+    SetStageState(ZevGL::TssAlphaOp, ZevGL::OpModulate);
+    SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
+    SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendSrcAlpha);
+    SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendInvSrcAlpha);
+    SetRenderState(ZevGL::RsDiffuseMaterialSource, ZevGL::MaterialSourceColor1);
+    Replay(translucentBucket);
+    SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
+    SetStageState(ZevGL::TssColorArg2, ZevGL::ArgCurrent);
+    SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
+    SetRenderState(ZevGL::RsAlphaBlendEnable, 0);
+    SetRenderState(ZevGL::RsZWriteEnable, 1);
+    SetTranslucent(0);
+}
+
+void TZevFramePassRenderer::TranslucentPass()
+{
+    BlendedMeshes(33, 34);
+    SetRenderState(ZevGL::RsLighting, 0);
+    BlendedMeshes(49, 50);
+    SetRenderState(ZevGL::RsLighting, 1);
+
+    // Lines last, over everything.
+    SetRenderState(ZevGL::RsLighting, 0);
+    SetRenderState(ZevGL::RsZEnable, 0);
+    ZevDeviceCall(Device->SetTexture(0, nullptr));
+    Replay(0);
+    Replay(8);
+    Replay(16);
+    Replay(24);
+    SetRenderState(ZevGL::RsLighting, 1);
+    SetRenderState(ZevGL::RsZEnable, 1);
+}
+
+void TZevFramePassRenderer::ShadowVolumeReplay()
+{
+    SetAdditive(0);
+    SetTranslucent(0);
+    SetShadowVolume(1);
+    Replay(36);
+}
+
+void TZevFramePassRenderer::ShadowSequence()
+{
+    OpaquePass();
+
+    // Count the volumes into the stencil where they lie behind what was drawn: front faces up, back faces down;
+    // colour and depth stay as they are.
+    SetRenderState(ZevGL::RsZWriteEnable, 0);
+    SetRenderState(ZevGL::RsStencilEnable, 1);
+    SetRenderState(ZevGL::RsShadeMode, ZevGL::ShadeFlat);
+    SetRenderState(ZevGL::RsZFunc, ZevGL::CmpGreaterEqual);
+    SetRenderState(ZevGL::RsStencilFunc, ZevGL::CmpAlways);
+    SetRenderState(ZevGL::RsStencilZFail, ZevGL::StencilKeep);
+    SetRenderState(ZevGL::RsStencilFail, ZevGL::StencilKeep);
+    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilIncrSat);
+    SetRenderState(ZevGL::RsStencilRef, 1);
+    SetRenderState(ZevGL::RsStencilMask, 0xFFFFFFFFu);
+    SetRenderState(ZevGL::RsStencilWriteMask, 0xFFFFFFFFu);
+    SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
+    SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendZero);
+    SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendOne);
+    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCCW);
+    ShadowVolumeReplay();
+    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCW);
+    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilDecrSat);
+    ShadowVolumeReplay();
+
+    // Redraw what lies inside a volume with light 0 dimmed.
+    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCCW);
+    SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendOne);
+    SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendZero);
+    SetRenderState(ZevGL::RsStencilRef, 0);
+    SetRenderState(ZevGL::RsStencilFunc, ZevGL::CmpNotEqual);
+    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilKeep);
+    SetRenderState(ZevGL::RsShadeMode, ZevGL::ShadeGouraud);
+    TZevGLLight saved;
+    ZevDeviceCall(Device->GetLight(0, &saved));
+    TZevGLLight dim = saved;
+    dim.Diffuse.r *= 0.5f;
+    dim.Diffuse.g *= 0.5f;
+    dim.Diffuse.b *= 0.5f;
+    dim.Specular.r = dim.Specular.g = dim.Specular.b = 0.0f;
+    ZevDeviceCall(Device->SetLight(0, dim));
+    SetRenderState(ZevGL::RsZFunc, ZevGL::CmpEqual);
+    DimPass = 1;
+    OpaquePass();
+    DimPass = 0;
+    SetRenderState(ZevGL::RsZFunc, ZevGL::CmpLess);
+
+    ZevDeviceCall(Device->SetLight(0, saved));
+    SetRenderState(ZevGL::RsZWriteEnable, 1);
+    SetRenderState(ZevGL::RsStencilEnable, 0);
+    SetRenderState(ZevGL::RsAlphaBlendEnable, 0);
+    TranslucentPass();
+}
+
+TZevTextureHandle TZevFramePassRenderer::EntryTexture(TZevTextureName* entry)
+{
+    if (!entry || !entry->Name.CStr() || !*entry->Name.CStr())
+        return 0;
+    if (entry->Handle != 0 && entry->Renderer == this)
+        return entry->Handle;
+    if (entry->Handle != 0 && entry->Renderer)
+        entry->Renderer->UnloadTexture(entry->Handle);
+    entry->Handle = LoadTexture(entry->Name.CStr());
+    entry->Renderer = entry->Handle ? this : nullptr;
+    return entry->Handle;
+}
+
+void TZevFramePassRenderer::DrawMaterialMeshNow(TZevTextureName* texture, const TZevMaterial* material,
+                                                const TZevMatrix& matrix, TZevMeshData* mesh)
+{
+    DrawMeshNow(texture, material, matrix, mesh, false);
+}
+
+void TZevFramePassRenderer::DrawLitMeshNow(TZevTextureName* texture, const TZevMatrix& matrix, TZevMeshData* mesh)
+{
+    DrawMeshNow(texture, nullptr, matrix, mesh, true);
+}
+
+void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMaterial* material,
+                                        const TZevMatrix& matrix, TZevMeshData* mesh, bool lit)
+{
+    if (!Device || !IndexBuffer || !mesh || !mesh->VertexArray || !mesh->Faces)
+        return;
+    if (!lit) {
+        const TZevMaterial& m = material ? *material : DefaultMaterial;
+        TZevGLMaterial deviceMaterial;
+        deviceMaterial.Diffuse = ColorOf(m.Diffuse);
+        deviceMaterial.Ambient = ColorOf(m.Ambient);
+        deviceMaterial.Specular = ColorOf(m.Specular);
+        deviceMaterial.Power = m.Power;
+        ZevDeviceCall(Device->SetMaterial(deviceMaterial));
+    }
+    if (!GetShadowVolume()) {
+        if (GetTranslucent()) {
+            SetStage(ZevGL::ArgDiffuse, ZevGL::ArgTexture, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
+        } else if (GetAdditive()) {
+            SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendOne);
+            SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendOne);
+            SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
+            SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
+        } else if (!lit) {
+            PlainStageExtras(true);
+            SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
+            SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
+                     ZevGL::OpModulate);
+            SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendSrcAlpha);
+            SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendInvSrcAlpha);
+        } else {
+            PlainStageExtras(false);
+            SetStageState(ZevGL::TssColorArg1, ZevGL::ArgTexture);
+            SetStageState(ZevGL::TssColorArg2, ZevGL::ArgDiffuse);
+            SetStageState(ZevGL::TssColorOp, ZevGL::OpModulate);
+            SetStageState(ZevGL::TssAlphaOp, ZevGL::OpDisable);
+            SetRenderState(ZevGL::RsAlphaBlendEnable, 0);
+        }
+    }
+    ZevDeviceCall(Device->SetTexture(0, TextureSurface(EntryTexture(texture))));
+    ZevDeviceCall(Device->SetTransform(ZevGL::TsWorld, matrix.m));
+
+    // The light's direction in the mesh's own frame, for the dimmed redraw of the shadow sequence. (A direction:
+    // the frame's translation plays no part.)
+    TZevVector light;
+    if (DimPass) {
+        TZevMatrix inverse;
+        (void)ZevMatInverse(inverse, matrix);
+        ZevVecRotate(light, Light0Direction, inverse);
+    }
+    const std::int32_t vertexCount = std::min(mesh->VertexCount, mesh->VertexCapacity);
+    const std::int32_t faceCount = std::min(mesh->FaceCount, mesh->FaceCapacity);
+    auto position = [&](std::uint16_t i) {
+        if (lit) {
+            const TZevLVertex& v = mesh->LVertices()[i];
+            return TZevVector(v.x, v.y, v.z);
+        }
+        const TZevVertex& v = mesh->Vertices()[i];
+        return TZevVector(v.x, v.y, v.z);
+    };
+    // Faces fanned into triangles; when the buffer is full the triangles so far are drawn and it starts again.
+    std::uint32_t count = 0;
+    for (std::int32_t f = 0; f < faceCount; ++f) {
+        const TZevMeshFace& face = mesh->Faces[f];
+        if (face.Count < 3 || !face.Indices)
+            continue;
+        bool inside = true;
+        for (std::uint32_t i = 0; i < face.Count && inside; ++i)
+            inside = face.Indices[i] < vertexCount;
+        if (!inside)
+            continue;
+        if (DimPass) {
+            const TZevVector p0 = position(face.Indices[0]);
+            TZevVector e1, e2, normal;
+            ZevVecSub(e1, position(face.Indices[1]), p0);
+            ZevVecSub(e2, position(face.Indices[2]), p0);
+            ZevVecCross(normal, e1, e2);
+            if (ZevVecDot(normal, light) > 0.0f)
+                continue;
+        }
+        for (std::uint32_t j = 1; j + 1 < face.Count; ++j) {
+            if (count + 3 > static_cast<std::uint32_t>(IndexCapacity)) {
+                DrawTriangles(mesh, lit, IndexBuffer, count);
+                count = 0;
+            }
+            IndexBuffer[count++] = face.Indices[0];
+            IndexBuffer[count++] = face.Indices[j];
+            IndexBuffer[count++] = face.Indices[j + 1];
+        }
+    }
+    if (count > 0)
+        DrawTriangles(mesh, lit, IndexBuffer, count);
+}
+
+void TZevFramePassRenderer::SetLight(int index, const TZevLight* light)
+{
+    if (!light || !Device)
+        return;
+    TZevGLLight deviceLight;
+    deviceLight.Type = light->Type;
+    // The record's three colours in order: diffuse, ambient, specular.
+    deviceLight.Diffuse = ColorOf(light->Diffuse);
+    deviceLight.Ambient = ColorOf(light->Specular);
+    deviceLight.Specular = ColorOf(light->Ambient);
+    std::memcpy(deviceLight.Position, light->Position, sizeof deviceLight.Position);
+    std::memcpy(deviceLight.Direction, light->Direction, sizeof deviceLight.Direction);
+    deviceLight.Range = light->Range;
+    deviceLight.Falloff = light->Falloff;
+    deviceLight.Attenuation0 = light->Attenuation0;
+    deviceLight.Attenuation1 = light->Attenuation1;
+    deviceLight.Attenuation2 = light->Attenuation2;
+    deviceLight.Theta = light->Theta;
+    deviceLight.Phi = light->Phi;
+    if (ZevGL::Failed(ZevDeviceCall(Device->SetLight(index, deviceLight))))
+        return;
+    ZevDeviceCall(Device->LightEnable(index, true));
+    if (index == 0)
+        Light0Direction = TZevVector(light->Direction[0], light->Direction[1], light->Direction[2]);
+}
+
+void TZevFramePassRenderer::ScreenToWorld(const TZevVector& screen, TZevVector* direction, TZevVector* origin)
+{
+    std::int32_t width = 0, height = 0;
+    GetTargetSize(&width, &height);
+    const float* p = ProjectionMatrix.m;
+    TZevMatrix camera;
+    (void)ZevMatInverse(camera, ViewMatrix);
+    const TZevVector eye(camera.m[12], camera.m[13], camera.m[14]);
+    if (origin)
+        *origin = eye;
+    if (!direction)
+        return;
+    *direction = TZevVector();
+    if (width <= 0 || height <= 0 || p[0] == 0.0f || p[5] == 0.0f)
+        return;
+    const float w = static_cast<float>(width), h = static_cast<float>(height);
+    // The device draws with the projection's x scaled by h / w (RenderFrame): the ray undoes the same.
+    const float xScale = p[0] * (h / w);
+    const TZevVector point((screen.x - w * 0.5f) * (2.0f / w) * screen.z * p[11] / xScale,
+                           (screen.y - h * 0.5f) * (-2.0f / h) * screen.z * p[11] / p[5],
+                           screen.z * ViewPlaneScale);
+    TZevVector world;
+    ZevVecTransform(world, point, camera);
+    ZevVecSub(*direction, world, eye);
+}

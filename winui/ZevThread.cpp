@@ -1,0 +1,93 @@
+#include "ZevThread.h"
+
+#include "ZevObjPool.h"
+#include "ZevWinApi.h"
+
+std::uint32_t StartTime = timeGetTime();
+
+TZevThread::~TZevThread() { Stop(); }
+
+std::uint32_t TZevThread::ZevThreadProc(void* self)
+{
+    auto* thread = static_cast<TZevThread*>(self);
+    // The new thread takes its pool slot under the program-wide lock; the slot goes back when the thread ends.
+    GlobalLock.Enter();
+    AttachThreadNodePools();
+    GlobalLock.Leave();
+    return thread->Execute();
+}
+
+bool TZevThread::Start()
+{
+    StopFlag = 0;
+    SuspendedFlag = 0;
+    static std::atomic<std::uint32_t> serial{1};
+    ThreadId = serial++;
+    return Thread.Start(ZevThreadProc, this);
+}
+
+void TZevThread::Suspend()
+{
+    if (!Thread.IsCurrent())
+        return;
+    SuspendedFlag = 1;
+    Thread.WaitForResume();
+    SuspendedFlag = 0;
+}
+
+std::int32_t TZevThread::Resume()
+{
+    const std::int32_t wasSuspended = Thread.Resume();
+    if (wasSuspended == 1)
+        SuspendedFlag = 0;
+    return wasSuspended;
+}
+
+void TZevThread::Stop()
+{
+    if (!Thread.IsStarted() || Thread.IsCurrent())
+        return;
+    StopFlag = 1;
+    // Always a permit: a thread about to suspend itself finds it and sees the stop flag.
+    Resume();
+    Thread.Join();
+}
+
+namespace {
+
+void ZevTimerProc(std::uint32_t, std::uint32_t, std::uintptr_t user, std::uintptr_t, std::uintptr_t)
+{
+    reinterpret_cast<TZevMMTimer*>(user)->OnTimer();
+}
+
+} // namespace
+
+TZevMMTimer::~TZevMMTimer() { Stop(); }
+
+std::uint32_t TZevMMTimer::Start()
+{
+    Stop();
+    TimerId = timeSetEvent(Interval, Resolution, ZevTimerProc, reinterpret_cast<std::uintptr_t>(this),
+                           TIME_PERIODIC);
+    return TimerId;
+}
+
+void TZevMMTimer::Stop()
+{
+    if (TimerId)
+        timeKillEvent(TimerId);
+    TimerId = 0;
+}
+
+double ElapsedBetween(std::uint32_t now, std::uint32_t start)
+{
+    const auto difference = static_cast<std::int32_t>(now - start);
+    double ms = static_cast<double>(difference);
+    if (difference < 0)
+        ms += 4294967296.0;
+    return ms;
+}
+
+double GetElapsedMilliseconds() { return ElapsedBetween(timeGetTime(), StartTime); }
+
+bool ShellOpen(const char* file, const char* parameters) { return ZevShellOpen(file, parameters); }
