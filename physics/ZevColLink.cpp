@@ -491,28 +491,32 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree)
 {
     if (tree == nullptr || tree->primitiveRoot == nullptr)
         return;
+    // Every leaf is found before any link goes: a link's release frees its boxes, which may stand in this very
+    // tree (a pool that cannot take them back deletes them), and the walk must not meet them afterwards.
+    TZevList leaves;
     TZevList stack;
     stack.PushFront(tree->primitiveRoot);
     while (void* item = stack.PopFront()) {
         TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+        if (n->bodyAttached != 0)
+            continue;
         if (IsMeshLeaf(n)) {
-            TZevFC2RColLink* link = ZevLeafColLink(n);
-            if (link == nullptr) {
-                ZevDebugLog(MissingBoxText(n));
-                continue;
-            }
-            link->refCount -= 1;
-            if (link->refCount <= 0)
-                link->Release();
+            leaves.Add(n);
             continue;
         }
-        // Children are taken before any of them is released, so the boxes leaving the rings do not disturb the
-        // walk. Body boxes are not taken: releasing a link frees its boxes when no pool takes them back (a thread
-        // without a pool slot, the program's exit).
-        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev) {
-            if (static_cast<TZevBoxNode*>(child)->bodyAttached == 0)
-                stack.PushFront(static_cast<TZevBoxNode*>(child));
+        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
+            stack.PushFront(static_cast<TZevBoxNode*>(child));
+    }
+    for (void* item : leaves) {
+        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+        TZevFC2RColLink* link = ZevLeafColLink(n);
+        if (link == nullptr) {
+            ZevDebugLog(MissingBoxText(n));
+            continue;
         }
+        link->refCount -= 1;
+        if (link->refCount <= 0)
+            link->Release();
     }
 }
 
