@@ -262,10 +262,10 @@ bool ZevSaveBmp24(TZevVBitmap* bitmap, const char* path)
             }
         }
     }
-    TZevFile file;
+    TZevSaveFile file;
     if (!file.Open(path, "wb"))
         return false;
-    if (file.Write(image.data(), static_cast<std::int32_t>(image.size())) != 1) {
+    if (file.Write(image.data(), static_cast<std::int32_t>(image.size())) != 1 || !file.Commit()) {
         ZevDebugLog((std::string("bmp: cannot write \"") + path + "\"\n").c_str());
         return false;
     }
@@ -303,7 +303,9 @@ bool TZevMeasureFile::Open(const char* path, TZevGMBase* scene)
 
 void TZevMeasureFile::Close()
 {
-    File.Close();
+    // The measurements replace the old file now, and only if every line reached the disk.
+    if (File.IsOpen())
+        File.Commit();
 }
 
 void TZevMeasureFile::Write(const char* text)

@@ -6,7 +6,7 @@
 #include "ZevCollisionMeshObj.h"
 #include "ZevGameChara.h"
 #include "ZevMatrix.h"
-#include "ZevStream.h"
+#include "ZevSaveFile.h"
 #include "ZevString.h"
 
 #include <cstdint>
@@ -83,7 +83,8 @@ std::string ZevFormatFloat(double value);
 bool ZevMakeFolders(const char* path);
 
 // A measurement or plot file of a test scene. A file that cannot be opened is reported in the log and in the
-// scene's status text (never silently lost); writes to it are then skipped.
+// scene's status text (never silently lost); writes to it are then skipped. The lines go to a temporary file
+// that replaces the old one when the file is closed: a run that ends early leaves the old file whole.
 class TZevMeasureFile : public TZevAllocated {
 public:
     TZevMeasureFile() = default;
@@ -98,7 +99,7 @@ public:
     void Write(const std::string& text);
     void Write(const char* text);
 
-    TZevFile File;
+    TZevSaveFile File;
     TZevString Path;
 };
 

@@ -1,5 +1,7 @@
 #include "ZevWinBmp.h"
 
+#include "ZevSaveFile.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -254,12 +256,11 @@ bool ReadWinBmpChunk(TZevStream* stream, TZevLSObj* object)
 
 bool TZevWinBmp::SaveToFile(const char* path)
 {
-    TZevFile file;
+    // The old file is replaced only by a whole new one.
+    TZevSaveFile file;
     if (!path || !file.Open(path, "wb"))
         return false;
-    const bool ok = WriteBmp(&file);
-    file.Close();
-    return ok;
+    return WriteBmp(&file) && file.Commit();
 }
 
 bool TZevWinBmp::LoadFromFile(const char* path)

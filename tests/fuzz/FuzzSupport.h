@@ -5,7 +5,11 @@
 
 #include "ZevDebug.h"
 #include "ZevEngineInit.h"
+#include "ZevLisp.h"
+#include "ZevStream.h"
+#include "qe.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +17,41 @@
 inline void FuzzInit()
 {
     ZevEngineInit();
+}
+
+// The start-up of a target that needs nothing more than the engine.
+#define FUZZ_DEFAULT_INITIALIZE()                                                                                    \
+    extern "C" int LLVMFuzzerInitialize(int*, char***)                                                               \
+    {                                                                                                                \
+        FuzzInit();                                                                                                  \
+        return 0;                                                                                                    \
+    }
+
+// The input as a stream; false for an input larger than a stream holds.
+inline bool FuzzStream(TZevBufferStream& stream, const uint8_t* data, size_t size)
+{
+    if (size > size_t(INT32_MAX))
+        return false;
+    stream.SetData(data, int32_t(size));
+    return true;
+}
+
+// A physics-only world and a script host of class H as the program's host (engine objects in values and scripts
+// are made in that world), ended at exit as a program ends them: the world while the host is still there.
+template <class H> H* FuzzStartHost()
+{
+    static H* host = nullptr;
+    QE_PhOnlyInit();
+    host = new H;
+    host->Init();
+    LispHost = host;
+    std::atexit([] {
+        QE_PhOnlyFinal();
+        LispHost = nullptr;
+        delete host;
+        host = nullptr;
+    });
+    return host;
 }
 
 // Called once per input: the debug log gets a line for most refused inputs; it is emptied now and then.

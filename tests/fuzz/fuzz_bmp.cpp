@@ -6,18 +6,13 @@
 
 #include <cstdint>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzInit();
-    return 0;
-}
+FUZZ_DEFAULT_INITIALIZE()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > size_t(INT32_MAX))
-        return 0;
     TZevBufferStream stream;
-    stream.SetData(data, int32_t(size));
+    if (!FuzzStream(stream, data, size))
+        return 0;
     TZevBitmap bitmap;
     if (bitmap.ReadBmp(&stream)) {
         FUZZ_CHECK(bitmap.GetBitCount() == 32);

@@ -9,11 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzInit();
-    return 0;
-}
+FUZZ_DEFAULT_INITIALIZE()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -223,17 +223,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     FuzzInit();
     LispRegisterBuiltin(FuzzTick, "FuzzTick");
-    QE_PhOnlyInit();
-    Host = new FuzzHost;
-    Host->Init();
-    LispHost = Host;
-    // As a program ends: the world goes while the host is still there, then the host.
-    std::atexit([] {
-        QE_PhOnlyFinal();
-        LispHost = nullptr;
-        delete Host;
-        Host = nullptr;
-    });
+    Host = FuzzStartHost<FuzzHost>();
     Host->SendCommand("(AddXPhObjectPath \"" QE_DATA_DIR "/\") (AddXPhObjectPath \"" QE_DATA_DIR "/objects/\")");
     GuardBuiltins();
     return 0;

@@ -9,36 +9,18 @@
 
 #include <cstdint>
 
-namespace {
-
-TZevLispTextInterpreter* Host = nullptr;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     FuzzInit();
-    // Engine objects in values (bodies, joints, lands) are made in a physics-only world.
-    QE_PhOnlyInit();
-    Host = new TZevLispTextInterpreter;
-    Host->Init();
-    LispHost = Host;
-    // As a program ends: the world goes while the host is still there, then the host.
-    std::atexit([] {
-        QE_PhOnlyFinal();
-        LispHost = nullptr;
-        delete Host;
-        Host = nullptr;
-    });
+    FuzzStartHost<TZevLispTextInterpreter>();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > size_t(INT32_MAX))
-        return 0;
     TZevBufferStream stream;
-    stream.SetData(data, int32_t(size));
+    if (!FuzzStream(stream, data, size))
+        return 0;
     TZevLispRef value;
     int loaded;
     {

@@ -25,18 +25,13 @@ std::vector<char> Saved(TZevLSObj* object, bool& ok)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzInit();
-    return 0;
-}
+FUZZ_DEFAULT_INITIALIZE()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > size_t(INT32_MAX))
-        return 0;
     TZevBufferStream stream;
-    stream.SetData(data, int32_t(size));
+    if (!FuzzStream(stream, data, size))
+        return 0;
     if (TZevLSObj* object = ReadObject(&stream)) {
         bool saved = false;
         const std::vector<char> first = Saved(object, saved);

@@ -40,11 +40,7 @@ size_t MeshCount(TZevVFrame* root)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzInit();
-    return 0;
-}
+FUZZ_DEFAULT_INITIALIZE()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

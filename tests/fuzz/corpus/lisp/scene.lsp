@@ -8,7 +8,7 @@
 (def j (XPhBodyAddJointChild a b '(0 1 0) '(0 0 1) '(1 0 0) 0.5))
 (XPhJointSetTorque j 1.5)
 (XPhBodySetMass a 2.0)
-(defun spin (x) (XPhBodyAddForce x (quote (0 1 0)) (quote (0 0 0))) nil)
+(defun spin (x) (XPhBodyAddForce x (quote (0 1 0)) (quote (0 0 0))) x)
 (XPhBodySetFunction a 'spin)
 (setq n 0)
 (while (< n 3) (setq n (+ n 1)) (XPhBodyGetVelocity a))
