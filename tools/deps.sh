@@ -8,6 +8,7 @@ packages=(
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libx11-dev libxft-dev libfreetype-dev fonts-vlgothic
   xvfb xauth
+  linux-perf
 )
 
 missing=()
