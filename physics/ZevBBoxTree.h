@@ -66,6 +66,12 @@ public:
     TZevPhscs2Obj* object = nullptr; // dynamic object of a leaf, once assigned
 };
 
+// Is the node of the class whose record is `type`? False for null.
+inline bool ZevIsNodeType(const TZevBoxNode* node, EZevCollisionType type)
+{
+    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
+}
+
 // The corners of an empty box: its minimum lies above its maximum, so it overlaps nothing.
 inline constexpr float ZevEmptyBoxMin = 3.4e37f;
 inline constexpr float ZevEmptyBoxMax = -3.4e37f;

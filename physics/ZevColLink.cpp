@@ -2,7 +2,6 @@
 
 #include "ZevContactEstimate.h"
 #include "ZevContactMaker.h"
-#include "ZevContactResponse.h"
 #include "ZevPhscs2World.h"
 #include "ZevPoolDrain.h"
 #include "ZevXPhObj.h"
@@ -22,11 +21,6 @@ void DrainColLinkPools()
     ZevDrainPool<TZevFC2RPointLink>(PointLinkPool);
     ZevDrainPool<TZevFC2REdgeLink>(EdgeLinkPool);
     ZevDrainPool<TZevFC2RFaceLink>(FaceLinkPool);
-}
-
-inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
-{
-    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
 }
 
 // The box stands beside the leaf: the last child of the leaf's parent, so that the tree's walks and refits meet it
@@ -130,16 +124,16 @@ template <class Box, int N> void StartOnLeaf(Box* box, const TZevVector* now, co
 
 const char* MissingBoxText(const TZevBoxNode* leaf)
 {
-    if (IsType(leaf, ZevTypePointBoxVecT))
+    if (ZevIsNodeType(leaf, ZevTypePointBoxVecT))
         return "RPBVTがないのに開放処理が行なわれました\n";
-    if (IsType(leaf, ZevTypeEdgeBoxVecT))
+    if (ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT))
         return "REBVTがないのに開放処理が行なわれました\n";
     return "RFBVTがないのに開放処理が行なわれました\n";
 }
 
 inline bool IsMeshLeaf(const TZevBoxNode* node)
 {
-    return IsType(node, ZevTypeFaceBoxVecT) || IsType(node, ZevTypeEdgeBoxVecT) || IsType(node, ZevTypePointBoxVecT);
+    return ZevIsNodeType(node, ZevTypeFaceBoxVecT) || ZevIsNodeType(node, ZevTypeEdgeBoxVecT) || ZevIsNodeType(node, ZevTypePointBoxVecT);
 }
 
 } // namespace
@@ -157,18 +151,6 @@ void ZevColLinkInit()
     FaceLinkPool = new TZevPoolHeads;
     std::atexit(DrainColLinkPools);
     ZevReleaseBodyBoxesHook = ReleaseBodyBoxes;
-    TZevContactServices& services = ZevContactServices;
-    services.AddBodyToWorld = AddBodyToWorld;
-    services.ProcessBodyContacts = ProcessBodyContacts;
-    services.ClearBodyLinkLists = ClearBodyLinkLists;
-    services.CreateContactLink = ZevCreateContactLink;
-    services.BodyContactGeometry = ZevBodyContactGeometry;
-    services.RetestContact = RetestContact;
-    services.ContactNormalFacePoint = ContactNormalFacePoint;
-    services.MeshLeaf = ZevMeshLeaf;
-    services.LeafBox = ZevLeafBox;
-    services.LeafLinkNormal = ZevLeafLinkNormal;
-    services.SubContactDepth = ZevSubContactDepth;
 }
 
 int ZevColLinkPoolSize(int kind)
@@ -272,17 +254,17 @@ TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf)
 
 TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf)
 {
-    return IsType(leaf, ZevTypePointBoxVecT) ? static_cast<TZevFC2RPointLink*>(ZevLeafColLink(leaf)) : nullptr;
+    return ZevIsNodeType(leaf, ZevTypePointBoxVecT) ? static_cast<TZevFC2RPointLink*>(ZevLeafColLink(leaf)) : nullptr;
 }
 
 TZevFC2REdgeLink* ZevEdgeColLink(const TZevBoxNode* leaf)
 {
-    return IsType(leaf, ZevTypeEdgeBoxVecT) ? static_cast<TZevFC2REdgeLink*>(ZevLeafColLink(leaf)) : nullptr;
+    return ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT) ? static_cast<TZevFC2REdgeLink*>(ZevLeafColLink(leaf)) : nullptr;
 }
 
 TZevFC2RFaceLink* ZevFaceColLink(const TZevBoxNode* leaf)
 {
-    return IsType(leaf, ZevTypeFaceBoxVecT) ? static_cast<TZevFC2RFaceLink*>(ZevLeafColLink(leaf)) : nullptr;
+    return ZevIsNodeType(leaf, ZevTypeFaceBoxVecT) ? static_cast<TZevFC2RFaceLink*>(ZevLeafColLink(leaf)) : nullptr;
 }
 
 TZevBoxNode* ZevLeafBox(TZevBoxNode* leaf, int layer)
@@ -387,11 +369,11 @@ void BuildLinks(TZevList& worldLeaves, TZevXPhObj* body, TZevBoxNode* node)
         TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
         if (n->bodyAttached != 0)
             continue;
-        if (IsType(n, ZevTypeFaceBoxVecT)) {
+        if (ZevIsNodeType(n, ZevTypeFaceBoxVecT)) {
             MakeFaceLink(worldLeaves, body, static_cast<TZevFaceBoxVecT*>(n));
-        } else if (IsType(n, ZevTypeEdgeBoxVecT)) {
+        } else if (ZevIsNodeType(n, ZevTypeEdgeBoxVecT)) {
             MakeEdgeLink(worldLeaves, body, static_cast<TZevEdgeBoxVecT*>(n));
-        } else if (IsType(n, ZevTypePointBoxVecT)) {
+        } else if (ZevIsNodeType(n, ZevTypePointBoxVecT)) {
             MakePointLink(worldLeaves, body, static_cast<TZevPointBoxVecT*>(n));
         } else {
             for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)

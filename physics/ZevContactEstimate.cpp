@@ -11,11 +11,6 @@
 
 namespace {
 
-inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
-{
-    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
-}
-
 // Edges shorter than this keep their thresholds; weights below it do not count.
 constexpr float ShortLength = 1e-7f;
 
@@ -361,19 +356,19 @@ void ProcessBodyContacts(float permitDistance, TZevXPhObj* body)
         return;
     for (void* item : body->LinkedLeaves) {
         TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypeFaceBoxVecT))
+        if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceNormal(leaf);
     }
     for (void* item : body->LinkedLeaves) {
         TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypePointBoxVecT))
+        if (ZevIsNodeType(leaf, ZevTypePointBoxVecT))
             EstimatePointNormal(permitDistance, leaf);
     }
     for (void* item : body->LinkedLeaves) {
         TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypeFaceBoxVecT))
+        if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceThresholds(permitDistance, leaf);
-        else if (IsType(leaf, ZevTypeEdgeBoxVecT))
+        else if (ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT))
             EstimateEdgeLink(permitDistance, leaf);
     }
 }
@@ -389,7 +384,7 @@ std::int32_t RetestContact(TZevContactLink* link)
     // A link without both records has no contact to confirm.
     if (link == nullptr || !HasPositions(link->RecordA) || !HasPositions(link->RecordB))
         return 0;
-    if (IsType(link->RecordA->node, ZevTypeEdgeBoxVecT))
+    if (ZevIsNodeType(link->RecordA->node, ZevTypeEdgeBoxVecT))
         return RetestEdgeEdge(link);
     return RetestFacePoint(link);
 }

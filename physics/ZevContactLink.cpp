@@ -3,6 +3,7 @@
 #include "ZevBodyPair.h"
 #include "ZevColLink.h"
 #include "ZevPoolDrain.h"
+#include "ZevXPhObj.h"
 
 #include <cstdlib>
 
@@ -53,6 +54,26 @@ TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record)
 TZevContactLink::TZevContactLink()
 {
     Reset();
+}
+
+TZevPhscs2Obj* TZevContactLink::PartA() const
+{
+    return (RecordA != nullptr && RecordA->node != nullptr) ? RecordA->node->object : nullptr;
+}
+
+TZevPhscs2Obj* TZevContactLink::PartB() const
+{
+    return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
+}
+
+TZevXPhObj* TZevContactLink::BodyA() const
+{
+    return RecordA != nullptr ? static_cast<TZevXPhObj*>(RecordA->tree) : nullptr;
+}
+
+TZevXPhObj* TZevContactLink::BodyB() const
+{
+    return RecordB != nullptr ? static_cast<TZevXPhObj*>(RecordB->tree) : nullptr;
 }
 
 void TZevContactLink::Reset()

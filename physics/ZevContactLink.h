@@ -29,6 +29,13 @@ public:
 
     // Every field as after construction (a link taken from the pool starts this way).
     void Reset();
+    // An edge-edge contact carries sub-contacts; a face-point contact none.
+    bool HasSubContacts() const { return SubContacts[0] != nullptr || SubContacts[1] != nullptr; }
+    // The dynamic objects at the two ends (null when a side has none) and the bodies of the two records.
+    TZevPhscs2Obj* PartA() const;
+    TZevPhscs2Obj* PartB() const;
+    TZevXPhObj* BodyA() const;
+    TZevXPhObj* BodyB() const;
 
     std::int32_t released = 0;
     TZevFMCTree_CFaceData* RecordA = nullptr; // the face side, or the first edge

@@ -2,7 +2,6 @@
 
 #include "ZevColLink.h"
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
 #include "ZevJoint.h"
 #include "ZevRigidLink.h"
 #include "ZevXPhObj.h"
@@ -81,7 +80,7 @@ void TZevPhscs2World::AddBody(TZevFMCTTree* tree)
 {
     TZevCollisionSpace::AddBody(tree);
     if (tree != nullptr && tree->IsMeshTree())
-        ZevAddBodyToWorld(this, static_cast<TZevXPhObj*>(tree));
+        AddBodyToWorld(this, static_cast<TZevXPhObj*>(tree));
 }
 
 void TZevPhscs2World::AddActiveBody(TZevXPhObj* body)

@@ -1,6 +1,7 @@
 // Simulation world: every body, joint, rigid link and contact link of a scene, the contact and step parameters,
 // the statistics of the last step and the working lists of the step and its passes. The world is the collision
-// space of its bodies; Step (ZevWorldStep.cpp) advances it, the passes of the step live in ZevContactResponse.cpp.
+// space of its bodies; Step (ZevWorldStep.cpp) advances it through the passes of ZevJointPass, ZevContactPass,
+// ZevSatisfyPass and ZevForceLaws.
 #pragma once
 
 #include "ZevCollisionSpace.h"

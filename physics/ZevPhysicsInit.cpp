@@ -7,7 +7,6 @@
 #include "ZevColLink.h"
 #include "ZevCollisionSpace.h"
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
 #include "ZevDebug.h"
 #include "ZevFMCTTree.h"
 #include "ZevFloatKeyList.h"

@@ -1,6 +1,9 @@
 // Contact response: force laws, pair sharing, the share counts of the satisfy and force passes, the joint pass's
 // angle, and the bounds of the satisfy pass.
-#include "ZevContactResponse.h"
+#include "ZevContactPass.h"
+#include "ZevForceLaws.h"
+#include "ZevJointPass.h"
+#include "ZevSatisfyPass.h"
 
 #include "ZevBodyPair.h"
 #include "ZevContactLink.h"
