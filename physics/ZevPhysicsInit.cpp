@@ -10,10 +10,8 @@
 #include "ZevDebug.h"
 #include "ZevFMCTTree.h"
 #include "ZevFloatKeyList.h"
-#include "ZevGameChara.h"
 #include "ZevJoint.h"
 #include "ZevPhscs2Obj.h"
-#include "ZevPhysicsSaveLoad.h"
 #include "ZevRigidLink.h"
 #include "ZevTypeInfo.h"
 
@@ -42,6 +40,4 @@ void ZevPhysicsInit()
     ZevBodyBoxesInit();
     ZevColLinkInit();
     ZevFloatKeyListInit();
-    ZevPhysicsSaveLoadInit();
-    ZevGameCharaInit();
 }

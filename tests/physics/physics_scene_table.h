@@ -10,7 +10,7 @@
 #include "ZevGameChara.h"
 #include "ZevJoint.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <cmath>
 #include <cstdint>
@@ -42,7 +42,7 @@ inline TZevMatrix At(float x, float y, float z)
 // so that it builds the same trees whatever ran before it in the process.
 inline Scene NewScene()
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     OctreeTieWord = 0;
     Scene s;
     s.world = std::make_unique<TZevPhscs2World>();

@@ -7,7 +7,7 @@
 #include "LispLSObj.h"
 #include "ZevLisp.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ class GameChara : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         LispInitialize();
         Calls.clear();
         world = new TZevPhscs2World;
