@@ -2,6 +2,7 @@
 
 #include "ZevContactEstimate.h"
 #include "ZevContactMaker.h"
+#include "ZevListView.h"
 #include "ZevPhscs2World.h"
 #include "ZevPoolDrain.h"
 #include "ZevXPhObj.h"
@@ -376,8 +377,7 @@ void BuildLinks(TZevList& worldLeaves, TZevXPhObj* body, TZevBoxNode* node)
         } else if (ZevIsNodeType(n, ZevTypePointBoxVecT)) {
             MakePointLink(worldLeaves, body, static_cast<TZevPointBoxVecT*>(n));
         } else {
-            for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
-                stack.PushFront(static_cast<TZevBoxNode*>(child));
+            ZevPushChildren<TZevBoxNode>(stack, n);
         }
     }
 }
@@ -402,15 +402,14 @@ void EnterWorld(TZevPhscs2World* world, TZevXPhObj* body)
     body->AdvanceStep(0.0f);
     body->ClearContactHit();
     body->UpdateBox();
-    for (void* item : body->StateObjects) {
-        TZevPhscs2Obj* state = static_cast<TZevPhscs2Obj*>(item);
+    for (TZevPhscs2Obj* state : ZevItems<TZevPhscs2Obj>(body->StateObjects)) {
         if (world->RigidLinks != nullptr) {
-            for (void* link : state->RigidLinks)
-                world->RigidLinks->Append(static_cast<TZevReleasableLink*>(link));
+            for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(state->RigidLinks))
+                world->RigidLinks->Append(link);
         }
         if (world->Joints != nullptr) {
-            for (void* joint : state->Joints)
-                world->Joints->Append(static_cast<TZevReleasableLink*>(joint));
+            for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(state->Joints))
+                world->Joints->Append(link);
         }
     }
     body->space = world;

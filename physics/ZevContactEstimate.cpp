@@ -2,6 +2,7 @@
 
 #include "ZevColLink.h"
 #include "ZevContactLink.h"
+#include "ZevListView.h"
 #include "ZevNarrowPhase.h"
 #include "ZevPhscs2World.h"
 #include "ZevVecInline.h"
@@ -48,8 +49,8 @@ template <class Link> void CopyCorners(Link* link, int k, const TZevPointBoxVecT
 template <class Cosine> float LargestAroundPoint(const TZevPointBoxVecT* leaf, Cosine cosine)
 {
     float largest = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+    for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(leaf->edges)) {
+        const TZevFaceBoxVecT* face = FaceInto(edge, leaf);
         if (face == nullptr)
             continue;
         const float c = cosine(FaceLinkNormal(face));
@@ -107,8 +108,8 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
     // Angle-weighted mean of the normals of the faces around the vertex.
     TZevVector sum;
     float total = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+    for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(leaf->edges)) {
+        const TZevFaceBoxVecT* face = FaceInto(edge, leaf);
         if (face == nullptr)
             continue;
         std::int32_t ia;
@@ -354,18 +355,15 @@ void ProcessBodyContacts(float permitDistance, TZevXPhObj* body)
 {
     if (body == nullptr)
         return;
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
         if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceNormal(leaf);
     }
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
         if (ZevIsNodeType(leaf, ZevTypePointBoxVecT))
             EstimatePointNormal(permitDistance, leaf);
     }
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
         if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceThresholds(permitDistance, leaf);
         else if (ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT))

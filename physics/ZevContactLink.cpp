@@ -2,6 +2,7 @@
 
 #include "ZevBodyPair.h"
 #include "ZevColLink.h"
+#include "ZevListView.h"
 #include "ZevPoolDrain.h"
 #include "ZevXPhObj.h"
 
@@ -185,8 +186,7 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b)
     if (a == nullptr || b == nullptr)
         return nullptr;
     TZevPhscs2Obj* first = a->Serial <= b->Serial ? a : b;
-    for (void* item : first->ContactLinks) {
-        TZevContactLink* link = static_cast<TZevContactLink*>(item);
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(first->ContactLinks)) {
         if (link->RecordA == nullptr || link->RecordB == nullptr || link->RecordA->node == nullptr ||
             link->RecordB->node == nullptr)
             continue;

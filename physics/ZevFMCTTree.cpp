@@ -1,6 +1,7 @@
 #include "ZevFMCTTree.h"
 
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 #include "ZevPoolDrain.h"
 
 #include <cstdio>
@@ -514,8 +515,7 @@ void TZevFMCTTree::LinkAdjacency()
             pointOf[point->i] = point;
         } else {
             // Children pushed last first, so that they come off the stack in ring order.
-            for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-                stack.PushFront(static_cast<TZevBoxNode*>(child));
+            ZevPushChildren<TZevBoxNode>(stack, node);
         }
     }
 
@@ -524,15 +524,13 @@ void TZevFMCTTree::LinkAdjacency()
         if (point == nullptr)
             continue;
         const std::int32_t vi = static_cast<std::int32_t>(v);
-        for (void* e : edgesOf[v]) {
-            TZevEdgeBoxVecT* edge = static_cast<TZevEdgeBoxVecT*>(e);
+        for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(edgesOf[v])) {
             point->edges.Add(edge);
             if (vi == edge->i0)
                 edge->point0 = point;
             else
                 edge->point1 = point;
-            for (void* f : facesOf[v]) {
-                TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(f);
+            for (TZevFaceBoxVecT* face : ZevItems<TZevFaceBoxVecT>(facesOf[v])) {
                 const std::int32_t corners[3] = {face->i0, face->i1, face->i2};
                 for (int k = 0; k < 3; ++k) {
                     const std::int32_t a = corners[k];
@@ -547,8 +545,7 @@ void TZevFMCTTree::LinkAdjacency()
                 }
             }
         }
-        for (void* f : facesOf[v]) {
-            TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(f);
+        for (TZevFaceBoxVecT* face : ZevItems<TZevFaceBoxVecT>(facesOf[v])) {
             if (face->i0 == vi) face->points[0] = point;
             if (face->i1 == vi) face->points[1] = point;
             if (face->i2 == vi) face->points[2] = point;

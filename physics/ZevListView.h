@@ -70,3 +70,11 @@ template <class T> TZevRingItems<T> ZevItems(const TZevOwnerList& list)
 {
     return TZevRingItems<T>(list);
 }
+
+// Pushes the children of `node` at the front of `stack`, as T*, so that they come off it in ring order: the step of
+// a pre-order walk with an explicit stack.
+template <class T> void ZevPushChildren(TZevList& stack, const TZevOwnerList* node)
+{
+    for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+        stack.PushFront(static_cast<T*>(child));
+}

@@ -3,6 +3,7 @@
 #include "ZevColLink.h"
 #include "ZevContactLink.h"
 #include "ZevJoint.h"
+#include "ZevListView.h"
 #include "ZevRigidLink.h"
 #include "ZevXPhObj.h"
 
@@ -50,16 +51,16 @@ TZevPhscs2World::~TZevPhscs2World()
     ContactLinks = Joints = RigidLinks = nullptr;
     // The bodies keep pointers to their nodes in these lists; those go with the bodies' teardown, which the
     // space's destructor runs below. Emptying them first leaves no body pointing into a freed node.
-    for (void* item : BodyList)
-        static_cast<TZevXPhObj*>(item)->WorldNode0 = nullptr;
-    for (void* item : ActiveBodies)
-        static_cast<TZevXPhObj*>(item)->WorldNode1 = nullptr;
-    for (void* item : NewContactLinks)
-        static_cast<TZevContactLink*>(item)->NewNode = nullptr;
-    for (void* item : ContactSatisfyLinks)
-        static_cast<TZevContactLink*>(item)->SatisfyNode = nullptr;
-    for (void* item : LinkSatisfyLinks)
-        static_cast<TZevRigidLink*>(item)->SatisfyNode = nullptr;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(BodyList))
+        body->WorldNode0 = nullptr;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(ActiveBodies))
+        body->WorldNode1 = nullptr;
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(NewContactLinks))
+        link->NewNode = nullptr;
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(ContactSatisfyLinks))
+        link->SatisfyNode = nullptr;
+    for (TZevRigidLink* link : ZevItems<TZevRigidLink>(LinkSatisfyLinks))
+        link->SatisfyNode = nullptr;
     BodyList.Clear();
     ActiveBodies.Clear();
     NewContactLinks.Clear();

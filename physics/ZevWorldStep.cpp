@@ -84,8 +84,7 @@ void RebuildBodyList(TZevPhscs2World* world)
             body->WorldNode0 = world->BodyList.Add(body);
         }
         TZevCTree* tree = static_cast<TZevCTree*>(link);
-        for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev)
-            stack.PushFront(child);
+        ZevPushChildren<TZevOwnerListLink>(stack, tree);
     }
 }
 
@@ -294,8 +293,7 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
                     other->ClearContactHit();
             }
         }
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+        ZevPushChildren<TZevCTree>(stack, node);
     }
     if (meshBody != nullptr) {
         MarkTestable(meshBody->AttachList, 1);

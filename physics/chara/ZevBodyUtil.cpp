@@ -4,6 +4,7 @@
 #include "ZevBitmap.h"
 #include "ZevBodyBoxes.h"
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 #include "ZevXFile.h"
 
 #include <cmath>
@@ -283,8 +284,7 @@ void CollectBodyTree(TZevCollisionMeshObj* body, TZevList& list)
     while (void* item = stack.PopFront()) {
         TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
         list.Add(b);
-        for (TZevOwnerListLink* child = b->Last(); child != b->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCollisionMeshObj*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevCollisionMeshObj>(stack, b);
     }
 }
 
@@ -292,8 +292,7 @@ void SetVisualMaterialTree(TZevCollisionMeshObj* body, const TZevMaterial& mater
 {
     TZevList bodies;
     CollectBodyTree(body, bodies);
-    for (void* item : bodies) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(bodies)) {
         if (b->visualMesh != nullptr)
             b->visualMesh->Material = material;
     }
@@ -321,8 +320,8 @@ void SetSameCollisionGroupEachChild(TZevCollisionMeshObj* body)
 {
     TZevList bodies;
     CollectBodyTree(body, bodies);
-    for (void* item : bodies)
-        static_cast<TZevCollisionMeshObj*>(item)->group = body->group;
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(bodies))
+        b->group = body->group;
 }
 
 void SetRigidBodyRecursive(TZevGameChara* body, TZevPhscs2RigidBody* state)
@@ -501,8 +500,7 @@ void Pick(TZevCollisionSpace* world, const TRay& ray)
             if (body != ray.except)
                 PickTree(ray, body);
         }
-        for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+        ZevPushChildren<TZevCTree>(stack, tree);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
 #include "ZevJoint.h"
+#include "ZevListView.h"
 #include "ZevMesh.h"
 #include "ZevNameTable.h"
 #include "ZevPhscs2RigidBody.h"
@@ -381,8 +382,7 @@ void CompleteCharaTree(TZevGameChara* root)
         }
         c->level = 2;
         c->UpdateBox();
-        for (TZevOwnerListLink* child = c->Last(); child != c->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevGameChara*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevGameChara>(stack, c);
     }
 }
 
