@@ -105,6 +105,7 @@ void TZevContactLink::Reset()
     Initialised = 0;
     DeltaUV[0] = DeltaUV[1] = PrevDeltaUV[0] = PrevDeltaUV[1] = 0.0f;
     SubContacts[0] = SubContacts[1] = nullptr;
+    RetestRound = RetestVersionA = RetestVersionB = 0;
 }
 
 TZevContactLink* NewContactLink()

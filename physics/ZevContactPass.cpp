@@ -104,8 +104,34 @@ thread_local std::vector<char> ScratchDone;
 
 // Contact pass.
 
+namespace {
+
+std::uint32_t VertexVersion(const TZevFMCTree_CFaceData* record)
+{
+    return (record != nullptr && record->tree != nullptr) ? record->tree->vertexVersion : 0;
+}
+
+// Would a re-test now find what the last one found? Only within the satisfy pass's round, with the vertices of
+// both trees unchanged and the link untouched since. An edge contact also needs a separation that the last
+// re-test can have accepted (one that the test against itself, d . d > 0, lets pass again).
+bool RetestStillHolds(const TZevPhscs2World* world, const TZevContactLink* link)
+{
+    if (world->RetestRound == 0 || link->RetestRound != world->RetestRound ||
+        link->RetestVersionA != VertexVersion(link->RecordA) || link->RetestVersionB != VertexVersion(link->RecordB))
+        return false;
+    const bool edge = link->RecordA != nullptr && ZevIsNodeType(link->RecordA->node, ZevTypeEdgeBoxVecT);
+    return !edge || !(Dot(link->Separation, link->Separation) <= 0.0f);
+}
+
+} // namespace
+
 void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
 {
+    if (RetestStillHolds(world, link))
+        return;
+    link->RetestRound = world->RetestRound;
+    link->RetestVersionA = VertexVersion(link->RecordA);
+    link->RetestVersionB = VertexVersion(link->RecordB);
     link->Update();
     TZevFMCTree_CFaceData* A = link->RecordA;
     TZevFMCTree_CFaceData* B = link->RecordB;

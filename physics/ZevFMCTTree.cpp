@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 std::int32_t TreeSerialCounter = 0;
@@ -305,21 +306,34 @@ void TZevFMCTTree::UpdateWorldMatrix(float step)
     if (source == nullptr)
         return;
     const float* m = worldMatrix.m;
+    bool changed = false;
     for (std::int32_t i = 0; i < count; ++i) {
         const float x = source[i].x;
         const float y = source[i].y;
         const float z = source[i].z;
-        currentVertices[i] = TZevVector(x * m[0] + y * m[4] + z * m[8] + m[12], x * m[1] + y * m[5] + z * m[9] + m[13],
-                                        x * m[2] + y * m[6] + z * m[10] + m[14]);
+        const TZevVector p(x * m[0] + y * m[4] + z * m[8] + m[12], x * m[1] + y * m[5] + z * m[9] + m[13],
+                           x * m[2] + y * m[6] + z * m[10] + m[14]);
+        if (std::memcmp(&p, &currentVertices[i], sizeof p) != 0) {
+            currentVertices[i] = p;
+            changed = true;
+        }
     }
+    if (changed)
+        ++vertexVersion;
+}
+
+void TZevFMCTTree::SwapVertexArrays()
+{
+    TZevVector* swap = currentVertices;
+    currentVertices = previousVertices;
+    previousVertices = swap;
+    ++vertexVersion;
 }
 
 void TZevFMCTTree::AdvanceStep(float step)
 {
     previousMatrix = matrix;
-    TZevVector* swap = currentVertices;
-    currentVertices = previousVertices;
-    previousVertices = swap;
+    SwapVertexArrays();
     StepHook(step);
     UpdateWorldMatrix(step);
 }
@@ -379,15 +393,14 @@ bool TZevFMCTTree::ClearNodes(TZevMeshData* newMesh)
     UpdateWorldMatrix(0.0f);
     for (std::int32_t i = 0; i < vertexCount; ++i)
         previousVertices[i] = currentVertices[i];
+    ++vertexVersion;
     Build();
     level = 2;
     if (TZevCTree* p = ParentTree(); p != nullptr)
         p->SetRebuildFlag();
     for (int k = 0; k < 2; ++k) {
         previousMatrix = matrix;
-        TZevVector* swap = currentVertices;
-        currentVertices = previousVertices;
-        previousVertices = swap;
+        SwapVertexArrays();
         StepHook(0.0f);
         UpdateWorldMatrix(0.0f);
     }

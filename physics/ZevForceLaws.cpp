@@ -42,6 +42,8 @@ bool ZevContactForceLaw(TZevContactLink* link, float springScale, float friction
                         float invH, float deadBand, bool normalOnly, TZevVector& force)
 {
     force = TZevVector();
+    // The law may re-test the contact on its face and moves its points: a later re-test of the link must run.
+    link->RetestRound = 0;
     if (link->Active == 0 || link->RecordA == nullptr || link->RecordB == nullptr)
         return false;
     link->Penetration = 0.0f;

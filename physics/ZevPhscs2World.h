@@ -92,6 +92,18 @@ public:
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
     std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection
+    // Each satisfy pass runs in a re-test round of its own (0 outside them). Within a round a contact link whose
+    // two trees kept their vertices since its last re-test, and that nothing else changed, is not re-tested again:
+    // the re-test would find what it found.
+    std::uint32_t RetestRound = 0;
+    std::uint32_t LastRetestRound = 0;
+    void BeginRetestRound()
+    {
+        if (++LastRetestRound == 0)
+            LastRetestRound = 1;
+        RetestRound = LastRetestRound;
+    }
+    void EndRetestRound() { RetestRound = 0; }
     float StepSize = 0.0f;
 
 private:

@@ -465,6 +465,7 @@ bool ZevContactsSatisfied(TZevPhscs2World* world, std::int32_t r)
 
 void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
 {
+    world->BeginRetestRound();
     EmptySatisfyLists(world);
     CollectWork(world, r);
     float f = 4.5f;
@@ -494,4 +495,5 @@ void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
         }
     }
     EmptySatisfyLists(world);
+    world->EndRetestRound();
 }

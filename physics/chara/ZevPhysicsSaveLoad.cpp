@@ -374,9 +374,7 @@ void CompleteCharaTree(TZevGameChara* root)
         // Both vertex arrays at the loaded pose, without a step of the part.
         for (int k = 0; k < 2; ++k) {
             c->previousMatrix = c->matrix;
-            TZevVector* swap = c->currentVertices;
-            c->currentVertices = c->previousVertices;
-            c->previousVertices = swap;
+            c->SwapVertexArrays();
             c->level = 2;
             c->TZevCollisionMeshObj::UpdateWorldMatrix(0.0f);
         }
