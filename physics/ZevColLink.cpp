@@ -460,6 +460,7 @@ void ClearBodyLinkLists(TZevXPhObj* body)
 {
     if (body == nullptr)
         return;
+    ++body->boxVersion;
     for (void* item : body->LinkedLeaves) {
         if (TZevFC2RColLink* link = ZevLeafColLink(static_cast<TZevBoxNode*>(item))) {
             link->AdvanceBox();

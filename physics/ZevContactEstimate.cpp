@@ -355,6 +355,7 @@ void ProcessBodyContacts(float permitDistance, TZevXPhObj* body)
 {
     if (body == nullptr)
         return;
+    ++body->boxVersion;
     for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
         if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceNormal(leaf);

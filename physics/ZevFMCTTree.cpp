@@ -349,7 +349,16 @@ void TZevFMCTTree::UpdateBox()
     RefitChildren();
     level -= 1;
     if (primitiveRoot != nullptr) {
-        primitiveRoot->UpdateBox();
+        // The leaf boxes follow from the vertex arrays and the body-attached boxes' positions alone: within a
+        // step, while neither changed, they are what the last refit made them.
+        const bool kept = space != nullptr && space->stepRound != 0 && refitRound == space->stepRound &&
+                          refitVertexVersion == vertexVersion && refitBoxVersion == boxVersion;
+        if (!kept) {
+            primitiveRoot->UpdateBox();
+            refitRound = space != nullptr ? space->stepRound : 0;
+            refitVertexVersion = vertexVersion;
+            refitBoxVersion = boxVersion;
+        }
         ZevWidenBox(box, primitiveRoot->box);
     }
 }
@@ -394,6 +403,7 @@ bool TZevFMCTTree::ClearNodes(TZevMeshData* newMesh)
     for (std::int32_t i = 0; i < vertexCount; ++i)
         previousVertices[i] = currentVertices[i];
     ++vertexVersion;
+    ++boxVersion;
     Build();
     level = 2;
     if (TZevCTree* p = ParentTree(); p != nullptr)

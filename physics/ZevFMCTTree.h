@@ -149,6 +149,16 @@ public:
     // Changes whenever a value in the vertex arrays changes (or the arrays swap): what was computed from the
     // vertices at one version holds as long as the version stays.
     std::uint32_t vertexVersion = 0;
+    // Changes whenever the positions kept by the body-attached boxes, or the leaves of the tree, may have changed.
+    std::uint32_t boxVersion = 0;
+    // The step round and the two versions of the last refit of the leaves under primitiveRoot, and of the last
+    // contact estimates of the body.
+    std::uint32_t refitRound = 0;
+    std::uint32_t refitVertexVersion = 0;
+    std::uint32_t refitBoxVersion = 0;
+    std::uint32_t estimateRound = 0;
+    std::uint32_t estimateVertexVersion = 0;
+    std::uint32_t estimateBoxVersion = 0;
 
 private:
     void FreeVertexArrays();

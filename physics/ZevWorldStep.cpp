@@ -88,15 +88,23 @@ void RebuildBodyList(TZevPhscs2World* world)
     }
 }
 
-// The contact normal and direction estimates of every body whose tree is not up to date.
+// The contact normal and direction estimates of every body whose tree is not up to date. They follow from the
+// body's vertices and the positions its boxes took at the step's start: within a step, a body whose vertices and
+// boxes stayed as its last estimates left them would get the same estimates again.
 void ProcessWorldContacts(TZevPhscs2World* world)
 {
     TZevListNode* n = world->BodyList.First();
     while (n != &world->BodyList.Head) {
         TZevListNode* next = n->next;
         TZevXPhObj* body = static_cast<TZevXPhObj*>(n->data);
-        if (body->level != 0)
+        if (body->level != 0 &&
+            !(body->estimateRound == world->stepRound && body->estimateVertexVersion == body->vertexVersion &&
+              body->estimateBoxVersion == body->boxVersion)) {
             ProcessBodyContacts(world, body);
+            body->estimateRound = world->stepRound;
+            body->estimateVertexVersion = body->vertexVersion;
+            body->estimateBoxVersion = body->boxVersion;
+        }
         n = next;
     }
 }
@@ -138,6 +146,8 @@ void ClearNewContactLinks(TZevPhscs2World* world)
 
 int TZevPhscs2World::Step(float dt)
 {
+    if (++stepRound == 0)
+        stepRound = 1; // 0 marks a tree that kept nothing
     StepSize = dt;
     SatisfyRepeatCount = 0;
     RetryCollisionCount = 0;

@@ -40,6 +40,7 @@ void TeardownOne(TZevXPhObj* body)
         if (ZevReleaseBodyBoxesHook != nullptr)
             ZevReleaseBodyBoxesHook(body);
         body->HasBodyBoxes = 0;
+        ++body->boxVersion;
     }
 }
 
