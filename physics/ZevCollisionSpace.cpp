@@ -100,7 +100,7 @@ int CollideTreeLeaf(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode*
 
 float ZevBoxSize(const TZevBoxNode* node)
 {
-    const TZevBox& b = node->box;
+    const TZevNodeBox& b = node->box;
     return (b.Max.x - b.Min.x) + (b.Max.y - b.Min.y) + (b.Max.z - b.Min.z);
 }
 

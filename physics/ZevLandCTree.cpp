@@ -132,7 +132,7 @@ int TZevLandCTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node,
     const std::int32_t width = landMesh->GridWidth;
     const std::int32_t depth = landMesh->GridHeight;
     // Each axis is ordered after the transformation: a placement that mirrors or turns the grid swaps the corners.
-    const TZevBox& b = otherNode->box;
+    const TZevNodeBox& b = otherNode->box;
     TZevVector lo(3.4e38f, 3.4e38f, 3.4e38f);
     TZevVector hi(-3.4e38f, -3.4e38f, -3.4e38f);
     for (int k = 0; k < 8; ++k) {

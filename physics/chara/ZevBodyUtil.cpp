@@ -399,7 +399,7 @@ struct TRay {
 };
 
 // Slab test of the ray against a box, for t in [0, best).
-bool RayMeetsBox(const TRay& ray, const TZevBox& box)
+bool RayMeetsBox(const TRay& ray, const TZevNodeBox& box)
 {
     float t0 = 0.0f;
     float t1 = *ray.distance;
