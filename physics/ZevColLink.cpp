@@ -246,34 +246,6 @@ template class TZevFC2RLeafLink<TZevFaceBoxVecT, RFBVT>;
 // ---------------------------------------------------------------------------------------------------------------
 // Looking links up
 
-TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf)
-{
-    if (leaf == nullptr || leaf->links.IsEmpty())
-        return nullptr;
-    return static_cast<TZevFC2RColLink*>(leaf->links.First()->data);
-}
-
-TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf)
-{
-    return ZevIsNodeType(leaf, ZevTypePointBoxVecT) ? static_cast<TZevFC2RPointLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevFC2REdgeLink* ZevEdgeColLink(const TZevBoxNode* leaf)
-{
-    return ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT) ? static_cast<TZevFC2REdgeLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevFC2RFaceLink* ZevFaceColLink(const TZevBoxNode* leaf)
-{
-    return ZevIsNodeType(leaf, ZevTypeFaceBoxVecT) ? static_cast<TZevFC2RFaceLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevBoxNode* ZevLeafBox(TZevBoxNode* leaf, int layer)
-{
-    TZevFC2RColLink* link = ZevLeafColLink(leaf);
-    return link != nullptr ? link->GetBox(layer) : nullptr;
-}
-
 bool ZevLeafLinkNormal(TZevBoxNode* leaf, TZevVector& normal)
 {
     const TZevFC2RColLink* link = ZevLeafColLink(leaf);

@@ -57,16 +57,6 @@ TZevContactLink::TZevContactLink()
     Reset();
 }
 
-TZevPhscs2Obj* TZevContactLink::PartA() const
-{
-    return (RecordA != nullptr && RecordA->node != nullptr) ? RecordA->node->object : nullptr;
-}
-
-TZevPhscs2Obj* TZevContactLink::PartB() const
-{
-    return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
-}
-
 TZevXPhObj* TZevContactLink::BodyA() const
 {
     return RecordA != nullptr ? static_cast<TZevXPhObj*>(RecordA->tree) : nullptr;

@@ -32,8 +32,14 @@ public:
     // An edge-edge contact carries sub-contacts; a face-point contact none.
     bool HasSubContacts() const { return SubContacts[0] != nullptr || SubContacts[1] != nullptr; }
     // The dynamic objects at the two ends (null when a side has none) and the bodies of the two records.
-    TZevPhscs2Obj* PartA() const;
-    TZevPhscs2Obj* PartB() const;
+    TZevPhscs2Obj* PartA() const
+    {
+        return (RecordA != nullptr && RecordA->node != nullptr) ? RecordA->node->object : nullptr;
+    }
+    TZevPhscs2Obj* PartB() const
+    {
+        return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
+    }
     TZevXPhObj* BodyA() const;
     TZevXPhObj* BodyB() const;
 
