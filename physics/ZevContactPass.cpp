@@ -20,7 +20,10 @@ TZevContactLink* FindPrimitiveLink(TZevBoxNode* a, TZevBoxNode* b)
 {
     if (a == nullptr || b == nullptr)
         return nullptr;
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(a->contactLinks)) {
+    // A pair of primitives has at most one link, listed by both: the shorter list finds it sooner (a floor face
+    // lists the links of everything that stands on it).
+    const TZevBoxNode* shorter = b->contactCount < a->contactCount ? b : a;
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(shorter->contactLinks)) {
         if (link->RecordA == nullptr || link->RecordB == nullptr)
             continue;
         const TZevBoxNode* na = link->RecordA->node;

@@ -15,6 +15,8 @@
 #include "ZevSatisfyPass.h"
 #include "ZevXPhObj.h"
 
+#include <vector>
+
 namespace {
 
 TZevXPhObj* AsBody(TZevOwnerListLink* child)
@@ -253,6 +255,9 @@ int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
 
 namespace {
 
+// The walk of RetestBody, kept between calls so that a warm step allocates nothing.
+thread_local std::vector<TZevCTree*> RetestStack;
+
 // ReservedWord2 of a body says whether the body being retested may be tested against it.
 void MarkTestable(TZevList& bodies, std::int32_t testable)
 {
@@ -286,11 +291,15 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
         MarkTestable(meshBody->AttachList, 0);
         MarkTestable(meshBody->NoCollisionList, 0);
     }
-    // Collide the body with the body tree under the active root; boxes that miss skip their whole subtree.
-    TZevList stack;
-    stack.PushFront(activeRoot);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* node = static_cast<TZevCTree*>(item);
+    // Collide the body with the body tree under the active root, in pre-order; boxes that miss skip their whole
+    // subtree. Every body of the world is visited for every body retested, so the stack is a plain array rather
+    // than a list of pooled nodes.
+    std::vector<TZevCTree*>& stack = RetestStack;
+    stack.clear();
+    stack.push_back(activeRoot);
+    while (!stack.empty()) {
+        TZevCTree* node = stack.back();
+        stack.pop_back();
         if (!body->box.Overlaps(node->box))
             continue;
         if (node->IsMeshTree()) {
@@ -303,7 +312,8 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
                     other->ClearContactHit();
             }
         }
-        ZevPushChildren<TZevCTree>(stack, node);
+        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+            stack.push_back(static_cast<TZevCTree*>(child));
     }
     if (meshBody != nullptr) {
         MarkTestable(meshBody->AttachList, 1);
