@@ -88,7 +88,7 @@ void TZevContactLink::Reset()
     HorizontalDamper = 0.0f;
     PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
     Keep = 1;
-    SatisfyNode = nullptr;
+    SatisfyListed = 0;
     Depth = PrevDepth = 0.0f;
     Separation = zero;
     RetestNeeded = 0;
@@ -120,7 +120,7 @@ void TZevContactLink::Release()
             record->node->contactCount -= 1;
     }
     for (TZevListNode** node : {&PartnerNodeA, &PartnerNodeB, &ObjectNodeA, &ObjectNodeB, &OwnerNodeA, &OwnerNodeB,
-                                &PrimitiveNodeA, &PrimitiveNodeB, &NewNode, &SatisfyNode}) {
+                                &PrimitiveNodeA, &PrimitiveNodeB, &NewNode}) {
         if (*node != nullptr) {
             TZevList::RemoveNode(*node);
             *node = nullptr;

@@ -61,7 +61,7 @@ public:
     float PrevUV[2] = {};
     float UV[2] = {};
     std::int32_t Keep = 1;
-    TZevListNode* SatisfyNode = nullptr;    // in the world's ContactSatisfyLinks
+    std::int32_t SatisfyListed = 0;         // in the world's ContactSatisfyLinks
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     TZevVector Separation;                  // PointB - PointA as last accepted

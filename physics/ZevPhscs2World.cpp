@@ -57,15 +57,15 @@ TZevPhscs2World::~TZevPhscs2World()
         body->WorldNode1 = nullptr;
     for (TZevContactLink* link : ZevItems<TZevContactLink>(NewContactLinks))
         link->NewNode = nullptr;
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(ContactSatisfyLinks))
-        link->SatisfyNode = nullptr;
-    for (TZevRigidLink* link : ZevItems<TZevRigidLink>(LinkSatisfyLinks))
-        link->SatisfyNode = nullptr;
+    for (TZevContactLink* link : ContactSatisfyLinks)
+        link->SatisfyListed = 0;
+    for (TZevRigidLink* link : LinkSatisfyLinks)
+        link->SatisfyListed = 0;
     BodyList.Clear();
     ActiveBodies.Clear();
     NewContactLinks.Clear();
-    ContactSatisfyLinks.Clear();
-    LinkSatisfyLinks.Clear();
+    ContactSatisfyLinks.clear();
+    LinkSatisfyLinks.clear();
     ZevForgetWorldColLinks(CollisionLinkList);
     FinishDeferredDeletions();
     PendingDeletions.Clear();

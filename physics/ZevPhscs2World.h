@@ -9,6 +9,7 @@
 #include "ZevOwnerList.h"
 
 #include <cstdint>
+#include <vector>
 
 class TZevContactLink;
 class TZevJoint;
@@ -64,8 +65,10 @@ public:
     TZevList BodyList;            // every body in tree order; a body's node is its WorldNode0
     TZevList NewContactLinks;     // contact links made in this step; a link's node is its NewNode
     TZevList ActiveBodies;        // bodies to collide again; a body's node is its WorldNode1
-    TZevList ContactSatisfyLinks; // a link's node is its SatisfyNode
-    TZevList LinkSatisfyLinks;
+    // The links of the satisfy pass in progress (each flags itself SatisfyListed), filled and emptied within the
+    // pass, during which no link is released. Arrays: the pass walks them in every iteration.
+    std::vector<TZevContactLink*> ContactSatisfyLinks;
+    std::vector<TZevRigidLink*> LinkSatisfyLinks;
 
     // Contact and step parameters. The nine floats from CollisionReboundCoeff to CollisionExtraCoeff are the
     // contact parameter block.

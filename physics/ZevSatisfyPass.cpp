@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
 {
@@ -26,32 +27,32 @@ EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
 
 namespace {
 
-// Satisfy lists: each link listed once through its own node.
+// Satisfy lists: each link listed once, its flag telling that it is.
 
 void ListContact(TZevPhscs2World* world, TZevContactLink* link)
 {
-    if (link->SatisfyNode == nullptr)
-        link->SatisfyNode = world->ContactSatisfyLinks.Add(link);
+    if (link->SatisfyListed == 0) {
+        link->SatisfyListed = 1;
+        world->ContactSatisfyLinks.push_back(link);
+    }
 }
 
 void ListRigid(TZevPhscs2World* world, TZevRigidLink* link)
 {
-    if (link->SatisfyNode == nullptr)
-        link->SatisfyNode = world->LinkSatisfyLinks.Add(link);
+    if (link->SatisfyListed == 0) {
+        link->SatisfyListed = 1;
+        world->LinkSatisfyLinks.push_back(link);
+    }
 }
 
 void EmptySatisfyLists(TZevPhscs2World* world)
 {
-    while (!world->ContactSatisfyLinks.IsEmpty()) {
-        TZevListNode* n = world->ContactSatisfyLinks.First();
-        static_cast<TZevContactLink*>(n->data)->SatisfyNode = nullptr;
-        TZevList::RemoveNode(n);
-    }
-    while (!world->LinkSatisfyLinks.IsEmpty()) {
-        TZevListNode* n = world->LinkSatisfyLinks.First();
-        static_cast<TZevRigidLink*>(n->data)->SatisfyNode = nullptr;
-        TZevList::RemoveNode(n);
-    }
+    for (TZevContactLink* link : world->ContactSatisfyLinks)
+        link->SatisfyListed = 0;
+    for (TZevRigidLink* link : world->LinkSatisfyLinks)
+        link->SatisfyListed = 0;
+    world->ContactSatisfyLinks.clear();
+    world->LinkSatisfyLinks.clear();
 }
 
 bool LinkPartOfSatisfy(const TZevPhscs2World* world, std::int32_t r)
@@ -156,15 +157,15 @@ void ClearCorrection(TZevPhscs2Link* link)
     link->CorrectionPointB = TZevVector();
 }
 
-template <class F> void ForContacts(TZevList& list, F f)
+template <class F> void ForContacts(const std::vector<TZevContactLink*>& list, F f)
 {
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(list))
+    for (TZevContactLink* link : list)
         f(link);
 }
 
-template <class F> void ForRigids(TZevList& list, F f)
+template <class F> void ForRigids(const std::vector<TZevRigidLink*>& list, F f)
 {
-    for (TZevRigidLink* link : ZevItems<TZevRigidLink>(list))
+    for (TZevRigidLink* link : list)
         f(link);
 }
 
@@ -472,8 +473,8 @@ void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
     double S = 0.0;
     std::int32_t count = 0;
     for (;;) {
-        if (world->ContactSatisfyLinks.IsEmpty() &&
-            (world->LinkSatisfyLinks.IsEmpty() || r >= world->LinkSatisfyRepeatMax))
+        if (world->ContactSatisfyLinks.empty() &&
+            (world->LinkSatisfyLinks.empty() || r >= world->LinkSatisfyRepeatMax))
             break;
         // A negative maximum ends the pass at once, as 0 does.
         if (count >= world->CollisionSatisfyRepeatMax)
