@@ -1,111 +1,151 @@
-// Cost of one world step (physics-only parameters, dt 0.02) for stacks, a pyramid and hinge chains of growing
-// size, after the scene has settled; the retry and satisfy iterations per step are reported as counters.
-#include "ZevBodyUtil.h"
-#include "ZevGameChara.h"
-#include "ZevJoint.h"
-#include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+// Cost of one world step (physics-only parameters, dt 0.02) on the scenes of the physics tests: piles of N boxes
+// dropped on the floor, a grid of boxes resting apart, towers, the pyramid, hinge chains, boxes on a 128 x 128
+// height map and one box at rest. Each scene is built and run untimed until it has landed; the time per
+// iteration is then the time of one step. After the table the program prints the growth exponent k of the piles,
+// fitted as ms ~ N^k, and that of the grid.
+#include "physics_scene_table.h"
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace {
 
-TZevMatrix At(float x, float y, float z)
-{
-    TZevMatrix m;
-    ZevMatTranslation(m, x, y, z);
-    return m;
-}
+using namespace physics_scenes;
 
-std::unique_ptr<TZevPhscs2World> NewWorld()
+void RunSteps(benchmark::State& state, Scene& s, int settle)
 {
-    ZevPhysicsInit();
-    auto world = std::make_unique<TZevPhscs2World>();
-    ZevSetPhOnlyParameters(world.get());
-    return world;
-}
-
-TZevGameChara* Box(TZevPhscs2World* world, float half, const TZevMatrix& pose, bool fixed)
-{
-    TZevGameChara* body = ZevAsGameChara(CreateBoxXPhBody(nullptr, pose, nullptr, world, TZevVector(-half, -half, -half),
-                                                          TZevVector(half, half, half), 1.0f));
-    if (body != nullptr && fixed)
-        body->SetFixed(1);
-    return body;
-}
-
-void Floor(TZevPhscs2World* world)
-{
-    TZevGameChara* floor = ZevAsGameChara(CreateBoxXPhBody(nullptr, At(0, -0.5f, 0), nullptr, world,
-                                                           TZevVector(-20, -0.5f, -20), TZevVector(20, 0.5f, 20),
-                                                           1.0f));
-    if (floor != nullptr)
-        floor->SetFixed(1);
-}
-
-// Steps the settled scene; ms per step is the benchmark time.
-void RunSteps(benchmark::State& state, TZevPhscs2World* world, int settle)
-{
-    for (int i = 0; i < settle; ++i)
-        world->Step(0.02f);
+    s.Run(settle);
     double retries = 0.0;
     double satisfies = 0.0;
     std::int64_t steps = 0;
     for (auto _ : state) {
-        world->Step(0.02f);
-        retries += world->RetryCollisionCount;
-        satisfies += world->SatisfyRepeatCount;
+        s.world->Step(0.02f);
+        retries += s.world->RetryCollisionCount;
+        satisfies += s.world->SatisfyRepeatCount;
         ++steps;
     }
-    state.counters["retries/step"] = steps > 0 ? retries / static_cast<double>(steps) : 0.0;
-    state.counters["satisfies/step"] = steps > 0 ? satisfies / static_cast<double>(steps) : 0.0;
-    state.SetComplexityN(state.range(0));
+    const double n = steps > 0 ? static_cast<double>(steps) : 1.0;
+    state.counters["retries/step"] = retries / n;
+    state.counters["satisfies/step"] = satisfies / n;
+    state.counters["contacts"] = static_cast<double>(s.world->ContactLinks->GetCount());
 }
 
-void BM_BoxStack(benchmark::State& state)
+// `n` unit boxes on the floor 2 units apart: resting, none touching another.
+Scene Grid(int n)
 {
-    auto world = NewWorld();
-    Floor(world.get());
-    const int n = static_cast<int>(state.range(0));
-    for (int i = 0; i < n; ++i)
-        Box(world.get(), 0.5f, At(0, 0.5f + 1.005f * static_cast<float>(i), 0), false);
-    RunSteps(state, world.get(), 100);
+    Scene s = NewScene();
+    AddFloor(s);
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+    for (int k = 0; k < n; ++k)
+        AddBox(s, 0.5f, At(2.0f * static_cast<float>(k % side - side / 2), 0.505f,
+                           2.0f * static_cast<float>(k / side - side / 2)));
+    return s;
 }
-BENCHMARK(BM_BoxStack)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond)->Complexity();
 
-void BM_Pyramid55(benchmark::State& state)
+void BM_Pile(benchmark::State& state)
 {
-    auto world = NewWorld();
-    Floor(world.get());
-    const int rows = 10; // 10 + 9 + ... + 1 = 55 boxes
-    for (int row = 0; row < rows; ++row)
-        for (int i = 0; i < rows - row; ++i)
-            Box(world.get(), 0.5f,
-                At(1.1f * (static_cast<float>(i) - 0.5f * static_cast<float>(rows - row - 1)),
-                   0.5f + 1.005f * static_cast<float>(row), 0),
-                false);
-    RunSteps(state, world.get(), 100);
+    Scene s = Pile(static_cast<int>(state.range(0)));
+    RunSteps(state, s, 60);
 }
-BENCHMARK(BM_Pyramid55)->Arg(55)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pile)->Arg(50)->Arg(100)->Arg(200)->Arg(500)->Arg(1000)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_Grid(benchmark::State& state)
+{
+    Scene s = Grid(static_cast<int>(state.range(0)));
+    RunSteps(state, s, 20);
+}
+BENCHMARK(BM_Grid)->Arg(100)->Arg(1000)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_Tower(benchmark::State& state)
+{
+    Scene s = Tower(static_cast<int>(state.range(0)));
+    RunSteps(state, s, 100);
+}
+BENCHMARK(BM_Tower)->Arg(10)->Arg(20)->Iterations(50)->Unit(benchmark::kMillisecond);
+
+void BM_Pyramid(benchmark::State& state)
+{
+    Scene s = Pyramid();
+    RunSteps(state, s, 60);
+}
+BENCHMARK(BM_Pyramid)->Iterations(30)->Unit(benchmark::kMillisecond);
 
 void BM_HingeChain(benchmark::State& state)
 {
-    auto world = NewWorld();
-    TZevGameChara* previous = Box(world.get(), 0.2f, At(0, 0, 0), true);
-    const int n = static_cast<int>(state.range(0));
-    for (int i = 1; i <= n && previous != nullptr; ++i) {
-        TZevGameChara* body = Box(nullptr, 0.2f, At(0, -static_cast<float>(i), 0), false);
-        if (body == nullptr)
-            break;
-        CreateJoint(previous->RigidPart, body->RigidPart, TZevVector(0, -0.5f, 0), TZevVector(0, 0, 1),
-                    TZevVector(1, 0, 0), 0.5f);
-        world->AddBody(body);
-        previous = body;
-    }
-    RunSteps(state, world.get(), 50);
+    Scene s = HingeChain(static_cast<int>(state.range(0)));
+    RunSteps(state, s, 50);
 }
-BENCHMARK(BM_HingeChain)->Arg(10)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_HingeChain)->Arg(10)->Arg(50)->Iterations(100)->Unit(benchmark::kMillisecond);
+
+void BM_BoxesOnTerrain(benchmark::State& state)
+{
+    Scene s = BoxesOnTerrain(static_cast<int>(state.range(0)));
+    RunSteps(state, s, 60);
+}
+BENCHMARK(BM_BoxesOnTerrain)->Arg(10)->Arg(100)->Arg(500)->Iterations(50)->Unit(benchmark::kMillisecond);
+
+void BM_BoxAtRest(benchmark::State& state)
+{
+    Scene s = BoxAtRest();
+    RunSteps(state, s, 100);
+}
+BENCHMARK(BM_BoxAtRest)->Iterations(500)->Unit(benchmark::kMillisecond);
+
+// Keeps the ms per step of every run of a family with an argument, to fit the growth exponent after the table.
+class FitReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const std::string& args = run.run_name.args;
+            if (args.empty() || run.iterations == 0)
+                continue;
+            const double ms = run.GetAdjustedRealTime(); // in the benchmark's unit, ms
+            points[run.run_name.function_name].push_back({std::stod(args), ms});
+        }
+    }
+    // Least squares of log ms against log N; 0 with fewer than two sizes.
+    double Exponent(const std::string& family) const
+    {
+        auto it = points.find(family);
+        if (it == points.end() || it->second.size() < 2)
+            return 0.0;
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        const double n = static_cast<double>(it->second.size());
+        for (const auto& [size, ms] : it->second) {
+            const double x = std::log(size);
+            const double y = std::log(ms);
+            sx += x;
+            sy += y;
+            sxx += x * x;
+            sxy += x * y;
+        }
+        return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    }
+    bool Has(const std::string& family) const { return points.count(family) != 0; }
+
+private:
+    std::map<std::string, std::vector<std::pair<double, double>>> points;
+};
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    FitReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const char* family : {"BM_Pile", "BM_Grid", "BM_BoxesOnTerrain"})
+        if (reporter.Has(family))
+            std::printf("growth exponent of %s: k = %.2f (ms ~ N^k)\n", family, reporter.Exponent(family));
+    benchmark::Shutdown();
+    return 0;
+}

@@ -374,7 +374,7 @@ extern "C" QE_API int QE_XPhBodyGetAABB(QE_XPhBody* handle, float* minX, float* 
     return WithBody(handle, [&](TZevGameChara* body) {
         if (!AllSet({minX, minY, minZ, maxX, maxY, maxZ}))
             return 0;
-        const TZevBox& box = body->box;
+        const TZevNodeBox& box = body->box;
         *minX = box.Min.x;
         *minY = box.Min.y;
         *minZ = box.Min.z;
@@ -646,7 +646,7 @@ QE_BUILTIN(XPhBodyGetInertiaTensorFromAABB)
 QE_BUILTIN(XPhBodyGetAABB)
 {
     if (TZevGameChara* body = QEParseBody(result, interp, args, "o")) {
-        const TZevBox& b = body->box;
+        const TZevNodeBox& b = body->box;
         result = LispMakeResult(interp, "((fff)(fff))", b.Min.x, b.Min.y, b.Min.z, b.Max.x, b.Max.y, b.Max.z);
     }
 }

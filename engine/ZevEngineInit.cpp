@@ -17,7 +17,7 @@
 #include "ZevLisp3DObj.h"
 #include "ZevLispXPhBody.h"
 #include "ZevPIDController.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 namespace {
 bool EngineInited = false;
@@ -31,7 +31,7 @@ void ZevEngineInit()
     ZevCoreInit();
     ZevSceneInit();
     LispInitialize();
-    ZevPhysicsInit();
+    ZevCharaInit();
     // Bodies first: the other families wrap them.
     ZevEngineRegisterBodies();
     ZevEngineRegisterBodyState();

@@ -7,13 +7,13 @@
 
 std::uint32_t OctreeTieWord = 0;
 
-void ZevSetEmptyBox(TZevBox& box)
+void ZevSetEmptyBox(TZevNodeBox& box)
 {
     box.Min = TZevVector(ZevEmptyBoxMin, ZevEmptyBoxMin, ZevEmptyBoxMin);
     box.Max = TZevVector(ZevEmptyBoxMax, ZevEmptyBoxMax, ZevEmptyBoxMax);
 }
 
-void ZevWidenBox(TZevBox& box, const TZevBox& other)
+void ZevWidenBox(TZevNodeBox& box, const TZevNodeBox& other)
 {
     if (other.Min.x < box.Min.x) box.Min.x = other.Min.x;
     if (other.Min.y < box.Min.y) box.Min.y = other.Min.y;
@@ -25,7 +25,7 @@ void ZevWidenBox(TZevBox& box, const TZevBox& other)
 
 namespace {
 
-inline void Include(TZevBox& box, const TZevVector& p)
+inline void Include(TZevNodeBox& box, const TZevVector& p)
 {
     if (p.x < box.Min.x) box.Min.x = p.x;
     if (p.y < box.Min.y) box.Min.y = p.y;
@@ -35,13 +35,13 @@ inline void Include(TZevBox& box, const TZevVector& p)
     if (p.z > box.Max.z) box.Max.z = p.z;
 }
 
-inline void StartAt(TZevBox& box, const TZevVector& p)
+inline void StartAt(TZevNodeBox& box, const TZevVector& p)
 {
     box.Min = p;
     box.Max = p;
 }
 
-inline void Pad(TZevBox& box)
+inline void Pad(TZevNodeBox& box)
 {
     box.Min = TZevVector(box.Min.x - ZevLeafBoxPadding, box.Min.y - ZevLeafBoxPadding, box.Min.z - ZevLeafBoxPadding);
     box.Max = TZevVector(box.Max.x + ZevLeafBoxPadding, box.Max.y + ZevLeafBoxPadding, box.Max.z + ZevLeafBoxPadding);
@@ -49,7 +49,7 @@ inline void Pad(TZevBox& box)
 
 // A leaf's box: its corners now and before, padded.
 template <int N>
-void FitLeaf(TZevBox& box, TZevVector** current, TZevVector** previous, const std::int32_t (&corners)[N])
+void FitLeaf(TZevNodeBox& box, TZevVector** current, TZevVector** previous, const std::int32_t (&corners)[N])
 {
     const TZevVector* now = *current;
     const TZevVector* before = *previous;
@@ -181,7 +181,7 @@ inline int TieBit(std::uint32_t next)
     return bit;
 }
 
-inline int OctantOf(const TZevBox& box, const TZevVector& mean)
+inline int OctantOf(const TZevNodeBox& box, const TZevVector& mean)
 {
     const TZevVector c((box.Min.x + box.Max.x) * 0.5f, (box.Min.y + box.Max.y) * 0.5f,
                        (box.Min.z + box.Max.z) * 0.5f);

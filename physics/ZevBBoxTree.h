@@ -39,6 +39,24 @@ protected:
     TZevCollisionNode* parent = nullptr;
 };
 
+// The box a collision node keeps: its minimum and maximum corner only (the short form of TZevBox), so that the
+// walks over many nodes read little memory. Closed intervals on every axis: touching boxes overlap.
+struct TZevNodeBox {
+    TZevVector Min;
+    TZevVector Max;
+
+    bool Overlaps(const TZevNodeBox& other) const
+    {
+        if (Min.x > other.Max.x || other.Min.x > Max.x)
+            return false;
+        if (Min.y > other.Max.y || other.Min.y > Max.y)
+            return false;
+        if (Min.z > other.Max.z || other.Min.z > Max.z)
+            return false;
+        return true;
+    }
+};
+
 class TZevBoxNode : public TZevCollisionNode {
 public:
     explicit TZevBoxNode(const TZevTypeInfo* typeInfo) : type(typeInfo) {}
@@ -53,7 +71,7 @@ public:
         return (parent == nullptr || next == parent->End()) ? nullptr : static_cast<TZevBoxNode*>(next);
     }
 
-    TZevBox box; // only Min and Max are kept up to date
+    TZevNodeBox box;
     const TZevTypeInfo* type;
     TZevList partners;     // trees found touching this one in the current step (on tree roots)
     TZevList reservedList; // not used by the collision code
@@ -66,15 +84,21 @@ public:
     TZevPhscs2Obj* object = nullptr; // dynamic object of a leaf, once assigned
 };
 
+// Is the node of the class whose record is `type`? False for null.
+inline bool ZevIsNodeType(const TZevBoxNode* node, EZevCollisionType type)
+{
+    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
+}
+
 // The corners of an empty box: its minimum lies above its maximum, so it overlaps nothing.
 inline constexpr float ZevEmptyBoxMin = 3.4e37f;
 inline constexpr float ZevEmptyBoxMax = -3.4e37f;
 // Padding of every leaf box.
 inline constexpr float ZevLeafBoxPadding = 0.0001f;
 
-void ZevSetEmptyBox(TZevBox& box);
+void ZevSetEmptyBox(TZevNodeBox& box);
 // Grows box to hold other: each side moves only outwards, so an empty box adds nothing.
-void ZevWidenBox(TZevBox& box, const TZevBox& other);
+void ZevWidenBox(TZevNodeBox& box, const TZevNodeBox& other);
 
 // Inner node: its box is the union of its children's boxes.
 class TZevBBoxTree : public TZevBoxNode {

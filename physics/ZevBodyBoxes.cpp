@@ -1,5 +1,6 @@
 #include "ZevBodyBoxes.h"
 
+#include "ZevListView.h"
 #include "ZevPoolDrain.h"
 
 #include <cstdlib>
@@ -160,8 +161,7 @@ void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object)
             n->object = object;
             continue;
         }
-        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevBoxNode*>(child));
+        ZevPushChildren<TZevBoxNode>(stack, n);
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "ZevContactEstimate.h"
 #include "ZevContactMaker.h"
-#include "ZevContactResponse.h"
+#include "ZevListView.h"
 #include "ZevPhscs2World.h"
 #include "ZevPoolDrain.h"
 #include "ZevXPhObj.h"
@@ -22,11 +22,6 @@ void DrainColLinkPools()
     ZevDrainPool<TZevFC2RPointLink>(PointLinkPool);
     ZevDrainPool<TZevFC2REdgeLink>(EdgeLinkPool);
     ZevDrainPool<TZevFC2RFaceLink>(FaceLinkPool);
-}
-
-inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
-{
-    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
 }
 
 // The box stands beside the leaf: the last child of the leaf's parent, so that the tree's walks and refits meet it
@@ -130,16 +125,16 @@ template <class Box, int N> void StartOnLeaf(Box* box, const TZevVector* now, co
 
 const char* MissingBoxText(const TZevBoxNode* leaf)
 {
-    if (IsType(leaf, ZevTypePointBoxVecT))
+    if (ZevIsNodeType(leaf, ZevTypePointBoxVecT))
         return "RPBVTがないのに開放処理が行なわれました\n";
-    if (IsType(leaf, ZevTypeEdgeBoxVecT))
+    if (ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT))
         return "REBVTがないのに開放処理が行なわれました\n";
     return "RFBVTがないのに開放処理が行なわれました\n";
 }
 
 inline bool IsMeshLeaf(const TZevBoxNode* node)
 {
-    return IsType(node, ZevTypeFaceBoxVecT) || IsType(node, ZevTypeEdgeBoxVecT) || IsType(node, ZevTypePointBoxVecT);
+    return ZevIsNodeType(node, ZevTypeFaceBoxVecT) || ZevIsNodeType(node, ZevTypeEdgeBoxVecT) || ZevIsNodeType(node, ZevTypePointBoxVecT);
 }
 
 } // namespace
@@ -157,18 +152,6 @@ void ZevColLinkInit()
     FaceLinkPool = new TZevPoolHeads(ZevDeletePooled<TZevFC2RFaceLink>);
     std::atexit(DrainColLinkPools);
     ZevReleaseBodyBoxesHook = ReleaseBodyBoxes;
-    TZevContactServices& services = ZevContactServices;
-    services.AddBodyToWorld = AddBodyToWorld;
-    services.ProcessBodyContacts = ProcessBodyContacts;
-    services.ClearBodyLinkLists = ClearBodyLinkLists;
-    services.CreateContactLink = ZevCreateContactLink;
-    services.BodyContactGeometry = ZevBodyContactGeometry;
-    services.RetestContact = RetestContact;
-    services.ContactNormalFacePoint = ContactNormalFacePoint;
-    services.MeshLeaf = ZevMeshLeaf;
-    services.LeafBox = ZevLeafBox;
-    services.LeafLinkNormal = ZevLeafLinkNormal;
-    services.SubContactDepth = ZevSubContactDepth;
 }
 
 int ZevColLinkPoolSize(int kind)
@@ -262,34 +245,6 @@ template class TZevFC2RLeafLink<TZevFaceBoxVecT, RFBVT>;
 
 // ---------------------------------------------------------------------------------------------------------------
 // Looking links up
-
-TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf)
-{
-    if (leaf == nullptr || leaf->links.IsEmpty())
-        return nullptr;
-    return static_cast<TZevFC2RColLink*>(leaf->links.First()->data);
-}
-
-TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf)
-{
-    return IsType(leaf, ZevTypePointBoxVecT) ? static_cast<TZevFC2RPointLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevFC2REdgeLink* ZevEdgeColLink(const TZevBoxNode* leaf)
-{
-    return IsType(leaf, ZevTypeEdgeBoxVecT) ? static_cast<TZevFC2REdgeLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevFC2RFaceLink* ZevFaceColLink(const TZevBoxNode* leaf)
-{
-    return IsType(leaf, ZevTypeFaceBoxVecT) ? static_cast<TZevFC2RFaceLink*>(ZevLeafColLink(leaf)) : nullptr;
-}
-
-TZevBoxNode* ZevLeafBox(TZevBoxNode* leaf, int layer)
-{
-    TZevFC2RColLink* link = ZevLeafColLink(leaf);
-    return link != nullptr ? link->GetBox(layer) : nullptr;
-}
 
 bool ZevLeafLinkNormal(TZevBoxNode* leaf, TZevVector& normal)
 {
@@ -387,15 +342,14 @@ void BuildLinks(TZevList& worldLeaves, TZevXPhObj* body, TZevBoxNode* node)
         TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
         if (n->bodyAttached != 0)
             continue;
-        if (IsType(n, ZevTypeFaceBoxVecT)) {
+        if (ZevIsNodeType(n, ZevTypeFaceBoxVecT)) {
             MakeFaceLink(worldLeaves, body, static_cast<TZevFaceBoxVecT*>(n));
-        } else if (IsType(n, ZevTypeEdgeBoxVecT)) {
+        } else if (ZevIsNodeType(n, ZevTypeEdgeBoxVecT)) {
             MakeEdgeLink(worldLeaves, body, static_cast<TZevEdgeBoxVecT*>(n));
-        } else if (IsType(n, ZevTypePointBoxVecT)) {
+        } else if (ZevIsNodeType(n, ZevTypePointBoxVecT)) {
             MakePointLink(worldLeaves, body, static_cast<TZevPointBoxVecT*>(n));
         } else {
-            for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
-                stack.PushFront(static_cast<TZevBoxNode*>(child));
+            ZevPushChildren<TZevBoxNode>(stack, n);
         }
     }
 }
@@ -420,15 +374,14 @@ void EnterWorld(TZevPhscs2World* world, TZevXPhObj* body)
     body->AdvanceStep(0.0f);
     body->ClearContactHit();
     body->UpdateBox();
-    for (void* item : body->StateObjects) {
-        TZevPhscs2Obj* state = static_cast<TZevPhscs2Obj*>(item);
+    for (TZevPhscs2Obj* state : ZevItems<TZevPhscs2Obj>(body->StateObjects)) {
         if (world->RigidLinks != nullptr) {
-            for (void* link : state->RigidLinks)
-                world->RigidLinks->Append(static_cast<TZevReleasableLink*>(link));
+            for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(state->RigidLinks))
+                world->RigidLinks->Append(link);
         }
         if (world->Joints != nullptr) {
-            for (void* joint : state->Joints)
-                world->Joints->Append(static_cast<TZevReleasableLink*>(joint));
+            for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(state->Joints))
+                world->Joints->Append(link);
         }
     }
     body->space = world;
@@ -479,6 +432,7 @@ void ClearBodyLinkLists(TZevXPhObj* body)
 {
     if (body == nullptr)
         return;
+    ++body->boxVersion;
     for (void* item : body->LinkedLeaves) {
         if (TZevFC2RColLink* link = ZevLeafColLink(static_cast<TZevBoxNode*>(item))) {
             link->AdvanceBox();

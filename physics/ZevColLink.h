@@ -88,14 +88,36 @@ public:
     float thresholdU = 0.0f; // of the edge from corner 0 to corner 1
 };
 
-// The link of a leaf, or null (the leaf's first link; the typed forms also check the leaf's kind).
-TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf);
-TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf);
-TZevFC2REdgeLink* ZevEdgeColLink(const TZevBoxNode* leaf);
-TZevFC2RFaceLink* ZevFaceColLink(const TZevBoxNode* leaf);
+// The link of a leaf, or null (the leaf's first link; the typed forms also check the leaf's kind). Inline: the
+// contact passes ask for them in their inner loops.
+inline TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf)
+{
+    if (leaf == nullptr || leaf->links.IsEmpty())
+        return nullptr;
+    return static_cast<TZevFC2RColLink*>(leaf->links.First()->data);
+}
+
+inline TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf)
+{
+    return ZevIsNodeType(leaf, ZevTypePointBoxVecT) ? static_cast<TZevFC2RPointLink*>(ZevLeafColLink(leaf)) : nullptr;
+}
+
+inline TZevFC2REdgeLink* ZevEdgeColLink(const TZevBoxNode* leaf)
+{
+    return ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT) ? static_cast<TZevFC2REdgeLink*>(ZevLeafColLink(leaf)) : nullptr;
+}
+
+inline TZevFC2RFaceLink* ZevFaceColLink(const TZevBoxNode* leaf)
+{
+    return ZevIsNodeType(leaf, ZevTypeFaceBoxVecT) ? static_cast<TZevFC2RFaceLink*>(ZevLeafColLink(leaf)) : nullptr;
+}
 
 // Box 1 or 2 of a mesh leaf's link; null when the leaf has no link.
-TZevBoxNode* ZevLeafBox(TZevBoxNode* leaf, int layer);
+inline TZevBoxNode* ZevLeafBox(TZevBoxNode* leaf, int layer)
+{
+    TZevFC2RColLink* link = ZevLeafColLink(leaf);
+    return link != nullptr ? link->GetBox(layer) : nullptr;
+}
 // The normal estimate of a mesh leaf's link; false when the leaf has no link.
 bool ZevLeafLinkNormal(TZevBoxNode* leaf, TZevVector& normal);
 

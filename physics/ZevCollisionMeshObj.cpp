@@ -1,5 +1,6 @@
 #include "ZevCollisionMeshObj.h"
 
+#include "ZevListView.h"
 #include "ZevXFile.h"
 
 #include <cstring>
@@ -18,8 +19,7 @@ void CollectPreOrder(TZevCollisionMeshObj* root, TZevList& out)
     while (void* item = stack.PopFront()) {
         TZevCollisionMeshObj* body = static_cast<TZevCollisionMeshObj*>(item);
         out.Add(body);
-        for (TZevOwnerListLink* child = body->Last(); child != body->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCollisionMeshObj*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevCollisionMeshObj>(stack, body);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ZevCollisionSpace.h"
 
+#include "ZevListView.h"
 #include "ZevNarrowPhase.h"
 
 TZevCollideFunc CollisionTable[ZevCollisionKindCount][ZevCollisionKindCount] = {};
@@ -99,7 +100,7 @@ int CollideTreeLeaf(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode*
 
 float ZevBoxSize(const TZevBoxNode* node)
 {
-    const TZevBox& b = node->box;
+    const TZevNodeBox& b = node->box;
     return (b.Max.x - b.Min.x) + (b.Max.y - b.Min.y) + (b.Max.z - b.Min.z);
 }
 
@@ -197,8 +198,7 @@ void TZevCollisionSpace::UpdateTrees(float step)
         TZevCTree* node = static_cast<TZevCTree*>(item);
         if (node->IsMeshTree())
             static_cast<TZevFMCTTree*>(node)->AdvanceStep(step);
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+        ZevPushChildren<TZevCTree>(stack, node);
     }
 }
 
@@ -212,8 +212,7 @@ void TZevCollisionSpace::RefitTrees(float step)
             static_cast<TZevFMCTTree*>(node)->UpdateWorldMatrix(step);
             continue;
         }
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+        ZevPushChildren<TZevCTree>(stack, node);
     }
     activeRoot->UpdateBox();
 }
@@ -229,8 +228,7 @@ void TZevCollisionSpace::AddBody(TZevFMCTTree* tree)
 
 void TZevCollisionSpace::ClearContacts()
 {
-    for (void* item : contactTrees) {
-        TZevFMCTTree* tree = static_cast<TZevFMCTTree*>(item);
+    for (TZevFMCTTree* tree : ZevItems<TZevFMCTTree>(contactTrees)) {
         // The node is given back with the whole list below.
         tree->spaceNode = nullptr;
         while (!tree->contacts->IsEmpty()) {

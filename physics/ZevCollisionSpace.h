@@ -32,6 +32,9 @@ public:
     TZevList reservedLists[3];
     TZevList contactTrees;   // trees with at least one contact record in this pass (each tree's spaceNode)
     TZevList contactRecords; // side A of every contact of this pass, in the order made
+    // Number of the world step in progress: what a tree computed from its vertices (its leaf boxes, its contact
+    // estimates) is kept for reuse within one step only.
+    std::uint32_t stepRound = 0;
     TZevBodyPairTable pairs;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ZevColLink.h"
 #include "ZevContactLink.h"
+#include "ZevListView.h"
 #include "ZevNarrowPhase.h"
 #include "ZevPhscs2World.h"
 #include "ZevVecInline.h"
@@ -10,11 +11,6 @@
 #include <cmath>
 
 namespace {
-
-inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
-{
-    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
-}
 
 // Edges shorter than this keep their thresholds; weights below it do not count.
 constexpr float ShortLength = 1e-7f;
@@ -53,8 +49,8 @@ template <class Link> void CopyCorners(Link* link, int k, const TZevPointBoxVecT
 template <class Cosine> float LargestAroundPoint(const TZevPointBoxVecT* leaf, Cosine cosine)
 {
     float largest = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+    for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(leaf->edges)) {
+        const TZevFaceBoxVecT* face = FaceInto(edge, leaf);
         if (face == nullptr)
             continue;
         const float c = cosine(FaceLinkNormal(face));
@@ -112,8 +108,8 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
     // Angle-weighted mean of the normals of the faces around the vertex.
     TZevVector sum;
     float total = 0.0f;
-    for (void* item : leaf->edges) {
-        const TZevFaceBoxVecT* face = FaceInto(static_cast<TZevEdgeBoxVecT*>(item), leaf);
+    for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(leaf->edges)) {
+        const TZevFaceBoxVecT* face = FaceInto(edge, leaf);
         if (face == nullptr)
             continue;
         std::int32_t ia;
@@ -359,21 +355,19 @@ void ProcessBodyContacts(float permitDistance, TZevXPhObj* body)
 {
     if (body == nullptr)
         return;
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypeFaceBoxVecT))
+    ++body->boxVersion;
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
+        if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceNormal(leaf);
     }
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypePointBoxVecT))
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
+        if (ZevIsNodeType(leaf, ZevTypePointBoxVecT))
             EstimatePointNormal(permitDistance, leaf);
     }
-    for (void* item : body->LinkedLeaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
-        if (IsType(leaf, ZevTypeFaceBoxVecT))
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
+        if (ZevIsNodeType(leaf, ZevTypeFaceBoxVecT))
             EstimateFaceThresholds(permitDistance, leaf);
-        else if (IsType(leaf, ZevTypeEdgeBoxVecT))
+        else if (ZevIsNodeType(leaf, ZevTypeEdgeBoxVecT))
             EstimateEdgeLink(permitDistance, leaf);
     }
 }
@@ -389,7 +383,7 @@ std::int32_t RetestContact(TZevContactLink* link)
     // A link without both records has no contact to confirm.
     if (link == nullptr || !HasPositions(link->RecordA) || !HasPositions(link->RecordB))
         return 0;
-    if (IsType(link->RecordA->node, ZevTypeEdgeBoxVecT))
+    if (ZevIsNodeType(link->RecordA->node, ZevTypeEdgeBoxVecT))
         return RetestEdgeEdge(link);
     return RetestFacePoint(link);
 }

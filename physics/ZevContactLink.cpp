@@ -2,7 +2,9 @@
 
 #include "ZevBodyPair.h"
 #include "ZevColLink.h"
+#include "ZevListView.h"
 #include "ZevPoolDrain.h"
+#include "ZevXPhObj.h"
 
 #include <cstdlib>
 
@@ -55,6 +57,16 @@ TZevContactLink::TZevContactLink()
     Reset();
 }
 
+TZevXPhObj* TZevContactLink::BodyA() const
+{
+    return RecordA != nullptr ? static_cast<TZevXPhObj*>(RecordA->tree) : nullptr;
+}
+
+TZevXPhObj* TZevContactLink::BodyB() const
+{
+    return RecordB != nullptr ? static_cast<TZevXPhObj*>(RecordB->tree) : nullptr;
+}
+
 void TZevContactLink::Reset()
 {
     const TZevVector zero;
@@ -76,13 +88,14 @@ void TZevContactLink::Reset()
     HorizontalDamper = 0.0f;
     PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
     Keep = 1;
-    SatisfyNode = nullptr;
+    SatisfyListed = 0;
     Depth = PrevDepth = 0.0f;
     Separation = zero;
     RetestNeeded = 0;
     Initialised = 0;
     DeltaUV[0] = DeltaUV[1] = PrevDeltaUV[0] = PrevDeltaUV[1] = 0.0f;
     SubContacts[0] = SubContacts[1] = nullptr;
+    RetestRound = RetestVersionA = RetestVersionB = 0;
 }
 
 TZevContactLink* NewContactLink()
@@ -107,7 +120,7 @@ void TZevContactLink::Release()
             record->node->contactCount -= 1;
     }
     for (TZevListNode** node : {&PartnerNodeA, &PartnerNodeB, &ObjectNodeA, &ObjectNodeB, &OwnerNodeA, &OwnerNodeB,
-                                &PrimitiveNodeA, &PrimitiveNodeB, &NewNode, &SatisfyNode}) {
+                                &PrimitiveNodeA, &PrimitiveNodeB, &NewNode}) {
         if (*node != nullptr) {
             TZevList::RemoveNode(*node);
             *node = nullptr;
@@ -164,8 +177,7 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b)
     if (a == nullptr || b == nullptr)
         return nullptr;
     TZevPhscs2Obj* first = a->Serial <= b->Serial ? a : b;
-    for (void* item : first->ContactLinks) {
-        TZevContactLink* link = static_cast<TZevContactLink*>(item);
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(first->ContactLinks)) {
         if (link->RecordA == nullptr || link->RecordB == nullptr || link->RecordA->node == nullptr ||
             link->RecordB->node == nullptr)
             continue;

@@ -29,6 +29,19 @@ public:
 
     // Every field as after construction (a link taken from the pool starts this way).
     void Reset();
+    // An edge-edge contact carries sub-contacts; a face-point contact none.
+    bool HasSubContacts() const { return SubContacts[0] != nullptr || SubContacts[1] != nullptr; }
+    // The dynamic objects at the two ends (null when a side has none) and the bodies of the two records.
+    TZevPhscs2Obj* PartA() const
+    {
+        return (RecordA != nullptr && RecordA->node != nullptr) ? RecordA->node->object : nullptr;
+    }
+    TZevPhscs2Obj* PartB() const
+    {
+        return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
+    }
+    TZevXPhObj* BodyA() const;
+    TZevXPhObj* BodyB() const;
 
     std::int32_t released = 0;
     TZevFMCTree_CFaceData* RecordA = nullptr; // the face side, or the first edge
@@ -48,7 +61,7 @@ public:
     float PrevUV[2] = {};
     float UV[2] = {};
     std::int32_t Keep = 1;
-    TZevListNode* SatisfyNode = nullptr;    // in the world's ContactSatisfyLinks
+    std::int32_t SatisfyListed = 0;         // in the world's ContactSatisfyLinks
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     TZevVector Separation;                  // PointB - PointA as last accepted
@@ -58,6 +71,11 @@ public:
     float PrevDeltaUV[2] = {};
     // The sub-contacts of an edge-edge contact: the first belongs to RecordA's edge, the second to RecordB's.
     TZevSubContactLink* SubContacts[2] = {};
+    // The re-test round of the world in which the link was last re-tested, with the vertex versions of the two
+    // records' trees then; 0 once anything but a re-test has changed the link.
+    std::uint32_t RetestRound = 0;
+    std::uint32_t RetestVersionA = 0;
+    std::uint32_t RetestVersionB = 0;
 };
 
 // A contact link from the calling thread's pool, or a new one, as after construction (in use).

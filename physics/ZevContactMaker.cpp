@@ -10,11 +10,6 @@
 
 namespace {
 
-inline bool IsType(const TZevBoxNode* node, EZevCollisionType type)
-{
-    return node != nullptr && node->type == ZevCollisionTypeInfo(type);
-}
-
 // The record moves from a body-attached box onto the mesh leaf the box stands for, with the leaf's vertex arrays;
 // the leaf, or null when the record stays where it is.
 template <class AttachedBox> auto MoveToLeaf(TZevFMCTree_CFaceData* record) -> decltype(AttachedBox::leaf)
@@ -116,7 +111,7 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
     link->OwnerNodeA = ZevListPushPooled(&static_cast<TZevXPhObj*>(a->tree)->OwnedRecords, link);
     link->OwnerNodeB = ZevListPushPooled(&static_cast<TZevXPhObj*>(b->tree)->OwnedRecords, link);
 
-    const bool facePoint = IsType(b->node, ZevTypePointBoxVecT);
+    const bool facePoint = ZevIsNodeType(b->node, ZevTypePointBoxVecT);
     if (facePoint) {
         MoveToFace(a);
         MoveToPoint(b);
@@ -179,8 +174,8 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
 std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
                                     TZevContactLink* link)
 {
-    if (recordA == nullptr || recordB == nullptr || link == nullptr || !IsType(recordA->node, ZevTypeEdgeBoxVecT) ||
-        !IsType(recordB->node, ZevTypeEdgeBoxVecT) || recordA->currentArray == nullptr ||
+    if (recordA == nullptr || recordB == nullptr || link == nullptr || !ZevIsNodeType(recordA->node, ZevTypeEdgeBoxVecT) ||
+        !ZevIsNodeType(recordB->node, ZevTypeEdgeBoxVecT) || recordA->currentArray == nullptr ||
         recordB->currentArray == nullptr)
         return 0;
     TZevEdgeBoxVecT* edges[2] = {static_cast<TZevEdgeBoxVecT*>(recordA->node),

@@ -1,5 +1,6 @@
 #include "ZevElastic.h"
 
+#include "ZevListView.h"
 #include "ZevMesh.h"
 #include "ZevMeshCollider.h"
 
@@ -189,14 +190,12 @@ void TZevElastic::Step(float dt)
 
     if (!NoGravity && Gravity != nullptr) {
         const float g = *Gravity;
-        for (void* item : Particles) {
-            auto* p = static_cast<TZevElasticParticle*>(item);
+        for (TZevElasticParticle* p : ZevItems<TZevElasticParticle>(Particles)) {
             p->Force.y = p->Force.y + -g * p->Mass;
         }
     }
 
-    for (void* item : Springs) {
-        auto* s = static_cast<TZevElasticSpring*>(item);
+    for (TZevElasticSpring* s : ZevItems<TZevElasticSpring>(Springs)) {
         TZevVector d, dv, e, spring, damping, f;
         ZevVecSub(d, s->B->Position, s->A->Position);
         const float length = d.Length();
@@ -216,8 +215,7 @@ void TZevElastic::Step(float dt)
         ZevVecSub(s->B->Force, s->B->Force, f);
     }
 
-    for (void* item : Particles) {
-        auto* p = static_cast<TZevElasticParticle*>(item);
+    for (TZevElasticParticle* p : ZevItems<TZevElasticParticle>(Particles)) {
         // A particle without mass is held in place by forces: only its increment moves it.
         TZevVector dv = p->Increment;
         if (p->Mass > 0.0f) {

@@ -1,10 +1,12 @@
 #include "ZevFMCTTree.h"
 
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 #include "ZevPoolDrain.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 std::int32_t TreeSerialCounter = 0;
@@ -304,21 +306,34 @@ void TZevFMCTTree::UpdateWorldMatrix(float step)
     if (source == nullptr)
         return;
     const float* m = worldMatrix.m;
+    bool changed = false;
     for (std::int32_t i = 0; i < count; ++i) {
         const float x = source[i].x;
         const float y = source[i].y;
         const float z = source[i].z;
-        currentVertices[i] = TZevVector(x * m[0] + y * m[4] + z * m[8] + m[12], x * m[1] + y * m[5] + z * m[9] + m[13],
-                                        x * m[2] + y * m[6] + z * m[10] + m[14]);
+        const TZevVector p(x * m[0] + y * m[4] + z * m[8] + m[12], x * m[1] + y * m[5] + z * m[9] + m[13],
+                           x * m[2] + y * m[6] + z * m[10] + m[14]);
+        if (std::memcmp(&p, &currentVertices[i], sizeof p) != 0) {
+            currentVertices[i] = p;
+            changed = true;
+        }
     }
+    if (changed)
+        ++vertexVersion;
+}
+
+void TZevFMCTTree::SwapVertexArrays()
+{
+    TZevVector* swap = currentVertices;
+    currentVertices = previousVertices;
+    previousVertices = swap;
+    ++vertexVersion;
 }
 
 void TZevFMCTTree::AdvanceStep(float step)
 {
     previousMatrix = matrix;
-    TZevVector* swap = currentVertices;
-    currentVertices = previousVertices;
-    previousVertices = swap;
+    SwapVertexArrays();
     StepHook(step);
     UpdateWorldMatrix(step);
 }
@@ -334,7 +349,16 @@ void TZevFMCTTree::UpdateBox()
     RefitChildren();
     level -= 1;
     if (primitiveRoot != nullptr) {
-        primitiveRoot->UpdateBox();
+        // The leaf boxes follow from the vertex arrays and the body-attached boxes' positions alone: within a
+        // step, while neither changed, they are what the last refit made them.
+        const bool kept = space != nullptr && space->stepRound != 0 && refitRound == space->stepRound &&
+                          refitVertexVersion == vertexVersion && refitBoxVersion == boxVersion;
+        if (!kept) {
+            primitiveRoot->UpdateBox();
+            refitRound = space != nullptr ? space->stepRound : 0;
+            refitVertexVersion = vertexVersion;
+            refitBoxVersion = boxVersion;
+        }
         ZevWidenBox(box, primitiveRoot->box);
     }
 }
@@ -378,15 +402,15 @@ bool TZevFMCTTree::ClearNodes(TZevMeshData* newMesh)
     UpdateWorldMatrix(0.0f);
     for (std::int32_t i = 0; i < vertexCount; ++i)
         previousVertices[i] = currentVertices[i];
+    ++vertexVersion;
+    ++boxVersion;
     Build();
     level = 2;
     if (TZevCTree* p = ParentTree(); p != nullptr)
         p->SetRebuildFlag();
     for (int k = 0; k < 2; ++k) {
         previousMatrix = matrix;
-        TZevVector* swap = currentVertices;
-        currentVertices = previousVertices;
-        previousVertices = swap;
+        SwapVertexArrays();
         StepHook(0.0f);
         UpdateWorldMatrix(0.0f);
     }
@@ -514,8 +538,7 @@ void TZevFMCTTree::LinkAdjacency()
             pointOf[point->i] = point;
         } else {
             // Children pushed last first, so that they come off the stack in ring order.
-            for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-                stack.PushFront(static_cast<TZevBoxNode*>(child));
+            ZevPushChildren<TZevBoxNode>(stack, node);
         }
     }
 
@@ -524,15 +547,13 @@ void TZevFMCTTree::LinkAdjacency()
         if (point == nullptr)
             continue;
         const std::int32_t vi = static_cast<std::int32_t>(v);
-        for (void* e : edgesOf[v]) {
-            TZevEdgeBoxVecT* edge = static_cast<TZevEdgeBoxVecT*>(e);
+        for (TZevEdgeBoxVecT* edge : ZevItems<TZevEdgeBoxVecT>(edgesOf[v])) {
             point->edges.Add(edge);
             if (vi == edge->i0)
                 edge->point0 = point;
             else
                 edge->point1 = point;
-            for (void* f : facesOf[v]) {
-                TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(f);
+            for (TZevFaceBoxVecT* face : ZevItems<TZevFaceBoxVecT>(facesOf[v])) {
                 const std::int32_t corners[3] = {face->i0, face->i1, face->i2};
                 for (int k = 0; k < 3; ++k) {
                     const std::int32_t a = corners[k];
@@ -547,8 +568,7 @@ void TZevFMCTTree::LinkAdjacency()
                 }
             }
         }
-        for (void* f : facesOf[v]) {
-            TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(f);
+        for (TZevFaceBoxVecT* face : ZevItems<TZevFaceBoxVecT>(facesOf[v])) {
             if (face->i0 == vi) face->points[0] = point;
             if (face->i1 == vi) face->points[1] = point;
             if (face->i2 == vi) face->points[2] = point;

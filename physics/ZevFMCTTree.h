@@ -128,6 +128,8 @@ public:
     void ReleaseContacts();
     // Number of vertices in the two arrays (the mesh's count when it was built).
     std::int32_t GetVertexCount() const { return vertexCount; }
+    // The current array becomes the previous one and the other way round.
+    void SwapVertexArrays();
 
     TZevMatrix previousMatrix;
     TZevMatrix worldMatrix;
@@ -144,6 +146,19 @@ public:
     std::int32_t group;                 // trees of equal group are never tested against each other
     std::int32_t transformVertices = 1; // 0: UpdateWorldMatrix leaves the vertex arrays alone
     TZevPooledBBoxTree* primitiveRoot = nullptr;
+    // Changes whenever a value in the vertex arrays changes (or the arrays swap): what was computed from the
+    // vertices at one version holds as long as the version stays.
+    std::uint32_t vertexVersion = 0;
+    // Changes whenever the positions kept by the body-attached boxes, or the leaves of the tree, may have changed.
+    std::uint32_t boxVersion = 0;
+    // The step round and the two versions of the last refit of the leaves under primitiveRoot, and of the last
+    // contact estimates of the body.
+    std::uint32_t refitRound = 0;
+    std::uint32_t refitVertexVersion = 0;
+    std::uint32_t refitBoxVersion = 0;
+    std::uint32_t estimateRound = 0;
+    std::uint32_t estimateVertexVersion = 0;
+    std::uint32_t estimateBoxVersion = 0;
 
 private:
     void FreeVertexArrays();

@@ -3,6 +3,7 @@
 #include "ZevBitmap.h"
 #include "ZevBodyBoxes.h"
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 
 TZevLandCTree::TZevLandCTree()
 {
@@ -99,14 +100,12 @@ void TZevLandCTree::BuildGrid()
             continue;
         }
         inner.Add(node);
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevBoxNode*>(child));
+        ZevPushChildren<TZevBoxNode>(stack, node);
     }
 
     for (std::size_t i = 0; i < cellCount; ++i)
         cells[i] = AllocBoxNode();
-    for (void* item : leaves) {
-        TZevBoxNode* leaf = static_cast<TZevBoxNode*>(item);
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(leaves)) {
         leaf->UpdateBox();
         TZevVector centre((leaf->box.Min.x + leaf->box.Max.x) * 0.5f, (leaf->box.Min.y + leaf->box.Max.y) * 0.5f,
                           (leaf->box.Min.z + leaf->box.Max.z) * 0.5f);
@@ -133,7 +132,7 @@ int TZevLandCTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node,
     const std::int32_t width = landMesh->GridWidth;
     const std::int32_t depth = landMesh->GridHeight;
     // Each axis is ordered after the transformation: a placement that mirrors or turns the grid swaps the corners.
-    const TZevBox& b = otherNode->box;
+    const TZevNodeBox& b = otherNode->box;
     TZevVector lo(3.4e38f, 3.4e38f, 3.4e38f);
     TZevVector hi(-3.4e38f, -3.4e38f, -3.4e38f);
     for (int k = 0; k < 8; ++k) {

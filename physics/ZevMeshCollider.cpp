@@ -1,5 +1,6 @@
 #include "ZevMeshCollider.h"
 
+#include "ZevListView.h"
 #include "ZevMesh.h"
 #include "ZevNarrowPhase.h"
 
@@ -124,8 +125,7 @@ void CandidateNodes(TZevMeshCollider* model, const TZevMatrix& modelMatrix, TZev
     ZevMatMultiply(toModel, otherMatrix, inverse);
     TZevBox carried;
     TransformBox(other->localBox, toModel, carried);
-    for (void* item : model->nodes) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(model->nodes)) {
         if (!invertible || node->LocalBox.Overlaps(carried))
             out.Add(node);
     }
@@ -207,8 +207,7 @@ bool DescendLargeNodes(TZevMeshCollider* p, TZevList& from, float limit, TZevMes
 // The entries of the node whose box (from the positions) overlaps the box (lo, hi).
 void CollectEntries(TZevMeshColliderNode* node, const TZevVector* positions, const TZevBox& box, TZevList& out)
 {
-    for (void* item : node->Entries) {
-        auto* entry = static_cast<TZevMeshFaceEntry*>(item);
+    for (TZevMeshFaceEntry* entry : ZevItems<TZevMeshFaceEntry>(node->Entries)) {
         EntryBox(*entry, positions);
         if (Overlap(entry->Min, entry->Max, box.Min, box.Max))
             out.Add(entry);
@@ -489,8 +488,7 @@ bool TZevMeshCollider::BuildFromMesh(TZevPolygonMesh* source)
     TransformVertices(IdentityMatrix);
     UpdateNodeBoxes();
     UpdateBox();
-    for (void* item : nodes) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         node->Size = Extents(node->LocalBox);
     }
     size = nodeCount > 0 ? Extents(localBox) : 0.0f;
@@ -502,8 +500,7 @@ void TZevMeshCollider::UpdateNodeBoxes()
     if (mesh == nullptr || mesh->Geometry == nullptr || mesh->Geometry->VertexCount != vertexCount)
         return;
     const TZevMeshData* g = mesh->Geometry;
-    for (void* item : nodes) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         TZevVector lo(Big, Big, Big);
         TZevVector hi(-Big, -Big, -Big);
         for (void* e : node->Entries) {
@@ -519,8 +516,7 @@ void TZevMeshCollider::UpdateBox()
 {
     TZevVector lo(Big, Big, Big);
     TZevVector hi(-Big, -Big, -Big);
-    for (void* item : nodes) {
-        const auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (const TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         Widen(lo, hi, node->LocalBox.Min);
         Widen(lo, hi, node->LocalBox.Max);
     }
@@ -532,8 +528,7 @@ void TZevMeshCollider::Transform(const TZevMatrix& m)
     if (nodeCount == 0)
         return;
     TransformBox(localBox, m, worldBox);
-    for (void* item : nodes) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         TransformBox(node->LocalBox, m, node->WorldBox);
     }
 }
@@ -595,8 +590,7 @@ bool TZevMeshCollider::RayCast(const TZevVector& origin, const TZevVector& direc
         return false;
     const TZevMeshData* g = mesh->Geometry;
     bool hit = false;
-    for (void* item : nodes) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         if (!RayReachesBox(node->LocalBox, origin, direction, maxT))
             continue;
         for (void* e : node->Entries) {

@@ -2,8 +2,8 @@
 
 #include "ZevColLink.h"
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
 #include "ZevJoint.h"
+#include "ZevListView.h"
 #include "ZevRigidLink.h"
 #include "ZevXPhObj.h"
 
@@ -51,21 +51,21 @@ TZevPhscs2World::~TZevPhscs2World()
     ContactLinks = Joints = RigidLinks = nullptr;
     // The bodies keep pointers to their nodes in these lists; those go with the bodies' teardown, which the
     // space's destructor runs below. Emptying them first leaves no body pointing into a freed node.
-    for (void* item : BodyList)
-        static_cast<TZevXPhObj*>(item)->WorldNode0 = nullptr;
-    for (void* item : ActiveBodies)
-        static_cast<TZevXPhObj*>(item)->WorldNode1 = nullptr;
-    for (void* item : NewContactLinks)
-        static_cast<TZevContactLink*>(item)->NewNode = nullptr;
-    for (void* item : ContactSatisfyLinks)
-        static_cast<TZevContactLink*>(item)->SatisfyNode = nullptr;
-    for (void* item : LinkSatisfyLinks)
-        static_cast<TZevRigidLink*>(item)->SatisfyNode = nullptr;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(BodyList))
+        body->WorldNode0 = nullptr;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(ActiveBodies))
+        body->WorldNode1 = nullptr;
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(NewContactLinks))
+        link->NewNode = nullptr;
+    for (TZevContactLink* link : ContactSatisfyLinks)
+        link->SatisfyListed = 0;
+    for (TZevRigidLink* link : LinkSatisfyLinks)
+        link->SatisfyListed = 0;
     BodyList.Clear();
     ActiveBodies.Clear();
     NewContactLinks.Clear();
-    ContactSatisfyLinks.Clear();
-    LinkSatisfyLinks.Clear();
+    ContactSatisfyLinks.clear();
+    LinkSatisfyLinks.clear();
     ZevForgetWorldColLinks(CollisionLinkList);
     FinishDeferredDeletions();
     PendingDeletions.Clear();
@@ -81,7 +81,7 @@ void TZevPhscs2World::AddBody(TZevFMCTTree* tree)
 {
     TZevCollisionSpace::AddBody(tree);
     if (tree != nullptr && tree->IsMeshTree())
-        ZevAddBodyToWorld(this, static_cast<TZevXPhObj*>(tree));
+        AddBodyToWorld(this, static_cast<TZevXPhObj*>(tree));
 }
 
 void TZevPhscs2World::AddActiveBody(TZevXPhObj* body)

@@ -1,6 +1,7 @@
 // Simulation world: every body, joint, rigid link and contact link of a scene, the contact and step parameters,
 // the statistics of the last step and the working lists of the step and its passes. The world is the collision
-// space of its bodies; Step (ZevWorldStep.cpp) advances it, the passes of the step live in ZevContactResponse.cpp.
+// space of its bodies; Step (ZevWorldStep.cpp) advances it through the passes of ZevJointPass, ZevContactPass,
+// ZevSatisfyPass and ZevForceLaws.
 #pragma once
 
 #include "ZevCollisionSpace.h"
@@ -8,6 +9,7 @@
 #include "ZevOwnerList.h"
 
 #include <cstdint>
+#include <vector>
 
 class TZevContactLink;
 class TZevJoint;
@@ -63,8 +65,10 @@ public:
     TZevList BodyList;            // every body in tree order; a body's node is its WorldNode0
     TZevList NewContactLinks;     // contact links made in this step; a link's node is its NewNode
     TZevList ActiveBodies;        // bodies to collide again; a body's node is its WorldNode1
-    TZevList ContactSatisfyLinks; // a link's node is its SatisfyNode
-    TZevList LinkSatisfyLinks;
+    // The links of the satisfy pass in progress (each flags itself SatisfyListed), filled and emptied within the
+    // pass, during which no link is released. Arrays: the pass walks them in every iteration.
+    std::vector<TZevContactLink*> ContactSatisfyLinks;
+    std::vector<TZevRigidLink*> LinkSatisfyLinks;
 
     // Contact and step parameters. The nine floats from CollisionReboundCoeff to CollisionExtraCoeff are the
     // contact parameter block.
@@ -91,6 +95,18 @@ public:
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
     std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection
+    // Each satisfy pass runs in a re-test round of its own (0 outside them). Within a round a contact link whose
+    // two trees kept their vertices since its last re-test, and that nothing else changed, is not re-tested again:
+    // the re-test would find what it found.
+    std::uint32_t RetestRound = 0;
+    std::uint32_t LastRetestRound = 0;
+    void BeginRetestRound()
+    {
+        if (++LastRetestRound == 0)
+            LastRetestRound = 1;
+        RetestRound = LastRetestRound;
+    }
+    void EndRetestRound() { RetestRound = 0; }
     float StepSize = 0.0f;
 
 private:

@@ -7,14 +7,11 @@
 #include "ZevColLink.h"
 #include "ZevCollisionSpace.h"
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
 #include "ZevDebug.h"
 #include "ZevFMCTTree.h"
 #include "ZevFloatKeyList.h"
-#include "ZevGameChara.h"
 #include "ZevJoint.h"
 #include "ZevPhscs2Obj.h"
-#include "ZevPhysicsSaveLoad.h"
 #include "ZevRigidLink.h"
 #include "ZevTypeInfo.h"
 
@@ -43,6 +40,4 @@ void ZevPhysicsInit()
     ZevBodyBoxesInit();
     ZevColLinkInit();
     ZevFloatKeyListInit();
-    ZevPhysicsSaveLoadInit();
-    ZevGameCharaInit();
 }

@@ -51,7 +51,7 @@ TZevRigidLink* NewRigidLink()
     link->Length = 0.0f;
     link->LengthError2 = 0.0f;
     link->Direction = link->PrevDirection = zero;
-    link->SatisfyNode = nullptr;
+    link->SatisfyListed = 0;
     link->InPool = 0;
     return link;
 }
@@ -108,7 +108,7 @@ void TZevRigidLink::Release()
 {
     ObjectA = nullptr;
     ObjectB = nullptr;
-    for (TZevListNode** node : {&NodeA, &NodeB, &SatisfyNode}) {
+    for (TZevListNode** node : {&NodeA, &NodeB}) {
         if (*node != nullptr) {
             TZevList::RemoveNode(*node);
             *node = nullptr;

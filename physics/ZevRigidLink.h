@@ -9,8 +9,9 @@ public:
     TZevRigidLink() = default;
     ~TZevRigidLink() override = default;
 
-    // Leaves both objects' RigidLinks lists and the satisfy list, drops the pair reference, leaves its ring and
-    // goes back to the calling thread's pool (once, however often it is released).
+    // Leaves both objects' RigidLinks lists, drops the pair reference, leaves its ring and goes back to the calling
+    // thread's pool (once, however often it is released). The satisfy lists hold links only within a satisfy
+    // pass, which releases none.
     void Release() override;
     // PointA and PointB from the attachment points in world space.
     void Update() override;
@@ -30,7 +31,7 @@ public:
     float LengthError2 = 0.0f;
     TZevVector Direction;
     TZevVector PrevDirection;
-    TZevListNode* SatisfyNode = nullptr; // in the world's LinkSatisfyLinks
+    std::int32_t SatisfyListed = 0;      // in the world's LinkSatisfyLinks
     std::int32_t InPool = 0;             // 1 while the link waits in a pool
 };
 

@@ -4,6 +4,8 @@
 
 #include "ZevVector.h"
 
+#include <cmath>
+
 inline TZevVector Plus(const TZevVector& a, const TZevVector& b)
 {
     return TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
@@ -32,4 +34,24 @@ inline float Dot(const TZevVector& a, const TZevVector& b)
 inline TZevVector Cross(const TZevVector& a, const TZevVector& b)
 {
     return TZevVector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline float Length(const TZevVector& v)
+{
+    return std::sqrt(Dot(v, v));
+}
+
+// The part of v across the unit n.
+inline TZevVector Across(const TZevVector& v, const TZevVector& n)
+{
+    return Minus(v, Times(n, Dot(v, n)));
+}
+
+// v / |v|, or zero when |v| is 1e-7 or less.
+inline TZevVector UnitOrZero(const TZevVector& v)
+{
+    const float l = Length(v);
+    if (!(l > 1e-7f))
+        return TZevVector();
+    return TZevVector(v.x / l, v.y / l, v.z / l);
 }

@@ -3,12 +3,19 @@
 #include "ZevPhscs2World.h"
 
 #include "ZevBodyPair.h"
+#include "ZevColLink.h"
 #include "ZevCollisionMeshObj.h"
+#include "ZevContactEstimate.h"
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
-#include "ZevJoint.h"
+#include "ZevContactPass.h"
+#include "ZevForceLaws.h"
+#include "ZevJointPass.h"
+#include "ZevListView.h"
 #include "ZevRigidLink.h"
+#include "ZevSatisfyPass.h"
 #include "ZevXPhObj.h"
+
+#include <vector>
 
 namespace {
 
@@ -16,20 +23,6 @@ TZevXPhObj* AsBody(TZevOwnerListLink* child)
 {
     TZevCTree* tree = static_cast<TZevCTree*>(child);
     return tree->IsMeshTree() ? static_cast<TZevXPhObj*>(tree) : nullptr;
-}
-
-// 5.a: the history of every joint axis moves one step back.
-void ShiftJointHistories(TZevPhscs2World* world)
-{
-    for (TZevOwnerListLink* l = world->Joints->First(); l != world->Joints->End(); l = l->next) {
-        TZevJoint* joint = static_cast<TZevJoint*>(static_cast<TZevReleasableLink*>(l));
-        joint->PrevTheta = joint->Theta;
-        joint->PrevDTheta = joint->DTheta;
-        if (joint->AxisCount == 2) {
-            joint->PrevTheta2 = joint->Theta2;
-            joint->PrevDTheta2 = joint->DTheta2;
-        }
-    }
 }
 
 void ShiftForces(TZevPhscs2Link* link)
@@ -42,7 +35,7 @@ void ShiftForces(TZevPhscs2Link* link)
     link->Correction = TZevVector();
 }
 
-// 5.b: inactive contact links go; the others advance.
+// Inactive contact links go; the others advance and move their force history one step back.
 void PrepareContactLinks(TZevPhscs2World* world)
 {
     TZevOwnerListLink* l = world->ContactLinks->First();
@@ -62,11 +55,11 @@ void PrepareContactLinks(TZevPhscs2World* world)
     }
 }
 
-// 5.c
+// Every rigid link gets its pair record once, advances, moves its force history one step back and takes the
+// world's step coefficient.
 void PrepareRigidLinks(TZevPhscs2World* world)
 {
-    for (TZevOwnerListLink* l = world->RigidLinks->First(); l != world->RigidLinks->End(); l = l->next) {
-        TZevRigidLink* link = static_cast<TZevRigidLink*>(static_cast<TZevReleasableLink*>(l));
+    for (TZevRigidLink* link : ZevItems<TZevRigidLink>(*world->RigidLinks)) {
         if (link->Pair == nullptr)
             link->Pair = RegisterPair(&world->pairs, link->ObjectA, link->ObjectB, nullptr, 1.0f);
         link->Advance();
@@ -77,7 +70,7 @@ void PrepareRigidLinks(TZevPhscs2World* world)
     }
 }
 
-// 5.e: every body of the tree under the active root, in pre-order.
+// BodyList: every body of the tree under the active root, in pre-order.
 void RebuildBodyList(TZevPhscs2World* world)
 {
     TZevList stack;
@@ -93,23 +86,53 @@ void RebuildBodyList(TZevPhscs2World* world)
             body->WorldNode0 = world->BodyList.Add(body);
         }
         TZevCTree* tree = static_cast<TZevCTree*>(link);
-        for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev)
-            stack.PushFront(child);
+        ZevPushChildren<TZevOwnerListLink>(stack, tree);
     }
 }
 
+// The contact normal and direction estimates of every body whose tree is not up to date. They follow from the
+// body's vertices and the positions its boxes took at the step's start: within a step, a body whose vertices and
+// boxes stayed as its last estimates left them would get the same estimates again.
 void ProcessWorldContacts(TZevPhscs2World* world)
 {
-    if (ZevContactServices.ProcessBodyContacts == nullptr)
-        return;
     TZevListNode* n = world->BodyList.First();
     while (n != &world->BodyList.Head) {
         TZevListNode* next = n->next;
         TZevXPhObj* body = static_cast<TZevXPhObj*>(n->data);
-        if (body->level != 0)
-            ZevContactServices.ProcessBodyContacts(world, body);
+        if (body->level != 0 &&
+            !(body->estimateRound == world->stepRound && body->estimateVertexVersion == body->vertexVersion &&
+              body->estimateBoxVersion == body->boxVersion)) {
+            ProcessBodyContacts(world, body);
+            body->estimateRound = world->stepRound;
+            body->estimateVertexVersion = body->vertexVersion;
+            body->estimateBoxVersion = body->boxVersion;
+        }
         n = next;
     }
+}
+
+// The collision-link lists of every body whose tree is not up to date go back to the pool.
+void ClearWorldLinkLists(TZevPhscs2World* world)
+{
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(world->BodyList))
+        if (body->level != 0)
+            ClearBodyLinkLists(body);
+}
+
+// Every dynamic body with a tree to update joins ActiveBodies, and every body moves over the sub-step.
+void IntegrateBodies(TZevPhscs2World* world, float h)
+{
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(world->BodyList)) {
+        if (body->IsDynamic() != 0 && body->level != 0 && !world->IsActiveBody(body))
+            world->AddActiveBody(body);
+        body->UpdateWorldMatrix(h);
+    }
+}
+
+void ClearKeepFlags(TZevPhscs2World* world)
+{
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
+        link->Keep = 0;
 }
 
 void ClearNewContactLinks(TZevPhscs2World* world)
@@ -125,6 +148,8 @@ void ClearNewContactLinks(TZevPhscs2World* world)
 
 int TZevPhscs2World::Step(float dt)
 {
+    if (++stepRound == 0)
+        stepRound = 1; // 0 marks a tree that kept nothing
     StepSize = dt;
     SatisfyRepeatCount = 0;
     RetryCollisionCount = 0;
@@ -139,31 +164,21 @@ int TZevPhscs2World::Step(float dt)
     if (!(end > 0.0f))
         return UpdateBodyTree(activeRoot, dt);
 
+    // A positive dt runs one pass with h = dt; the loop only guards the rounding of the time done.
     float done = 0.0f;
     float h = dt;
     while (done < end) {
-        // 5. Preparation.
-        ShiftJointHistories(this);
+        // Preparation: histories move back, dead contact links go, the body list follows the body tree.
+        ZevShiftJointHistories(this);
         PrepareContactLinks(this);
         PrepareRigidLinks(this);
-        if (ZevContactServices.ClearBodyLinkLists != nullptr) {
-            for (void* item : BodyList) {
-                TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
-                if (body->level != 0)
-                    ZevContactServices.ClearBodyLinkLists(body);
-            }
-        }
+        ClearWorldLinkLists(this);
         RebuildBodyList(this);
-        // 6. Integrate.
         if (dt - done < h)
             h = dt - done;
-        for (void* item : BodyList) {
-            TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
-            if (body->IsDynamic() != 0 && body->level != 0 && !IsActiveBody(body))
-                AddActiveBody(body);
-            body->UpdateWorldMatrix(h);
-        }
-        // 7, 8. Retry iterations.
+        IntegrateBodies(this, h);
+        // Retry iterations: collide what moved, make and drop contact links, and correct by satisfy passes until
+        // the contacts and links are acceptable or the iterations run out.
         LinkSatisfyBudget = 1;
         for (std::int32_t r = 0;; ++r) {
             ClearContacts();
@@ -172,9 +187,10 @@ int TZevPhscs2World::Step(float dt)
             CollideActiveBodies(1);
             ++RetryCollisionCount;
             ZevJointPass(this, h);
-            ZevContactPass(this, h);
+            ZevContactPass(this);
             ZevLinkLengthPass(this);
-            ZevContactPreparePass(this, h);
+            ZevContactPreparePass(this);
+            // Once the first iteration is over, an iteration that made no contact link ends the loop.
             if (NewContactLinks.IsEmpty() && r >= 1)
                 break;
             if (ZevContactsSatisfied(this, r))
@@ -185,10 +201,9 @@ int TZevPhscs2World::Step(float dt)
             if (r >= RetryCollisionMax)
                 break;
             ZevSatisfyPass(this, h, r);
-            for (TZevOwnerListLink* l = ContactLinks->First(); l != ContactLinks->End(); l = l->next)
-                static_cast<TZevContactLink*>(l)->Keep = 0;
+            ClearKeepFlags(this);
         }
-        // 9. Forces, trees, hand-over.
+        // The forces of the step, the trees advanced to the new positions, the forces handed to the bodies.
         ZevForcePass(this, h);
         ClearNewContactLinks(this);
         TZevCollisionSpace::UpdateTrees(h);
@@ -240,11 +255,14 @@ int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
 
 namespace {
 
+// The walk of RetestBody, kept between calls so that a warm step allocates nothing.
+thread_local std::vector<TZevCTree*> RetestStack;
+
 // ReservedWord2 of a body says whether the body being retested may be tested against it.
 void MarkTestable(TZevList& bodies, std::int32_t testable)
 {
-    for (void* item : bodies)
-        static_cast<TZevXPhObj*>(item)->ReservedWord2 = testable;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(bodies))
+        body->ReservedWord2 = testable;
 }
 
 } // namespace
@@ -273,11 +291,15 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
         MarkTestable(meshBody->AttachList, 0);
         MarkTestable(meshBody->NoCollisionList, 0);
     }
-    // Collide the body with the body tree under the active root; boxes that miss skip their whole subtree.
-    TZevList stack;
-    stack.PushFront(activeRoot);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* node = static_cast<TZevCTree*>(item);
+    // Collide the body with the body tree under the active root, in pre-order; boxes that miss skip their whole
+    // subtree. Every body of the world is visited for every body retested, so the stack is a plain array rather
+    // than a list of pooled nodes.
+    std::vector<TZevCTree*>& stack = RetestStack;
+    stack.clear();
+    stack.push_back(activeRoot);
+    while (!stack.empty()) {
+        TZevCTree* node = stack.back();
+        stack.pop_back();
         if (!body->box.Overlaps(node->box))
             continue;
         if (node->IsMeshTree()) {
@@ -291,7 +313,7 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
             }
         }
         for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+            stack.push_back(static_cast<TZevCTree*>(child));
     }
     if (meshBody != nullptr) {
         MarkTestable(meshBody->AttachList, 1);

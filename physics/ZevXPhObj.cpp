@@ -1,6 +1,7 @@
 #include "ZevXPhObj.h"
 
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 #include "ZevPhscs2Link.h"
 
 TZevReleaseBodyBoxes ZevReleaseBodyBoxesHook = nullptr;
@@ -10,15 +11,14 @@ namespace {
 // Each item of a state object's link list leaves the owning ring it stands in; the link itself stays.
 void UnlinkRings(TZevList& links)
 {
-    for (void* item : links)
-        static_cast<TZevReleasableLink*>(item)->Unlink();
+    for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(links))
+        link->Unlink();
 }
 
 // The teardown of one body, without its children.
 void TeardownOne(TZevXPhObj* body)
 {
-    for (void* item : body->StateObjects) {
-        TZevPhscs2Obj* state = static_cast<TZevPhscs2Obj*>(item);
+    for (TZevPhscs2Obj* state : ZevItems<TZevPhscs2Obj>(body->StateObjects)) {
         UnlinkRings(state->RigidLinks);
         UnlinkRings(state->Joints);
     }
@@ -40,6 +40,7 @@ void TeardownOne(TZevXPhObj* body)
         if (ZevReleaseBodyBoxesHook != nullptr)
             ZevReleaseBodyBoxesHook(body);
         body->HasBodyBoxes = 0;
+        ++body->boxVersion;
     }
 }
 
@@ -67,8 +68,7 @@ void TZevXPhObj::Teardown()
     while (void* item = stack.PopFront()) {
         TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
         TeardownOne(body);
-        for (TZevOwnerListLink* child = body->Last(); child != body->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevXPhObj*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevXPhObj>(stack, body);
     }
 }
 

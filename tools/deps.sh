@@ -11,6 +11,7 @@ packages=(
   gnuplot-nox
   python3
   clang libclang-rt-dev llvm
+  linux-perf
 )
 
 missing=()

@@ -116,7 +116,7 @@ TEST_F(BoxTree, InnerNodeRefitsToTheUnionAndEmptyOverlapsNothing)
     empty.UpdateBox();
     EXPECT_EQ(empty.box.Min.x, 3.4e37f);
     EXPECT_EQ(empty.box.Max.z, -3.4e37f);
-    TZevBox everything;
+    TZevNodeBox everything;
     everything.Min = V(-1e30f, -1e30f, -1e30f);
     everything.Max = V(1e30f, 1e30f, 1e30f);
     EXPECT_FALSE(empty.box.Overlaps(everything));

@@ -2,7 +2,7 @@
 #include "ZevBodyUtil.h"
 
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ class BodyUtil : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         root = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
         world = new TZevPhscs2World;
     }

@@ -5,7 +5,7 @@
 #include "ZevGameChara.h"
 #include "ZevMesh.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 #include "ZevRigidLink.h"
 #include "test_fmcttree_meshes.h"
 
@@ -25,7 +25,7 @@ using namespace physics_test;
 // A character whose collision mesh is `fill`ed in (no visual mesh of its own).
 TZevGameChara* MeshChara(const std::function<void(TZevMeshData&)>& fill)
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     TZevGameChara* body = new TZevGameChara;
     TZevPolygonMesh* mesh = dynamic_cast<TZevPolygonMesh*>(CreateObjectByName("TZevPolygonMesh"));
     mesh->Clear();
@@ -320,7 +320,7 @@ TEST(EasyDeform, FlatMeshGetsAThinLatticeWithFiniteWeights)
 struct SoftWorld {
     SoftWorld()
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         world = std::make_unique<TZevPhscs2World>();
         ZevSetPhOnlyParameters(world.get());
         floor = ZevAsGameChara(CreateBoxXPhBody(nullptr, Translation(0, -0.5f, 0), nullptr, world.get(),

@@ -138,7 +138,7 @@ TEST_F(CollisionTree, RefitAfterMoveKeepsEveryLeafAroundBothPositionsPlusPadding
     tree.UpdateBox();
     EXPECT_EQ(tree.level, 1);
 
-    auto inside = [](const TZevBox& box, const V& p) {
+    auto inside = [](const TZevNodeBox& box, const V& p) {
         return box.Min.x <= p.x - ZevLeafBoxPadding && box.Min.y <= p.y - ZevLeafBoxPadding &&
                box.Min.z <= p.z - ZevLeafBoxPadding && box.Max.x >= p.x + ZevLeafBoxPadding &&
                box.Max.y >= p.y + ZevLeafBoxPadding && box.Max.z >= p.z + ZevLeafBoxPadding;

@@ -1,13 +1,13 @@
 // Game characters: the callback walk after every step (items newest first, then the script function), bodies
 // deleted by their own or another body's callback, items replaced while they run, attachments, gravity, and a
-// body destroyed while it rests on contacts.
+// body destroyed while it rests on contacts, air resistance.
 #include "ZevBodyUtil.h"
 #include "ZevGameChara.h"
 
 #include "LispLSObj.h"
 #include "ZevLisp.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ class GameChara : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         LispInitialize();
         Calls.clear();
         world = new TZevPhscs2World;
@@ -235,6 +235,55 @@ TEST_F(GameChara, GravityMovesADynamicBodyOnly)
     EXPECT_FLOAT_EQ(floating->RigidPart->GetPosition().y, 10.0f);
     EXPECT_FLOAT_EQ(fixed->RigidPart->GetPosition().y, 10.0f);
     EXPECT_FLOAT_EQ(falling->GetMatrix().m[13], falling->RigidPart->GetPosition().y);
+}
+
+// Air resistance: a linear part and a quadratic part, each against the part's linear and its angular velocity.
+TEST_F(GameChara, AirResistanceHasALinearAndAQuadraticPart)
+{
+    struct Case {
+        float linear, quadratic;
+        TZevVector v;
+    };
+    const Case cases[] = {
+        {0.0f, 0.5f, TZevVector(3.0f, 0.0f, 0.0f)},
+        {0.0f, 0.25f, TZevVector(0.0f, -2.0f, 2.0f)},
+        {0.1f, 0.5f, TZevVector(1.0f, 2.0f, -2.0f)},
+        {0.1f, 0.0f, TZevVector(1.0f, 2.0f, -2.0f)},
+    };
+    TZevGameChara* body = Box(0, 10, 0);
+    body->GravityOn = 0;
+    TZevPhscs2RigidBody* part = body->RigidPart;
+    for (const Case& c : cases) {
+        body->LinearDamping = c.linear;
+        body->QuadraticDamping = c.quadratic;
+        part->Velocity = c.v;
+        part->AngularVelocity = TZevVector(c.v.z, c.v.x, c.v.y);
+        part->Force = part->Torque = TZevVector();
+        body->ApplyExternalForces(0.02f);
+        const float speed = c.v.Length(); // the same for both velocities
+        const float k = -(c.linear + c.quadratic * speed);
+        EXPECT_NEAR(part->Force.x, k * c.v.x, 1e-5f) << c.quadratic;
+        EXPECT_NEAR(part->Force.y, k * c.v.y, 1e-5f) << c.quadratic;
+        EXPECT_NEAR(part->Force.z, k * c.v.z, 1e-5f) << c.quadratic;
+        EXPECT_NEAR(part->Torque.x, k * c.v.z, 1e-5f) << c.quadratic;
+        EXPECT_NEAR(part->Torque.y, k * c.v.x, 1e-5f) << c.quadratic;
+        EXPECT_NEAR(part->Torque.z, k * c.v.y, 1e-5f) << c.quadratic;
+    }
+    // Over a flight the quadratic part halves a fast body's speed far sooner than a slow one's.
+    body->LinearDamping = 0.0f;
+    body->QuadraticDamping = 0.2f;
+    auto halving = [&](float speed) {
+        part->Velocity = part->PrevVelocity = TZevVector(speed, 0.0f, 0.0f);
+        int steps = 0;
+        while (part->Velocity.x > 0.5f * speed && steps < 10000) {
+            world->Step(0.02f);
+            ++steps;
+        }
+        return steps;
+    };
+    const int fast = halving(20.0f);
+    const int slow = halving(2.0f);
+    EXPECT_LT(fast * 5, slow);
 }
 
 TEST_F(GameChara, DestroyingABodyThatRestsOnContactsIsSafe)

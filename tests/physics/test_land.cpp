@@ -6,7 +6,7 @@
 #include "ZevBitmap.h"
 #include "ZevCollisionSpace.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 #include "test_world_bodies.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +40,7 @@ float Hills(int i, int j)
 
 class Land : public ::testing::Test {
 protected:
-    void SetUp() override { ZevPhysicsInit(); }
+    void SetUp() override { ZevCharaInit(); }
 
     // Every face, edge and point leaf under a node.
     static int CountLeaves(TZevBoxNode* node)

@@ -1,6 +1,9 @@
 // Contact response: force laws, pair sharing, the share counts of the satisfy and force passes, the joint pass's
-// angle, and the bounds of the satisfy pass.
-#include "ZevContactResponse.h"
+// angle and its braked friction, and the bounds of the satisfy pass.
+#include "ZevContactPass.h"
+#include "ZevForceLaws.h"
+#include "ZevJointPass.h"
+#include "ZevSatisfyPass.h"
 
 #include "ZevBodyPair.h"
 #include "ZevContactLink.h"
@@ -113,8 +116,8 @@ TEST_F(Response, SatisfyPassIsBoundedByItsMaximum)
         world->CollisionSatisfyRepeatMax = max;
         ZevSatisfyPass(world.get(), 0.02f, 0);
         EXPECT_EQ(world->SatisfyRepeatCount, max > 0 ? max : 0);
-        EXPECT_TRUE(world->LinkSatisfyLinks.IsEmpty());
-        EXPECT_EQ(link->SatisfyNode, nullptr);
+        EXPECT_TRUE(world->LinkSatisfyLinks.empty());
+        EXPECT_EQ(link->SatisfyListed, 0);
     }
     // Not while the retry index has passed the link maximum.
     world->SatisfyRepeatCount = 0;
@@ -203,6 +206,44 @@ TEST_F(Response, BrakedJointStopsWhenItsRateReverses)
     ZevJointPass(world.get(), 0.02f);
     EXPECT_EQ(joint->State, 1);
     EXPECT_EQ(joint->NetTorque, 1e-6f);
+}
+
+// A moving braked axis feels dynamic friction (coefficient x brake) against the rate it had: negative while it
+// turned forwards, positive while it turned backwards or stood.
+TEST_F(Response, BrakedJointDynamicFrictionOpposesItsRate)
+{
+    b.SetMatrix(Translation(0, 0, 0));
+    TZevJoint* joint = CreateJoint(&a, &b, TZevVector(0, 0, 0), TZevVector(0, 0, 1), TZevVector(1, 0, 0), 1.0f);
+    ASSERT_NE(joint, nullptr);
+    world->Joints->Append(joint);
+    struct Case {
+        float prevRate, torque, netTorque;
+    };
+    const Case cases[] = {
+        {1.0f, 0.0f, -0.2f},
+        {-1.0f, 0.0f, 0.2f},
+        {0.0f, 0.0f, 0.2f},
+        {1.0f, 0.5f, 0.3f},
+        {-1.0f, -0.5f, -0.3f},
+    };
+    for (const Case& c : cases) {
+        joint->Brake = 0.5f;
+        joint->StaticFrictionCoeff = 0.0f;
+        joint->DynamicFrictionCoeff = 0.4f;
+        joint->RotationalDamper = 0.0f;
+        joint->Torque = c.torque;
+        joint->State = 1;
+        joint->PrevDTheta = c.prevRate;
+        joint->PrevTheta = 0.0f;
+        // B's reference has turned on by the previous rate over the step, so the axis keeps moving.
+        const float angle = c.prevRate * 0.02f;
+        const TZevVector ref(std::cos(angle), std::sin(angle), 0.0f);
+        joint->Links[2]->PrevPointB = ref;
+        joint->Links[3]->PrevPointB = TZevVector(-ref.x, -ref.y, -ref.z);
+        ZevJointPass(world.get(), 0.02f);
+        EXPECT_EQ(joint->State, 1) << c.prevRate;
+        EXPECT_NEAR(joint->NetTorque, c.netTorque, 1e-6f) << c.prevRate << " " << c.torque;
+    }
 }
 
 } // namespace

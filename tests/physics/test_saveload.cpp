@@ -5,7 +5,7 @@
 
 #include "ZevLisp.h"
 #include "ZevNameTable.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ class SavedBody : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         LispInitialize();
         ZevRegisterBodyCallback("saveload-nothing", Nothing);
         ZevRegisterBodyCallback("saveload-also", AlsoNothing);
@@ -290,7 +290,7 @@ TEST_F(SavedBody, ABodyFileNeverLoadsALibrary)
 
 TEST(BodyFileFormat, IdentityMatrixIsWrittenAsFloatTexts)
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     TZevMemStream stream;
     ASSERT_EQ(WriteMatrix4(&stream, TZevMatrix()), 1);
     std::string text(static_cast<std::size_t>(stream.GetSize()), '\0');

@@ -1,7 +1,7 @@
 // Whole scenes with the physics-only parameters and dt = 0.02: resting, stacking, hinges, motors, friction,
 // fast bodies and bit-identical reruns.
 #include "ZevContactLink.h"
-#include "ZevContactResponse.h"
+#include "ZevSatisfyPass.h"
 #include "ZevJoint.h"
 #include "ZevRigidLink.h"
 #include "test_world_bodies.h"

@@ -4,7 +4,7 @@
 #include "ZevContactLink.h"
 #include "ZevGameChara.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 #include "test_fmcttree_meshes.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ using namespace physics_test;
 struct CharaWorld {
     CharaWorld()
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         world = std::make_unique<TZevPhscs2World>();
         ZevSetPhOnlyParameters(world.get());
     }

@@ -2,7 +2,7 @@
 // torques and joint settings.
 #include "ZevBodyUtil.h"
 #include "ZevCarChara.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 #include "ZevPlaneChara.h"
 #include "ZevRobotChara.h"
 #include "ZevVirtualKeys.h"
@@ -39,7 +39,7 @@ void ExpectVec(const TZevVector& got, const TZevVector& want, const std::string&
 template <class T>
 T* MakeChara(TZevBodyFactory factory, const TZevMatrix& pose = TZevMatrix())
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     TZevCollisionMeshObj* body =
         CreateBoxXPhBody(factory, pose, nullptr, nullptr, TZevVector(-1, -0.5f, -2), TZevVector(1, 0.5f, 2), 2.0f);
     return dynamic_cast<T*>(body);

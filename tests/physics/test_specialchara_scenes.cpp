@@ -4,7 +4,7 @@
 #include "ZevCarChara.h"
 #include "ZevMesh.h"
 #include "ZevPhscs2World.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 #include "ZevPlaneChara.h"
 #include "ZevRobotChara.h"
 #include "ZevVirtualKeys.h"
@@ -24,7 +24,7 @@ using namespace physics_test;
 struct Scene {
     Scene()
     {
-        ZevPhysicsInit();
+        ZevCharaInit();
         world = std::make_unique<TZevPhscs2World>();
         ZevSetPhOnlyParameters(world.get());
     }
@@ -173,7 +173,7 @@ TEST(SpecialCharaScenes, AircraftWithNoKeySlowsUnderDrag)
 
 TEST(SpecialCharaScenes, VehicleMeshesMakeACarAndItsWheels)
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     const std::string dir = std::string(QE_DATA_DIR) + "/objects/";
     TZevCollisionMeshObj* chassis =
         CreateXPhBodyFromXFile((dir + "chassis.x").c_str(), CreateCarChara, TZevMatrix(), nullptr);

@@ -4,6 +4,7 @@
 #include "ZevBodyBoxes.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
+#include "ZevListView.h"
 #include "ZevPhscs2World.h"
 #include "ZevPhysicsSaveLoad.h"
 #include "ZevVecInline.h"
@@ -371,8 +372,7 @@ void TZevGameChara::SetDeformPart(TZevDeformPart* part)
 
 TZevGameCharaCFuncListItem* TZevGameChara::FindCFuncItem(const char* name) const
 {
-    for (void* x : CFuncItems) {
-        TZevGameCharaCFuncListItem* item = static_cast<TZevGameCharaCFuncListItem*>(x);
+    for (TZevGameCharaCFuncListItem* item : ZevItems<TZevGameCharaCFuncListItem>(CFuncItems)) {
         if (std::strcmp(item->Name.IsNull() ? "" : item->Name.CStr(), name != nullptr ? name : "") == 0)
             return item;
     }

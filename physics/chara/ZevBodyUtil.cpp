@@ -4,6 +4,7 @@
 #include "ZevBitmap.h"
 #include "ZevBodyBoxes.h"
 #include "ZevCollisionSpace.h"
+#include "ZevListView.h"
 #include "ZevSaveFile.h"
 #include "ZevXFile.h"
 
@@ -285,8 +286,7 @@ void CollectBodyTree(TZevCollisionMeshObj* body, TZevList& list)
     while (void* item = stack.PopFront()) {
         TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
         list.Add(b);
-        for (TZevOwnerListLink* child = b->Last(); child != b->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCollisionMeshObj*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevCollisionMeshObj>(stack, b);
     }
 }
 
@@ -294,8 +294,7 @@ void SetVisualMaterialTree(TZevCollisionMeshObj* body, const TZevMaterial& mater
 {
     TZevList bodies;
     CollectBodyTree(body, bodies);
-    for (void* item : bodies) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(bodies)) {
         if (b->visualMesh != nullptr)
             b->visualMesh->Material = material;
     }
@@ -323,8 +322,8 @@ void SetSameCollisionGroupEachChild(TZevCollisionMeshObj* body)
 {
     TZevList bodies;
     CollectBodyTree(body, bodies);
-    for (void* item : bodies)
-        static_cast<TZevCollisionMeshObj*>(item)->group = body->group;
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(bodies))
+        b->group = body->group;
 }
 
 void SetRigidBodyRecursive(TZevGameChara* body, TZevPhscs2RigidBody* state)
@@ -402,7 +401,7 @@ struct TRay {
 };
 
 // Slab test of the ray against a box, for t in [0, best).
-bool RayMeetsBox(const TRay& ray, const TZevBox& box)
+bool RayMeetsBox(const TRay& ray, const TZevNodeBox& box)
 {
     float t0 = 0.0f;
     float t1 = *ray.distance;
@@ -503,8 +502,7 @@ void Pick(TZevCollisionSpace* world, const TRay& ray)
             if (body != ray.except)
                 PickTree(ray, body);
         }
-        for (TZevOwnerListLink* child = tree->Last(); child != tree->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevCTree*>(child));
+        ZevPushChildren<TZevCTree>(stack, tree);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "ZevColLink.h"
 #include "ZevCollisionMeshObj.h"
 #include "ZevContactLink.h"
+#include "ZevListView.h"
 #include "ZevMesh.h"
 #include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
@@ -74,8 +75,7 @@ void RestoreLeaves(TZevXPhObj* body)
                 SetLeafObject(node, part);
             continue;
         }
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevBoxNode*>(child));
+        ZevPushChildren<TZevBoxNode>(stack, node);
     }
 }
 
@@ -498,14 +498,14 @@ void TZevEasyDeformableObj::Clear()
                 users.Add(user);
         }
     };
-    for (void* item : LeafNodes)
-        note(static_cast<TZevPhscs2Obj*>(item));
+    for (TZevPhscs2Obj* object : ZevItems<TZevPhscs2Obj>(LeafNodes))
+        note(object);
     for (std::int32_t i = 0; i < Nodes1Count; ++i)
         note(&Nodes1[i]);
     for (std::int32_t i = 0; i < ParticleCount && Particles != nullptr; ++i)
         note(&Particles[i]);
-    for (void* user : users)
-        RestoreLeaves(static_cast<TZevXPhObj*>(user));
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(users))
+        RestoreLeaves(body);
 
     while (void* item = LeafNodes.PopFront()) {
         TZevDeformControlNode* node = static_cast<TZevDeformControlNode*>(item);
@@ -563,8 +563,7 @@ bool TZevEasyDeformableObj::Build(TZevCollisionMeshObj* body, std::int32_t n)
     // Control nodes of the leaves, block after block of Nodes1.
     std::int32_t start = 0;
     std::int32_t i = 0;
-    for (void* item : bodies) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(bodies)) {
         const std::int32_t count = MeshVertexCount(RestMeshes[i++]); // the count the nodes were made for
         if (count > 0 && b->primitiveRoot != nullptr)
             BuildNodes(b, start, b->primitiveRoot);
@@ -604,8 +603,7 @@ void TZevEasyDeformableObj::CollectBodyMeshes(TZevCollisionMeshObj* body, TZevLi
                 stack.PushFront(static_cast<TZevCollisionMeshObj*>(tree));
         }
     }
-    for (void* item : reversed) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    for (TZevCollisionMeshObj* b : ZevItems<TZevCollisionMeshObj>(reversed)) {
         if (b->visualMesh != nullptr && b->visualMesh != b->collisionMesh)
             VisualMeshes.Add(b->visualMesh);
     }
@@ -621,8 +619,7 @@ void TZevEasyDeformableObj::PrepareMeshes()
     std::int32_t count2 = 0;
     std::int32_t i = 0;
     for (TZevList* list : {&CollisionMeshes, &VisualMeshes}) {
-        for (void* item : *list) {
-            TZevPolygonMesh* mesh = static_cast<TZevPolygonMesh*>(item);
+        for (TZevPolygonMesh* mesh : ZevItems<TZevPolygonMesh>(*list)) {
             Meshes[i] = mesh;
             RestMeshes[i] = dynamic_cast<TZevPolygonMesh*>(mesh->Clone());
             (IsCollisionMesh(i) ? count1 : count2) += MeshVertexCount(RestMeshes[i]);
@@ -822,8 +819,7 @@ void TZevEasyDeformableObj::BuildNodes(TZevCollisionMeshObj* body, std::int32_t 
     while (void* item = stack.PopFront()) {
         TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
         if (node->type == inner) {
-            for (TZevOwnerListLink* c = node->Last(); c != node->End(); c = c->prev)
-                stack.PushFront(static_cast<TZevBoxNode*>(c));
+            ZevPushChildren<TZevBoxNode>(stack, node);
             continue;
         }
         std::int32_t indices[3];
@@ -888,8 +884,8 @@ void TZevEasyDeformableObj::BuildNodes(TZevCollisionMeshObj* body, std::int32_t 
 void TZevEasyDeformableObj::EndStep(float dt)
 {
     TZevDeformableObj::EndStep(dt);
-    for (void* item : VisualMeshes)
-        static_cast<TZevPolygonMesh*>(item)->ComputeNormals();
+    for (TZevPolygonMesh* mesh : ZevItems<TZevPolygonMesh>(VisualMeshes))
+        mesh->ComputeNormals();
 }
 
 void TZevEasyDeformableObj::ApplyForces(const TZevVector& torque, const TZevVector& force, float linearDamping,

@@ -5,6 +5,7 @@
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
 #include "ZevJoint.h"
+#include "ZevListView.h"
 #include "ZevMesh.h"
 #include "ZevNameTable.h"
 #include "ZevPhscs2RigidBody.h"
@@ -373,16 +374,13 @@ void CompleteCharaTree(TZevGameChara* root)
         // Both vertex arrays at the loaded pose, without a step of the part.
         for (int k = 0; k < 2; ++k) {
             c->previousMatrix = c->matrix;
-            TZevVector* swap = c->currentVertices;
-            c->currentVertices = c->previousVertices;
-            c->previousVertices = swap;
+            c->SwapVertexArrays();
             c->level = 2;
             c->TZevCollisionMeshObj::UpdateWorldMatrix(0.0f);
         }
         c->level = 2;
         c->UpdateBox();
-        for (TZevOwnerListLink* child = c->Last(); child != c->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevGameChara*>(static_cast<TZevCTree*>(child)));
+        ZevPushChildren<TZevGameChara>(stack, c);
     }
 }
 

@@ -53,25 +53,25 @@ void TZevPlaneChara::ApplyExternalForces(float dt)
     const TZevVector v = part->Velocity;
     const float s = v.Length();
 
-    // 1. Lift, never above the world's gravity.
+    // Lift, never above the world's gravity.
     float lift = s / 100.0f;
     if (space != nullptr && lift > WorldGravity())
         lift = WorldGravity();
     const TZevVector vz = Cross(v, z);
-    // 2. Within 45 degrees of the nose: side force, lift, and the pitch force.
+    // Within 45 degrees of the nose: side force, lift, and the pitch force.
     if (ZevVecDot(z, v) > s / std::sqrt(2.0f)) {
         const float f1 = ZevVecDot(vz, x);
         part->AddForceAt(Plus(Times(Times(Times(Cross(Times(x, f1), z), s), 0.128125f), 5.0f), Times(y, lift)), P, dt);
         const float f2 = ZevVecDot(vz, y);
         part->AddForceAt(Times(Times(Times(Cross(Times(y, f2), z), s), 0.003125f), 5.0f), P, dt);
     }
-    // 3. Drag grows with the sideslip.
+    // Drag grows with the sideslip.
     part->AddForceAt(Times(Times(v, std::fabs(ZevVecDot(vz, x)) * -0.04f), 5.0f), P, dt);
-    // 4. The velocity across the nose turns the nose into the flight direction.
+    // The velocity across the nose turns the nose into the flight direction.
     const TZevVector u = Minus(v, Times(z, ZevVecDot(z, v)));
     part->AddForceAt(Times(Times(Times(Times(u, 1.5625e-05f), 5.0f), s), s), Plus(P, z), dt);
     part->AddForceAt(Times(Times(Times(Times(u, -1.5625e-05f), 5.0f), s), s), Minus(P, z), dt);
-    // 5.
+    // Then gravity, damping and the accumulated forces, as for every character.
     TZevGameChara::ApplyExternalForces(dt);
 }
 

@@ -1,5 +1,6 @@
 // The stream hooks of game characters and their callback items.
 #include "ZevGameChara.h"
+#include "ZevListView.h"
 #include "ZevPhysicsSaveLoad.h"
 
 #include "LispLSObj.h"
@@ -53,8 +54,8 @@ int TZevGameChara_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, voi
     bool ok = WriteRigidRef(table, stream, c->RigidPart);
     ok = WriteRigidRef(table, stream, c->MainPart) && ok;
     ok = WriteInt32(stream, c->StateObjects.GetCount()) && ok;
-    for (void* part : c->StateObjects)
-        ok = WriteRigidRef(table, stream, static_cast<TZevPhscs2Obj*>(part)) && ok;
+    for (TZevPhscs2Obj* object : ZevItems<TZevPhscs2Obj>(c->StateObjects))
+        ok = WriteRigidRef(table, stream, object) && ok;
     ok = WriteInt32(stream, c->AttachList.GetCount()) && ok;
     for (void* other : c->AttachList)
         ok = WriteCharaRef(table, stream, other) && ok;

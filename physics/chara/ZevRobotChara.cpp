@@ -84,7 +84,7 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
     if (keys == nullptr)
         return;
     const float m = MainPart->Mass;
-    // 1. A: stiffer knees.
+    // A: stiffer knees.
     if (keys[ZevKeyA] != 0) {
         for (int i = 0; i < 4; ++i) {
             for (int j = 1; j <= 2; ++j) {
@@ -93,7 +93,7 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
             }
         }
     }
-    // 2, 3. S steps (knees fold), D grabs (knees driven towards their upper limits); the hips swing diagonal
+    // S steps (knees fold), D grabs (knees driven towards their upper limits); the hips swing diagonal
     // pairs against each other.
     const bool step = keys[ZevKeyS] != 0;
     const bool grab = keys[ZevKeyD] != 0;
@@ -128,18 +128,18 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
                 hip->Torque = (i == 0 || i == 3) ? 1850.0f : -1850.0f;
         }
     }
-    // 4. E rises, X descends.
+    // E rises, X descends.
     TZevVector& F = ForceAccumulator;
     TZevVector& T = TorqueAccumulator;
     if (keys[ZevKeyE] != 0)
         F.y += m * 9.1f * 30.0f;
     if (keys[ZevKeyX] != 0)
         F.y -= m * 9.1f * 10.0f;
-    // 5. Uprighting torque from the part's y axis.
+    // Uprighting torque from the part's y axis.
     const float* R = MainPart->Matrix.m;
     T.x += R[6] * -25800.0f * m;
     T.z += R[4] * 25800.0f * m;
-    // 6. Moves over the ground. A part whose z (or x) axis stands vertical has no horizontal direction there:
+    // Moves over the ground. A part whose z (or x) axis stands vertical has no horizontal direction there:
     // the key then pushes nowhere rather than upwards.
     bool hasForward = false;
     bool hasSide = false;
@@ -156,7 +156,7 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
         push(side, -250.0f);
     if (keys[ZevKeyRight] != 0 && hasSide)
         push(side, 250.0f);
-    // 7. Z and C turn; otherwise the turn is damped.
+    // Z and C turn; otherwise the turn is damped.
     if (keys[ZevKeyZ] != 0) {
         T.y += m * -2800.0f;
         return;
@@ -177,7 +177,7 @@ TZevGameChara* BuildRobotLeg(TZevFrame* worldFrame, TZevCollisionSpace* world, c
                              TZevJoint** joints)
 {
     const float u = ZevRobotUnit;
-    // 1. Three segments down the leg.
+    // Three segments down the leg.
     TZevGameChara* seg1 = MakeSegment("objects/leg.x", "objects/dleg.x", matrix, worldFrame, world);
     if (seg1 == nullptr)
         return nullptr;
@@ -185,13 +185,13 @@ TZevGameChara* BuildRobotLeg(TZevFrame* worldFrame, TZevCollisionSpace* world, c
     const TZevMatrix m3 = Product(TranslationY(-25.0f * u), matrix);
     TZevGameChara* seg2 = MakeSegment("objects/leg3.x", "objects/dleg3.x", m2, worldFrame, world);
     TZevGameChara* seg3 = MakeSegment("objects/leg2.x", "objects/dleg2.x", m3, worldFrame, world);
-    // 2, 3. Scaled to size, weighted.
+    // Scaled to size, weighted.
     ScaleAndWeigh(seg1, 10.0f * u);
     if (seg2 != nullptr)
         ScaleAndWeigh(seg2, 15.0f * u);
     if (seg3 != nullptr)
         ScaleAndWeigh(seg3, 15.0f * u);
-    // 4. Knee joints about the leg's x axis.
+    // Knee joints about the leg's x axis.
     TZevJointSettings knee;
     knee.Axis = TZevVector(1.0f, 0.0f, 0.0f);
     knee.Reference = TZevVector(0.0f, 0.0f, 1.0f);

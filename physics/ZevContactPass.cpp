@@ -1,0 +1,285 @@
+#include "ZevContactPass.h"
+
+#include "ZevBodyBoxes.h"
+#include "ZevColLink.h"
+#include "ZevContactEstimate.h"
+#include "ZevContactLink.h"
+#include "ZevContactMaker.h"
+#include "ZevListView.h"
+#include "ZevNarrowPhase.h"
+#include "ZevPhscs2World.h"
+#include "ZevVecInline.h"
+#include "ZevXPhObj.h"
+
+#include <vector>
+
+namespace {
+
+// The contact link standing on both primitives (face and point, or the two edges in either order).
+TZevContactLink* FindPrimitiveLink(TZevBoxNode* a, TZevBoxNode* b)
+{
+    if (a == nullptr || b == nullptr)
+        return nullptr;
+    // A pair of primitives has at most one link, listed by both: the shorter list finds it sooner (a floor face
+    // lists the links of everything that stands on it).
+    const TZevBoxNode* shorter = b->contactCount < a->contactCount ? b : a;
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(shorter->contactLinks)) {
+        if (link->RecordA == nullptr || link->RecordB == nullptr)
+            continue;
+        const TZevBoxNode* na = link->RecordA->node;
+        const TZevBoxNode* nb = link->RecordB->node;
+        if ((na == a && nb == b) || (na == b && nb == a))
+            return link;
+    }
+    return nullptr;
+}
+
+// Bodies separate at a face-point contact when the vertex's outward motion (its vertex minus its inset point)
+// runs along the face's normal.
+bool PointLeavesFace(TZevBoxNode* face, TZevBoxNode* point)
+{
+    TZevBoxNode* box2 = ZevLeafBox(point, 2);
+    TZevVector normal;
+    if (box2 == nullptr || !ZevLeafLinkNormal(face, normal))
+        return false;
+    const TZevPointBoxVecT* p = static_cast<const TZevPointBoxVecT*>(box2);
+    if (p->current == nullptr || p->previous == nullptr || *p->current == nullptr || *p->previous == nullptr)
+        return false;
+    const TZevVector m = Minus((*p->current)[p->i], (*p->previous)[p->i]);
+    return Dot(m, normal) > 0.0f;
+}
+
+void MakeLink(TZevPhscs2World* world, TZevFMCTree_CFaceData* record)
+{
+    TZevContactLink* link = ZevCreateContactLink(world, record, 1);
+    if (link == nullptr)
+        return;
+    world->ContactLinks->Append(link);
+    for (TZevXPhObj* body : {link->BodyA(), link->BodyB()}) {
+        if (body != nullptr && !world->IsActiveBody(body))
+            world->AddActiveBodyTree(body);
+    }
+    link->Advance();
+    world->NewContactFlag = 1;
+}
+
+void HandleRecord(TZevPhscs2World* world, TZevFMCTree_CFaceData* record)
+{
+    TZevFMCTree_CFaceData* other = record->other;
+    if (other == nullptr || record->node == nullptr || other->node == nullptr)
+        return;
+    TZevXPhObj* bodyA = static_cast<TZevXPhObj*>(record->tree);
+    TZevXPhObj* bodyB = static_cast<TZevXPhObj*>(other->tree);
+    if (bodyA == nullptr || bodyB == nullptr)
+        return;
+    TZevBoxNode* leafA = ZevMeshLeaf(record->node);
+    TZevBoxNode* leafB = ZevMeshLeaf(other->node);
+    const bool bothFixed = bodyA->IsFixed() != 0 && bodyB->IsFixed() != 0;
+    const bool bothDynamic = bodyA->IsDynamic() != 0 && bodyB->IsDynamic() != 0;
+    if (!ZevIsNodeType(leafA, ZevTypeEdgeBoxVecT)) {
+        TZevContactLink* existing = FindPrimitiveLink(leafA, leafB);
+        if (PointLeavesFace(leafA, leafB)) {
+            if (existing != nullptr) {
+                existing->Active = 0;
+                existing->Keep = 0;
+            }
+            return;
+        }
+        if (!bothDynamic || bothFixed)
+            return;
+        if (existing != nullptr)
+            existing->Keep = 1;
+        else
+            MakeLink(world, record);
+        return;
+    }
+    if (!bothDynamic || bothFixed || FindPrimitiveLink(leafA, leafB) != nullptr)
+        return;
+    MakeLink(world, record);
+}
+
+// Scratch of the contact pass, kept between steps so that a warm step allocates nothing.
+thread_local std::vector<TZevFMCTree_CFaceData*> ScratchRecords;
+thread_local std::vector<TZevFMCTree_CFaceData*> ScratchOrdered;
+thread_local std::vector<char> ScratchDone;
+
+} // namespace
+
+// Contact pass.
+
+namespace {
+
+std::uint32_t VertexVersion(const TZevFMCTree_CFaceData* record)
+{
+    return (record != nullptr && record->tree != nullptr) ? record->tree->vertexVersion : 0;
+}
+
+// Would a re-test now find what the last one found? Only within the satisfy pass's round, with the vertices of
+// both trees unchanged and the link untouched since. An edge contact also needs a separation that the last
+// re-test can have accepted (one that the test against itself, d . d > 0, lets pass again).
+bool RetestStillHolds(const TZevPhscs2World* world, const TZevContactLink* link)
+{
+    if (world->RetestRound == 0 || link->RetestRound != world->RetestRound ||
+        link->RetestVersionA != VertexVersion(link->RecordA) || link->RetestVersionB != VertexVersion(link->RecordB))
+        return false;
+    const bool edge = link->RecordA != nullptr && ZevIsNodeType(link->RecordA->node, ZevTypeEdgeBoxVecT);
+    return !edge || !(Dot(link->Separation, link->Separation) <= 0.0f);
+}
+
+} // namespace
+
+void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
+{
+    if (RetestStillHolds(world, link))
+        return;
+    link->RetestRound = world->RetestRound;
+    link->RetestVersionA = VertexVersion(link->RecordA);
+    link->RetestVersionB = VertexVersion(link->RecordB);
+    link->Update();
+    TZevFMCTree_CFaceData* A = link->RecordA;
+    TZevFMCTree_CFaceData* B = link->RecordB;
+    bool holds = false;
+    if (A != nullptr && B != nullptr && A->node != nullptr && B->node != nullptr) {
+        const bool edge = ZevIsNodeType(A->node, ZevTypeEdgeBoxVecT);
+        // The first pair of body-attached boxes of the two primitives, then the second.
+        bool found = false;
+        for (int which = 1; which <= 2 && !found; ++which) {
+            TZevBoxNode* ba = ZevLeafBox(A->node, which);
+            TZevBoxNode* bb = ZevLeafBox(B->node, which);
+            if (ba == nullptr || bb == nullptr)
+                continue;
+            found = (edge ? ZevEdgeEdgeTest(ba, nullptr, bb) : ZevVertexFaceTest(ba, nullptr, bb)) != 0;
+        }
+        if (found)
+            holds = edge ? ZevBodyContactGeometry(A, B, link) != 0 : ContactNormalFacePoint(world, A, B, link);
+    }
+    if (holds) {
+        link->Keep = 1;
+        link->Active = 1;
+    } else {
+        link->Active = 0;
+        link->RetestNeeded = 1;
+    }
+}
+
+void ZevContactPass(TZevPhscs2World* world)
+{
+    world->NewContactFlag = 0;
+    // Group the records by body, in the order the bodies first appear; within a body a record earlier in time
+    // than the group's first goes to the front.
+    std::vector<TZevFMCTree_CFaceData*>& records = ScratchRecords;
+    std::vector<TZevFMCTree_CFaceData*>& ordered = ScratchOrdered;
+    records.clear();
+    ordered.clear();
+    for (TZevFMCTree_CFaceData* record : ZevItems<TZevFMCTree_CFaceData>(world->contactRecords))
+        records.push_back(record);
+    std::vector<char>& done = ScratchDone;
+    done.assign(records.size(), 0);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (done[i] != 0)
+            continue;
+        TZevFMCTTree* body = records[i]->tree;
+        const std::size_t start = ordered.size();
+        ordered.push_back(records[i]);
+        done[i] = 1;
+        for (std::size_t j = i + 1; j < records.size(); ++j) {
+            if (done[j] != 0 || records[j]->tree != body)
+                continue;
+            done[j] = 1;
+            if (records[j]->time < ordered[start]->time) {
+                ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(start), records[j]);
+            } else {
+                ordered.push_back(records[j]);
+            }
+        }
+    }
+    for (TZevFMCTree_CFaceData* record : ordered) {
+        // A record taken over by a link made for an earlier record of the same contact stays with that link.
+        if (record->released != 0 || record->IsLinked() == false)
+            continue;
+        HandleRecord(world, record);
+    }
+    records.clear();
+    ordered.clear();
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
+        ZevRetestContactLink(world, link);
+}
+
+void ZevContactPreparePass(TZevPhscs2World* world)
+{
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+        link->Force = TZevVector();
+        link->StepCoeff = world->LinkStepCoeff;
+        link->PrevDepth = link->Depth * 2.0f;
+        if (link->Initialised == 0) {
+            RetestContact(link);
+            link->Update();
+            link->RetestNeeded = 0;
+        }
+        if (!ZevStickTest(link, 1.0f, 1.0f)) {
+            link->Active = 0;
+            link->RetestNeeded = 1;
+        }
+        link->Initialised = 1;
+    }
+}
+
+bool ZevStickTest(TZevContactLink* link, float springScale, float staticScale)
+{
+    if (link->Active == 0 || link->RecordA == nullptr || link->RecordB == nullptr)
+        return false;
+    const bool subs = link->HasSubContacts();
+    if (!subs) {
+        if (!(link->Depth < 0.0f))
+            return false;
+    } else {
+        for (const TZevPhscs2Link* sub : link->SubContacts)
+            if (sub != nullptr && !(ZevSubContactDepth(sub) < 0.0f))
+                return false;
+    }
+    const TZevVector n = link->RecordA->normal;
+    const float ks = link->Spring * springScale;
+    const float mus = link->StaticFriction * staticScale;
+    const TZevVector P = Plus(link->PrevForce, link->OlderForce);
+    TZevVector offset;
+    if (link->NewNode != nullptr) {
+        const TZevVector dA = Minus(link->PointA, GetFacePointPrev(*link->RecordA));
+        const TZevVector dB = Minus(link->PointB, GetFacePointPrev(*link->RecordB));
+        offset = Minus(dB, dA);
+    } else {
+        offset = Minus(link->PointB, link->PointA);
+    }
+    if (!subs) {
+        const TZevVector T = Across(offset, n);
+        if (!(Length(T) > 1e-7f)) {
+            link->RetestNeeded = 0;
+            return true;
+        }
+        const float nP = Dot(n, P);
+        const float N = -nP;
+        const TZevVector est = Minus(Plus(Times(T, ks), P), Times(n, nP));
+        if (Length(est) > mus * (N - ks * link->Depth))
+            link->RetestNeeded = 1;
+        return true;
+    }
+    bool slide = false;
+    for (int i = 0; i < 2; ++i) {
+        const TZevPhscs2Link* sub = link->SubContacts[i];
+        if (sub == nullptr)
+            continue;
+        const float g = i == 0 ? 1.0f : -1.0f;
+        const TZevVector ni = i == 0 ? link->RecordA->normal : link->RecordB->normal;
+        const TZevVector T = Across(offset, ni);
+        if (!(Length(T) > 1e-7f)) {
+            link->RetestNeeded = 1;
+            return true;
+        }
+        const float N = -Dot(ni, Times(P, g));
+        const TZevVector est = Minus(Plus(Times(T, ks), P), Times(ni, N));
+        if (Length(est) > mus * (N - ks * ZevSubContactDepth(sub)))
+            slide = true;
+    }
+    if (slide)
+        link->RetestNeeded = 1;
+    return true;
+}
