@@ -356,11 +356,11 @@ void TZevGMLoop::DrawBodyBoxes(bool skipLand)
     ZevForEachWorldBody(World, [&](TZevCollisionMeshObj* body) {
         if (skipLand && dynamic_cast<TZevLandCTree*>(body) != nullptr)
             return;
-        ZevDrawBoxEdges(LineMesh, body->box, 0xFF00FF00u);
+        ZevDrawBoxEdges(LineMesh, body->box.Min, body->box.Max, 0xFF00FF00u);
         if (body->primitiveRoot == nullptr)
             return;
         for (const TZevBoxNode* n = body->primitiveRoot->FirstChild(); n != nullptr; n = n->NextSibling())
-            ZevDrawBoxEdges(LineMesh, n->box, 0xFF0000FFu);
+            ZevDrawBoxEdges(LineMesh, n->box.Min, n->box.Max, 0xFF0000FFu);
     });
 }
 

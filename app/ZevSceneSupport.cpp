@@ -54,7 +54,7 @@ void ZevSetSceneLight(TZevQueuedRenderer* renderer, float diffuse, float ambient
 TZevMatrix3 ZevBoxInertiaOf(TZevCollisionMeshObj* body, float mass)
 {
     body->Refit();
-    const TZevBox& b = body->box;
+    const auto& b = body->box;
     TZevMatrix3 tensor;
     CalcBoxInertiaTensor(tensor, b.Max.x - b.Min.x, b.Max.y - b.Min.y, b.Max.z - b.Min.z, mass);
     return tensor;
@@ -164,12 +164,12 @@ void ZevCollectWorldBodies(TZevPhscs2World* world, TZevList& out, bool withChild
     }
 }
 
-void ZevDrawBoxEdges(TZevLineMesh* lines, const TZevBox& box, std::uint32_t color)
+void ZevDrawBoxEdges(TZevLineMesh* lines, const TZevVector& min, const TZevVector& max, std::uint32_t color)
 {
-    if (lines == nullptr || box.Min.x > box.Max.x)
+    if (lines == nullptr || min.x > max.x)
         return;
-    const TZevVector& a = box.Min;
-    const TZevVector& b = box.Max;
+    const TZevVector& a = min;
+    const TZevVector& b = max;
     const TZevVector c[8] = {{a.x, a.y, a.z}, {b.x, a.y, a.z}, {b.x, b.y, a.z}, {a.x, b.y, a.z},
                              {a.x, a.y, b.z}, {b.x, a.y, b.z}, {b.x, b.y, b.z}, {a.x, b.y, b.z}};
     static const int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},

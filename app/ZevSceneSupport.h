@@ -67,7 +67,7 @@ template <class F> void ZevForEachWorldBody(TZevPhscs2World* world, F&& visit);
 void ZevCollectWorldBodies(TZevPhscs2World* world, TZevList& out, bool withChildren);
 
 // The 12 edges of a box into the line mesh.
-void ZevDrawBoxEdges(TZevLineMesh* lines, const TZevBox& box, std::uint32_t color);
+void ZevDrawBoxEdges(TZevLineMesh* lines, const TZevVector& min, const TZevVector& max, std::uint32_t color);
 
 // The smallest and the largest leaf depth of a box tree (the root at depth 0); both 0 for a null tree.
 void ZevTreeDepthRange(const TZevBoxNode* root, int* minDepth, int* maxDepth);

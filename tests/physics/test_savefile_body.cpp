@@ -2,7 +2,7 @@
 #include "ZevBodyUtil.h"
 
 #include "ZevLisp.h"
-#include "ZevPhysicsInit.h"
+#include "ZevCharaInit.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ std::string ReadAll(const char* name)
 
 TEST(BodyFileSave, AFailedSaveKeepsTheOldFile)
 {
-    ZevPhysicsInit();
+    ZevCharaInit();
     LispInitialize();
     std::filesystem::remove_all("body-saves");
     std::filesystem::create_directories("body-saves");

@@ -53,7 +53,7 @@ TEST_F(XFileBodies, SixMeshesInOneFrameAreOneBody)
         ASSERT_NE(body->collisionMesh, nullptr);
         EXPECT_EQ(body->collisionMesh->Geometry->FaceCount, 12); // two triangles of each of the six sides
         // The whole cube, not one side of it (a side alone is 2 x 0 x 2).
-        const TZevBox& box = body->box;
+        const auto& box = body->box;
         for (float low : {box.Min.x, box.Min.y, box.Min.z})
             EXPECT_NEAR(low, -1.0f, 1e-3f);
         for (float high : {box.Max.x, box.Max.y, box.Max.z})
