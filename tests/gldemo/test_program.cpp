@@ -66,7 +66,16 @@ TRun RunOnXvfb(const std::string& dir, const std::string& script, int salt)
                                    << "export LIBGL_ALWAYS_SOFTWARE=1 ASAN_OPTIONS=detect_leaks=0\n"
                                    << script;
     const std::string server = std::to_string(100 + (getpid() * 7 + salt) % 800);
-    return Shell("cd '" + dir + "' && xvfb-run -a -n " + server + " -s '-screen 0 800x600x24' bash run.sh");
+    // The script's own status is kept in a file: xvfb-run answers 5 instead when it fails to clean up after itself,
+    // which happens now and then on a busy machine and says nothing about the program.
+    std::filesystem::remove(dir + "/run.status");
+    TRun run = Shell("cd '" + dir + "' && xvfb-run -a -n " + server +
+                     " -s '-screen 0 800x600x24' bash -c 'bash run.sh; s=$?; echo $s > run.status; exit $s'");
+    std::ifstream status(dir + "/run.status");
+    int code = 0;
+    if (status >> code)
+        run.ExitCode = code;
+    return run;
 }
 
 std::string ReadFile(const std::string& path)
