@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 TZevLispRefList* LispLoadHoldList = nullptr;
@@ -475,6 +476,47 @@ void DropFailedLoad(TZevObjectIdTable* table)
     }
 }
 
+// Whether the pairs this load made form a cycle. No script can make one, so a cycle is a damaged stream: its
+// pairs would hold each other for ever and a walk along the list would never end. Pairs of earlier loads cannot
+// refer to the new ones, so only the new pairs are walked (iteratively: lists may be long).
+bool LoadMadeACycle()
+{
+    if (!LispLoadHoldList)
+        return false;
+    enum : std::uint8_t { Unseen, Open, Done };
+    std::unordered_map<TZevPair*, std::uint8_t> state;
+    for (TZevLispRefList::Node* n = LispLoadHoldList->First(); n != LispLoadHoldList->End(); n = n->next) {
+        if (LispIsPair(n->value))
+            state.emplace(LispPair(n->value), Unseen);
+    }
+    std::vector<std::pair<TZevPair*, int>> stack;
+    for (auto& [root, rootState] : state) {
+        if (rootState != Unseen)
+            continue;
+        rootState = Open;
+        stack.emplace_back(root, 0);
+        while (!stack.empty()) {
+            auto& [pair, next] = stack.back();
+            if (next == 2) {
+                state[pair] = Done;
+                stack.pop_back();
+                continue;
+            }
+            const TZevLispRef& part = next++ == 0 ? pair->Car : pair->Cdr;
+            if (!LispIsPair(part))
+                continue;
+            auto found = state.find(LispPair(part));
+            if (found == state.end() || found->second == Done)
+                continue;
+            if (found->second == Open)
+                return true;
+            found->second = Open;
+            stack.emplace_back(found->first, 0);
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out)
@@ -500,9 +542,11 @@ int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out
             ok = 1;
         }
     }
+    --LoadNesting;
+    if (outermost && ok && LoadMadeACycle())
+        ok = 0;
     if (ok)
         *out = v;
-    --LoadNesting;
     if (outermost) {
         if (LispLoadEndHook)
             LispLoadEndHook(ok);

@@ -1,6 +1,6 @@
 // Script values in object streams: any value, lists and engine-object wrappers included, written as a
-// shared-object reference, so a value met twice in one save (a shared sub-list, a cycle) is written once and
-// read back as one value. Each value kind has a named writer ("TP_SF", ...) and a named reader ("TP_LF", ...)
+// shared-object reference, so a value met twice in one save (a shared sub-list) is written once and read back as
+// one value. Pairs that form a cycle (no script can make one) are refused on reading: they could never be freed. Each value kind has a named writer ("TP_SF", ...) and a named reader ("TP_LF", ...)
 // registered as stream functions; the reader's name is what the stream carries.
 #pragma once
 
@@ -13,7 +13,7 @@
 // 1 on success; 0 when a write failed or the value nests deeper than a stream may hold.
 int LispSaveValue(TZevObjectIdTable* table, TZevStream* stream, const TZevLispRef* value);
 // Reads one value into `out` (the empty handle for the null reference). 1 on success; 0 for a damaged or
-// truncated stream, whose partial values are dropped: `out` is left unchanged then. Every reader registered as a
+// truncated stream or pairs that form a cycle, whose partial values are dropped: `out` is left unchanged then. Every reader registered as a
 // stream function makes a TZevLSObj (value kinds and engine objects alike): that is how a value is told from an
 // engine object that a damaged stream puts in its place.
 int LispLoadValue(TZevObjectIdTable* table, TZevStream* stream, TZevLispRef* out);
