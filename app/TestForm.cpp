@@ -2,8 +2,11 @@
 
 #include "ZevApplication.h"
 #include "ZevBitmap.h"
+#include "ZevDXGMWin.h"
 #include "ZevFilterForm.h"
+#include "ZevFlightScene.h"
 #include "ZevFloatKeyList.h"
+#include "ZevGMLoop.h"
 #include "ZevForm1.h"
 #include "ZevGrid3D.h"
 #include "ZevNurbs.h"
@@ -213,7 +216,13 @@ void TTestForm::OnCreate()
     }
 }
 
-void TTestForm::OnDestroy() { CloseRootWindow(); }
+void TTestForm::OnDestroy()
+{
+    if (LastViewWindow != nullptr && LastViewWindow->OwnerSlot == &LastViewWindow)
+        LastViewWindow->OwnerSlot = nullptr;
+    LastViewWindow = nullptr;
+    CloseRootWindow();
+}
 
 void TTestForm::FloorCheck()
 {
@@ -266,7 +275,21 @@ void TTestForm::NurbsTest()
         ZevDrawNurbsTest(CurrentForm1->FilterForm->Panel);
 }
 
-void TTestForm::OpenGame(int which) { (void)which; }
+void TTestForm::OpenGame(int which)
+{
+    TZevWin* made = nullptr;
+    CreateChild(&made, "TZevDXGMWin");
+    auto* view = dynamic_cast<TZevDXGMWin*>(made);
+    if (view == nullptr)
+        return;
+    view->SetBounds(0, 0, 651, 510);
+    view->FullScreen = 0;
+    view->SetScene(which == 2 ? static_cast<TZevGMBase*>(new TZevFlightScene) : new TZevGMLoop);
+    // An earlier view stays open; only the last one is remembered (and forgets this form when it goes).
+    LastViewWindow = view;
+    view->OwnerSlot = &LastViewWindow;
+    view->Start();
+}
 
 void ZevTestFormInit()
 {

@@ -56,7 +56,7 @@ public:
     // A view window over the form running the flight demonstration (1) or the flight test scene (2).
     void OpenGame(int which);
 
-    TZevDXGMWin* LastViewWindow = nullptr;
+    TZevDXGMWin* LastViewWindow = nullptr; // cleared when that view goes
     TZevButton* Button1 = nullptr;
     TZevButton* Button2 = nullptr;
     TZevButton* Button3 = nullptr;

@@ -9,6 +9,7 @@
 #include "ZevLispWinConsole.h"
 #include "ZevQueuedRenderer.h"
 #include "ZevControls.h"
+#include "ZevWinApi.h"
 #include "qe.h"
 
 #include <thread>
@@ -53,7 +54,14 @@ std::uint32_t TZevDXGMWinThread::Execute()
         interval = window->CurrentInterval();
     }
     double last = GetElapsedMilliseconds();
+    bool ran = false;
     while (!StopFlag) {
+        // A frame that took longer than the interval makes the next one due at once: a thread waiting for the
+        // lock (the user-interface thread, to close the view or take a click) gets it in between, or it would wait
+        // for as long as frames run late.
+        if (ran && GetElapsedMilliseconds() - last >= interval)
+            ZevSleep(1);
+        ran = false;
         if (GetElapsedMilliseconds() - last >= interval) {
             TZevCriticalSectionLock lock(&GlobalLock, true);
             // Stop sets the flag under the lock: once it is seen here no frame starts.
@@ -62,6 +70,7 @@ std::uint32_t TZevDXGMWinThread::Execute()
             last = GetElapsedMilliseconds();
             if (window->RenderMoveFlag)
                 window->Host.Frame();
+            ran = true;
             window->HandOverPendingScript();
             // A paused scene is paced here, one frame per pause interval, and never sleeps in its frame.
             interval = window->CurrentInterval();

@@ -3,6 +3,7 @@
 #include "ZevApplication.h"
 #include "ZevDXGMWin.h"
 #include "ZevEasyTestScene.h"
+#include "ZevGMDemo.h"
 #include "ZevGMLoop10.h"
 #include "ZevGMLoop11.h"
 #include "ZevGMLoop12.h"
@@ -22,6 +23,14 @@ TZevClassRecord TZevDXGameMenuClassRecord;
 namespace {
 
 template <class S> TZevGMBase* Make() { return new S; }
+
+// The sprite demo plays the program's own command file.
+TZevGMBase* MakeSpriteDemo()
+{
+    auto* demo = new TZevGMDemo;
+    demo->CommandFileName = "democmd2.txt";
+    return demo;
+}
 
 // The sliding test measures frames that follow each other: its thread does not wait for the timer.
 void WithoutTimer(TZevDXGMWin* view) { view->TimerFlag = 0; }
@@ -57,6 +66,8 @@ const std::vector<TZevDemoMenuEntry>& DemoMenuTable()
         {Extra, "Demo Crane", K::CodeScene, nullptr, Make<TZevGrabScene>},
         {Extra, "Demo Car", K::CodeScene, nullptr, Make<TZevVehicleScene>},
         {Extra, "Demo Flight", K::CodeScene, nullptr, Make<TZevGMLoop>},
+        {Experiments, "2DDemo", K::CodeScene, nullptr, MakeSpriteDemo},
+        {Experiments, "Form1 test", K::TestWindow},
         {Experiments, "GM Bench", K::CodeScene, nullptr, Make<TZevSpinScene>},
         {Experiments, "GM9Test", K::CodeScene, nullptr, Make<TZevSlideTestScene>, WithoutTimer},
         {Experiments, "GM10Test", K::CodeScene, nullptr, Make<TZevGMLoop10>},
@@ -82,10 +93,12 @@ TZevDXGameMenu::~TZevDXGameMenu()
     // The view may outlive this object's fields (it is a child in the window tree): it must not write back.
     if (ViewWindow != nullptr && ViewWindow->OwnerSlot == &ViewWindow)
         ViewWindow->OwnerSlot = nullptr;
+    ForgetTestForm();
 }
 
 void TZevDXGameMenu::OnDestroy()
 {
+    ForgetTestForm();
     if (ViewWindow != nullptr && ViewWindow->OwnerSlot == &ViewWindow)
         ViewWindow->OwnerSlot = nullptr;
     ViewWindow = nullptr;
@@ -143,6 +156,7 @@ void TZevDXGameMenu::Choose(const TZevDemoMenuEntry& entry)
         if (entry.MakeScene != nullptr)
             OpenScene(entry.MakeScene(), nullptr, entry.Prepare);
         break;
+    case K::TestWindow: OpenTestWindow(); break;
     case K::Reference: OpenReference(); break;
     case K::About: ShowAbout(); break;
     }
@@ -176,6 +190,27 @@ TZevDXGMWin* TZevDXGameMenu::OpenScene(TZevGMBase* scene, const char* script, vo
     TZevDXGMWin* view = ViewWindow;
     view->Start();
     return ViewWindow == view ? view : nullptr;
+}
+
+TZevWin* TZevDXGameMenu::OpenTestWindow()
+{
+    // An earlier launcher stays open but is no longer this form's to forget.
+    ForgetTestForm();
+    TZevWin* launcher = nullptr;
+    if (CreateChild(&launcher, "TZevForm1") == nullptr)
+        return nullptr;
+    TestForm = launcher;
+    // The launcher can close on its own: the pointer must not outlive it.
+    launcher->DestroyCallback.Arg = this;
+    launcher->DestroyCallback.Fn = [](void* arg) { static_cast<TZevDXGameMenu*>(arg)->TestForm = nullptr; };
+    return launcher;
+}
+
+void TZevDXGameMenu::ForgetTestForm()
+{
+    if (TestForm != nullptr && TestForm->DestroyCallback.Arg == this)
+        TestForm->DestroyCallback = {};
+    TestForm = nullptr;
 }
 
 void TZevDXGameMenu::ToggleFullScreen()

@@ -24,6 +24,7 @@ enum class TZevDemoEntryKind {
     Shadow,      // toggles the stencil shadows of the next views
     ScriptScene, // a .lsp file in a script-driven scene
     CodeScene,   // a scene written in code
+    TestWindow,  // the test launcher with its four windows, beside whatever view runs
     Reference,   // the language reference page, with the desktop's opener
     About,       // the version text
 };
@@ -56,6 +57,10 @@ public:
     // A scene in a fresh view window over the form (the previous view closed first); for a script scene the file
     // is the view's pending script. The scene is owned by the view from here on. The new view, or null.
     TZevDXGMWin* OpenScene(TZevGMBase* scene, const char* script, void (*prepare)(TZevDXGMWin* view));
+    // The test launcher, created by class name into TestForm; the view window is left as it is.
+    TZevWin* OpenTestWindow();
+    // Lets go of the launcher (it stays open) so that its going no longer reaches this form.
+    void ForgetTestForm();
     void ToggleFullScreen();
     void ToggleShadow();
     void OpenReference();
@@ -74,7 +79,7 @@ public:
     std::vector<TChoice> Choices;     // the handler arguments of the items
     TZevMenuItem* FullScreenItem = nullptr;
     TZevMenuItem* ShadowItem = nullptr;
-    TZevWin* TestForm = nullptr;
+    TZevWin* TestForm = nullptr; // the last test launcher opened, cleared when it goes
     TZevDXGMWin* ViewWindow = nullptr;
     std::int32_t FullScreenFlag = 0;
     std::int32_t ShadowFlag = 0;

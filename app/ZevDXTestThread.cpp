@@ -57,12 +57,17 @@ bool TZevDXTestThread::LockUnlessStopping()
     return true;
 }
 
-std::uint32_t TZevDXTestThread::Execute()
+bool TZevDXTestThread::Start()
 {
-    RunningTestThread = this;
     PendingArg = nullptr;
     PendingCall = nullptr;
     Frames = 0;
+    return TZevThread::Start();
+}
+
+std::uint32_t TZevDXTestThread::Execute()
+{
+    RunningTestThread = this;
     double frameStart = ZevDXTestNow() - FrameInterval;
     while (!StopFlag) {
         const double now = ZevDXTestNow();

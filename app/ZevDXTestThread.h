@@ -23,6 +23,9 @@ public:
     // Stops the thread before its members go.
     ~TZevDXTestThread() override;
 
+    // Clears the pending call and the frame count, then starts the thread: a call handed over right after the start,
+    // before the thread has run, is kept.
+    bool Start();
     std::uint32_t Execute() override;
     // Asks the running thread to run call(arg) between two frames and then suspend itself.
     void HandOver(TZevDXTestCall call, void* arg);

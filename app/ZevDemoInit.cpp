@@ -3,6 +3,7 @@
 #include "ZevApplication.h"
 #include "ZevDXGMWin.h"
 #include "ZevDXGameMenu.h"
+#include "ZevDemoExtras.h"
 #include "ZevEngineInit.h"
 #include "ZevLispWinConsole.h"
 
@@ -29,5 +30,7 @@ void ZevDemoInit()
         RegisterClassRecord(&TZevDXGameMenuClassRecord, "TZevDXGameMenu", "TZevWin", CreateTZevDXGameMenu);
         ZevRegisterConsoleBuiltins();
         ZevRegisterViewBuiltins();
+        // The experiments menu's test windows and sprite demo.
+        ZevDemoExtrasInit();
     });
 }

@@ -3,12 +3,19 @@
 #include "DemoTestSupport.h"
 
 #include "QEContext.h"
+#include "TestForm.h"
+#include "ZevDXFormTest.h"
 #include "ZevEasyTestScene.h"
+#include "ZevFilterForm.h"
+#include "ZevFlightScene.h"
+#include "ZevForm1.h"
+#include "ZevGMDemo.h"
 #include "ZevGMLoop10.h"
 #include "ZevGMLoop11.h"
 #include "ZevGMLoop12.h"
 #include "ZevGrabScene.h"
 #include "ZevLispGMLoop.h"
+#include "ZevLispWin.h"
 #include "ZevMenu.h"
 #include "ZevSlideTestScene.h"
 #include "ZevSpinScene.h"
@@ -101,7 +108,7 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
         {"Demo Flight", typeid(TZevGMLoop)},     {"GM Bench", typeid(TZevSpinScene)},
         {"GM9Test", typeid(TZevSlideTestScene)}, {"GM10Test", typeid(TZevGMLoop10)},
         {"GM11Test", typeid(TZevGMLoop11)},      {"GM12Test", typeid(TZevGMLoop12)},
-        {"Easy Test", typeid(TZevEasyTestScene)},
+        {"Easy Test", typeid(TZevEasyTestScene)}, {"2DDemo", typeid(TZevGMDemo)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.caption);
@@ -114,6 +121,12 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
         EXPECT_EQ(typeid(*view->Host.Scene), c.scene);
         EXPECT_EQ(view->PendingScript.GetLength(), 0);
         GlobalLock.Leave();
+        if (auto* demo = dynamic_cast<TZevGMDemo*>(view->Host.Scene)) {
+            // The program's own command file, loaded and taken as the list of commands.
+            EXPECT_STREQ(demo->CommandFileName.CStr(), "democmd2.txt");
+            EXPECT_TRUE(LispIsPair(demo->CommandList) || demo->Finished);
+            EXPECT_EQ(CurrentGMDemo, demo);
+        }
         // The sliding test measures frames that follow each other: no timer between them.
         EXPECT_EQ(view->TimerFlag, std::string(c.caption) == "GM9Test" ? 0 : 1);
     }
@@ -121,6 +134,85 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
     EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
     std::error_code error;
     fs::remove_all(Folder / ".." / "datas", error);
+}
+
+TEST_F(FormTest, Form1TestOpensTheLauncherAndItsFourWindowsBesideTheRunningView)
+{
+    Choose("Demo Block");
+    ASSERT_TRUE(WaitForScript());
+    TZevDXGMWin* view = Form->ViewWindow;
+    Choose("Form1 test");
+    auto* launcher = dynamic_cast<TZevForm1*>(Form->TestForm);
+    ASSERT_NE(launcher, nullptr);
+    EXPECT_NE(launcher->FilterForm, nullptr);
+    EXPECT_NE(launcher->LispWin, nullptr);
+    EXPECT_NE(launcher->DXFormTest, nullptr);
+    EXPECT_NE(launcher->TestForm, nullptr);
+    // The view is left running.
+    EXPECT_EQ(Form->ViewWindow, view);
+    const int frames = ViewRenderer()->Frames();
+    EXPECT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() > frames + 2; }));
+    EXPECT_EQ(ViewCount(), 1);
+
+    // A second launcher replaces the first in the form; the first closing later does not reach the second.
+    Choose("Form1 test");
+    auto* second = dynamic_cast<TZevForm1*>(Form->TestForm);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, launcher);
+    EXPECT_EQ(CurrentForm1, second);
+    launcher->Close();
+    PumpFor(0);
+    EXPECT_EQ(Form->TestForm, second);
+    second->Close();
+    PumpFor(0);
+    EXPECT_EQ(Form->TestForm, nullptr);
+    EXPECT_EQ(Form->ViewWindow, view);
+}
+
+TEST_F(FormTest, TheTestFormsGameEntriesOpenViewsOfTheirOwnThatStayOpen)
+{
+    Choose("Form1 test");
+    auto* launcher = dynamic_cast<TZevForm1*>(Form->TestForm);
+    ASSERT_NE(launcher, nullptr);
+    TTestForm* testForm = launcher->TestForm;
+    ASSERT_NE(testForm, nullptr);
+    auto chooseGame = [&](const char* caption) {
+        for (TZevMenuItem* item : testForm->Items)
+            if (item != nullptr && std::string(item->Caption.CStr()) == caption)
+                PostMessageA(testForm->Handle, WM_COMMAND, static_cast<WPARAM>(item->CommandId), 0);
+        PumpFor(0);
+        return testForm->LastViewWindow;
+    };
+    // Game2 twice: two views, each with a flight scene of its own; Game1: the flight demonstration.
+    TZevDXGMWin* first = chooseGame("Game2");
+    TZevDXGMWin* second = chooseGame("Game2");
+    TZevDXGMWin* third = chooseGame("Game1");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(third, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(ViewCount(), 3);
+    for (TZevDXGMWin* view : {first, second, third}) {
+        EXPECT_EQ(view->GetWidth(), 651);
+        EXPECT_EQ(view->GetHeight(), 510);
+        EXPECT_EQ(view->FullScreen, 0);
+        auto* renderer = dynamic_cast<TDemoTestRenderer*>(view->Renderer);
+        ASSERT_NE(renderer, nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return renderer->Frames() >= 3; }));
+    }
+    GlobalLock.Enter();
+    EXPECT_EQ(typeid(*first->Host.Scene), typeid(TZevFlightScene));
+    EXPECT_EQ(typeid(*second->Host.Scene), typeid(TZevFlightScene));
+    EXPECT_NE(first->Host.Scene, second->Host.Scene);
+    EXPECT_EQ(typeid(*third->Host.Scene), typeid(TZevGMLoop));
+    GlobalLock.Leave();
+    // The last view closing clears the form's pointer; an earlier one closing leaves it.
+    first->Close();
+    PumpFor(0);
+    EXPECT_EQ(testForm->LastViewWindow, third);
+    third->Close();
+    EXPECT_TRUE(PumpUntil([&] { return testForm->LastViewWindow == nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 1; }));
 }
 
 // CheckMenuItem answers the state it found.

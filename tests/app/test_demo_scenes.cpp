@@ -9,6 +9,7 @@
 #include "ZevGrabScene.h"
 #include "ZevJoint.h"
 #include "ZevLandCTree.h"
+#include "ZevGameChara.h"
 #include "ZevPlaneChara.h"
 #include "ZevRobotChara.h"
 #include "ZevSceneSupport.h"
@@ -106,6 +107,97 @@ TEST_F(DemoSceneTest, GrabSceneBuildsTheRobotLandBoxesAndHeartsAndRisesUnderE)
     EXPECT_EQ(host.QuitFlag, 1);
 }
 
+// A person at the robot's keys who watches it: every frame the arrow keys (along the robot's own axes) and E / X
+// bring it towards a target point, let go early by its speed, and D (grab) or S (open) is held as asked.
+class TRobotDriver {
+public:
+    TRobotDriver(TZevEngineHost& host, std::uint8_t* keys, TZevRobotChara* robot)
+        : Host(host), Keys(keys), Robot(robot), Last(Position())
+    {
+    }
+    TZevVector Position() const
+    {
+        const TZevMatrix& m = Robot->MainPart->Matrix;
+        return TZevVector(m.m[12], m.m[13], m.m[14]);
+    }
+    // One frame towards the target, with the hand key (0 none) held.
+    void Frame(const TZevVector& target, std::uint8_t hand)
+    {
+        for (int k = 0; k < 256; ++k)
+            Keys[k] = 0;
+        const TZevVector p = Position();
+        const TZevVector v((p.x - Last.x) / 0.02f, (p.y - Last.y) / 0.02f, (p.z - Last.z) / 0.02f);
+        Last = p;
+        const float* r = Robot->MainPart->Matrix.m;
+        const float ex = target.x - p.x - 0.4f * v.x, ez = target.z - p.z - 0.4f * v.z;
+        const float side = ex * r[0] + ez * r[2], forward = ex * r[8] + ez * r[10];
+        Keys[side > 0.0f ? 0x27 : 0x25] = std::fabs(side) > 1.0f;  // Right / Left
+        Keys[forward > 0.0f ? 0x26 : 0x28] = std::fabs(forward) > 1.0f; // Up / Down
+        const float ey = target.y - p.y - 0.3f * v.y;
+        Keys['E'] = ey > 0.5f;
+        Keys['X'] = ey < -3.0f;
+        if (hand != 0)
+            Keys[hand] = 1;
+        Host.Frame();
+    }
+    void Frames(const TZevVector& target, std::uint8_t hand, int n)
+    {
+        for (int i = 0; i < n; ++i)
+            Frame(target, hand);
+    }
+
+private:
+    TZevEngineHost& Host;
+    std::uint8_t* Keys;
+    TZevRobotChara* Robot;
+    TZevVector Last;
+};
+
+TZevVector PartPosition(TZevGameChara* body)
+{
+    const TZevMatrix& m = body->MainPart->Matrix;
+    return TZevVector(m.m[12], m.m[13], m.m[14]);
+}
+
+// Flown over the stack of boxes with its legs open (S), lowered round the top box, D closes the legs on it, E lifts
+// it off the box below and the arrow keys carry it away.
+TEST_F(DemoSceneTest, GrabSceneRobotPicksUpTheTopBoxAndCarriesItUnderItsKeys)
+{
+    TZevGrabScene* scene = Start(new TZevGrabScene);
+    ASSERT_NE(scene->Robot, nullptr);
+    TZevGameChara* top = nullptr;
+    ZevForEachWorldBody(scene->World, [&](TZevCollisionMeshObj* body) {
+        const TZevMatrix m = body->GetMatrix();
+        if (m.m[12] == 0.0f && m.m[14] == 0.0f && m.m[13] > 30.0f && m.m[13] < 30.1f)
+            top = dynamic_cast<TZevGameChara*>(body);
+    });
+    ASSERT_NE(top, nullptr);
+    Frames(150); // the robot lands and the boxes settle
+    const TZevVector rest = PartPosition(top);
+    TRobotDriver driver(host, keys, scene->Robot);
+    const TZevVector start = driver.Position();
+    driver.Frames(TZevVector(start.x, rest.y + 45.0f, start.z), 'S', 100);
+    driver.Frames(TZevVector(rest.x, rest.y + 45.0f, rest.z), 'S', 200);
+    EXPECT_NEAR(PartPosition(top).y, rest.y, 1.0f) << "the robot knocked the box on its way";
+    driver.Frames(TZevVector(rest.x, rest.y + 25.0f, rest.z), 'S', 100);
+    driver.Frames(TZevVector(rest.x, rest.y + 25.0f, rest.z), 'D', 100);
+    driver.Frames(TZevVector(rest.x, rest.y + 45.0f, rest.z), 'D', 100);
+    TZevVector box = PartPosition(top), robot = driver.Position();
+    EXPECT_GT(box.y, rest.y + 15.0f) << "not lifted";
+    EXPECT_LT(std::fabs(box.x - robot.x), 5.0f);
+    EXPECT_LT(std::fabs(box.z - robot.z), 10.0f);
+    // Carried slowly along x: the legs hold the box by its long sides, along which it slips a little.
+    for (int i = 0; i < 60; ++i)
+        driver.Frame(TZevVector(rest.x + 0.3f * static_cast<float>(i), rest.y + 45.0f, rest.z), 'D');
+    box = PartPosition(top);
+    robot = driver.Position();
+    EXPECT_GT(box.x - rest.x, 8.0f) << "not carried";
+    EXPECT_GT(box.y, rest.y + 15.0f) << "dropped";
+    EXPECT_LT(std::fabs(box.x - robot.x), 5.0f);
+    EXPECT_LT(std::fabs(box.z - robot.z), 20.0f) << "slipped out of the legs";
+    ExpectWorldFinite(scene->World);
+}
+
 TEST_F(DemoSceneTest, VehicleStandsOnFourJointedWheelsAndDrivesUnderTheCursorKeys)
 {
     TZevVehicleScene* scene = Start(new TZevVehicleScene);
@@ -184,6 +276,38 @@ TEST_F(DemoSceneTest, FlightTestSceneFliesInAWorldOfItsOwnWithoutTheWorldStep)
     TZevMatrix expected;
     ZevMatMultiply(expected, ZevMatTranslation(0.0f, 6.0f, -16.0f), end);
     ExpectMatrixNear(host.Camera->LocalMatrix, expected, 1e-3f);
+}
+
+// The arrow keys steer the aircraft of the flight test scene: Left and Right roll it opposite ways about its nose,
+// Up and Down pitch it opposite ways; without them it flies level.
+TEST_F(DemoSceneTest, FlightTestSceneSteersUnderTheArrowKeys)
+{
+    struct Attitude {
+        float Roll, Pitch; // the y components of the aircraft's x and z axes
+    };
+    auto fly = [&](int key) {
+        host.Final();
+        for (auto& k : keys)
+            k = 0;
+        TZevFlightScene* scene = Start(new TZevFlightScene);
+        keys[0x58] = 1; // X: thrust throughout
+        Frames(10);
+        if (key != 0)
+            keys[key] = 1;
+        Frames(15);
+        const TZevMatrix m = scene->Aircraft->GetMatrix();
+        EXPECT_TRUE(Finite(m));
+        return Attitude{m.m[1], m.m[9]};
+    };
+    const Attitude level = fly(0), left = fly(0x25), right = fly(0x27), up = fly(0x26), down = fly(0x28);
+    EXPECT_NEAR(level.Roll, 0.0f, 0.05f);
+    EXPECT_NEAR(level.Pitch, 0.0f, 0.05f);
+    EXPECT_GT(left.Roll, 0.3f);
+    EXPECT_LT(right.Roll, -0.3f);
+    EXPECT_NEAR(left.Pitch, 0.0f, 0.05f);
+    EXPECT_LT(up.Pitch, -0.3f);
+    EXPECT_GT(down.Pitch, 0.3f);
+    EXPECT_NEAR(up.Roll, 0.0f, 0.05f);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -198,6 +199,53 @@ TEST_F(ViewTest, APausedSceneGetsOneFramePerPauseIntervalAndNeverHoldsTheLockMea
     SendMessageA(view->Handle, WM_KEYDOWN, VK_CONTROL, 0);
     const int resumed = ViewRenderer()->Frames();
     EXPECT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= resumed + 5; }, 5000));
+}
+
+// A scene whose every frame takes longer than the view's interval.
+class TSlowScene : public TZevGMLoop {
+public:
+    void Step() override
+    {
+        TZevGMLoop::Step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+};
+
+// Frames that run late follow each other at once; the user-interface thread still gets the lock between two of
+// them (to take a click, or to close the view), with the timer and without it.
+TEST_F(ViewTest, FramesThatRunLateStillLetTheUserInterfaceThreadTakeTheLock)
+{
+    for (const std::int32_t timer : {1, 0}) {
+        SCOPED_TRACE(timer);
+        TZevDXGMWin* view = Form->OpenScene(new TSlowScene, nullptr, nullptr);
+        ASSERT_NE(view, nullptr);
+        view->TimerFlag = timer; // read by the thread at each pass
+        ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= 3; }));
+        // Asked for as the user-interface thread asks: waiting on the lock. A wait that does not end is ended by
+        // stopping the frames, so that the test fails rather than hangs.
+        std::atomic<double> longestWait{0.0};
+        std::atomic<bool> done{false};
+        std::thread asker([&] {
+            for (int i = 0; i < 10; ++i) {
+                const auto asked = Clock::now();
+                GlobalLock.Enter();
+                longestWait = std::max(longestWait.load(), MillisecondsSince(asked));
+                GlobalLock.Leave();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            done = true;
+        });
+        const auto start = Clock::now();
+        while (!done && MillisecondsSince(start) < 5000.0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!done)
+            view->Thread.StopFlag = 1;
+        asker.join();
+        EXPECT_TRUE(done.load()) << "the lock was never free between two frames";
+        EXPECT_LT(longestWait, 500.0);
+        view->Close();
+        ASSERT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
+    }
 }
 
 TEST_F(ViewTest, TheScenesFrameIntervalPacesTheView)

@@ -11,8 +11,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -32,27 +34,36 @@ struct TBarSpan {
     int Left, Right, Row;
 };
 
-// Where the main form's menu bar puts each popup (as the window layer lays it out: rows that wrap).
-std::vector<std::pair<std::string, TBarSpan>> MenuBarLayout()
+// Where a menu bar of the given popups, on a window of the given width, puts each popup (as the window layer lays
+// it out: rows that wrap).
+std::vector<std::pair<std::string, TBarSpan>> BarLayout(const std::vector<std::string>& popups, int width)
 {
     std::vector<std::pair<std::string, TBarSpan>> spans;
     TZevFontSpec font;
     font.pixelHeight = ZevUiFontHeight;
     int x = 4, row = 0;
-    for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
-        if (!spans.empty() && spans.back().first == entry.Popup)
-            continue;
+    for (const std::string& popup : popups) {
         std::int32_t w = 0, h = 0;
-        ZevMeasureText(font, entry.Popup, std::strlen(entry.Popup), &w, &h);
+        ZevMeasureText(font, popup.c_str(), popup.size(), &w, &h);
         w += 16;
-        if (x > 4 && x + w > FormWidth) {
+        if (x > 4 && x + w > width) {
             ++row;
             x = 4;
         }
-        spans.push_back({entry.Popup, {x, x + w, row}});
+        spans.push_back({popup, {x, x + w, row}});
         x += w;
     }
     return spans;
+}
+
+// The main form's menu bar.
+std::vector<std::pair<std::string, TBarSpan>> MenuBarLayout()
+{
+    std::vector<std::string> popups;
+    for (const TZevDemoMenuEntry& entry : DemoMenuTable())
+        if (popups.empty() || popups.back() != entry.Popup)
+            popups.push_back(entry.Popup);
+    return BarLayout(popups, FormWidth);
 }
 
 class DemoProgramTest : public testing::Test {
@@ -100,6 +111,17 @@ protected:
         ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
     }
     void Key(const char* key) { ASSERT_EQ(RunProgram({"xdotool", "key", key}), 0); }
+    // The entry `index` of a popup of a window's menu bar, chosen with two clicks: the popup, then the entry.
+    void ChooseIn(int left, int top, const std::vector<std::pair<std::string, TBarSpan>>& layout,
+                  const std::string& popup, int index)
+    {
+        const auto span = std::find_if(layout.begin(), layout.end(), [&](auto& s) { return s.first == popup; });
+        ASSERT_NE(span, layout.end()) << popup;
+        const TBarSpan bar = span->second;
+        Click(left + (bar.Left + bar.Right) / 2, top + CaptionHeight + bar.Row * MenuRowHeight + MenuRowHeight / 2);
+        const int popupTop = top + CaptionHeight + (bar.Row + 1) * MenuRowHeight;
+        Click(left + bar.Left + 30, popupTop + 2 + index * 20 + 10);
+    }
     // A main-form entry, chosen with two clicks: its popup on the bar, then the entry.
     void Choose(const TZevDemoMenuEntry& chosen)
     {
@@ -109,12 +131,7 @@ protected:
                 break;
             index += std::string(entry.Popup) == chosen.Popup;
         }
-        const auto span = std::find_if(Layout.begin(), Layout.end(), [&](auto& s) { return s.first == chosen.Popup; });
-        ASSERT_NE(span, Layout.end());
-        const TBarSpan bar = span->second;
-        Click((bar.Left + bar.Right) / 2, CaptionHeight + bar.Row * MenuRowHeight + MenuRowHeight / 2);
-        const int popupTop = CaptionHeight + (bar.Row + 1) * MenuRowHeight;
-        Click(bar.Left + 30, popupTop + 2 + index * 20 + 10);
+        ChooseIn(0, 0, Layout, chosen.Popup, index);
     }
     const TZevDemoMenuEntry& Entry(const char* caption)
     {
@@ -231,6 +248,127 @@ TEST_F(DemoProgramTest, TheOtherScenesDrawAndFilesCloseEndsTheProgram)
     const std::string report = MemoryReport();
     EXPECT_NE(report.find("NewCount"), std::string::npos);
     EXPECT_EQ(report.find("Don't Match!"), std::string::npos) << report;
+}
+
+// The entries of the popups of scenes in code and test windows, in menu order.
+std::vector<const TZevDemoMenuEntry*> ExtraEntries()
+{
+    std::vector<const TZevDemoMenuEntry*> entries;
+    for (const TZevDemoMenuEntry& entry : DemoMenuTable())
+        if (std::string(entry.Popup) == "ExtraDemo" || std::string(entry.Popup) == "実験用(Dont Touch)")
+            entries.push_back(&entry);
+    return entries;
+}
+
+// A caption as a file name: its letters and digits, in lower case.
+std::string FileName(const char* caption)
+{
+    std::string name;
+    for (const char* c = caption; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return name;
+}
+
+// The close box of a top-level window at (left, top) of the given width (our own caption, without a window
+// manager).
+POINT CloseBox(int left, int top, int width) { return POINT{left + width - 12, top + CaptionHeight / 2}; }
+
+// Every entry of "ExtraDemo" and of the experiments menu, opened by clicks in one program: each window draws (its
+// picture is kept) and is closed by its close box. The test launcher comes last: its Direct3D test form animates
+// under the launcher's menu, the script window evaluates what is typed while it does, and closing the test form
+// ends the program.
+TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
+{
+    const TZevDemoMenuEntry* launcherEntry = nullptr;
+    for (const TZevDemoMenuEntry* entry : ExtraEntries()) {
+        if (entry->Kind == TZevDemoEntryKind::TestWindow) {
+            launcherEntry = entry;
+            continue;
+        }
+        SCOPED_TRACE(entry->Caption);
+        const std::string caption = entry->Caption;
+        Choose(*entry);
+        // An empty world draws little but its text: what is typed into its console (a sky colour, a land) shows.
+        const bool empty = caption == "Easy Test";
+        const int colours = empty ? 2 : 60;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const TScreenShot shot = CaptureScreen();
+                return !FormShown(shot) && ViewPicture(shot).DistinctColours() > colours;
+            },
+            30000))
+            << "nothing drawn";
+        if (empty) {
+            const TScreenShot before = ViewPicture(CaptureScreen());
+            Click(800, 190); // the console's input pane
+            ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", "10",
+                                  "(XPhBgColor 96 128 176)(XPhFogEnable nil)(XPhLoadLandWithScale \"land.bmp\" \"landtex.bmp\" 8 30 8)"}),
+                      0);
+            Key("Return");
+            EXPECT_TRUE(WaitUntil([&] { return ViewPicture(CaptureScreen()).Differences(before, 40) > 20000; }, 10000))
+                << "what was typed into the console does not show";
+        }
+        // The sprite demo's planet grows for its first two seconds.
+        std::this_thread::sleep_for(std::chrono::milliseconds(caption == "2DDemo" ? 1500 : 300));
+        const TScreenShot shot = CaptureScreen();
+        shot.Part(0, 0, 960, FormHeight).Save("demo_extra_" + FileName(entry->Caption));
+        // Still a picture of the scene, and one that moves (the sprite demo's and the scenes' frames go on).
+        EXPECT_GT(ViewPicture(shot).DistinctColours(), colours);
+        EXPECT_TRUE(WaitUntil([&] { return ViewPicture(CaptureScreen()).Differences(ViewPicture(shot), 8) > 20; },
+                              10000))
+            << "the picture does not change";
+        const POINT close = CloseBox(0, 0, FormWidth);
+        Click(close.x, close.y);
+        // A heavy scene whose frames run late (the sanitizer build) must not keep the click from closing it.
+        const bool closed = WaitUntil([&] { return FormShown(CaptureScreen()); }, 20000);
+        ASSERT_TRUE(closed) << "the view did not close";
+    }
+
+    ASSERT_NE(launcherEntry, nullptr);
+    Choose(*launcherEntry);
+    // The launcher (0, 0, 640 x 128) with its menu bar; the script window (640, 0) and the test form (640, 240)
+    // beside it; the Direct3D test form (0, 128) over the image-filter window (0, 128, 640 x 480).
+    const auto region = [](int left, int top, int width, int height) {
+        return CaptureScreen().Part(left, top + CaptionHeight, width, height - CaptionHeight);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return region(640, 240, 320, 240).DistinctColours() > 3; }, 20000))
+        << "the test form did not show";
+    EXPECT_GT(region(0, 0, 640, 128).DistinctColours(), 2) << "the launcher";
+    EXPECT_GT(region(640, 0, 320, 240).DistinctColours(), 2) << "the script window";
+    EXPECT_GT(region(320, 128, 320, 240).DistinctColours(), 1) << "the image-filter window";
+    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test");
+
+    // "D3DTest" > "TestStart": the test form grows to 650 x 510 and animates its collision test.
+    const auto launcherBar = BarLayout({"Files", "D3DTest"}, 640);
+    ChooseIn(0, 0, launcherBar, "D3DTest", 0);
+    const auto panel = [&] { return CaptureScreen().Part(0, 128 + CaptionHeight, 640, 480); };
+    ASSERT_TRUE(WaitUntil([&] { return panel().DistinctColours() > 20; }, 20000)) << "the test does not draw";
+    const TScreenShot first = panel();
+    EXPECT_TRUE(WaitUntil([&] { return panel().Differences(first, 8) > 20; }, 10000)) << "the test does not move";
+
+    // The script window evaluates while the animation runs, and the animation goes on after it.
+    const TScreenShot output = region(640, 0, 320, 240).Part(8, 96, 240, 80);
+    Click(640 + 8 + 120, CaptionHeight + 8 + 40); // the input memo
+    ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", "15", "(* 6 7)"}), 0);
+    Click(640 + 248 + 32, CaptionHeight + 8 + 12); // "Send"
+    EXPECT_TRUE(WaitUntil([&] { return region(640, 0, 320, 240).Part(8, 96, 240, 80).Differences(output, 40) > 10; },
+                          10000))
+        << "no answer in the output memo";
+    const TScreenShot after = panel();
+    EXPECT_TRUE(WaitUntil([&] { return panel().Differences(after, 8) > 20; }, 10000)) << "the animation stopped";
+    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test_running");
+
+    // Closing the test form ends the program, the running test with it.
+    const POINT close = CloseBox(640, 240, 320);
+    Click(close.x, close.y);
+    EXPECT_EQ(WaitForExit(Demo, 30000), 0);
+    Demo = -1;
+    const std::string report = MemoryReport();
+    EXPECT_NE(report.find("NewCount"), std::string::npos);
+    EXPECT_EQ(report.find("Don't Match!"), std::string::npos) << report;
+    std::error_code error;
+    fs::remove_all(Folder / ".." / "datas", error);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "ZevFrame.h"
 #include "ZevLispWin.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -142,6 +143,55 @@ TEST_F(DXFormTest, TheMouseOnThePanelDragsTheBallAndKeysReachTheKeyTable)
     ZevInputKey(104, 0, false);
     Pump();
     EXPECT_EQ(Form->KeyTable[104], 0);
+}
+
+// "End" (and a restart, which stops first) joins the animation thread without taking the program-wide lock: here
+// another thread holds the lock until the stop has returned, so a stop that waited for the lock would hang.
+TEST_F(DXFormTest, StoppingJoinsTheThreadWithoutWaitingForTheProgramWideLock)
+{
+    for (const char* stop : {"End", "FFDTest"}) {
+        SCOPED_TRACE(stop);
+        Entry("TestStart");
+        ASSERT_TRUE(WaitForFrames(1));
+        std::atomic<bool> held{false}, stopped{false};
+        std::thread holder([&] {
+            TZevCriticalSectionLock lock(&GlobalLock, true);
+            held = true;
+            // Let go after a long while in any case, so that a failing stop fails rather than hangs.
+            for (int i = 0; i < 10000 && !stopped; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        while (!held)
+            std::this_thread::yield();
+        const auto t0 = std::chrono::steady_clock::now();
+        Entry(stop);
+        const auto waited = std::chrono::steady_clock::now() - t0;
+        stopped = true;
+        holder.join();
+        EXPECT_LT(std::chrono::duration<double>(waited).count(), 3.0);
+        if (std::string(stop) == "End") {
+            EXPECT_FALSE(Form->Thread.IsStarted());
+            EXPECT_EQ(Form->Runner.RootFrame, nullptr);
+        } else {
+            EXPECT_TRUE(WaitForFrames(Form->Thread.Frames.load())) << "the restarted test does not animate";
+        }
+    }
+    Entry("End");
+}
+
+// The panel's renderer goes with the panel, after the form: the animation thread has ended by then.
+TEST_F(DXFormTest, TheAnimationThreadEndsBeforeThePanelsRendererIsReleased)
+{
+    Entry("InOutTest");
+    ASSERT_TRUE(WaitForFrames(1));
+    static int threadRunningWhenPanelWent = -1;
+    Form->Panel->DestroyCallback.Arg = Form;
+    Form->Panel->DestroyCallback.Fn = [](void* arg) {
+        threadRunningWhenPanelWent = static_cast<TZevDXFormTest*>(arg)->Thread.IsStarted() ? 1 : 0;
+    };
+    DestroyWindow(Form->Handle);
+    EXPECT_EQ(threadRunningWhenPanelWent, 0);
+    Pump();
 }
 
 TEST_F(DXFormTest, ClosingTheRunningTestEndsTheProgram)

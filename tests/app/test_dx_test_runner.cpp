@@ -208,6 +208,7 @@ TEST_F(DXTestRunnerTest, TheThreadAnimatesNoFasterThanSeventyFivePerSecondAndSto
 // comes before it sleeps is kept.
 void ResumeAtOnce(void* arg) { static_cast<TZevDXTestThread*>(arg)->Resume(); }
 void Nothing(void*) {}
+void Count(void* arg) { ++*static_cast<int*>(arg); }
 
 TEST_F(DXTestRunnerTest, AHandedOverCallSuspendsTheThreadUntilAResumeThatMayComeFirst)
 {
@@ -222,6 +223,17 @@ TEST_F(DXTestRunnerTest, AHandedOverCallSuspendsTheThreadUntilAResumeThatMayCome
         thread.HandOver(ResumeAtOnce, &thread);
         ASSERT_TRUE(WaitForFrames(before + 1)) << "asleep after hand-over " << i;
     }
+
+    // Right after a start, before the thread has run at all: a resume, then a hand-over. Neither is lost: the call
+    // runs, its suspension finds the resume, and the thread animates on.
+    thread.Stop();
+    runner.Setup(&renderer, keys);
+    int calls = 0;
+    ASSERT_TRUE(thread.Start());
+    thread.Resume();
+    thread.HandOver(Count, &calls);
+    EXPECT_TRUE(WaitForFrames(3)) << "asleep after a resume that came first";
+    EXPECT_EQ(calls, 1);
 
     thread.HandOver(Nothing, nullptr);
     for (int i = 0; i < 1000 && thread.SuspendedFlag.load() == 0; ++i)
