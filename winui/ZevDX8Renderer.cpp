@@ -65,7 +65,6 @@ void TZevDX8VertexArray::Free()
 TZevDX8Renderer::~TZevDX8Renderer()
 {
     TZevDX8Renderer::Release();
-    ReturnWindow();
     ClearBucketArray(GlyphTable, 256);
     Converted.Free();
 }
@@ -110,15 +109,6 @@ bool TZevDX8Renderer::InitFromWindow(TZevGLWindow window)
         return false;
     }
     return true;
-}
-
-bool TZevDX8Renderer::InitFromWindow(HWND window)
-{
-    const TZevGLWindow native = AdoptWindow(window);
-    if (InitFromWindow(native))
-        return true;
-    ReturnWindow();
-    return false;
 }
 
 void TZevDX8Renderer::Release()
