@@ -303,7 +303,6 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     const int top = std::max({0, clipTop, y});
     const int right = std::min({width, clipRight, x + cover.width});
     const int bottom = std::min({height, clipBottom, y + cover.height});
-    const std::uint32_t cr = (rgb >> 16) & 0xFF, cg = (rgb >> 8) & 0xFF, cb = rgb & 0xFF;
     for (int py = top; py < bottom; ++py) {
         auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
                                                      static_cast<std::ptrdiff_t>(py) * pitchBytes);
@@ -312,14 +311,20 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
             const std::uint32_t k = a[px - x];
             if (k == 0)
                 continue;
-            const std::uint32_t d = row[px];
-            const std::uint32_t r = (cr * k + ((d >> 16) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t g = (cg * k + ((d >> 8) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t b = (cb * k + (d & 0xFF) * (255 - k)) / 255;
-            row[px] = (d & 0xFF000000u) | (r << 16) | (g << 8) | b;
+            row[px] = ZevBlendTextPixel(row[px], rgb, k);
         }
     }
     return true;
+}
+
+std::uint32_t ZevBlendTextPixel(std::uint32_t under, std::uint32_t rgb, std::uint32_t k)
+{
+    std::uint32_t out = under & 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t text = (rgb >> shift) & 0xFF, below = (under >> shift) & 0xFF;
+        out |= ((text * k + below * (255 - k)) / 255) << shift;
+    }
+    return out;
 }
 
 bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint)
