@@ -135,24 +135,24 @@ void TZevDX8Renderer::Release()
     ClearCommands();
 }
 
-int TZevDX8Renderer::GetWidth()
+int TZevDX8Renderer::BackBufferSide(bool width)
 {
     TZevGLSurface* back = nullptr;
     if (!Device || ZevGL::Failed(ZevDeviceCall(Device->GetBackBuffer(&back))))
         return 0;
-    const int width = back->GetWidth();
+    const int side = width ? back->GetWidth() : back->GetHeight();
     back->Release();
-    return width;
+    return side;
+}
+
+int TZevDX8Renderer::GetWidth()
+{
+    return BackBufferSide(true);
 }
 
 int TZevDX8Renderer::GetHeight()
 {
-    TZevGLSurface* back = nullptr;
-    if (!Device || ZevGL::Failed(ZevDeviceCall(Device->GetBackBuffer(&back))))
-        return 0;
-    const int height = back->GetHeight();
-    back->Release();
-    return height;
+    return BackBufferSide(false);
 }
 
 void TZevDX8Renderer::GetTargetSize(std::int32_t* width, std::int32_t* height)

@@ -90,6 +90,8 @@ protected:
 
 private:
     bool FinishInit();
+    // The back buffer's width (or height); 0 without a device.
+    int BackBufferSide(bool width);
     // The glyph of the character, rasterised into a page cell when it is new; null when memory runs out.
     TZevGlyph* FindGlyph(const char* character, std::int32_t length);
     TZevGlyph* CreateGlyph(const char* character, std::int32_t length);
