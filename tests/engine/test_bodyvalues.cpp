@@ -1,6 +1,7 @@
 // Bodies and joints in saved script values: damaged streams, bodies nested in a body's script data, and wrappers
 // that a stream gives a reader of a body's parts.
 #include "test_camera_fixture.h"
+#include "../common/TestFiles.h"
 
 #include "LispStream.h"
 #include "QEContext.h"
@@ -18,18 +19,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<char> FileBytes(const char* name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const char* name, const std::vector<char>& bytes)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::set<TZevGameChara*> WorldBodies()
 {

@@ -2,6 +2,7 @@
 // renderer (its frames read back and checked), real keys and the right-button menu through xdotool, a folder
 // without the data files, and no display at all.
 #include "GldemoTestSupport.h"
+#include "../common/TestFiles.h"
 #include "ZevGLPrivateServer.h"
 #include "ZevPng.h"
 
@@ -66,14 +67,6 @@ TRun RunOnDisplay(const std::string& dir, const std::string& script)
                                    << "export ASAN_OPTIONS=detect_leaks=0\n"
                                    << script;
     return Shell("cd '" + dir + "' && bash run.sh");
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The allocation counts the program appended at exit must match (no "Don't Match!"); no file at all means the
