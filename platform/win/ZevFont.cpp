@@ -231,7 +231,10 @@ void ZevAppendUtf8(std::string* text, std::uint32_t cp)
     }
 }
 
-bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+namespace {
+
+// Width, height and ascent of one line, and with `draw` its coverage; false when no face could be loaded.
+bool LayOutLine(const TZevFontSpec& spec, const char* utf8, std::size_t length, bool draw, TZevTextCoverage* out)
 {
     FontState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -247,6 +250,8 @@ bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     out->width = width;
     out->height = m.height;
     out->ascent = m.ascent;
+    if (!draw)
+        return true;
     out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(m.height), 0);
     WalkGlyphs(s, chain, primary, spec, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
         for (unsigned row = 0; row < b.rows; ++row) {
@@ -270,23 +275,21 @@ bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     return true;
 }
 
+} // namespace
+
+bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+{
+    return LayOutLine(spec, utf8, length, true, out);
+}
+
 bool ZevMeasureText(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::int32_t* width,
                     std::int32_t* height)
 {
-    FontState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    *width = 0;
-    *height = 0;
-    if (!EnsureLibrary(s))
-        return false;
-    FaceChain& chain = ChainFor(s, spec);
-    FT_Face primary = PrimaryFace(s, chain);
-    if (!primary)
-        return false;
-    const LineMetrics m = Metrics(primary, std::clamp(spec.pixelHeight, 1, 512));
-    *width = WalkGlyphs(s, chain, primary, spec, utf8, length, [](const FT_Bitmap&, int, int) {});
-    *height = m.height;
-    return true;
+    TZevTextCoverage line;
+    const bool ok = LayOutLine(spec, utf8, length, false, &line);
+    *width = ok ? line.width : 0;
+    *height = ok ? line.height : 0;
+    return ok;
 }
 
 bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::uint32_t* pixels,
