@@ -20,6 +20,16 @@
 
 namespace {
 
+// The value written to a stream and read back into `table`; the reader's answer.
+int SaveAndLoad(const TZevLispRef& value, TZevObjectIdTable* table, TZevLispRef* out)
+{
+    TZevMemStream stream;
+    TZevObjectIdTable saveTable;
+    EXPECT_EQ(LispSaveValue(&saveTable, &stream, &value), 1);
+    stream.Seek(0);
+    return LispLoadValue(table, &stream, out);
+}
+
 std::set<TZevGameChara*> WorldBodies()
 {
     std::set<TZevGameChara*> bodies;
@@ -171,13 +181,9 @@ TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
     LispCons(list, wrapped, tail);
     const std::set<TZevGameChara*> before = WorldBodies();
     for (const TZevLispRef& v : {wrapped, list}) {
-        TZevMemStream stream;
-        TZevObjectIdTable saveTable;
-        ASSERT_EQ(LispSaveValue(&saveTable, &stream, &v), 1);
-        stream.Seek(0);
         TZevObjectIdTable table;
         TZevLispRef out;
-        EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+        EXPECT_EQ(SaveAndLoad(v, &table, &out), 0);
         EXPECT_TRUE(out.IsNull());
         EXPECT_FALSE(ZevPhysicsLoadActive(&table));
         EXPECT_EQ(WorldBodies(), before);
@@ -188,22 +194,13 @@ TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
     ASSERT_NE(made, nullptr);
     LispMakeLSObj(item, made, TZevGameCharaCFuncListItem_LoadFunction, TZevGameCharaCFuncListItem_SaveFunction);
     made->Release();
-    TZevMemStream stream;
-    TZevObjectIdTable saveTable;
-    ASSERT_EQ(LispSaveValue(&saveTable, &stream, &item), 1);
-    stream.Seek(0);
     TZevObjectIdTable table;
     TZevLispRef out;
-    EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+    EXPECT_EQ(SaveAndLoad(item, &table, &out), 0);
     EXPECT_FALSE(ZevPhysicsLoadActive(&table));
     // The engine's own wrappers still read back.
-    TZevMemStream good;
-    TZevObjectIdTable goodSave;
-    TZevLispRef a = Value("a");
-    ASSERT_EQ(LispSaveValue(&goodSave, &good, &a), 1);
-    good.Seek(0);
     TZevObjectIdTable goodLoad;
-    EXPECT_EQ(LispLoadValue(&goodLoad, &good, &out), 1);
+    EXPECT_EQ(SaveAndLoad(Value("a"), &goodLoad, &out), 1);
     EXPECT_NE(QEScriptBody(LispLSObj(out)->Object), nullptr);
     EXPECT_EQ(WorldBodies().size(), before.size() + 1);
 }
