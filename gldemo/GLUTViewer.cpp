@@ -1,6 +1,6 @@
 #include "GLUTViewer.h"
 
-#include "QEPngFile.h"
+#include "ZevPng.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -40,7 +40,7 @@ void WriteSnapshot(const std::string& path)
         std::filesystem::create_directories(parent, ignored);
     // Written aside and then renamed, so whoever waits for the file never reads half of it.
     const std::string part = path + ".part";
-    if (!WritePngRGB(part, w, h, rows) || (std::filesystem::rename(part, path, ignored), ignored))
+    if (!ZevWritePngRGB(part, w, h, rows) || (std::filesystem::rename(part, path, ignored), ignored))
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 

@@ -140,18 +140,51 @@ bool ReadFloats(TZevStream* stream, float* v, int n)
 
 void TZevVMesh::Render(TZev3DRenderer*, TZevVFrame*) { }
 
+// ---- TZevMeshSurface ----
+
+TZevMeshSurface::~TZevMeshSurface()
+{
+    delete Geometry;
+    Geometry = nullptr;
+    ReplaceTexture(Texture, nullptr);
+}
+
+bool TZevMeshSurface::SizeGeometry(int32_t nV, int32_t nF)
+{
+    if (Geometry->SetVertexCount(nV) && Geometry->SetFaceCount(nF))
+        return true;
+    Geometry->Free();
+    return false;
+}
+
+void TZevMeshSurface::SetTextureName(const char* name)
+{
+    ReplaceTexture(Texture, GetTextureName(name));
+}
+
+void TZevMeshSurface::SetTextureEntry(TZevTextureName* entry)
+{
+    if (entry)
+        entry->AddRef();
+    ReplaceTexture(Texture, entry);
+}
+
+void TZevMeshSurface::UpdateBounds()
+{
+    BoundsOf(Geometry, Bounds);
+    Changed = 0;
+}
+
 // ---- TZevPolygonMesh ----
 
 TZevPolygonMesh::TZevPolygonMesh() = default;
 
+// The geometry and the texture go with the surface part, after the shadow.
 TZevPolygonMesh::~TZevPolygonMesh()
 {
     if (Shadow)
         Shadow->Release();
     Shadow = nullptr;
-    delete Geometry;
-    Geometry = nullptr;
-    ReplaceTexture(Texture, nullptr);
 }
 
 void TZevPolygonMesh::Clear()
@@ -168,28 +201,7 @@ bool TZevPolygonMesh::SetFaceAndVertexCount(int32_t nV, int32_t nF)
 {
     Clear();
     Changed = 1;
-    if (Geometry->SetVertexCount(nV) && Geometry->SetFaceCount(nF))
-        return true;
-    Geometry->Free();
-    return false;
-}
-
-void TZevPolygonMesh::SetTextureName(const char* name)
-{
-    ReplaceTexture(Texture, GetTextureName(name));
-}
-
-void TZevPolygonMesh::SetTextureEntry(TZevTextureName* entry)
-{
-    if (entry)
-        entry->AddRef();
-    ReplaceTexture(Texture, entry);
-}
-
-void TZevPolygonMesh::UpdateBounds()
-{
-    BoundsOf(Geometry, Bounds);
-    Changed = 0;
+    return SizeGeometry(nV, nF);
 }
 
 void TZevPolygonMesh::ComputeNormals()
@@ -321,12 +333,7 @@ TZevPolygonMesh* TZevPolygonMesh::CloneFaceChecked(const TZevMeshData* geometry)
 
 TZevLPolygonMesh::TZevLPolygonMesh() = default;
 
-TZevLPolygonMesh::~TZevLPolygonMesh()
-{
-    delete Geometry;
-    Geometry = nullptr;
-    ReplaceTexture(Texture, nullptr);
-}
+TZevLPolygonMesh::~TZevLPolygonMesh() = default;
 
 void TZevLPolygonMesh::Clear()
 {
@@ -338,28 +345,7 @@ void TZevLPolygonMesh::Clear()
 bool TZevLPolygonMesh::SetFaceAndVertexCount(int32_t nV, int32_t nF)
 {
     Clear();
-    if (Geometry->SetVertexCount(nV) && Geometry->SetFaceCount(nF))
-        return true;
-    Geometry->Free();
-    return false;
-}
-
-void TZevLPolygonMesh::SetTextureName(const char* name)
-{
-    ReplaceTexture(Texture, GetTextureName(name));
-}
-
-void TZevLPolygonMesh::SetTextureEntry(TZevTextureName* entry)
-{
-    if (entry)
-        entry->AddRef();
-    ReplaceTexture(Texture, entry);
-}
-
-void TZevLPolygonMesh::UpdateBounds()
-{
-    BoundsOf(Geometry, Bounds);
-    Changed = 0;
+    return SizeGeometry(nV, nF);
 }
 
 void TZevLPolygonMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)

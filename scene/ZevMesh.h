@@ -25,7 +25,34 @@ public:
     virtual void Render(TZev3DRenderer* renderer, TZevVFrame* frame);
 };
 
-class TZevPolygonMesh : public TZevVMesh {
+// What both meshes keep of their surface: the texture entry, the geometry block and its box, and the blend
+// states. The texture reference and the geometry go with the mesh.
+class TZevMeshSurface {
+public:
+    ~TZevMeshSurface();
+
+    // The registry entry of the name (found or added, one reference); the entry held before is released.
+    void SetTextureName(const char* name);
+    // Holds one more reference to `entry` (may be null); the entry held before is released.
+    void SetTextureEntry(TZevTextureName* entry);
+    // Box of the vertices in use (a point at the origin when there are none); clears the changed flag.
+    void UpdateBounds();
+
+    TZevTextureName* Texture = nullptr; // one reference, or null
+    TZevMaterial Material;
+    TZevMeshData* Geometry = nullptr; // null until the first clear
+    TZevBox Bounds;
+    int32_t Additive = 0;    // render state A
+    int32_t Translucent = 0; // render state B
+    int32_t Changed = 1;     // the box must be recomputed before drawing
+
+protected:
+    // Sizes the geometry, just cleared, for nV vertices and nF faces; false, with empty geometry, as the meshes'
+    // SetFaceAndVertexCount.
+    bool SizeGeometry(int32_t nV, int32_t nF);
+};
+
+class TZevPolygonMesh : public TZevVMesh, public TZevMeshSurface {
 public:
     TZevPolygonMesh();
     // Destroys the shadow mesh, frees the geometry, releases the texture entry.
@@ -45,12 +72,6 @@ public:
     // Clears, then sizes the geometry for nV vertices and nF faces (both counts 0). False, with empty
     // geometry, for more than 65536 vertices, negative sizes or a failed allocation.
     bool SetFaceAndVertexCount(int32_t nV, int32_t nF);
-    // The registry entry of the name (found or added, one reference); the entry held before is released.
-    void SetTextureName(const char* name);
-    // Holds one more reference to `entry` (may be null); the entry held before is released.
-    void SetTextureEntry(TZevTextureName* entry);
-    // Box of the vertices in use (a point at the origin when there are none); clears the changed flag.
-    void UpdateBounds();
     void ComputeNormals();
     // A copy (through the object stream) whose geometry is this mesh's after the collision clean-up pass.
     // Null when the copy cannot be made.
@@ -62,18 +83,12 @@ public:
     // against the vertices; false, leaving the mesh empty, on damaged data.
     static bool LoadChunk(TZevStream* stream, TZevLSObj* object);
 
-    TZevTextureName* Texture = nullptr; // one reference, or null
-    TZevMaterial Material;
-    TZevMeshData* Geometry = nullptr; // null until the first clear
-    TZevBox Bounds;
-    int32_t Additive = 0;             // render state A
-    int32_t Translucent = 0;          // render state B
     TZevShadowMesh* Shadow = nullptr; // owned, made on the first shadowed drawing
-    int32_t Changed = 1;              // the box must be recomputed before drawing
     int32_t ShadowOff = 0;            // never draw a shadow
 };
 
-class TZevLPolygonMesh : public TZevVMesh {
+// Its Material is neither drawn nor saved.
+class TZevLPolygonMesh : public TZevVMesh, public TZevMeshSurface {
 public:
     TZevLPolygonMesh();
     ~TZevLPolygonMesh() override;
@@ -86,20 +101,9 @@ public:
 
     // Clears and sizes the geometry (does not set the changed flag itself). False as for polygon meshes.
     bool SetFaceAndVertexCount(int32_t nV, int32_t nF);
-    void SetTextureName(const char* name);
-    void SetTextureEntry(TZevTextureName* entry);
-    void UpdateBounds();
 
     // Reader of the "TZevLPolygonMeshTag" chunk, checked as the polygon mesh's.
     static bool LoadChunk(TZevStream* stream, TZevLSObj* object);
-
-    TZevTextureName* Texture = nullptr;
-    TZevMaterial Material; // neither drawn nor saved
-    TZevMeshData* Geometry = nullptr;
-    TZevBox Bounds;
-    int32_t Additive = 0;
-    int32_t Translucent = 0;
-    int32_t Changed = 1;
 };
 
 extern TZevClassRecord TZevVMeshClassRecord;

@@ -6,10 +6,23 @@
 
 namespace {
 
-// Out of memory while copying a line list: the lines copied so far are drawn, the rest are dropped.
-void LogDroppedLines()
+// Copies of a line list's records (null items skipped) from the pool into the command's items. Out of memory,
+// the lines copied so far are drawn and the rest are dropped.
+void CopyLineRecords(TZevDrawCommand* command, TZevList* list, void* (*alloc)(), std::size_t size)
 {
-    ZevDebugLog("TZevQueuedRenderer: no memory for a line record; the remaining lines are dropped\n");
+    if (!list)
+        return;
+    for (void* item : *list) {
+        if (!item)
+            continue;
+        void* copy = alloc();
+        if (!copy) {
+            ZevDebugLog("TZevQueuedRenderer: no memory for a line record; the remaining lines are dropped\n");
+            return;
+        }
+        std::memcpy(copy, item, size);
+        command->Items.Add(copy);
+    }
 }
 
 } // namespace
@@ -44,35 +57,14 @@ void TZevQueuedRenderer::DrawPolylineColor(std::uint32_t color, const TZevPoint2
 
 void TZevQueuedRenderer::DrawLineList(TZevList* list)
 {
-    TZevDrawCommand* command = QueueCommand(TZevDrawCommand::KindLineList);
-    if (!list)
-        return;
-    for (void* item : *list) {
-        if (!item)
-            continue;
-        void* copy = ZevPool20Alloc();
-        if (!copy)
-            return LogDroppedLines();
-        std::memcpy(copy, item, sizeof(TZevLineRecord));
-        command->Items.Add(copy);
-    }
+    CopyLineRecords(QueueCommand(TZevDrawCommand::KindLineList), list, ZevPool20Alloc, sizeof(TZevLineRecord));
 }
 
 void TZevQueuedRenderer::DrawLines3D(const TZevMatrix& matrix, TZevList* segments)
 {
     TZevDrawCommand* command = QueueCommand(TZevDrawCommand::KindLines3D);
     command->Matrix = matrix;
-    if (!segments)
-        return;
-    for (void* item : *segments) {
-        if (!item)
-            continue;
-        void* copy = ZevPool28Alloc();
-        if (!copy)
-            return LogDroppedLines();
-        std::memcpy(copy, item, sizeof(TZevSegmentRecord));
-        command->Items.Add(copy);
-    }
+    CopyLineRecords(command, segments, ZevPool28Alloc, sizeof(TZevSegmentRecord));
 }
 
 void TZevQueuedRenderer::DrawMaterialMesh(TZevTextureName* texture, const TZevMaterial* material,

@@ -42,7 +42,6 @@ TZevDX7Texture* TextureOf(TZevTextureHandle handle)
 TZevDX7Renderer::~TZevDX7Renderer()
 {
     TZevDX7Renderer::Release();
-    ReturnWindow();
 }
 
 int TZevDX7Renderer::GetWidth()
@@ -79,15 +78,6 @@ bool TZevDX7Renderer::InitFromWindow(TZevGLWindow window)
         return false;
     }
     return true;
-}
-
-bool TZevDX7Renderer::InitFromWindow(HWND window)
-{
-    const TZevGLWindow native = AdoptWindow(window);
-    if (InitFromWindow(native))
-        return true;
-    ReturnWindow();
-    return false;
 }
 
 void TZevDX7Renderer::Release()

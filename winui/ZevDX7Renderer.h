@@ -46,9 +46,8 @@ public:
 
     // Store, surfaces, device and index buffer for the window. The full-screen flag and the stencil-shadow flag
     // (a stencil buffer) take effect here. False, with everything released, on failure.
-    virtual bool InitFromWindow(TZevGLWindow window);
-    // The same on a window of the window framework, drawing into its client area.
-    bool InitFromWindow(HWND window);
+    bool InitFromWindow(TZevGLWindow window) override;
+    using TZevFramePassRenderer::InitFromWindow;
 
     TZevDX7Surfaces* Surfaces = nullptr;   // the store's
     TZevDX7TextureStore* Store = nullptr;  // owned

@@ -13,6 +13,17 @@ const char* const NoBackSurface = "DDrawの初期化に失敗 BackBufferの生�
 
 } // namespace
 
+TZevGLSurfaceDesc ZevOffscreenSurfaceDesc(std::int32_t width, std::int32_t height, bool video)
+{
+    TZevGLSurfaceDesc desc;
+    desc.Flags = ZevGL::DescCaps | ZevGL::DescWidth | ZevGL::DescHeight;
+    desc.Width = width;
+    desc.Height = height;
+    desc.Caps = ZevGL::CapsOffscreenPlain | ZevGL::CapsThreeDDevice |
+                (video ? ZevGL::CapsVideoMemory : ZevGL::CapsSystemMemory);
+    return desc;
+}
+
 TZevDX7Surfaces::~TZevDX7Surfaces()
 {
     TZevDX7Surfaces::Release();
@@ -65,13 +76,7 @@ int TZevDX7Surfaces::Init(TZevGLWindow window)
     if (FullScreen) {
         ZevDeviceCall(Front->Surface->GetAttachedSurface(ZevGL::CapsBackBuffer, &Back->Surface));
     } else {
-        TZevGLSurfaceDesc backDesc;
-        backDesc.Flags = ZevGL::DescCaps | ZevGL::DescWidth | ZevGL::DescHeight;
-        backDesc.Width = width;
-        backDesc.Height = height;
-        backDesc.Caps = ZevGL::CapsOffscreenPlain | ZevGL::CapsThreeDDevice |
-                        (Hardware ? ZevGL::CapsVideoMemory : ZevGL::CapsSystemMemory);
-        ZevDeviceCall(DirectDraw->CreateSurface(backDesc, &Back->Surface));
+        ZevDeviceCall(DirectDraw->CreateSurface(ZevOffscreenSurfaceDesc(width, height, Hardware != 0), &Back->Surface));
     }
     if (!Back->Surface) {
         Release();

@@ -10,6 +10,9 @@
 class TZevGLDriver;
 class TZevTexture;
 
+// The description of a plain off-screen surface the device can draw into, in video or in system memory.
+TZevGLSurfaceDesc ZevOffscreenSurfaceDesc(std::int32_t width, std::int32_t height, bool video);
+
 class TZevDX7Surfaces : public TZevAllocated {
 public:
     TZevDX7Surfaces() = default;

@@ -65,7 +65,6 @@ void TZevDX8VertexArray::Free()
 TZevDX8Renderer::~TZevDX8Renderer()
 {
     TZevDX8Renderer::Release();
-    ReturnWindow();
     ClearBucketArray(GlyphTable, 256);
     Converted.Free();
 }
@@ -112,15 +111,6 @@ bool TZevDX8Renderer::InitFromWindow(TZevGLWindow window)
     return true;
 }
 
-bool TZevDX8Renderer::InitFromWindow(HWND window)
-{
-    const TZevGLWindow native = AdoptWindow(window);
-    if (InitFromWindow(native))
-        return true;
-    ReturnWindow();
-    return false;
-}
-
 void TZevDX8Renderer::Release()
 {
     for (TZevList& glyphs : GlyphTable) {
@@ -145,24 +135,24 @@ void TZevDX8Renderer::Release()
     ClearCommands();
 }
 
-int TZevDX8Renderer::GetWidth()
+int TZevDX8Renderer::BackBufferSide(bool width)
 {
     TZevGLSurface* back = nullptr;
     if (!Device || ZevGL::Failed(ZevDeviceCall(Device->GetBackBuffer(&back))))
         return 0;
-    const int width = back->GetWidth();
+    const int side = width ? back->GetWidth() : back->GetHeight();
     back->Release();
-    return width;
+    return side;
+}
+
+int TZevDX8Renderer::GetWidth()
+{
+    return BackBufferSide(true);
 }
 
 int TZevDX8Renderer::GetHeight()
 {
-    TZevGLSurface* back = nullptr;
-    if (!Device || ZevGL::Failed(ZevDeviceCall(Device->GetBackBuffer(&back))))
-        return 0;
-    const int height = back->GetHeight();
-    back->Release();
-    return height;
+    return BackBufferSide(false);
 }
 
 void TZevDX8Renderer::GetTargetSize(std::int32_t* width, std::int32_t* height)

@@ -73,9 +73,8 @@ public:
     // Store, index buffer and default states on the host's driver and device, or on a device made for the window.
     // False, with everything released, on failure.
     virtual bool InitFromDevice(TZevGLDriver* object, TZevGLDevice* device);
-    virtual bool InitFromWindow(TZevGLWindow window);
-    // The same on a window of the window framework, drawing into its client area.
-    bool InitFromWindow(HWND window);
+    bool InitFromWindow(TZevGLWindow window) override;
+    using TZevFramePassRenderer::InitFromWindow;
 
     TZevDX8VertexArray Converted;
     TZevList GlyphTable[256]; // of TZevGlyph, by the sum of the character's bytes
@@ -91,6 +90,8 @@ protected:
 
 private:
     bool FinishInit();
+    // The back buffer's width (or height); 0 without a device.
+    int BackBufferSide(bool width);
     // The glyph of the character, rasterised into a page cell when it is new; null when memory runs out.
     TZevGlyph* FindGlyph(const char* character, std::int32_t length);
     TZevGlyph* CreateGlyph(const char* character, std::int32_t length);

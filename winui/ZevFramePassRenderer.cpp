@@ -36,7 +36,18 @@ TZevFramePassRenderer::TZevFramePassRenderer()
 
 TZevFramePassRenderer::~TZevFramePassRenderer()
 {
+    // The device renderer's destructor has released its device by now.
+    ReturnWindow();
     ClearBucketArray(Buckets, BucketCount);
+}
+
+bool TZevFramePassRenderer::InitFromWindow(HWND window)
+{
+    const TZevGLWindow native = AdoptWindow(window);
+    if (InitFromWindow(native))
+        return true;
+    ReturnWindow();
+    return false;
 }
 
 void TZevFramePassRenderer::SetRenderState(ZevGL::RenderState state, std::uint32_t value)

@@ -25,8 +25,15 @@ public:
     static constexpr int BucketCount = 256;
 
     TZevFramePassRenderer();
-    // Empties the buckets (the commands are the queue's).
+    // Empties the buckets (the commands are the queue's) and hands an adopted window back to the framework.
     ~TZevFramePassRenderer() override;
+
+    // The device renderer's store, surfaces and device on a native window; false, with everything released, on
+    // failure.
+    virtual bool InitFromWindow(TZevGLWindow window) = 0;
+    // The same on a window of the window framework, drawing into its client area, which the framework leaves to
+    // this renderer's drawing while it draws there.
+    bool InitFromWindow(HWND window);
 
     // One frame: the view from the camera frame, the projection fitted to the target, fog, the frame tree queued,
     // the buckets replayed between BeginScene and EndScene, and every command given back.
@@ -71,11 +78,6 @@ protected:
     // The texture of a command's entry for this renderer: loaded on first use (a texture another renderer loaded
     // is given back to it and loaded again here); 0 for none.
     TZevTextureHandle EntryTexture(TZevTextureName* entry);
-    // The X window of a framework window's client area, which the framework leaves to this renderer's drawing from
-    // now on; 0 for a window that has none (the in-memory backend).
-    TZevGLWindow AdoptWindow(HWND window);
-    // Hands the adopted window's client area back to the framework's drawing.
-    void ReturnWindow();
     void SetRenderState(ZevGL::RenderState state, std::uint32_t value);
     void SetStageState(ZevGL::StageState state, std::uint32_t value);
     // Stage 0's colour arguments and operation, then its alpha arguments and operation.
@@ -87,6 +89,11 @@ protected:
     TZevList Buckets[BucketCount];
 
 private:
+    // The X window of a framework window's client area, which the framework leaves to this renderer's drawing from
+    // now on; 0 for a window that has none (the in-memory backend).
+    TZevGLWindow AdoptWindow(HWND window);
+    // Hands the adopted window's client area back to the framework's drawing.
+    void ReturnWindow();
     void Replay(int bucket);
     void OpaquePass();
     // Additive then translucent meshes of one kind.

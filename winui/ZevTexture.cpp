@@ -15,17 +15,6 @@ namespace {
 // Names of the surfaces made without one: " NoName_0", " NoName_1", ... over the program's life.
 std::atomic<std::int32_t> gUnnamedSurfaces{0};
 
-TZevGLSurfaceDesc OffscreenDesc(std::int32_t width, std::int32_t height, bool video)
-{
-    TZevGLSurfaceDesc desc;
-    desc.Flags = ZevGL::DescCaps | ZevGL::DescWidth | ZevGL::DescHeight;
-    desc.Width = width;
-    desc.Height = height;
-    desc.Caps = ZevGL::CapsOffscreenPlain | ZevGL::CapsThreeDDevice |
-                (video ? ZevGL::CapsVideoMemory : ZevGL::CapsSystemMemory);
-    return desc;
-}
-
 } // namespace
 
 TZevTexture::~TZevTexture()
@@ -38,12 +27,13 @@ int TZevTexture::CreateSurface(TZevDX7Surfaces* owner)
     if (!owner || !owner->DirectDraw)
         return 0;
     Owner = owner;
-    if (ZevGL::Failed(ZevDeviceCall(owner->DirectDraw->CreateSurface(OffscreenDesc(Width, Height, VideoMemory != 0),
-                                                                     &Surface))))
+    TZevGLDriver* driver = owner->DirectDraw;
+    if (ZevGL::Failed(
+            ZevDeviceCall(driver->CreateSurface(ZevOffscreenSurfaceDesc(Width, Height, VideoMemory != 0), &Surface))))
         return 0;
     Backup = Surface;
     if (VideoMemory &&
-        ZevGL::Failed(ZevDeviceCall(owner->DirectDraw->CreateSurface(OffscreenDesc(Width, Height, false), &Backup)))) {
+        ZevGL::Failed(ZevDeviceCall(driver->CreateSurface(ZevOffscreenSurfaceDesc(Width, Height, false), &Backup)))) {
         Backup = Surface;
         ReleaseSurfaces();
         return 0;

@@ -1,6 +1,7 @@
 #include "ZevTextureFiles.h"
 
 #include "ZevBitmap.h"
+#include "ZevPixelChannels.h"
 #include "ZevString.h"
 
 #include <algorithm>
@@ -35,16 +36,6 @@ TZevBitmap* LoadFirst(const TZevString& name, TZevStringList& directories)
     return nullptr;
 }
 
-// A channel under a mask as 8 bits.
-std::uint8_t ChannelOf(std::uint32_t value, std::uint32_t mask)
-{
-    if (!mask)
-        return 0;
-    const int shift = __builtin_ctz(mask);
-    const std::uint32_t top = mask >> shift;
-    return static_cast<std::uint8_t>(((value & mask) >> shift) * 255u / top);
-}
-
 // Red, green, blue and alpha of a pixel. A 32-bit bitmap keeps them as the bytes red, green, blue, alpha (the BMP
 // reader's layout); other depths through their masks.
 void ReadPixel(const TZevBitmapAccess& access, std::int32_t x, std::int32_t y, std::uint8_t* rgba)
@@ -55,10 +46,10 @@ void ReadPixel(const TZevBitmapAccess& access, std::int32_t x, std::int32_t y, s
         return;
     }
     const std::uint32_t v = access.ReadPixel(x, y);
-    rgba[0] = ChannelOf(v, access.redMask);
-    rgba[1] = ChannelOf(v, access.greenMask);
-    rgba[2] = ChannelOf(v, access.blueMask);
-    rgba[3] = access.alphaMask ? ChannelOf(v, access.alphaMask) : 255;
+    rgba[0] = static_cast<std::uint8_t>(ZevChannelTo8(v, access.redMask));
+    rgba[1] = static_cast<std::uint8_t>(ZevChannelTo8(v, access.greenMask));
+    rgba[2] = static_cast<std::uint8_t>(ZevChannelTo8(v, access.blueMask));
+    rgba[3] = access.alphaMask ? static_cast<std::uint8_t>(ZevChannelTo8(v, access.alphaMask)) : 255;
 }
 
 bool Readable(const TZevBitmapAccess& access)

@@ -1,6 +1,7 @@
 #include "ZevGLContext.h"
 
 #include "ZevNativeWindow.h"
+#include "ZevPixelChannels.h"
 
 #include <X11/Xatom.h>
 #include <dlfcn.h>
@@ -58,34 +59,6 @@ void PinDriverLibraries()
             return 0;
         },
         nullptr);
-}
-
-int MaskShift(unsigned long mask)
-{
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
-}
-
-int MaskBits(unsigned long mask)
-{
-    int bits = 0;
-    for (; mask; mask >>= 1)
-        bits += mask & 1;
-    return bits;
-}
-
-// One 8-bit channel into the visual's field.
-unsigned long PlaceChannel(std::uint32_t value8, unsigned long mask)
-{
-    const int bits = MaskBits(mask);
-    if (bits == 0)
-        return 0;
-    const unsigned long v = bits >= 8 ? value8 << (bits - 8) : value8 >> (8 - bits);
-    return (v << MaskShift(mask)) & mask;
 }
 
 } // namespace
@@ -281,9 +254,9 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
         for (std::int32_t column = 0; column < width; ++column) {
             const std::uint32_t p = in[column];
             XPutPixel(image, column, row,
-                      PlaceChannel((p >> 16) & 0xFF, visual->red_mask) |
-                          PlaceChannel((p >> 8) & 0xFF, visual->green_mask) |
-                          PlaceChannel(p & 0xFF, visual->blue_mask));
+                      ZevChannelFrom8((p >> 16) & 0xFF, visual->red_mask) |
+                          ZevChannelFrom8((p >> 8) & 0xFF, visual->green_mask) |
+                          ZevChannelFrom8(p & 0xFF, visual->blue_mask));
         }
     }
     XPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),

@@ -1,6 +1,7 @@
 #include "ZevGLOwnWindow.h"
 
 #include "ZevGLContext.h"
+#include "ZevPixelChannels.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -10,26 +11,6 @@ namespace {
 Display* DisplayOf(void* display)
 {
     return static_cast<Display*>(display);
-}
-
-int Shift(unsigned long mask)
-{
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
-}
-
-// A channel of the visual's field as 8 bits.
-std::uint32_t Channel(unsigned long pixel, unsigned long mask)
-{
-    if (!mask)
-        return 0;
-    const unsigned long field = (pixel & mask) >> Shift(mask);
-    const unsigned long top = mask >> Shift(mask);
-    return static_cast<std::uint32_t>(field * 255 / top);
 }
 
 } // namespace
@@ -106,9 +87,9 @@ bool ZevGLReadWindow(TZevGLWindow window, std::int32_t* width, std::int32_t* hei
         for (int x = 0; x < attributes.width; ++x) {
             const unsigned long p = XGetPixel(image, x, y);
             (*pixels)[static_cast<std::size_t>(y) * static_cast<std::size_t>(attributes.width) +
-                      static_cast<std::size_t>(x)] = (Channel(p, visual->red_mask) << 16) |
-                                                     (Channel(p, visual->green_mask) << 8) |
-                                                     Channel(p, visual->blue_mask);
+                      static_cast<std::size_t>(x)] = (ZevChannelTo8(p, visual->red_mask) << 16) |
+                                                     (ZevChannelTo8(p, visual->green_mask) << 8) |
+                                                     ZevChannelTo8(p, visual->blue_mask);
         }
     }
     XDestroyImage(image);

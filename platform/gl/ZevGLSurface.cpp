@@ -85,6 +85,17 @@ bool TZevGLSurface::LostNow() const
     return Video && !Managed && Epoch != ZevGLModeEpoch.load();
 }
 
+std::int32_t TZevGLSurface::PixelsReachable() const
+{
+    if (SurfaceKind != KindColor)
+        return ZevGL::ErrUnsupported;
+    if (LostNow())
+        return ZevGL::ErrSurfaceLost;
+    if (Locked)
+        return ZevGL::ErrLocked;
+    return ZevGL::Ok;
+}
+
 void TZevGLSurface::FreeGpu()
 {
     if (Framebuffer) {
@@ -191,12 +202,8 @@ std::int32_t TZevGLSurface::Lock(const TZevGLRect* rect, TZevGLSurfaceDesc* out,
 {
     if (!out)
         return ZevGL::ErrInvalidParams;
-    if (SurfaceKind != KindColor)
-        return ZevGL::ErrUnsupported;
-    if (LostNow())
-        return ZevGL::ErrSurfaceLost;
-    if (Locked)
-        return ZevGL::ErrLocked;
+    if (const std::int32_t reachable = PixelsReachable(); reachable != ZevGL::Ok)
+        return reachable;
     const TZevGLRect r = rect ? *rect : WholeRect(this);
     if (!RectInside(r, Desc.Width, Desc.Height))
         return ZevGL::ErrInvalidParams;
@@ -445,12 +452,8 @@ std::int32_t TZevGLSurface::GetDC(TZevGLDC** out)
     if (!out)
         return ZevGL::ErrInvalidParams;
     *out = nullptr;
-    if (SurfaceKind != KindColor)
-        return ZevGL::ErrUnsupported;
-    if (LostNow())
-        return ZevGL::ErrSurfaceLost;
-    if (Locked)
-        return ZevGL::ErrLocked;
+    if (const std::int32_t reachable = PixelsReachable(); reachable != ZevGL::Ok)
+        return reachable;
     if (!DC)
         DC = new TZevGLDC(this);
     *out = DC;

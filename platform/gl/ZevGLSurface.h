@@ -68,6 +68,8 @@ public:
 
 private:
     ~TZevGLSurface() override;
+    // Whether the pixels may be reached now (Lock, GetDC): a colour surface, not lost, not locked; Ok or the error.
+    std::int32_t PixelsReachable() const;
     // The memory copy of a colour surface, read back from OpenGL when that is newer; null when out of memory.
     std::uint32_t* CpuPixels();
     void FreeGpu();

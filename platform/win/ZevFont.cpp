@@ -231,7 +231,10 @@ void ZevAppendUtf8(std::string* text, std::uint32_t cp)
     }
 }
 
-bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+namespace {
+
+// Width, height and ascent of one line, and with `draw` its coverage; false when no face could be loaded.
+bool LayOutLine(const TZevFontSpec& spec, const char* utf8, std::size_t length, bool draw, TZevTextCoverage* out)
 {
     FontState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -247,6 +250,8 @@ bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     out->width = width;
     out->height = m.height;
     out->ascent = m.ascent;
+    if (!draw)
+        return true;
     out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(m.height), 0);
     WalkGlyphs(s, chain, primary, spec, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
         for (unsigned row = 0; row < b.rows; ++row) {
@@ -270,23 +275,21 @@ bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     return true;
 }
 
+} // namespace
+
+bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+{
+    return LayOutLine(spec, utf8, length, true, out);
+}
+
 bool ZevMeasureText(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::int32_t* width,
                     std::int32_t* height)
 {
-    FontState& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    *width = 0;
-    *height = 0;
-    if (!EnsureLibrary(s))
-        return false;
-    FaceChain& chain = ChainFor(s, spec);
-    FT_Face primary = PrimaryFace(s, chain);
-    if (!primary)
-        return false;
-    const LineMetrics m = Metrics(primary, std::clamp(spec.pixelHeight, 1, 512));
-    *width = WalkGlyphs(s, chain, primary, spec, utf8, length, [](const FT_Bitmap&, int, int) {});
-    *height = m.height;
-    return true;
+    TZevTextCoverage line;
+    const bool ok = LayOutLine(spec, utf8, length, false, &line);
+    *width = ok ? line.width : 0;
+    *height = ok ? line.height : 0;
+    return ok;
 }
 
 bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::uint32_t* pixels,
@@ -303,7 +306,6 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
     const int top = std::max({0, clipTop, y});
     const int right = std::min({width, clipRight, x + cover.width});
     const int bottom = std::min({height, clipBottom, y + cover.height});
-    const std::uint32_t cr = (rgb >> 16) & 0xFF, cg = (rgb >> 8) & 0xFF, cb = rgb & 0xFF;
     for (int py = top; py < bottom; ++py) {
         auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
                                                      static_cast<std::ptrdiff_t>(py) * pitchBytes);
@@ -312,14 +314,20 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
             const std::uint32_t k = a[px - x];
             if (k == 0)
                 continue;
-            const std::uint32_t d = row[px];
-            const std::uint32_t r = (cr * k + ((d >> 16) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t g = (cg * k + ((d >> 8) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t b = (cb * k + (d & 0xFF) * (255 - k)) / 255;
-            row[px] = (d & 0xFF000000u) | (r << 16) | (g << 8) | b;
+            row[px] = ZevBlendTextPixel(row[px], rgb, k);
         }
     }
     return true;
+}
+
+std::uint32_t ZevBlendTextPixel(std::uint32_t under, std::uint32_t rgb, std::uint32_t k)
+{
+    std::uint32_t out = under & 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t text = (rgb >> shift) & 0xFF, below = (under >> shift) & 0xFF;
+        out |= ((text * k + below * (255 - k)) / 255) << shift;
+    }
+    return out;
 }
 
 bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint)

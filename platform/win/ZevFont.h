@@ -35,6 +35,9 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
                    std::int32_t width, std::int32_t height, std::int32_t pitchBytes, std::int32_t x, std::int32_t y,
                    std::uint32_t rgb, std::int32_t clipLeft, std::int32_t clipTop, std::int32_t clipRight,
                    std::int32_t clipBottom);
+// One pixel under text: the text colour `rgb` (0x00RRGGBB) over the pixel `under` by the coverage k (0 to 255);
+// the pixel's top byte is kept.
+std::uint32_t ZevBlendTextPixel(std::uint32_t under, std::uint32_t rgb, std::uint32_t k);
 // Whether some installed face has a glyph for the code point (not the missing-glyph box).
 bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint);
 

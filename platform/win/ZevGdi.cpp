@@ -619,18 +619,13 @@ BOOL TextOutA(HDC dc, std::int32_t x, std::int32_t y, const char* text, std::int
     if (c->bkMode == OPAQUE)
         FillOn(t, RECT{x, y, x + cover.width, y + cover.height}, ZevColourToRgb(c->bkColour));
     const std::uint32_t rgb = ZevColourToRgb(c->textColour);
-    const std::uint32_t cr = (rgb >> 16) & 0xFF, cg = (rgb >> 8) & 0xFF, cb = rgb & 0xFF;
     for (std::int32_t j = 0; j < cover.height; ++j) {
         for (std::int32_t i = 0; i < cover.width; ++i) {
             const std::uint32_t k = cover.alpha[static_cast<std::size_t>(j) * static_cast<std::size_t>(cover.width) +
                                                 static_cast<std::size_t>(i)];
             if (k == 0 || !t.Inside(x + i, y + j))
                 continue;
-            const std::uint32_t d = t.Get(x + i, y + j);
-            const std::uint32_t r = (cr * k + ((d >> 16) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t g = (cg * k + ((d >> 8) & 0xFF) * (255 - k)) / 255;
-            const std::uint32_t b = (cb * k + (d & 0xFF) * (255 - k)) / 255;
-            t.Put(x + i, y + j, (r << 16) | (g << 8) | b);
+            t.Put(x + i, y + j, ZevBlendTextPixel(t.Get(x + i, y + j), rgb, k));
         }
     }
     Touched(t, RECT{x, y, x + cover.width, y + cover.height});

@@ -7,6 +7,7 @@
 // and wakes a GetMessageA that waits. A handle that is not (or no longer) a window is refused by every call.
 #pragma once
 
+#include "ZevPng.h"
 #include "ZevWinTypes.h"
 
 #include <cstddef>
@@ -174,8 +175,7 @@ bool ZevCaptureScreen(std::int32_t* width, std::int32_t* height, std::uint32_t**
 void ZevFreeCapture(std::uint32_t* pixels);
 // Waits until the X server has handled every request and every event it sent is in our queues.
 void ZevSync();
-// Writes 0x00RRGGBB rows (top-down) as a PNG file; false when the file cannot be written.
-bool ZevWritePng(const char* path, const std::uint32_t* pixels, std::int32_t width, std::int32_t height);
+// Screenshots are written with ZevWritePng (ZevPng.h).
 
 // ---- Shell -------------------------------------------------------------------------------------------------------
 // Opens a document with the desktop's default program (xdg-open); false when it could not be started.

@@ -2,6 +2,7 @@
 #include "ZevList.h"
 #include "ZevStream.h"
 #include "test_debug_workdir.h"
+#include "../common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,6 @@
 #include <string>
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 struct Probe : TZevAllocated {
     Probe() { ++constructed; }

@@ -1,6 +1,7 @@
 // Saving whole or not at all: the temporary file beside the target replaces it only on a successful Commit.
 #include "ZevSaveFile.h"
 #include "test_debug_workdir.h"
+#include "../common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // The names in `folder`, so that a test sees any temporary file left behind.
 std::vector<std::string> Entries(const fs::path& folder)

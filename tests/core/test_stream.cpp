@@ -1,6 +1,7 @@
 #include "ZevObjPool.h"
 #include "ZevStream.h"
 #include "test_debug_workdir.h"
+#include "../common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<char> Pattern(int n, int seed = 0)
 {

@@ -1,6 +1,7 @@
 // Bodies and joints in saved script values: damaged streams, bodies nested in a body's script data, and wrappers
 // that a stream gives a reader of a body's parts.
 #include "test_camera_fixture.h"
+#include "../common/TestFiles.h"
 
 #include "LispStream.h"
 #include "QEContext.h"
@@ -19,16 +20,14 @@
 
 namespace {
 
-std::vector<char> FileBytes(const char* name)
+// The value written to a stream and read back into `table`; the reader's answer.
+int SaveAndLoad(const TZevLispRef& value, TZevObjectIdTable* table, TZevLispRef* out)
 {
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const char* name, const std::vector<char>& bytes)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    TZevMemStream stream;
+    TZevObjectIdTable saveTable;
+    EXPECT_EQ(LispSaveValue(&saveTable, &stream, &value), 1);
+    stream.Seek(0);
+    return LispLoadValue(table, &stream, out);
 }
 
 std::set<TZevGameChara*> WorldBodies()
@@ -182,13 +181,9 @@ TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
     LispCons(list, wrapped, tail);
     const std::set<TZevGameChara*> before = WorldBodies();
     for (const TZevLispRef& v : {wrapped, list}) {
-        TZevMemStream stream;
-        TZevObjectIdTable saveTable;
-        ASSERT_EQ(LispSaveValue(&saveTable, &stream, &v), 1);
-        stream.Seek(0);
         TZevObjectIdTable table;
         TZevLispRef out;
-        EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+        EXPECT_EQ(SaveAndLoad(v, &table, &out), 0);
         EXPECT_TRUE(out.IsNull());
         EXPECT_FALSE(ZevPhysicsLoadActive(&table));
         EXPECT_EQ(WorldBodies(), before);
@@ -199,22 +194,13 @@ TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
     ASSERT_NE(made, nullptr);
     LispMakeLSObj(item, made, TZevGameCharaCFuncListItem_LoadFunction, TZevGameCharaCFuncListItem_SaveFunction);
     made->Release();
-    TZevMemStream stream;
-    TZevObjectIdTable saveTable;
-    ASSERT_EQ(LispSaveValue(&saveTable, &stream, &item), 1);
-    stream.Seek(0);
     TZevObjectIdTable table;
     TZevLispRef out;
-    EXPECT_EQ(LispLoadValue(&table, &stream, &out), 0);
+    EXPECT_EQ(SaveAndLoad(item, &table, &out), 0);
     EXPECT_FALSE(ZevPhysicsLoadActive(&table));
     // The engine's own wrappers still read back.
-    TZevMemStream good;
-    TZevObjectIdTable goodSave;
-    TZevLispRef a = Value("a");
-    ASSERT_EQ(LispSaveValue(&goodSave, &good, &a), 1);
-    good.Seek(0);
     TZevObjectIdTable goodLoad;
-    EXPECT_EQ(LispLoadValue(&goodLoad, &good, &out), 1);
+    EXPECT_EQ(SaveAndLoad(Value("a"), &goodLoad, &out), 1);
     EXPECT_NE(QEScriptBody(LispLSObj(out)->Object), nullptr);
     EXPECT_EQ(WorldBodies().size(), before.size() + 1);
 }

@@ -1,6 +1,6 @@
 // The body tree and the joints between bodies, through the exports and the builtins.
 #include "QEJoints.h"
-#include "test_camera_fixture.h"
+#include "test_joint_fixture.h"
 
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
@@ -12,28 +12,6 @@
 #include <vector>
 
 namespace {
-
-const char* const BoxFile = QE_DATA_DIR "/lbox.x";
-
-class JointTest : public EngineScriptTest {
-protected:
-    QE_XPhBody* Box(float x)
-    {
-        QE_XPhBody* body = QE_LoadXPhBody(BoxFile);
-        EXPECT_NE(body, nullptr);
-        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 0, 0, 1};
-        if (body) {
-            EXPECT_EQ(QE_SetXPhBodyMat(body, m), 1);
-        }
-        return body;
-    }
-    // A joint of `child` under `parent` about z through the parent's origin.
-    QE_XPhJoint* Hinge(QE_XPhBody* parent, QE_XPhBody* child, float size = 0.5f)
-    {
-        const float anchor[3] = {0, 0, 0}, axis1[3] = {0, 0, 1}, axis2[3] = {1, 0, 0};
-        return QE_XPhBodyAddJointChild(parent, child, anchor, axis1, axis2, size);
-    }
-};
 
 TEST(JointNoWorld, NullAndForeignHandlesGiveZero)
 {

@@ -1,7 +1,7 @@
 // Joint motors through the exports: the torque turns the child about the joint's axis, in its own sign, and a
 // fixed tree does not turn at all.
 #include "QEJoints.h"
-#include "test_camera_fixture.h"
+#include "test_joint_fixture.h"
 
 #include "ZevJoint.h"
 
@@ -9,30 +9,13 @@
 
 namespace {
 
-const char* const BoxFile = QE_DATA_DIR "/lbox.x";
-
-class JointMotorTest : public EngineScriptTest {
+// Without gravity: only the motors move the bodies.
+class JointMotorTest : public JointTest {
 protected:
     void SetUp() override
     {
-        EngineScriptTest::SetUp();
+        JointTest::SetUp();
         ASSERT_EQ(QE_SetGravity(0.0f), 1);
-    }
-    QE_XPhBody* Box(float x)
-    {
-        QE_XPhBody* body = QE_LoadXPhBody(BoxFile);
-        EXPECT_NE(body, nullptr);
-        const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 0, 0, 1};
-        if (body) {
-            EXPECT_EQ(QE_SetXPhBodyMat(body, m), 1);
-        }
-        return body;
-    }
-    // The child at x = 2 turns about z through the parent's origin.
-    QE_XPhJoint* Hinge(QE_XPhBody* parent, QE_XPhBody* child)
-    {
-        const float anchor[3] = {0, 0, 0}, axis1[3] = {0, 0, 1}, axis2[3] = {1, 0, 0};
-        return QE_XPhBodyAddJointChild(parent, child, anchor, axis1, axis2, 0.5f);
     }
     float Theta(QE_XPhJoint* joint)
     {

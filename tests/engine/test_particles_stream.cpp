@@ -1,6 +1,7 @@
 // Particle objects in saved script values and body files.
 #include "QEParticles.h"
 #include "test_camera_fixture.h"
+#include "../common/TestFiles.h"
 
 #include "LispStream.h"
 #include "ZevLispXPhBody.h"
@@ -15,18 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<char> FileBytes(const char* name)
-{
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const char* name, const std::vector<char>& bytes)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 class ParticleValueTest : public EngineScriptTest {
 protected:

@@ -3,3 +3,5 @@
 add_dependencies(test_gldemo OGLPomu)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/screenshots)
 target_compile_definitions(test_gldemo PRIVATE QE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+# The program runs on the test process's own X server.
+target_link_libraries(test_gldemo PRIVATE qe_gl)

@@ -2,10 +2,11 @@
 // renderer (its frames read back and checked), real keys and the right-button menu through xdotool, a folder
 // without the data files, and no display at all.
 #include "GldemoTestSupport.h"
-#include "QEPngFile.h"
+#include "../common/TestFiles.h"
+#include "ZevGLPrivateServer.h"
+#include "ZevPng.h"
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,9 +44,10 @@ TRun Shell(const std::string& command)
 
 const char* const Menu = "Select Menu\n1 : Chair and Box\n2 : Floor and Car\n3 : Land and Car\n4 : Crane Car\n";
 
+// xdotool on the path, and the process's own X server (Xvfb, Mesa's software renderer) running: DISPLAY names it.
 bool HaveXTools()
 {
-    return Shell("command -v xvfb-run && command -v xdotool").ExitCode == 0;
+    return Shell("command -v xdotool").ExitCode == 0 && ZevGLStartPrivateServer();
 }
 
 // A fresh folder for one run, below the test's working folder.
@@ -58,32 +60,13 @@ std::string ScratchFolder(const std::string& name)
     return dir.string();
 }
 
-// Runs a bash script in `dir` on a display of its own (Xvfb, Mesa's software renderer); PROGRAM names OGLPomu.
-// Test processes run side by side: each starts its search for a free display at a number of its own.
-TRun RunOnXvfb(const std::string& dir, const std::string& script, int salt)
+// Runs a bash script in `dir` on the test's own display (HaveXTools started it); PROGRAM names OGLPomu.
+TRun RunOnDisplay(const std::string& dir, const std::string& script)
 {
     std::ofstream(dir + "/run.sh") << "PROGRAM='" << Program << "'\n"
-                                   << "export LIBGL_ALWAYS_SOFTWARE=1 ASAN_OPTIONS=detect_leaks=0\n"
+                                   << "export ASAN_OPTIONS=detect_leaks=0\n"
                                    << script;
-    const std::string server = std::to_string(100 + (getpid() * 7 + salt) % 800);
-    // The script's own status is kept in a file: xvfb-run answers 5 instead when it fails to clean up after itself,
-    // which happens now and then on a busy machine and says nothing about the program.
-    std::filesystem::remove(dir + "/run.status");
-    TRun run = Shell("cd '" + dir + "' && xvfb-run -a -n " + server +
-                     " -s '-screen 0 800x600x24' bash -c 'bash run.sh; s=$?; echo $s > run.status; exit $s'");
-    std::ifstream status(dir + "/run.status");
-    int code = 0;
-    if (status >> code)
-        run.ExitCode = code;
-    return run;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return Shell("cd '" + dir + "' && bash run.sh");
 }
 
 // The allocation counts the program appended at exit must match (no "Don't Match!"); no file at all means the
@@ -119,7 +102,7 @@ TFrameStats Analyse(const std::string& path)
 {
     TFrameStats s;
     std::vector<std::uint8_t> rgb;
-    if (!ReadPngRGB(path, &s.Width, &s.Height, &rgb))
+    if (!ZevReadPngRGB(path, &s.Width, &s.Height, &rgb))
         return s;
     for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
         const int r = rgb[i], g = rgb[i + 1], b = rgb[i + 2];
@@ -144,20 +127,17 @@ class SceneFrameTest : public GldemoTest, public testing::WithParamInterface<int
 
 TEST_P(SceneFrameTest, DrawsTheSceneIntoItsWindow)
 {
-    if (Shell("command -v xvfb-run").ExitCode != 0)
-        GTEST_SKIP() << "xvfb-run is not installed";
+    if (!ZevGLStartPrivateServer())
+        GTEST_SKIP() << "Xvfb is not installed";
     const int scene = GetParam();
     const std::string shot = std::string(QE_SCREENSHOT_DIR) + "/scene" + std::to_string(scene) + ".png";
     std::remove(shot.c_str());
     // 40 frames: the bodies have moved, and the frame-rate text is drawn. Scene 3 runs 300 frames, so the car has
     // driven over a few borders of the land's tiles (which must join without stripes).
     const int frames = scene == 3 ? 300 : 40;
-    // Test processes run side by side: each starts its search for a free display at a number of its own.
-    const std::string server = std::to_string(100 + (getpid() * 7 + scene) % 800);
-    const std::string command = "printf '" + std::to_string(scene) + "\\n' | xvfb-run -a -n " + server +
-                                " -s '-screen 0 800x600x24' env LIBGL_ALWAYS_SOFTWARE=1 "
-                                "ASAN_OPTIONS=detect_leaks=0 OGLPOMU_EXIT_FRAMES=" + std::to_string(frames) +
-                                " OGLPOMU_SNAPSHOT='" + shot + "' '" + Program + "'";
+    const std::string command = "printf '" + std::to_string(scene) + "\\n' | env ASAN_OPTIONS=detect_leaks=0 "
+                                "OGLPOMU_EXIT_FRAMES=" + std::to_string(frames) + " OGLPOMU_SNAPSHOT='" + shot +
+                                "' '" + Program + "'";
     const TRun run = Shell(command);
     ASSERT_EQ(run.ExitCode, 0) << run.Output;
     EXPECT_EQ(run.Output.rfind(Menu, 0), 0u) << run.Output;
@@ -207,7 +187,7 @@ TBlob FindBlob(const std::string& path, bool (*kind)(int r, int g, int b))
     TBlob blob;
     int w = 0, h = 0;
     std::vector<std::uint8_t> rgb;
-    if (!ReadPngRGB(path, &w, &h, &rgb))
+    if (!ZevReadPngRGB(path, &w, &h, &rgb))
         return blob;
     for (int y = 0; y < h - 30; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -246,7 +226,7 @@ bool Shifted(const TBlob& before, const TBlob& after)
 TEST(ProgramXTest, CraneCarDrivesOffOnAPressedE)
 {
     if (!HaveXTools())
-        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     const std::string dir = ScratchFolder("drive-e");
     std::filesystem::create_directory_symlink(QE_DATA_DIR, dir + "/objects");
     const std::string before = std::string(QE_SCREENSHOT_DIR) + "/scene4-before-E.png";
@@ -255,16 +235,15 @@ TEST(ProgramXTest, CraneCarDrivesOffOnAPressedE)
     std::remove(after.c_str());
     // Frame 150: landed and at rest. Then E, typed on the keyboard into the window under the pointer, and about
     // 300 frames (6 simulated seconds) of driving.
-    const TRun run = RunOnXvfb(dir,
-                               "printf '4\\n' | OGLPOMU_SNAPSHOT_AT='150:" + before + "' OGLPOMU_EXIT_FRAMES=450 "
-                               "OGLPOMU_SNAPSHOT='" + after + "' \"$PROGRAM\" &\n"
-                               "pid=$!\n"
-                               "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
-                               "xdotool mousemove --window \"$wid\" 320 240\n"
-                               "i=0; while [ ! -f '" + before + "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
-                               "xdotool key e\n"
-                               "wait $pid\n",
-                               11);
+    const TRun run = RunOnDisplay(dir,
+                                  "printf '4\\n' | OGLPOMU_SNAPSHOT_AT='150:" + before + "' OGLPOMU_EXIT_FRAMES=450 "
+                                  "OGLPOMU_SNAPSHOT='" + after + "' \"$PROGRAM\" &\n"
+                                  "pid=$!\n"
+                                  "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
+                                  "xdotool mousemove --window \"$wid\" 320 240\n"
+                                  "i=0; while [ ! -f '" + before + "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                  "xdotool key e\n"
+                                  "wait $pid\n");
     ASSERT_EQ(run.ExitCode, 0) << run.Output;
     const TBlob box0 = FindBlob(before, BoxBlue), box1 = FindBlob(after, BoxBlue);
     const TBlob rock0 = FindBlob(before, RockBrown), rock1 = FindBlob(after, RockBrown);
@@ -279,34 +258,33 @@ TEST(ProgramXTest, CraneCarDrivesOffOnAPressedE)
 TEST(ProgramXTest, FilesQuitFromTheRightButtonMenuEndsWithZero)
 {
     if (!HaveXTools())
-        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     const std::string dir = ScratchFolder("quit");
     std::filesystem::create_directory_symlink(QE_DATA_DIR, dir + "/objects");
     // A right click opens the root menu at the pointer; over its one entry "Files" the submenu opens beside it;
     // a click on its one entry "Quit" chooses it.
-    const TRun run = RunOnXvfb(dir,
-                               "printf '2\\n' | OGLPOMU_SNAPSHOT_AT=5:ready.png \"$PROGRAM\" > program.txt 2>&1 &\n"
-                               "pid=$!\n"
-                               "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
-                               "i=0; while [ ! -f ready.png ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
-                               "xdotool mousemove --window \"$wid\" 100 100 click 3\n"
-                               "root=$(timeout 10 xdotool search --sync --onlyvisible --name 'freeglut menu' | head -1)\n"
-                               "eval $(xdotool getwindowgeometry --shell \"$root\")\n"
-                               "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))\n"
-                               "files=''; i=0\n"
-                               "while [ -z \"$files\" ] && [ $i -lt 200 ]; do\n"
-                               "  sleep 0.05; i=$((i+1))\n"
-                               "  for m in $(xdotool search --onlyvisible --name 'freeglut menu'); do\n"
-                               "    [ \"$m\" != \"$root\" ] && files=$m\n"
-                               "  done\n"
-                               "done\n"
-                               "sleep 0.2\n"
-                               "eval $(xdotool getwindowgeometry --shell \"$files\")\n"
-                               "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) sleep 0.2 click 3\n"
-                               "timeout 30 tail --pid=$pid -f /dev/null || kill $pid\n"
-                               "wait $pid\n"
-                               "echo \"exit code $?\"\n",
-                               12);
+    const TRun run = RunOnDisplay(dir,
+                                  "printf '2\\n' | OGLPOMU_SNAPSHOT_AT=5:ready.png \"$PROGRAM\" > program.txt 2>&1 &\n"
+                                  "pid=$!\n"
+                                  "wid=$(timeout 60 xdotool search --sync --name OGLPomu | head -1)\n"
+                                  "i=0; while [ ! -f ready.png ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                  "xdotool mousemove --window \"$wid\" 100 100 click 3\n"
+                                  "root=$(timeout 10 xdotool search --sync --onlyvisible --name 'freeglut menu' | head -1)\n"
+                                  "eval $(xdotool getwindowgeometry --shell \"$root\")\n"
+                                  "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))\n"
+                                  "files=''; i=0\n"
+                                  "while [ -z \"$files\" ] && [ $i -lt 200 ]; do\n"
+                                  "  sleep 0.05; i=$((i+1))\n"
+                                  "  for m in $(xdotool search --onlyvisible --name 'freeglut menu'); do\n"
+                                  "    [ \"$m\" != \"$root\" ] && files=$m\n"
+                                  "  done\n"
+                                  "done\n"
+                                  "sleep 0.2\n"
+                                  "eval $(xdotool getwindowgeometry --shell \"$files\")\n"
+                                  "xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) sleep 0.2 click 3\n"
+                                  "timeout 30 tail --pid=$pid -f /dev/null || kill $pid\n"
+                                  "wait $pid\n"
+                                  "echo \"exit code $?\"\n");
     EXPECT_NE(run.Output.find("exit code 0"), std::string::npos) << run.Output << ReadFile(dir + "/program.txt");
     // The scene was destroyed before the program ended: the engine's allocations all came back.
     EXPECT_NE(ReadFile(dir + "/ZevMemoryCheck2.txt").find("NewCount"), std::string::npos);
@@ -332,7 +310,7 @@ class MissingDataTest : public testing::TestWithParam<TMissingCase> {};
 TEST_P(MissingDataTest, NamesTheFileAndWhereItLooked)
 {
     if (!HaveXTools())
-        GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     const TMissingCase c = GetParam();
     const std::string dir = ScratchFolder(std::string("missing-") + c.name);
     if (c.withObjects) {
@@ -340,7 +318,7 @@ TEST_P(MissingDataTest, NamesTheFileAndWhereItLooked)
         for (const char* file : {"chair.x", "lbox.x", "road.x", "rocka.x"})
             std::filesystem::create_symlink(std::string(QE_DATA_DIR) + "/" + file, dir + "/objects/" + file);
     }
-    const TRun run = RunOnXvfb(dir, "printf '" + std::to_string(c.scene) + "\\n' | \"$PROGRAM\"\n", 20 + c.scene);
+    const TRun run = RunOnDisplay(dir, "printf '" + std::to_string(c.scene) + "\\n' | \"$PROGRAM\"\n");
     EXPECT_EQ(run.ExitCode, 1) << run.Output;
     size_t at = 0;
     for (const std::string& file : c.missing) {

@@ -1,7 +1,6 @@
 // The viewer's parts that need no window: projection aspect, key codes, the frame-rate count, the Quit entry and
-// the screenshot file.
+// the test options read from the environment.
 #include "GLUTViewer.h"
-#include "QEPngFile.h"
 
 #include <gtest/gtest.h>
 
@@ -79,36 +78,6 @@ TEST(ViewerTest, TestOptionsComeFromTheEnvironment)
     unsetenv("OGLPOMU_EXIT_FRAMES");
     unsetenv("OGLPOMU_SNAPSHOT");
     EXPECT_EQ(ReadGlutTestOptions().ExitFrames, 0);
-}
-
-TEST(PngFileTest, WrittenImageReadsBack)
-{
-    // Wider than one stored block (65535 bytes), so the writer must split.
-    const int w = 200, h = 150;
-    std::vector<std::uint8_t> rgb(size_t(w) * h * 3);
-    for (size_t i = 0; i < rgb.size(); ++i)
-        rgb[i] = std::uint8_t(i * 7 + i / 11);
-    ASSERT_TRUE(WritePngRGB("image.png", w, h, rgb));
-    int rw = 0, rh = 0;
-    std::vector<std::uint8_t> back;
-    ASSERT_TRUE(ReadPngRGB("image.png", &rw, &rh, &back));
-    EXPECT_EQ(rw, w);
-    EXPECT_EQ(rh, h);
-    EXPECT_EQ(back, rgb);
-    // The standard check value of CRC-32.
-    const std::uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(PngCrc32(digits, 9), 0xCBF43926u);
-
-    EXPECT_FALSE(WritePngRGB("image.png", 0, 5, {}));
-    EXPECT_FALSE(WritePngRGB("no-such-dir/image.png", 1, 1, {1, 2, 3}));
-    // A damaged file is refused, not misread.
-    std::FILE* f = std::fopen("image.png", "r+b");
-    ASSERT_NE(f, nullptr);
-    std::fseek(f, 40, SEEK_SET);
-    std::fputc(0x55, f);
-    std::fclose(f);
-    EXPECT_FALSE(ReadPngRGB("image.png", &rw, &rh, &back));
-    EXPECT_FALSE(ReadPngRGB("missing.png", &rw, &rh, &back));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "RenderTestSupport.h"
 
-#include "QEPngFile.h"
 #include "ZevDX7Surfaces.h"
 #include "ZevGLDevice.h"
 #include "ZevGLSurface.h"
+#include "ZevPng.h"
 #include "ZevTexture.h"
 
 #include <algorithm>
@@ -101,14 +101,8 @@ TImage CaptureWindow(TZevGLOwnWindow* window)
 
 void SaveScreenshot(const TImage& image, const std::string& name)
 {
-    std::vector<std::uint8_t> rgb;
-    rgb.reserve(image.Pixels.size() * 3);
-    for (std::uint32_t p : image.Pixels) {
-        rgb.push_back(std::uint8_t(Red(p)));
-        rgb.push_back(std::uint8_t(Green(p)));
-        rgb.push_back(std::uint8_t(Blue(p)));
-    }
-    WritePngRGB(std::string(QE_SCREENSHOT_DIR) + "/" + name + ".png", image.Width, image.Height, rgb);
+    ZevWritePng((std::string(QE_SCREENSHOT_DIR) + "/" + name + ".png").c_str(), image.Pixels.data(), image.Width,
+                image.Height);
 }
 
 void WriteBmp(const std::string& path, std::int32_t width, std::int32_t height,

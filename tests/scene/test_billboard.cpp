@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "MakeObject.h"
 #include "RecordingRenderer.h"
 #include "Zev3DG2R.h"
 #include "ZevBillBoard.h"
@@ -15,14 +16,6 @@ class BillBoardTest : public ::testing::Test {
 protected:
     void SetUp() override { ZevSceneInit(); }
 };
-
-template <class T> T* Make(const char* className)
-{
-    TZevLSObj* object = CreateObjectByName(className);
-    T* typed = dynamic_cast<T*>(object);
-    EXPECT_NE(typed, nullptr) << className;
-    return typed;
-}
 
 TZevFrame* FrameAt(const TZevMatrix& m)
 {

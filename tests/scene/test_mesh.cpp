@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "MakeObject.h"
 #include "RecordingRenderer.h"
 #include "ZevLSObj.h"
 #include "ZevMesh.h"
@@ -22,14 +23,6 @@ protected:
         ZevMeshesInit();
     }
 };
-
-template <class T> T* Make(const char* className)
-{
-    TZevLSObj* object = CreateObjectByName(className);
-    T* typed = dynamic_cast<T*>(object);
-    EXPECT_NE(typed, nullptr) << className;
-    return typed;
-}
 
 // A box 5 to 6 units in front of the camera of SetCameraFrame(null, null).
 TZevPolygonMesh* BoxInFront()

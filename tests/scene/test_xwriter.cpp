@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "MakeObject.h"
 #include "Zev3DG2R.h"
 #include "ZevBmpLandMesh.h"
 #include "ZevFrame.h"
@@ -23,14 +24,6 @@ class XWriterTest : public ::testing::Test {
 protected:
     void SetUp() override { ZevSceneInit(); }
 };
-
-template <class T> T* Make(const char* className)
-{
-    TZevLSObj* object = CreateObjectByName(className);
-    T* typed = dynamic_cast<T*>(object);
-    EXPECT_NE(typed, nullptr) << className;
-    return typed;
-}
 
 std::string ReadWhole(const std::string& path)
 {

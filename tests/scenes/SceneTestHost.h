@@ -1,16 +1,13 @@
-// Fixture of the scene tests: the demo's script scenes run as the demo runs them (the load of "DefaultWorld.lsp"
-// directly followed by the load of the scene's file, then one world step per frame), but in the physics-only world
-// and without a display. The script and object search paths point into the tree's data/ folder, as the demo's scene
+// Fixture of the scene tests, built on the engine tests' one: the demo's script scenes run as the demo runs them
+// (the load of "DefaultWorld.lsp" directly followed by the load of the scene's file, then one world step per frame),
+// but in the physics-only world and without a display. The script and object search paths point into the tree's data/ folder, as the demo's scene
 // points them into its application folder.
 #pragma once
 
+#include "../engine/EngineTestHost.h"
 #include "QEContext.h"
-#include "ZevEngineInit.h"
-#include "ZevLisp.h"
-#include "qe.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -26,33 +23,16 @@ inline double Horizontal(const std::vector<double>& a, const std::vector<double>
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[2] - b[2]) * (a[2] - b[2]));
 }
 
-class SceneTest : public ::testing::Test {
+class SceneTest : public EngineTest {
 protected:
     void SetUp() override
     {
-        ZevEngineInit();
-        host = new TZevLispTextInterpreter();
-        host->Init();
-        LispHost = host;
+        EngineTest::SetUp();
         ObjectPathList.Clear();
         QE_PhOnlyInit();
         Run("(AddLispPath \"" QE_DATA_DIR "/LispLib/\")"
             "(AddLispPath \"" QE_DATA_DIR "/LispSource/\")"
             "(AddXPhObjectPath \"" QE_DATA_DIR "/objects/\")");
-    }
-    void TearDown() override
-    {
-        QE_PhOnlyFinal();
-        LispHost = nullptr;
-        delete host;
-    }
-
-    // The host's answer to a command: each printed value followed by a line feed.
-    std::string Run(const std::string& command)
-    {
-        host->SendCommand(command.c_str());
-        const char* answer = host->GetAnswer();
-        return answer ? answer : "";
     }
 
     // Loads a scene the way the demo's view hands it to the console. Every form of both files must evaluate
@@ -140,6 +120,4 @@ protected:
             ASSERT_EQ(c.broken, 0) << "after " << done + block << " frames";
         }
     }
-
-    TZevLispTextInterpreter* host = nullptr;
 };

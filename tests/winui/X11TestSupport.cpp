@@ -1,13 +1,11 @@
 #include "X11TestSupport.h"
 
-#include <poll.h>
-#include <signal.h>
+#include "ZevGLPrivateServer.h"
+
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 
 extern char** environ;
 
@@ -44,21 +42,9 @@ POINT CloseBoxOf(HWND window)
 
 void X11Test::SetUp()
 {
-    if (!OnPath("Xvfb") || !OnPath("xdotool"))
+    if (!OnPath("xdotool") || !ZevGLStartPrivateServer())
         GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    // Xvfb picks a free display number itself and writes it to the descriptor.
-    Server = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-    close(fds[1]);
-    ASSERT_GT(Server, 0);
-    char number[32] = {};
-    pollfd p{fds[0], POLLIN, 0};
-    ASSERT_GT(poll(&p, 1, 10000), 0) << "Xvfb did not start";
-    ASSERT_GT(read(fds[0], number, sizeof number - 1), 0);
-    close(fds[0]);
-    const std::string display = ":" + std::string(number, std::strcspn(number, "\n"));
-    setenv("DISPLAY", display.c_str(), 1);
+    Started = true;
     ASSERT_EQ(ZevPlatformInit(TZevBackendKind::X11), TZevBackendKind::X11);
     RegisterTestClasses();
     App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);
@@ -66,11 +52,8 @@ void X11Test::SetUp()
 
 void X11Test::TearDown()
 {
-    if (Server <= 0)
-        return;
-    WinUITest::TearDown();
-    kill(Server, SIGTERM);
-    waitpid(Server, nullptr, 0);
+    if (Started)
+        WinUITest::TearDown();
 }
 
 void X11Test::Drive(std::vector<std::string> args)

@@ -1,5 +1,5 @@
-// Shared by the window framework's tests on a real X server: an Xvfb display of the test's own, and programs
-// (xdotool) run as a person's input while the message loop keeps going.
+// Shared by the window framework's tests on a real X server: the process's own Xvfb display (ZevGLPrivateServer),
+// and programs (xdotool) run as a person's input while the message loop keeps going.
 #ifndef WINUI_X11_TEST_SUPPORT_H
 #define WINUI_X11_TEST_SUPPORT_H
 
@@ -27,7 +27,7 @@ protected:
     void Drive(std::vector<std::string> args);
     void ClickAt(HWND window, std::int32_t x, std::int32_t y);
 
-    pid_t Server = -1;
+    bool Started = false;
 };
 
 #endif

@@ -1,4 +1,4 @@
-#include "QEPngFile.h"
+#include "ZevPng.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +28,7 @@ void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    Put32(out, PngCrc32(&out[start], out.size() - start));
+    Put32(out, ZevPngCrc32(&out[start], out.size() - start));
 }
 
 std::uint32_t Adler32(const std::vector<std::uint8_t>& data)
@@ -43,7 +43,7 @@ std::uint32_t Adler32(const std::vector<std::uint8_t>& data)
 
 } // namespace
 
-std::uint32_t PngCrc32(const std::uint8_t* data, size_t size, std::uint32_t crc)
+std::uint32_t ZevPngCrc32(const std::uint8_t* data, size_t size, std::uint32_t crc)
 {
     crc = ~crc;
     for (size_t i = 0; i < size; ++i) {
@@ -54,7 +54,7 @@ std::uint32_t PngCrc32(const std::uint8_t* data, size_t size, std::uint32_t crc)
     return ~crc;
 }
 
-bool WritePngRGB(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb)
+bool ZevWritePngRGB(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb)
 {
     if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3)
         return false;
@@ -97,7 +97,7 @@ bool WritePngRGB(const std::string& path, int width, int height, const std::vect
     return std::fclose(f) == 0 && ok;
 }
 
-bool ReadPngRGB(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb)
+bool ZevReadPngRGB(const std::string& path, int* width, int* height, std::vector<std::uint8_t>* rgb)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
@@ -119,7 +119,7 @@ bool ReadPngRGB(const std::string& path, int* width, int* height, std::vector<st
             return false;
         const std::uint8_t* type = &file[pos + 4];
         const std::uint8_t* data = &file[pos + 8];
-        if (PngCrc32(type, len + 4) != Get32(data + len))
+        if (ZevPngCrc32(type, len + 4) != Get32(data + len))
             return false;
         if (std::memcmp(type, "IHDR", 4) == 0) {
             if (len != 13 || data[8] != 8 || data[9] != 2 || data[12] != 0)
@@ -163,4 +163,19 @@ bool ReadPngRGB(const std::string& path, int* width, int* height, std::vector<st
     *width = int(w);
     *height = int(h);
     return true;
+}
+
+bool ZevWritePng(const char* path, const std::uint32_t* pixels, std::int32_t width, std::int32_t height)
+{
+    if (!path || !pixels || width <= 0 || height <= 0)
+        return false;
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        rgb.push_back(std::uint8_t(pixels[i] >> 16));
+        rgb.push_back(std::uint8_t(pixels[i] >> 8));
+        rgb.push_back(std::uint8_t(pixels[i]));
+    }
+    return ZevWritePngRGB(path, width, height, rgb);
 }
