@@ -96,6 +96,8 @@ void TZevContactLink::Reset()
     DeltaUV[0] = DeltaUV[1] = PrevDeltaUV[0] = PrevDeltaUV[1] = 0.0f;
     SubContacts[0] = SubContacts[1] = nullptr;
     RetestRound = RetestVersionA = RetestVersionB = 0;
+    BoxesMet = -1;
+    BoxesVersionA = BoxesVersionB = 0;
 }
 
 TZevContactLink* NewContactLink()

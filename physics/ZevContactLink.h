@@ -76,6 +76,12 @@ public:
     std::uint32_t RetestRound = 0;
     std::uint32_t RetestVersionA = 0;
     std::uint32_t RetestVersionB = 0;
+    // Whether the body-attached boxes of the two primitives met at the last re-test, with the box versions of the
+    // two records' trees then (-1: not known). The boxes move only with the contact estimates, so from one satisfy
+    // iteration to the next the answer stays.
+    std::int32_t BoxesMet = -1;
+    std::uint32_t BoxesVersionA = 0;
+    std::uint32_t BoxesVersionB = 0;
 };
 
 // A contact link from the calling thread's pool, or a new one, as after construction (in use).

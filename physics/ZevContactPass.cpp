@@ -126,6 +126,32 @@ bool RetestStillHolds(const TZevPhscs2World* world, const TZevContactLink* link)
     return !edge || !(Dot(link->Separation, link->Separation) <= 0.0f);
 }
 
+// The sweep test of the body-attached boxes of the link's two primitives: the first pair of boxes, then the
+// second. Its answer is kept with the trees' box versions, which change whenever the boxes may have moved.
+bool BoxesMeet(TZevContactLink* link, bool edge)
+{
+    const TZevFMCTree_CFaceData* A = link->RecordA;
+    const TZevFMCTree_CFaceData* B = link->RecordB;
+    const bool versioned = A->tree != nullptr && B->tree != nullptr;
+    if (versioned && link->BoxesMet >= 0 && link->BoxesVersionA == A->tree->boxVersion &&
+        link->BoxesVersionB == B->tree->boxVersion)
+        return link->BoxesMet != 0;
+    bool found = false;
+    for (int which = 1; which <= 2 && !found; ++which) {
+        TZevBoxNode* ba = ZevLeafBox(A->node, which);
+        TZevBoxNode* bb = ZevLeafBox(B->node, which);
+        if (ba == nullptr || bb == nullptr)
+            continue;
+        found = (edge ? ZevEdgeEdgeTest(ba, nullptr, bb) : ZevVertexFaceTest(ba, nullptr, bb)) != 0;
+    }
+    if (versioned) {
+        link->BoxesMet = found ? 1 : 0;
+        link->BoxesVersionA = A->tree->boxVersion;
+        link->BoxesVersionB = B->tree->boxVersion;
+    }
+    return found;
+}
+
 } // namespace
 
 void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
@@ -141,16 +167,7 @@ void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
     bool holds = false;
     if (A != nullptr && B != nullptr && A->node != nullptr && B->node != nullptr) {
         const bool edge = ZevIsNodeType(A->node, ZevTypeEdgeBoxVecT);
-        // The first pair of body-attached boxes of the two primitives, then the second.
-        bool found = false;
-        for (int which = 1; which <= 2 && !found; ++which) {
-            TZevBoxNode* ba = ZevLeafBox(A->node, which);
-            TZevBoxNode* bb = ZevLeafBox(B->node, which);
-            if (ba == nullptr || bb == nullptr)
-                continue;
-            found = (edge ? ZevEdgeEdgeTest(ba, nullptr, bb) : ZevVertexFaceTest(ba, nullptr, bb)) != 0;
-        }
-        if (found)
+        if (BoxesMeet(link, edge))
             holds = edge ? ZevBodyContactGeometry(A, B, link) != 0 : ContactNormalFacePoint(world, A, B, link);
     }
     if (holds) {

@@ -15,6 +15,8 @@
 #include "ZevSatisfyPass.h"
 #include "ZevXPhObj.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -265,15 +267,132 @@ void MarkTestable(TZevList& bodies, std::int32_t testable)
         body->ReservedWord2 = testable;
 }
 
+bool FiniteBox(const TZevNodeBox& b)
+{
+    return std::isfinite(b.Min.x) && std::isfinite(b.Min.y) && std::isfinite(b.Min.z) && std::isfinite(b.Max.x) &&
+           std::isfinite(b.Max.y) && std::isfinite(b.Max.z);
+}
+
+bool EmptyBox(const TZevNodeBox& b)
+{
+    return b.Min.x > b.Max.x || b.Min.y > b.Max.y || b.Min.z > b.Max.z;
+}
+
+// The trees right under the active root, sorted by the low x of their boxes, so that the ones whose boxes a body's
+// box overlaps are found without testing them all. A tree with a box far wider than most (a floor, a land) or
+// with a box that is not finite is kept aside and always tested. The answer lists the trees in ring order: the
+// order in which the walk over every tree of the root would meet them.
+class TopTreeSweep {
+public:
+    void Build(TZevCTree* root)
+    {
+        trees.clear();
+        sorted.clear();
+        wide.clear();
+        for (TZevCTree* child = root->FirstChildTree(); child != nullptr; child = child->NextSiblingTree())
+            trees.push_back(child);
+        std::vector<double>& widths = scratchWidths;
+        widths.clear();
+        for (TZevCTree* tree : trees)
+            if (FiniteBox(tree->box) && !EmptyBox(tree->box))
+                widths.push_back(static_cast<double>(tree->box.Max.x) - static_cast<double>(tree->box.Min.x));
+        double limit = 0.0;
+        if (!widths.empty()) {
+            std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(widths.size() / 2),
+                             widths.end());
+            limit = 4.0 * widths[widths.size() / 2];
+        }
+        widest = 0.0;
+        for (std::uint32_t i = 0; i < trees.size(); ++i) {
+            const TZevNodeBox& b = trees[i]->box;
+            if (!FiniteBox(b)) {
+                wide.push_back(i);
+                continue;
+            }
+            if (EmptyBox(b)) // overlaps nothing
+                continue;
+            const double width = static_cast<double>(b.Max.x) - static_cast<double>(b.Min.x);
+            if (width > limit) {
+                wide.push_back(i);
+                continue;
+            }
+            widest = std::max(widest, width);
+            sorted.push_back({static_cast<double>(b.Min.x), i});
+        }
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Entry& a, const Entry& b) { return a.minX < b.minX || (a.minX == b.minX && a.index < b.index); });
+    }
+
+    // The trees under the root whose boxes overlap `box`, in ring order; false when the box is not finite (the
+    // caller then walks every tree).
+    bool Overlapping(const TZevNodeBox& box, std::vector<TZevCTree*>& out)
+    {
+        out.clear();
+        if (!FiniteBox(box))
+            return false;
+        std::vector<std::uint32_t>& found = scratchFound;
+        found.clear();
+        // A tree overlapping on x has its low x within [box low - widest, box high]; the margin only widens the
+        // range, the overlap test below decides.
+        const double low = static_cast<double>(box.Min.x) - widest - (widest * 1e-6 + 1e-6);
+        const double high = static_cast<double>(box.Max.x);
+        auto first = std::lower_bound(sorted.begin(), sorted.end(), low,
+                                      [](const Entry& e, double x) { return e.minX < x; });
+        for (auto it = first; it != sorted.end() && it->minX <= high; ++it)
+            if (box.Overlaps(trees[it->index]->box))
+                found.push_back(it->index);
+        for (std::uint32_t i : wide)
+            if (box.Overlaps(trees[i]->box))
+                found.push_back(i);
+        std::sort(found.begin(), found.end());
+        for (std::uint32_t i : found)
+            out.push_back(trees[i]);
+        return true;
+    }
+
+    const TZevPhscs2World* owner = nullptr;
+
+private:
+    struct Entry {
+        double minX;
+        std::uint32_t index;
+    };
+    std::vector<TZevCTree*> trees; // in ring order
+    std::vector<Entry> sorted;
+    std::vector<std::uint32_t> wide;
+    double widest = 0.0;
+    std::vector<double> scratchWidths;
+    std::vector<std::uint32_t> scratchFound;
+};
+
+thread_local TopTreeSweep Sweep;
+thread_local std::vector<TZevCTree*> SweepFound;
+
+// The sweep pays once several bodies are tested against many trees.
+constexpr int SweepMinBodies = 4;
+constexpr int SweepMinTrees = 32;
+
 } // namespace
 
 void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
 {
+    // The boxes of the trees stay as they are while the bodies are collided: the sweep built now holds for all.
+    int trees = 0;
+    for (TZevCTree* child = activeRoot->FirstChildTree(); child != nullptr && trees < SweepMinTrees;
+         child = child->NextSiblingTree())
+        ++trees;
+    const bool sweep = ActiveBodies.GetCount() >= SweepMinBodies && trees >= SweepMinTrees && Sweep.owner == nullptr;
+    if (sweep) {
+        Sweep.Build(activeRoot);
+        Sweep.owner = this;
+    }
     while (!ActiveBodies.IsEmpty()) {
         TZevXPhObj* body = static_cast<TZevXPhObj*>(ActiveBodies.First()->data);
         RetestBody(flag, body);
         RemoveActiveBody(body);
     }
+    if (sweep)
+        Sweep.owner = nullptr;
 }
 
 void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
@@ -293,10 +412,15 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
     }
     // Collide the body with the body tree under the active root, in pre-order; boxes that miss skip their whole
     // subtree. Every body of the world is visited for every body retested, so the stack is a plain array rather
-    // than a list of pooled nodes.
+    // than a list of pooled nodes; with a sweep of the root's trees the walk starts only at those it overlaps.
     std::vector<TZevCTree*>& stack = RetestStack;
     stack.clear();
-    stack.push_back(activeRoot);
+    if (Sweep.owner == this && body->box.Overlaps(activeRoot->box) && Sweep.Overlapping(body->box, SweepFound)) {
+        for (auto it = SweepFound.rbegin(); it != SweepFound.rend(); ++it)
+            stack.push_back(*it);
+    } else {
+        stack.push_back(activeRoot);
+    }
     while (!stack.empty()) {
         TZevCTree* node = stack.back();
         stack.pop_back();

@@ -56,6 +56,8 @@ const HashCase Cases[] = {
     {"HingeChain10", [] { return HingeChain(10); }, 200, 0xae94b568b0d03c22ull},
     {"HingeChain50", [] { return HingeChain(50); }, 60, 0x77ceb811769e1e35ull},
     {"BoxesOnTerrain16", [] { return BoxesOnTerrain(16, 64); }, 70, 0x7a5a7e2fd86f74ffull},
+    // Many bodies beside one far wider than the rest: the body pairing sorts the trees and keeps the wide apart.
+    {"BoxesOnTerrain100", [] { return BoxesOnTerrain(100); }, 60, 0xacd116e48aef2ec9ull},
     // The two other satisfy modes.
     {"Tower5LineSearch", [] { return WithSatisfyMode(Tower(5), 0); }, 12, 0x40ec31562eedb70full},
     {"Pile100MarkScaled", [] { return WithSatisfyMode(Pile(100), 1); }, 21, 0x5fb106426a8e7a67ull},
