@@ -194,13 +194,14 @@ void TZevDXGMWin::Start()
 void TZevDXGMWin::Stop()
 {
     if (Thread.IsStarted()) {
+        // The timer goes first, before the thread can see the stop flag: it never resumes a thread that is ending,
+        // even when the thread, its frame late, finds the flag without waiting for a tick.
+        Timer.Stop();
+        Timer.Thread = nullptr;
         {
             TZevCriticalSectionLock lock(&GlobalLock, true);
             Thread.StopFlag = 1;
         }
-        // The timer goes first: it never resumes a thread that is ending.
-        Timer.Stop();
-        Timer.Thread = nullptr;
         if (GlobalLock.IsHeldByCurrentThread()) {
             // The thread needs the lock to end: waiting for it here would never end. It finds the stop flag when
             // it gets the lock; the destructor waits for it and deletes the renderer.
