@@ -13,6 +13,24 @@ HMENU ParentMenuHandle(TZevVTree* node)
     return menu ? menu->MenuHandle : nullptr;
 }
 
+// A new entry of the class at the end of `menu`: its caption and a command identifier, then the menu's entry with
+// `flags` and what `itemOf` gives of it; null, with nothing added, when no identifier is free.
+template <class T, class ItemOf>
+T* AppendEntry(TZevVMenu* menu, const char* className, const char* caption, UINT flags, ItemOf itemOf)
+{
+    auto* entry = static_cast<T*>(CreateObjectByName(className));
+    if (!entry)
+        return nullptr;
+    entry->Caption = caption;
+    if (!entry->AssignId()) {
+        delete entry;
+        return nullptr;
+    }
+    AppendMenuA(menu->MenuHandle, flags, itemOf(entry), caption);
+    menu->AddChild(entry);
+    return entry;
+}
+
 } // namespace
 
 TZevVMenu::~TZevVMenu()
@@ -27,32 +45,16 @@ TZevVMenu::~TZevVMenu()
 
 TZevMenuItem* TZevVMenu::AddMenuItem(const char* caption)
 {
-    auto* item = static_cast<TZevMenuItem*>(CreateObjectByName("TZevMenuItem"));
-    if (!item)
-        return nullptr;
-    item->Caption = caption;
-    if (!item->AssignId()) {
-        delete item;
-        return nullptr;
-    }
-    AppendMenuA(MenuHandle, MF_STRING, static_cast<std::uintptr_t>(item->CommandId), caption);
-    AddChild(item);
-    return item;
+    return AppendEntry<TZevMenuItem>(this, "TZevMenuItem", caption, MF_STRING, [](TZevMenuItem* item) {
+        return static_cast<std::uintptr_t>(item->CommandId);
+    });
 }
 
 TZevPopupMenu* TZevVMenu::AddPopupMenu(const char* caption)
 {
-    auto* popup = static_cast<TZevPopupMenu*>(CreateObjectByName("TZevPopupMenu"));
-    if (!popup)
-        return nullptr;
-    popup->Caption = caption;
-    if (!popup->AssignId()) {
-        delete popup;
-        return nullptr;
-    }
-    AppendMenuA(MenuHandle, MF_POPUP, reinterpret_cast<std::uintptr_t>(popup->MenuHandle), caption);
-    AddChild(popup);
-    return popup;
+    return AppendEntry<TZevPopupMenu>(this, "TZevPopupMenu", caption, MF_POPUP, [](TZevPopupMenu* popup) {
+        return reinterpret_cast<std::uintptr_t>(popup->MenuHandle);
+    });
 }
 
 TZevMenu::TZevMenu() { MenuHandle = CreateMenu(); }
