@@ -217,8 +217,9 @@ TZevBoxNode* Pair(TZevBoxNode* first, TZevBoxNode* second, TZevNewBoxNode newNod
     return pair;
 }
 
-// Steps 1 to 5 and 7 to 8 of one split; the octants that need a split of their own are pushed, last octant first,
-// so that they are split in octant order, each completely before the next, as a recursion would.
+// One split: the children go to the octants about their mean centre, empty octants are dropped, and the rest hang
+// under the node as a balanced tree of pairs. The octants that need a split of their own are pushed, last octant
+// first, so that they are split in octant order, each completely before the next, as a recursion would.
 void SplitOne(TZevBoxNode* node, TZevNewBoxNode newNode, TZevReleaseBoxNode releaseNode, int parentCount,
               TZevList& pendingNodes, TZevList& pendingCounts)
 {

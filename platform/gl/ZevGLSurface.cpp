@@ -511,7 +511,7 @@ namespace {
 // `wrapWidth` (0: no breaking), and rasterised into one coverage image.
 TZevTextCoverage LayOutText(const char* text, std::int32_t wrapWidth)
 {
-    const TZevFontSpec& font = ZevGLTextFont();
+    const TZevFontDesc& font = ZevGLTextFont();
     auto width = [&](const std::string& line) {
         std::int32_t w = 0, h = 0;
         ZevMeasureText(font, line.data(), line.size(), &w, &h);
@@ -563,9 +563,9 @@ TZevTextCoverage LayOutText(const char* text, std::int32_t wrapWidth)
 
 } // namespace
 
-const TZevFontSpec& ZevGLTextFont()
+const TZevFontDesc& ZevGLTextFont()
 {
-    static const TZevFontSpec font{14, false, "VL Gothic"};
+    static const TZevFontDesc font{14, false, "VL Gothic"};
     return font;
 }
 

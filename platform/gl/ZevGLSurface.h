@@ -103,7 +103,7 @@ private:
 };
 
 // The text face of the device layer: the Japanese gothic face, lines of 16 pixels.
-const TZevFontSpec& ZevGLTextFont();
+const TZevFontDesc& ZevGLTextFont();
 // Bytes of the UTF-8 character that starts at `text`: 1 to 4, never past a terminating zero; 0 at the terminator.
 std::int32_t ZevGLCharLength(const char* text);
 

@@ -65,10 +65,10 @@ std::int32_t Width(const std::string& s, std::size_t from, std::size_t to)
 {
     if (to <= from)
         return 0;
-    TZevFontSpec spec;
-    spec.pixelHeight = ZevUiFontHeight;
+    TZevFontDesc desc;
+    desc.pixelHeight = ZevUiFontHeight;
     std::int32_t w = 0, h = 0;
-    ZevMeasureText(spec, s.data() + from, to - from, &w, &h);
+    ZevMeasureText(desc, s.data() + from, to - from, &w, &h);
     return w;
 }
 

@@ -65,17 +65,17 @@ bool EnsureLibrary(FontState& s)
     return true;
 }
 
-FaceChain& ChainFor(FontState& s, const TZevFontSpec& spec)
+FaceChain& ChainFor(FontState& s, const TZevFontDesc& desc)
 {
-    const std::string name = spec.family + (spec.bold ? ":bold" : ":regular");
+    const std::string name = desc.family + (desc.bold ? ":bold" : ":regular");
     auto it = s.chains.find(name);
     if (it != s.chains.end())
         return it->second;
     FaceChain& chain = s.chains[name];
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(spec.family.c_str()));
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(desc.family.c_str()));
     if (!pattern)
         return chain;
-    FcPatternAddInteger(pattern, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_WEIGHT, desc.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -150,10 +150,10 @@ LineMetrics Metrics(FT_Face primary, int pixelHeight)
 
 // Walks the glyphs of a line: fn(bitmap, left, top) with the pen position applied; returns the advance width.
 template <class F>
-int WalkGlyphs(FontState& s, FaceChain& chain, FT_Face primary, const TZevFontSpec& spec, const char* text,
+int WalkGlyphs(FontState& s, FaceChain& chain, FT_Face primary, const TZevFontDesc& desc, const char* text,
                std::size_t length, F fn)
 {
-    const int pixelHeight = std::clamp(spec.pixelHeight, 1, 512);
+    const int pixelHeight = std::clamp(desc.pixelHeight, 1, 512);
     long pen = 0; // 26.6
     std::size_t i = 0;
     while (i < length) {
@@ -234,26 +234,26 @@ void ZevAppendUtf8(std::string* text, std::uint32_t cp)
 namespace {
 
 // Width, height and ascent of one line, and with `draw` its coverage; false when no face could be loaded.
-bool LayOutLine(const TZevFontSpec& spec, const char* utf8, std::size_t length, bool draw, TZevTextCoverage* out)
+bool LayOutLine(const TZevFontDesc& desc, const char* utf8, std::size_t length, bool draw, TZevTextCoverage* out)
 {
     FontState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!EnsureLibrary(s))
         return false;
-    FaceChain& chain = ChainFor(s, spec);
+    FaceChain& chain = ChainFor(s, desc);
     FT_Face primary = PrimaryFace(s, chain);
     if (!primary)
         return false;
-    const int pixelHeight = std::clamp(spec.pixelHeight, 1, 512);
+    const int pixelHeight = std::clamp(desc.pixelHeight, 1, 512);
     const LineMetrics m = Metrics(primary, pixelHeight);
-    const int width = WalkGlyphs(s, chain, primary, spec, utf8, length, [](const FT_Bitmap&, int, int) {});
+    const int width = WalkGlyphs(s, chain, primary, desc, utf8, length, [](const FT_Bitmap&, int, int) {});
     out->width = width;
     out->height = m.height;
     out->ascent = m.ascent;
     if (!draw)
         return true;
     out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(m.height), 0);
-    WalkGlyphs(s, chain, primary, spec, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
+    WalkGlyphs(s, chain, primary, desc, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
         for (unsigned row = 0; row < b.rows; ++row) {
             const int y = m.ascent - top + static_cast<int>(row);
             if (y < 0 || y >= m.height)
@@ -277,28 +277,28 @@ bool LayOutLine(const TZevFontSpec& spec, const char* utf8, std::size_t length, 
 
 } // namespace
 
-bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out)
+bool ZevRenderText(const TZevFontDesc& desc, const char* utf8, std::size_t length, TZevTextCoverage* out)
 {
-    return LayOutLine(spec, utf8, length, true, out);
+    return LayOutLine(desc, utf8, length, true, out);
 }
 
-bool ZevMeasureText(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::int32_t* width,
+bool ZevMeasureText(const TZevFontDesc& desc, const char* utf8, std::size_t length, std::int32_t* width,
                     std::int32_t* height)
 {
     TZevTextCoverage line;
-    const bool ok = LayOutLine(spec, utf8, length, false, &line);
+    const bool ok = LayOutLine(desc, utf8, length, false, &line);
     *width = ok ? line.width : 0;
     *height = ok ? line.height : 0;
     return ok;
 }
 
-bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::uint32_t* pixels,
+bool ZevDrawText32(const TZevFontDesc& desc, const char* utf8, std::size_t length, std::uint32_t* pixels,
                    std::int32_t width, std::int32_t height, std::int32_t pitchBytes, std::int32_t x, std::int32_t y,
                    std::uint32_t rgb, std::int32_t clipLeft, std::int32_t clipTop, std::int32_t clipRight,
                    std::int32_t clipBottom)
 {
     TZevTextCoverage cover;
-    if (!ZevRenderText(spec, utf8, length, &cover))
+    if (!ZevRenderText(desc, utf8, length, &cover))
         return false;
     if (cover.width <= 0 || cover.height <= 0 || cover.alpha.empty())
         return true; // an empty text draws nothing
@@ -330,11 +330,11 @@ std::uint32_t ZevBlendTextPixel(std::uint32_t under, std::uint32_t rgb, std::uin
     return out;
 }
 
-bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint)
+bool ZevFontHasGlyph(const TZevFontDesc& desc, std::uint32_t codePoint)
 {
     FontState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!EnsureLibrary(s))
         return false;
-    return FaceForChar(s, ChainFor(s, spec), codePoint) != nullptr;
+    return FaceForChar(s, ChainFor(s, desc), codePoint) != nullptr;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct TZevFontSpec {
+struct TZevFontDesc {
     std::int32_t pixelHeight = 13;  // em height in pixels
     bool bold = false;
     std::string family = "sans-serif"; // a fontconfig family name
@@ -25,13 +25,13 @@ struct TZevTextCoverage {
 
 // Rasterises one line (no line breaks are interpreted). False when no face could be loaded; an empty text gives a
 // 0-wide coverage of the font's height. Invalid UTF-8 bytes are drawn as U+FFFD.
-bool ZevRenderText(const TZevFontSpec& spec, const char* utf8, std::size_t length, TZevTextCoverage* out);
+bool ZevRenderText(const TZevFontDesc& desc, const char* utf8, std::size_t length, TZevTextCoverage* out);
 // Advance width and line height of a line of text without drawing it.
-bool ZevMeasureText(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::int32_t* width,
+bool ZevMeasureText(const TZevFontDesc& desc, const char* utf8, std::size_t length, std::int32_t* width,
                     std::int32_t* height);
 // Blends the line into a 32-bit 0x00RRGGBB image (pitch in bytes) with its top-left corner at (x, y), clipped to
 // the rectangle [clipLeft, clipRight) x [clipTop, clipBottom) and to the image.
-bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t length, std::uint32_t* pixels,
+bool ZevDrawText32(const TZevFontDesc& desc, const char* utf8, std::size_t length, std::uint32_t* pixels,
                    std::int32_t width, std::int32_t height, std::int32_t pitchBytes, std::int32_t x, std::int32_t y,
                    std::uint32_t rgb, std::int32_t clipLeft, std::int32_t clipTop, std::int32_t clipRight,
                    std::int32_t clipBottom);
@@ -39,7 +39,7 @@ bool ZevDrawText32(const TZevFontSpec& spec, const char* utf8, std::size_t lengt
 // the pixel's top byte is kept.
 std::uint32_t ZevBlendTextPixel(std::uint32_t under, std::uint32_t rgb, std::uint32_t k);
 // Whether some installed face has a glyph for the code point (not the missing-glyph box).
-bool ZevFontHasGlyph(const TZevFontSpec& spec, std::uint32_t codePoint);
+bool ZevFontHasGlyph(const TZevFontDesc& desc, std::uint32_t codePoint);
 
 // Decodes one UTF-8 character at text[*index] (advancing the index); U+FFFD for a malformed sequence.
 std::uint32_t ZevDecodeUtf8(const char* text, std::size_t length, std::size_t* index);

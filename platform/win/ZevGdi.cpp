@@ -29,7 +29,7 @@ struct GdiObject {
     bool hollow = false;
     std::int32_t penWidth = 1;
     // Font
-    TZevFontSpec font;
+    TZevFontDesc font;
 
     ~GdiObject() { delete[] bits; }
 };
@@ -591,13 +591,13 @@ COLORREF GetPixel(HDC dc, std::int32_t x, std::int32_t y)
 
 namespace {
 
-TZevFontSpec FontOf(DeviceContext* c)
+TZevFontDesc FontOf(DeviceContext* c)
 {
     if (c->font)
         return c->font->font;
-    TZevFontSpec spec;
-    spec.pixelHeight = ZevUiFontHeight;
-    return spec;
+    TZevFontDesc desc;
+    desc.pixelHeight = ZevUiFontHeight;
+    return desc;
 }
 
 std::size_t TextLength(const char* text, std::int32_t length)

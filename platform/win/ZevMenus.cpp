@@ -55,10 +55,10 @@ MenuRec* Find(HMENU menu)
 
 std::int32_t TextWidth(const std::string& text)
 {
-    TZevFontSpec spec;
-    spec.pixelHeight = ZevUiFontHeight;
+    TZevFontDesc desc;
+    desc.pixelHeight = ZevUiFontHeight;
     std::int32_t w = 0, h = 0;
-    ZevMeasureText(spec, text.data(), text.size(), &w, &h);
+    ZevMeasureText(desc, text.data(), text.size(), &w, &h);
     return w;
 }
 

@@ -1156,10 +1156,10 @@ void ZevSurfaceText(TZevSurface* s, const char* text, std::int32_t x, std::int32
 {
     if (s->pixels.empty() || !text)
         return;
-    TZevFontSpec spec;
-    spec.pixelHeight = ZevUiFontHeight;
-    spec.bold = bold;
-    ZevDrawText32(spec, text, std::strlen(text), s->pixels.data(), s->width, s->height, s->width * 4, x, y, rgb,
+    TZevFontDesc desc;
+    desc.pixelHeight = ZevUiFontHeight;
+    desc.bold = bold;
+    ZevDrawText32(desc, text, std::strlen(text), s->pixels.data(), s->width, s->height, s->width * 4, x, y, rgb,
                   clip.left, clip.top, clip.right, clip.bottom);
 }
 

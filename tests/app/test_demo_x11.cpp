@@ -39,7 +39,7 @@ struct TBarSpan {
 std::vector<std::pair<std::string, TBarSpan>> BarLayout(const std::vector<std::string>& popups, int width)
 {
     std::vector<std::pair<std::string, TBarSpan>> spans;
-    TZevFontSpec font;
+    TZevFontDesc font;
     font.pixelHeight = ZevUiFontHeight;
     int x = 4, row = 0;
     for (const std::string& popup : popups) {

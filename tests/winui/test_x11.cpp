@@ -82,11 +82,11 @@ TEST_F(X11Test, FormTakesClicksTypingPasteMenuAndTheCloseBox)
     EXPECT_EQ(gChosen, 1);
 
     // Japanese text draws as glyphs: a CJK face is found, and two different characters do not draw the same box.
-    TZevFontSpec spec;
-    EXPECT_TRUE(ZevFontHasGlyph(spec, 0x5B9F));
+    TZevFontDesc desc;
+    EXPECT_TRUE(ZevFontHasGlyph(desc, 0x5B9F));
     TZevTextCoverage a, b;
-    ASSERT_TRUE(ZevRenderText(spec, "実", 3, &a));
-    ASSERT_TRUE(ZevRenderText(spec, "験", 3, &b));
+    ASSERT_TRUE(ZevRenderText(desc, "実", 3, &a));
+    ASSERT_TRUE(ZevRenderText(desc, "験", 3, &b));
     EXPECT_NE(a.alpha, b.alpha);
 
     std::int32_t sw = 0, sh = 0;
