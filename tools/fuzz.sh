@@ -2,7 +2,8 @@
 # The libFuzzer targets of tests/fuzz/, built with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-fuzz/ (the g++ builds are not touched).
 #
-#   tools/fuzz.sh check [RUNS]                 replays every seed corpus and every kept crasher, then fuzzes each
+#   tools/fuzz.sh check [RUNS]                 replays every seed corpus, every kept crasher and every cut and
+#                                              flipped byte of the seeds in damaged_seeds, then fuzzes each
 #                                              target for RUNS inputs (default 20000; the script target, slower,
 #                                              a tenth of them) from a fixed seed and a fresh
 #                                              corpus, so that every run tries the same inputs; fails on any crash
@@ -92,6 +93,34 @@ replay() {
   echo "== $t: replayed $(grep -oE 'Done [0-9]+ runs' "$log" | tail -n 1) of ${inputs[*]#$root/}"
 }
 
+# Every cut and every flipped byte of the seeds named here (TARGET/FILE under tests/fuzz/corpus/), replayed like
+# the kept inputs: streams whose readers once failed on exactly such damage.
+damaged_seeds=(lispvalue/bodies.val)
+
+damaged() {
+  local seed=$1
+  local t=${seed%%/*}
+  local dir=$builddir/work/$t/damaged
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+for i in range(len(data)):
+    open(f"{sys.argv[2]}/cut{i}", "wb").write(data[:i])
+    flipped = bytearray(data)
+    flipped[i] ^= 0x5A
+    open(f"{sys.argv[2]}/flip{i}", "wb").write(flipped)
+' "$root/tests/fuzz/corpus/$seed" "$dir"
+  local log=$builddir/work/$t/damaged.log
+  if ! run "$t" -runs=0 -timeout=30 "$dir" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz.sh: $t fails on a damaged copy of $seed (log: $log)" >&2
+    return 1
+  fi
+  echo "== $t: every cut and flipped byte of $seed: $(grep -oE 'Done [0-9]+ runs' "$log" | tail -n 1)"
+}
+
 fuzz() {
   local t=$1 seconds=$2
   local inputs opts
@@ -138,6 +167,7 @@ case $command in
     runs=${1:-20000}
     build
     for t in "${targets[@]}"; do replay "$t"; done
+    for seed in "${damaged_seeds[@]}"; do damaged "$seed"; done
     for t in "${targets[@]}"; do fuzz_fixed "$t" "$runs"; done
     ;;
   campaign)
@@ -177,7 +207,7 @@ case $command in
     } >"$root/tests/fuzz/dict/lisp.dict"
     ;;
   *)
-    sed -n '2,17p' "$0"
+    sed -n '2,19p' "$0"
     exit 2
     ;;
 esac

@@ -3,9 +3,14 @@
 #include "ZevGLPrivateServer.h"
 #include "ZevWinApi.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,17 +39,90 @@ std::string StatusField(pid_t pid, const char* field)
     return "";
 }
 
+// A connection of the test's own that watches the screen: the damage extension reports every change drawn on the
+// root window or any window in it, and the root's structure events report the top-level windows mapped.
+struct TScreenWatch {
+    Display* Dpy = nullptr;
+    Damage Changes = 0;
+    int DamageEventBase = 0;
+    long ChangesSeen = 0;
+    std::vector<Window> Mapped; // since the last look
+
+    bool Open()
+    {
+        Dpy = XOpenDisplay(nullptr);
+        int errorBase = 0;
+        if (!Dpy || !XDamageQueryExtension(Dpy, &DamageEventBase, &errorBase)) {
+            Close();
+            return false;
+        }
+        const Window root = DefaultRootWindow(Dpy);
+        Changes = XDamageCreate(Dpy, root, XDamageReportNonEmpty);
+        XSelectInput(Dpy, root, SubstructureNotifyMask);
+        XSync(Dpy, False);
+        return true;
+    }
+    void Close()
+    {
+        if (Dpy)
+            XCloseDisplay(Dpy);
+        Dpy = nullptr;
+        Changes = 0;
+        Mapped.clear();
+    }
+    // Handles what has come; with none yet, waits for an event until `end`. False when none came in time.
+    bool Next(std::chrono::steady_clock::time_point end)
+    {
+        if (!XPending(Dpy)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd fd{ConnectionNumber(Dpy), POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(left.count()) + 1) <= 0 || !XPending(Dpy))
+                return false;
+        }
+        while (XPending(Dpy)) {
+            XEvent event;
+            XNextEvent(Dpy, &event);
+            if (event.type == DamageEventBase + XDamageNotify)
+                ++ChangesSeen;
+            else if (event.type == MapNotify)
+                Mapped.push_back(event.xmap.window);
+        }
+        // Reported again at the next change.
+        XDamageSubtract(Dpy, Changes, None, None);
+        XFlush(Dpy);
+        return true;
+    }
+    std::string Name(Window window) const
+    {
+        char* name = nullptr;
+        std::string text;
+        if (XFetchName(Dpy, window, &name) && name)
+            text = name;
+        if (name)
+            XFree(name);
+        return text;
+    }
+};
+
+TScreenWatch Watch;
+
 } // namespace
 
 bool StartXSession()
 {
     if (!OnPath("Xvfb") || !OnPath("xdotool") || !ZevGLStartPrivateServer())
         return false;
-    return ZevPlatformInit(TZevBackendKind::X11) == TZevBackendKind::X11;
+    if (ZevPlatformInit(TZevBackendKind::X11) != TZevBackendKind::X11)
+        return false;
+    Watch.Close();
+    return Watch.Open();
 }
 
 void EndXSession()
 {
+    Watch.Close();
     ZevPlatformShutdown();
 }
 
@@ -79,16 +157,28 @@ int RunProgram(const std::vector<std::string>& args)
 
 int WaitForExit(pid_t pid, int ms)
 {
+    // A process descriptor becomes readable when the process ends.
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
+            if (pidfd >= 0)
+                close(pidfd);
             return -1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (pidfd >= 0) {
+            pollfd fd{pidfd, POLLIN, 0};
+            poll(&fd, 1, static_cast<int>(left.count()) + 1);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
+    if (pidfd >= 0)
+        close(pidfd);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -148,13 +238,70 @@ TScreenShot CaptureScreen()
     return shot;
 }
 
+bool WaitForScreen(const std::function<bool(const TScreenShot&)>& done, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    // What came before this look is taken in: the picture below shows it.
+    while (Watch.Next(std::chrono::steady_clock::now())) {
+    }
+    while (!done(CaptureScreen())) {
+        if (!Watch.Next(end))
+            return false;
+    }
+    return true;
+}
+
+bool WaitForFrames(int frames, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const long goal = Watch.ChangesSeen + frames;
+    while (Watch.ChangesSeen < goal) {
+        if (!Watch.Next(end))
+            return false;
+    }
+    return true;
+}
+
+bool WaitForWindow(const std::string& name, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto shown = [&] {
+        for (Window window : Watch.Mapped)
+            if (Watch.Name(window) == name)
+                return true;
+        return false;
+    };
+    // One mapped before the wait counts too.
+    Watch.Mapped.clear();
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(Watch.Dpy, DefaultRootWindow(Watch.Dpy), &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(Watch.Dpy, children[i], &attributes) && attributes.map_state == IsViewable &&
+                Watch.Name(children[i]) == name) {
+                XFree(children);
+                return true;
+            }
+        }
+        if (children)
+            XFree(children);
+    }
+    do {
+        Watch.Mapped.clear();
+        if (!Watch.Next(end))
+            return false;
+    } while (!shown());
+    return true;
+}
+
 bool WaitUntil(const std::function<bool()>& done, int ms)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }

@@ -28,7 +28,8 @@ void EndXSession();
 pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder = "", int outFd = -1);
 // Runs a program (xdotool) to its end; its exit status, -1 when it could not start.
 int RunProgram(const std::vector<std::string>& args);
-// The exit code of a program that ends within `ms` milliseconds; -1 when it did not end (it is then killed).
+// The exit code of a program that ends within `ms` milliseconds (its end is waited for as an event); -1 when it
+// did not end (it is then killed).
 int WaitForExit(pid_t pid, int ms);
 
 // A picture of the screen: 0x00RRGGBB pixels, top row first.
@@ -48,7 +49,16 @@ struct TScreenShot {
 };
 
 TScreenShot CaptureScreen();
-// Waits until `done` holds (checked every 50 ms); false after `ms` milliseconds.
+
+// Waits for what the screen shows: `done` is asked about a picture of the screen at once and again after every
+// change drawn on it (the X server's damage events, one or more frames of a view); false when `ms` milliseconds pass
+// first.
+bool WaitForScreen(const std::function<bool(const TScreenShot&)>& done, int ms);
+// Waits until `frames` more changes have been drawn on the screen (each one frame or more); false after `ms`.
+bool WaitForFrames(int frames, int ms);
+// Waits until a top-level window of this name is mapped; false after `ms`.
+bool WaitForWindow(const std::string& name, int ms);
+// Waits until `done` holds, for what no event tells (a process's threads): checked every 20 ms; false after `ms`.
 bool WaitUntil(const std::function<bool()>& done, int ms);
 // Threads and resident kilobytes of a process.
 int ProcessThreads(pid_t pid);

@@ -9,3 +9,7 @@ target_compile_definitions(test_app PRIVATE QE_SCREENSHOT_DIR="${CMAKE_BINARY_DI
 add_executable(embed_host ${CMAKE_CURRENT_SOURCE_DIR}/app/embed/EmbedHost.cpp)
 target_link_libraries(embed_host PRIVATE qe qe_platform_win)
 add_dependencies(test_app embed_host)
+# The tests watch their X server for the frames drawn and the windows mapped (XProgramSupport.cpp) rather than
+# look again and again.
+find_package(X11 REQUIRED)
+target_link_libraries(test_app PRIVATE X11::X11 X11::Xdamage)

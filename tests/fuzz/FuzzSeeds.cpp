@@ -107,6 +107,11 @@ void WriteScriptSeeds(const fs::path& bodies, const fs::path& values)
         "(def j (XPhBodyAddJointChild p c '(0 0 0) '(0 0 1) '(1 0 0) 0.5))\n"
         "(XPhBodySetData p '(data 1 2.5 \"s\"))\n"
         "(SaveLispObject \"" + v + "body.val\" p)\n"
+        // A list of bodies, one of them in its own data: the fuzz check also tries its every cut and flipped byte.
+        "(def a (LoadXPhBody \"lbox.x\"))\n"
+        "(def b (LoadXPhBody \"lbox.x\"))\n"
+        "(XPhBodySetData a (list 1 \"two\" a))\n"
+        "(SaveLispObject \"" + v + "bodies.val\" (list a 3 b \"end\"))\n"
         "(SaveLispObject \"" + v + "joint.val\" j)\n"
         "(SaveLispObject \"" + v + "pid.val\" (XPhPIDMake))\n"
         "(SaveLispObject \"" + v + "land.val\" (XPhLoadLand \"blue.BMP\" \"blue.BMP\"))\n"
