@@ -233,8 +233,14 @@ void TZevDXGameMenu::OpenReference()
 {
     const std::string page = std::string(AppDirectory.CStr() != nullptr ? AppDirectory.CStr() : "") +
                              ReferencePageName;
-    if (!ShellOpen(page.c_str(), ""))
-        ZevDebugLog(("demo: cannot open \"" + page + "\"\n").c_str());
+    std::string why;
+    if (ZevShellOpen(page.c_str(), "", &why))
+        return;
+    ZevDebugLog(("demo: cannot open \"" + page + "\": " + why + "\n").c_str());
+    // Said on screen too: nothing else shows that the choice was taken.
+    const std::string text = "The language reference cannot be opened:\n" + page + "\n\n" + why +
+                             ".\n\nOpen the page in a web browser.";
+    MessageBoxA(Handle, text.c_str(), "Reference", MB_OK);
 }
 
 void TZevDXGameMenu::ShowAbout()

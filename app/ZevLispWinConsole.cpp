@@ -203,11 +203,24 @@ void TZevLispWinConsole::OnInputKeyUp(WPARAM key)
     TypedText = InputPane->GetText();
     const char* typed = TypedText.CStr();
     const std::int32_t length = TypedText.GetLength();
-    // Complete, and ended by the user's Return (the pane holds CR LF at its end).
-    if (ZevLispTextComplete(typed) && length >= 2 && typed[length - 2] == '\r') {
-        const TZevString text = TypedText;
+    // Only a text the user ended with Return (the pane holds CR LF at its end) is taken.
+    if (length < 2 || typed[length - 2] != '\r')
+        return;
+    const TZevString text = TypedText;
+    switch (ZevLispTextStateOf(typed)) {
+    case TZevLispTextState::Complete:
         if (Evaluate(text, text, true))
             TypedText = "";
+        break;
+    case TZevLispTextState::Unbalanced:
+        // No typing can complete it: it is refused with the reason, and the pane is empty for the next text.
+        AddHistory(std::string("> ") + text.CStr());
+        AddHistory(ZevLispUnbalancedAnswer(text.CStr()));
+        ShowHistory();
+        ClearInput();
+        TypedText = "";
+        break;
+    case TZevLispTextState::Incomplete: break;
     }
 }
 
@@ -220,11 +233,17 @@ bool TZevLispWinConsole::Evaluate(const TZevString& text, const TZevString& prom
     const char* answer = Interpreter->GetAnswer();
     AddHistory(answer != nullptr ? answer : "");
     ShowHistory();
-    if (clearInput && InputPane != nullptr) {
-        SendMessageA(InputPane->Handle, EM_SETSEL, 0, static_cast<LPARAM>(-1));
-        SendMessageA(InputPane->Handle, WM_CLEAR, 0, 0);
-    }
+    if (clearInput)
+        ClearInput();
     return true;
+}
+
+void TZevLispWinConsole::ClearInput()
+{
+    if (InputPane == nullptr)
+        return;
+    SendMessageA(InputPane->Handle, EM_SETSEL, 0, static_cast<LPARAM>(-1));
+    SendMessageA(InputPane->Handle, WM_CLEAR, 0, 0);
 }
 
 void TZevLispWinConsole::AddHistory(const std::string& text)

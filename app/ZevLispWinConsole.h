@@ -48,7 +48,8 @@ public:
     void OnSize() override;
 
     // A key released in the input pane: Return evaluates the input line (handed over by the render thread) when it
-    // is complete, or else the typed text once the user ended a complete text with Return.
+    // is complete, or else the typed text once the user ended a complete text with Return; a typed text with a
+    // ")" that closes nothing is refused with an error in the output pane, and the input pane emptied.
     void OnInputKeyUp(WPARAM key);
     // Sends the text to the interpreter host under GlobalLock; when the host goes on, "> " and the prompt and then
     // the answer join the history and are shown, and the input pane is cleared when asked. False when the host
@@ -86,6 +87,7 @@ public:
 
 private:
     void AddHistory(const std::string& text);
+    void ClearInput();
     void ShowHistory();
     void ForgetEntries();
 };

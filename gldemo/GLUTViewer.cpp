@@ -62,8 +62,17 @@ void DisplayCallback()
 
 void IdleCallback()
 {
-    if (CurrentViewer && CurrentViewer->GetIdleFlag())
+    if (!CurrentViewer)
+        return;
+    CurrentViewer->RedrawOpenMenus();
+    if (CurrentViewer->GetIdleFlag())
         CurrentViewer->Idle();
+}
+
+void MenuStatusCallback(int status, int, int)
+{
+    if (CurrentViewer)
+        CurrentViewer->SetMenuInUse(status == GLUT_MENU_IN_USE);
 }
 
 void MouseCallback(int button, int state, int x, int y)
@@ -250,7 +259,8 @@ void TGLUTViewer::Init(int argc, char** argv)
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutInitDisplayMode(DoubleBuffer > 0 ? GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH : GLUT_RGB | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
-    glutCreateWindow(argc > 0 && argv && argv[0] ? argv[0] : "OGLPomu");
+    // The program's name, not the path it was started by.
+    WindowId = glutCreateWindow("OGLPomu");
     glutDisplayFunc(DisplayCallback);
 
     FilesMenuId = glutCreateMenu(FilesMenuCallback);
@@ -260,6 +270,9 @@ void TGLUTViewer::Init(int argc, char** argv)
     glutAddSubMenu("Files", FilesMenuId);
     AddRootMenuEntries();
     glutAttachMenu(GLUT_RIGHT_BUTTON);
+    // GLUT gives each menu a window of its own as it makes the menu, numbered on from this window, as the menus are.
+    MenuWindowCount = RootMenuId - FilesMenuId + 1;
+    glutMenuStatusFunc(MenuStatusCallback);
 
     glutIdleFunc(IdleCallback);
     glutMouseFunc(MouseCallback);
@@ -333,6 +346,16 @@ void TGLUTViewer::Idle()
 {
     glutPostRedisplay();
     glutSwapBuffers();
+}
+
+void TGLUTViewer::RedrawOpenMenus()
+{
+    // A menu's first drawing is made before the X server shows its window and is lost (it stayed black until the
+    // pointer passed over each entry): while a menu is open, its windows are drawn again with every pass.
+    if (!MenuInUse)
+        return;
+    for (int i = 1; i <= MenuWindowCount; ++i)
+        glutPostWindowRedisplay(WindowId + i);
 }
 
 void TGLUTViewer::Mouse(int button, int state, int x, int y)

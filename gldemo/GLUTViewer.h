@@ -61,6 +61,9 @@ public:
     int GetIdleFlag() const { return IdleFlag; }
     void SetDoubleBuffer(int flag) { DoubleBuffer = flag; }
     int RootMenu() const { return RootMenuId; }
+    // While a menu of the window is open (GLUT's menu status), its windows are drawn again on each idle pass.
+    void SetMenuInUse(bool inUse) { MenuInUse = inUse; }
+    void RedrawOpenMenus();
     int FilesMenu() const { return FilesMenuId; }
     // The text DrawFps shows: "fps = %f" of the rate of the last whole second (0 in the first second).
     std::string FpsText() const;
@@ -74,8 +77,11 @@ private:
     TGLUTDrawList* DrawList;
     int DoubleBuffer = 1;
     int IdleFlag = 1;
+    int WindowId = 0;
     int RootMenuId = 0;
     int FilesMenuId = 0;
+    int MenuWindowCount = 0;
+    bool MenuInUse = false;
     TGLUTMouseHandler* MouseHandler = nullptr;
     // frame-rate count
     bool FpsStarted = false;

@@ -5,10 +5,6 @@
 
 int main(int argc, char** argv)
 {
-    std::fputs(SceneMenuText, stdout);
-    std::fflush(stdout);
-    int choice = 0;
-    if (std::scanf("%d", &choice) != 1)
-        choice = 0;
-    return RunScene(choice, argc, argv);
+    const int choice = AskSceneChoice(stdin, stdout);
+    return choice != 0 ? RunScene(choice, argc, argv) : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "QEDataFiles.h"
 
+#include <cctype>
 #include <cstdio>
 
 const char* const SceneMenuText = "Select Menu\n"
@@ -188,6 +189,38 @@ void TCraneCarScene::Draw()
 void TCraneCarScene::Keyboard(int key, int, int)
 {
     CraneCar.KeyDown(key);
+}
+
+int AskSceneChoice(std::FILE* in, std::FILE* out)
+{
+    for (;;) {
+        std::fputs(SceneMenuText, out);
+        std::fflush(out);
+        // One line, of which the first characters are kept: an answer longer than a number names no scene anyway.
+        char answer[24];
+        std::size_t length = 0;
+        bool cut = false;
+        int c = 0;
+        while ((c = std::fgetc(in)) != EOF && c != '\n') {
+            if (length + 1 < sizeof answer)
+                answer[length++] = static_cast<char>(c);
+            else
+                cut = true;
+        }
+        if (c == EOF && length == 0 && !cut)
+            return 0;
+        while (length > 0 && std::isspace(static_cast<unsigned char>(answer[length - 1])))
+            --length;
+        answer[length] = 0;
+        const char* text = answer;
+        while (std::isspace(static_cast<unsigned char>(*text)))
+            ++text;
+        if (!cut && text[0] >= '1' && text[0] <= '4' && text[1] == 0)
+            return text[0] - '0';
+        std::fprintf(out, "Unknown choice \"%s%s\": answer 1, 2, 3 or 4.\n", text, cut ? "..." : "");
+        if (c == EOF)
+            return 0;
+    }
 }
 
 int RunScene(int choice, int argc, char** argv)

@@ -11,6 +11,8 @@
 #include "QELandData.h"
 #include "QEWorldData.h"
 
+#include <cstdio>
+
 class TChairAndBoxScene : public TGLUTViewer {
 public:
     void Init(int argc, char** argv) override;
@@ -70,6 +72,9 @@ extern const char* const CraneCarKeyHelp;
 
 // The menu text, the scene of a menu number (1 to 4) and its run: construct, Init, main loop, destroy.
 extern const char* const SceneMenuText;
+// Shows the menu on `out` and reads answers from `in`, one a line, until one names a scene: its number. An answer
+// that names none is said to be unknown and the menu shown again. 0 when the input ends first.
+int AskSceneChoice(std::FILE* in, std::FILE* out);
 // The program's exit code: 0 after the main loop (and at once for a number outside 1 to 4), 1 when a data file
 // could not be loaded (each is named on the console, and no frame is drawn).
 int RunScene(int choice, int argc, char** argv);

@@ -9,8 +9,9 @@
 
 namespace {
 
-// Adds the context line of one level of evaluation, up to the limit of lines an error keeps.
-void AddContext(TZevLispError* err, const TZevLispRef& form)
+// Adds a context line: three blanks, in, and what `quote` appends, between double quotes; up to the limit of lines
+// an error keeps.
+template <class Quote> void AddContextLine(TZevLispError* err, Quote quote)
 {
     const int lines = err->Message.GetCount();
     if (lines > LispMaxContextLines) {
@@ -20,9 +21,15 @@ void AddContext(TZevLispError* err, const TZevLispRef& form)
     }
     TZevLispText text;
     text.Append("   in \"");
-    LispPrintValue(text, form.Get(), LispMaxContextForm);
+    quote(text);
     text.Append('"');
     err->Message.Add(text.Data());
+}
+
+// The context line of one level of evaluation: the form, printed.
+void AddContext(TZevLispError* err, const TZevLispRef& form)
+{
+    AddContextLine(err, [&](TZevLispText& text) { LispPrintValue(text, form.Get(), LispMaxContextForm); });
 }
 
 // Adds a cell holding `value` at the end of the list that runs from `first` to `last` (both null while empty).
@@ -40,6 +47,16 @@ void AppendCell(TZevLispRef& first, TZevLispRef& last, const TZevLispRef& value)
 } // namespace
 
 namespace {
+
+// "Undefined Variable!" for a head that names nothing to apply; followed by the atom's name when it came from one.
+void UndefinedVariable(TZevLispRef& result, const TZevLispRef& atom)
+{
+    if (!LispIsAtom(atom)) {
+        LispMakeError(result, "Undefined Variable!");
+        return;
+    }
+    LispMakeError(result, TZevString("Undefined Variable! ") + LispAtom(atom)->Name);
+}
 
 // One level of evaluation handed to the evaluation stack.
 struct TEvalLevel {
@@ -81,9 +98,21 @@ void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
     }
     if (r.IsNull())
         LispMakeError(r, "Empty Object!");
-    if (!form.IsNull() && LispIsError(r))
+    // An error value that is the form itself (a faulty argument handed on) failed nowhere here: it gets no line
+    // quoting itself.
+    if (!form.IsNull() && LispIsError(r) && r.Get() != form.Get())
         AddContext(static_cast<TZevLispError*>(r.Get()), form);
     result = std::move(r);
+}
+
+void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t size, std::int32_t from,
+                        std::int32_t to)
+{
+    if (!LispIsError(error))
+        return;
+    AddContextLine(static_cast<TZevLispError*>(error.Get()), [&](TZevLispText& quoted) {
+        LispAppendReadText(quoted, text, size, from, to, LispMaxContextForm);
+    });
 }
 
 void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
@@ -177,22 +206,24 @@ void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list,
 void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm, const TZevLispRef& args)
 {
     TZevLispRef head = headForm;
+    TZevLispRef named; // the last atom the head was looked up by: the name an error gives
     if (LispIsAtom(head)) {
         // Follow atoms bound to atoms; a ring of atoms never reaches anything to apply.
         TZevLispRef slow = head;
         for (int steps = 1; LispIsAtom(head); ++steps) {
             const TZevLispRef* v = LispAtom(head)->ValuePtr();
             if (!v) {
-                LispMakeError(result, "Undefined Variable!");
+                UndefinedVariable(result, head);
                 return;
             }
+            named = head;
             head = *v;
             if ((steps & 1) == 0) {
                 TZevLispRef s = *LispAtom(slow)->ValuePtr();
                 slow = std::move(s);
             }
             if (head == slow && LispIsAtom(head)) {
-                LispMakeError(result, "Undefined Variable!");
+                UndefinedVariable(result, head);
                 return;
             }
         }
@@ -202,7 +233,7 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
         return;
     }
     if (!LispIsPair(head)) {
-        LispMakeError(result, "Undefined Variable!");
+        UndefinedVariable(result, named);
         return;
     }
     if (LispPair(head)->Car != LambdaAtom) {
@@ -214,7 +245,7 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
             return;
         }
         if (LispPair(head)->Car != LambdaAtom) {
-            LispMakeError(result, "Undefined Variable!");
+            UndefinedVariable(result, named);
             return;
         }
     }

@@ -122,10 +122,17 @@ int TZevLispTextInterpreter::SendCommand(const char* text)
 
     TZevLispRef form, value;
     for (;;) {
+        const std::int32_t start = Input.position;
         Read(form);
         if (form.IsNull())
             break;
-        Eval(value, form);
+        if (LispIsError(form)) {
+            // Faulty text: the error quotes what was read, and nothing is evaluated.
+            LispAddReadContext(form, Input.data, Input.size, start, Input.position);
+            value = form;
+        } else {
+            Eval(value, form);
+        }
         if (LispIsError(value))
             ++ErrorCount;
         value->Print(this);

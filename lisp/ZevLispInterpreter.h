@@ -23,6 +23,11 @@ constexpr std::int32_t LispMaxLoadDepth = 1000;
 // Longest printed form in a context line; a longer one is cut and ends in "...".
 constexpr std::size_t LispMaxContextForm = 200;
 
+// Adds to an error of the reader the context line of the text it read, from `from` to `to` of a text of `size`
+// bytes (as Eval adds the form it evaluated).
+void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t size, std::int32_t from,
+                        std::int32_t to);
+
 class TZevLispInterpreter : public TZevAllocated {
 public:
     TZevLispInterpreter();

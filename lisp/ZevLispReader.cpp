@@ -5,6 +5,7 @@
 #include "ZevLispSymbols.h"
 #include "ZevLispValues.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -34,14 +35,17 @@ int HexDigit(unsigned char c)
 
 } // namespace
 
-int LispLex(const char* d, std::int32_t size, std::int32_t* pos, TZevString& text)
+int LispLex(const char* d, std::int32_t size, std::int32_t* pos, TZevString& text, std::int32_t* start)
 {
     auto at = [&](std::int32_t i) -> unsigned char {
         return (i >= 0 && i < size) ? static_cast<unsigned char>(d[i]) : 0;
     };
     std::int32_t p = *pos;
+    std::int32_t first = -1; // where a "+5" began, before its skipped sign
     for (;;) {
         const unsigned char c = at(p);
+        if (start)
+            *start = first >= 0 ? first : p;
         if (c == 0) {
             *pos = p;
             text = "";
@@ -62,6 +66,7 @@ int LispLex(const char* d, std::int32_t size, std::int32_t* pos, TZevString& tex
             return LispTokenSymbol;
         }
         if (c == '+' && signedNumber) {
+            first = p;
             ++p; // "+5" reads as 5
             continue;
         }
@@ -154,6 +159,33 @@ std::int32_t LispCompleteFormsLength(const char* text, std::int32_t size)
             --depth;
         if (depth == 0)
             complete = pos;
+    }
+}
+
+void LispAppendReadText(TZevLispText& out, const char* text, std::int32_t size, std::int32_t from, std::int32_t to,
+                        std::size_t limit)
+{
+    TZevString token;
+    std::int32_t pos = from, start = from;
+    LispLex(text, size, &pos, token, &start);
+    to = std::min(to, size);
+    while (to > start && std::strchr(" \t\r\n", text[to - 1]) != nullptr)
+        --to;
+    const std::size_t begin = out.Size();
+    for (std::int32_t i = start; i < to; ++i) {
+        if (out.Size() - begin >= limit) {
+            // Not inside a multi-byte character.
+            std::size_t end = begin + limit;
+            while (end > begin && (static_cast<unsigned char>(out.Data()[end]) & 0xC0) == 0x80)
+                --end;
+            out.Truncate(end);
+            out.Append("...");
+            return;
+        }
+        const char c = text[i];
+        if (c == '\r' && i + 1 < to && text[i + 1] == '\n')
+            continue; // CR LF is one line break
+        out.Append(c == '\r' || c == '\n' || c == '\t' ? ' ' : c);
     }
 }
 

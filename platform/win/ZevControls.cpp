@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 void ZevRegisterDialogClasses();
 
@@ -61,14 +62,30 @@ void Frame(HDC dc, RECT r, COLORREF topLeft, COLORREF bottomRight)
     FillBox(dc, {r.right - 1, r.top, r.right, r.bottom}, bottomRight);
 }
 
-std::int32_t Width(const std::string& s, std::size_t from, std::size_t to)
+// The advance of the character at s[*at] in the controls' font, *at moved past it. Each character is measured once
+// and remembered: text is laid out glyph after glyph, without kerning, so a run of text is as wide as its
+// characters' advances together, and a field never measures a whole line again for each key.
+std::int32_t Advance(const std::string& s, std::size_t* at)
 {
-    if (to <= from)
-        return 0;
+    thread_local std::unordered_map<std::uint32_t, std::int32_t> advances;
+    const std::size_t from = *at;
+    const std::uint32_t c = ZevDecodeUtf8(s.data(), s.size(), at);
+    const auto known = advances.find(c);
+    if (known != advances.end())
+        return known->second;
     TZevFontDesc desc;
     desc.pixelHeight = ZevUiFontHeight;
     std::int32_t w = 0, h = 0;
-    ZevMeasureText(desc, s.data() + from, to - from, &w, &h);
+    ZevMeasureText(desc, s.data() + from, *at - from, &w, &h);
+    advances.emplace(c, w);
+    return w;
+}
+
+std::int32_t Width(const std::string& s, std::size_t from, std::size_t to)
+{
+    std::int32_t w = 0;
+    for (std::size_t at = from; at < to;)
+        w += Advance(s, &at);
     return w;
 }
 
@@ -222,13 +239,47 @@ std::size_t OffsetAtX(const std::string& t, std::size_t start, std::size_t end, 
 {
     std::size_t best = start;
     std::int32_t bestDistance = std::abs(x);
+    std::int32_t w = 0;
     for (std::size_t p = start; p < end;) {
-        p = NextChar(t, p);
-        const std::int32_t d = std::abs(Width(t, start, p) - x);
+        w += Advance(t, &p);
+        const std::int32_t d = std::abs(w - x);
         if (d < bestDistance)
             bestDistance = d, best = p;
+        if (w > x)
+            break;
     }
     return best;
+}
+
+// The part of a line that falls within [left, right) of the line's own pixels (0 at its start): from the character
+// before the first one that shows to the one after the last, so that glyphs reaching over their advance are whole.
+struct TLineSlice {
+    std::size_t from, to;
+    std::int32_t x; // where `from` starts
+};
+
+TLineSlice VisibleSlice(const std::string& t, std::size_t start, std::size_t end, std::int32_t left,
+                        std::int32_t right)
+{
+    TLineSlice slice{start, start, 0};
+    std::int32_t w = 0;
+    std::size_t p = start;
+    while (p < end) {
+        std::size_t next = p;
+        const std::int32_t a = Advance(t, &next);
+        if (w + a >= left)
+            break;
+        slice.from = p;
+        slice.x = w;
+        w += a;
+        p = next;
+    }
+    while (p < end && w <= right)
+        w += Advance(t, &p);
+    if (p < end)
+        Advance(t, &p);
+    slice.to = p;
+    return slice;
 }
 
 void ScrollToCaret(HWND window, EditData* d)
@@ -321,11 +372,11 @@ void PaintEdit(HWND window, EditData* d)
         if (a < b)
             FillBox(dc, {x0 + Width(d->text, s, a), y, x0 + Width(d->text, s, b), y + kLineHeight}, kSelection);
         SetTextColor(dc, RGB(0, 0, 0));
-        RECT line{2, y, r.right - 2, std::min(y + kLineHeight, r.bottom - 1)};
-        const std::string text = d->text.substr(s, e - s);
-        RECT at{x0, y, r.right - 2, y + kLineHeight};
-        (void)line;
-        DrawTextA(dc, text.c_str(), static_cast<std::int32_t>(text.size()), &at, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        // Only what shows is drawn: a long line costs no more than a short one.
+        const TLineSlice shown = VisibleSlice(d->text, s, e, d->scrollX - 4, d->scrollX - 4 + r.right);
+        RECT at{x0 + shown.x, y, r.right - 2, y + kLineHeight};
+        DrawTextA(dc, d->text.data() + shown.from, static_cast<std::int32_t>(shown.to - shown.from), &at,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE);
         if (focused && d->caret >= s && d->caret <= e) {
             const std::int32_t cx = x0 + Width(d->text, s, d->caret);
             FillBox(dc, {cx, y + 1, cx + 1, y + kLineHeight - 1}, RGB(0, 0, 0));

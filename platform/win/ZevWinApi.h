@@ -178,5 +178,6 @@ void ZevSync();
 // Screenshots are written with ZevWritePng (ZevPng.h).
 
 // ---- Shell -------------------------------------------------------------------------------------------------------
-// Opens a document with the desktop's default program (xdg-open); false when it could not be started.
-bool ZevShellOpen(const char* file, const char* parameters);
+// Opens a document with the desktop's default program (xdg-open); false when the file is missing or the opener
+// could not be started or failed, with the reason in `why` when it is given.
+bool ZevShellOpen(const char* file, const char* parameters, std::string* why = nullptr);

@@ -20,22 +20,29 @@ namespace {
 
 TEST(ConsoleText, CompleteWhenItsParenthesesBalanceAndNoStringIsOpen)
 {
+    using S = TZevLispTextState;
     const struct {
         const char* text;
-        bool complete;
+        S state;
     } cases[] = {
-        {"", false},
-        {"(+ 1", false},
-        {"(+ 1\r\n 2)\r\n", true},
-        {"(a (b) c)", true},
-        {"x", true},
-        {"(print \")(\")", true}, // parentheses inside a string do not count
-        {"(print \"abc", false},  // a string still open
-        {"; (\n(+ 1 2)", true},   // nor do those of a comment
-        {"(a))", false},
+        {"", S::Incomplete},
+        {"(+ 1", S::Incomplete},
+        {"(+ 1\r\n 2)\r\n", S::Complete},
+        {"(a (b) c)", S::Complete},
+        {"x", S::Complete},
+        {"(print \")(\")", S::Complete},   // parentheses inside a string do not count
+        {"(print \"abc", S::Incomplete}, // a string still open
+        {"; (\n(+ 1 2)", S::Complete},   // nor do those of a comment
+        // A ")" that closes nothing: whatever follows, the text never becomes whole.
+        {"(a))", S::Unbalanced},
+        {"(+ 1 2))\r\n(+ 3 4)", S::Unbalanced},
+        {"))((", S::Unbalanced},
+        {") \"open", S::Unbalanced},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ZevLispTextComplete(c.text), c.complete) << c.text;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ZevLispTextStateOf(c.text), c.state) << c.text;
+        EXPECT_EQ(ZevLispTextComplete(c.text), c.state == S::Complete) << c.text;
+    }
 }
 
 TEST(ConsoleText, LoadFormsKeepBackslashesAndQuotesOfThePath)
@@ -104,6 +111,36 @@ TEST_F(ConsoleTest, TypedTextIsEvaluatedOnceTheUserEndsACompleteTextWithReturn)
     EXPECT_EQ(Pane->History.back(), "3");
     EXPECT_EQ(ZevGetWindowText(input), "");
     EXPECT_EQ(ZevGetWindowText(Pane->OutputPane->Handle), Pane->ShownHistory());
+}
+
+TEST_F(ConsoleTest, AStrayClosingParenthesisIsRefusedAtReturnAndThePaneTakesTheNextText)
+{
+    const HWND input = Pane->InputPane->Handle;
+    SetActiveWindow(Pane->Handle);
+    SetFocus(input);
+    auto type = [&](const char* text) {
+        for (const char* c = text; *c; ++c) {
+            ZevInputKey(0, static_cast<unsigned char>(*c), true);
+            ZevInputKey(0, 0, false);
+        }
+        ZevInputKey(VK_RETURN, '\r', true);
+        ZevInputKey(VK_RETURN, 0, false);
+        PumpFor(0);
+    };
+    const std::size_t before = Pane->History.size();
+    type("(+ 1 2))");
+    // As the interpreter's errors are shown: the message, the text quoted, an empty line.
+    ASSERT_EQ(Pane->History.size(), before + 4);
+    EXPECT_EQ(Pane->History[before], "> (+ 1 2))");
+    EXPECT_EQ(Pane->History[before + 1], "Error: Unbalanced ')'!");
+    EXPECT_EQ(Pane->History[before + 2], "   in \"(+ 1 2))\"");
+    EXPECT_EQ(Pane->History[before + 3], "");
+    EXPECT_EQ(ZevGetWindowText(input), "");
+    EXPECT_EQ(ZevGetWindowText(Pane->OutputPane->Handle), Pane->ShownHistory());
+    // What is typed next is evaluated as usual.
+    type("(+ 3 4)");
+    EXPECT_EQ(Pane->History.back(), "7");
+    EXPECT_EQ(ZevGetWindowText(input), "");
 }
 
 TEST_F(ConsoleTest, AnErrorShowsTheInterpretersTextAndTheConsoleGoesOn)

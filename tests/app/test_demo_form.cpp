@@ -266,11 +266,51 @@ TEST_F(FormTest, ReferenceOpensThePageWithTheDesktopsOpener)
     fs::permissions(opener, fs::perms::owner_all);
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", ((Folder / "bin").string() + ":" + path).c_str(), 1);
+    TDialogChoice box;
+    ChooseInNextDialog(&box);
     Choose("Reference");
     setenv("PATH", path.c_str(), 1);
     const std::string opened = Slurp(Folder / "opened.txt");
     EXPECT_EQ(fs::path(opened), Folder / "POMU_Lisp_Reference.html");
     EXPECT_TRUE(fs::exists(opened));
+    EXPECT_EQ(box.Shown, 0);
+}
+
+TEST_F(FormTest, AReferenceThatCannotBeOpenedIsSaidOnScreenWithThePagesPath)
+{
+    const std::string page = (Folder / "POMU_Lisp_Reference.html").string();
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const struct {
+        const char* opener; // the script on the path, or null for none
+        bool pagePresent;
+        const char* reason;
+    } cases[] = {
+        {nullptr, true, "xdg-open, the desktop's opener, is not installed (it comes with xdg-utils)"},
+        {"exit 3", true, "xdg-open finds no program that opens this kind of file"},
+        {"exit 0", false, "the file cannot be found"},
+    };
+    for (const auto& c : cases) {
+        const fs::path bin = Folder / (std::string("bin-") + (c.opener ? c.opener : "none"));
+        fs::create_directories(bin);
+        if (c.opener != nullptr) {
+            std::ofstream(bin / "xdg-open") << "#!/bin/sh\n" << c.opener << "\n";
+            fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+        }
+        if (!c.pagePresent)
+            fs::rename(page, page + ".aside");
+        // Only our folder on the path: the machine's own opener is not found.
+        setenv("PATH", bin.string().c_str(), 1);
+        TDialogChoice box;
+        ChooseInNextDialog(&box);
+        Choose("Reference");
+        setenv("PATH", path.c_str(), 1);
+        if (!c.pagePresent)
+            fs::rename(page + ".aside", page);
+        EXPECT_EQ(box.Shown, 1) << c.reason;
+        EXPECT_EQ(box.Caption, "Reference");
+        EXPECT_NE(box.Text.find("\n" + page + "\n"), std::string::npos) << box.Text;
+        EXPECT_NE(box.Text.find(c.reason), std::string::npos) << box.Text;
+    }
 }
 
 TEST_F(FormTest, FilesCloseEndsTheProgramWithExitCodeZeroAndEndsTheOpenView)

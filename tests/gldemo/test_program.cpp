@@ -77,14 +77,25 @@ void ExpectCountsMatch(const std::string& dir)
     EXPECT_EQ(counts.find("Don't Match!"), std::string::npos) << counts;
 }
 
-TEST(ProgramTest, ChoiceOutsideTheMenuEndsWithoutAWindow)
+TEST(ProgramTest, AChoiceOutsideTheMenuIsSaidToBeUnknownAndTheMenuAskedAgain)
 {
+    const auto unknown = [](const std::string& answer) {
+        return std::string(Menu) + "Unknown choice \"" + answer + "\": answer 1, 2, 3 or 4.\n";
+    };
     // Without a display a window could not open: any attempt would end with an error instead of 0.
-    for (const char* answer : {"0", "5", "-3", "text", ""}) {
+    for (const char* answer : {"0", "5", "-3", "text", "", "12345678901234567890123456789"}) {
         const TRun run = Shell("printf '%s\\n' '" + std::string(answer) + "' | env -u DISPLAY '" + Program + "'");
         EXPECT_EQ(run.ExitCode, 0) << answer << "\n" << run.Output;
-        EXPECT_EQ(run.Output, Menu) << answer;
+        const std::string shown = std::string(answer).size() > 23 ? std::string(answer).substr(0, 23) + "..." : answer;
+        EXPECT_EQ(run.Output, unknown(shown) + Menu) << answer;
     }
+    // The input ends before any answer: the program ends, and says nothing more.
+    EXPECT_EQ(Shell("env -u DISPLAY '" + Program + "' < /dev/null").Output, Menu);
+    // After unknown answers, a scene's number is taken (and its window cannot open here).
+    const TRun run = Shell("printf '5\\n abc \\n 3 \\n' | env -u DISPLAY '" + Program + "'");
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    EXPECT_EQ(run.Output.rfind(unknown("5") + unknown("abc") + Menu + "OGLPomu: cannot open the window: ", 0), 0u)
+        << run.Output;
 }
 
 struct TFrameStats {

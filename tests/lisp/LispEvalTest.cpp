@@ -54,9 +54,30 @@ TEST_F(LispEval, BindingsAreUndoneAfterAFailingBody)
 TEST_F(LispEval, AtomsBoundToAtomsAreFollowedAndRingsRefused)
 {
     EXPECT_EQ(Run("(def f car) (def g 'f) (g '(1 2))"), "f\ng\n1\n");
-    EXPECT_EQ(Run("(def a 'a) (a 1)"), "a\nError: Undefined Variable!\n   in \"(a 1)\"\n\n");
-    EXPECT_EQ(Run("(def b1 'b2) (def b2 'b3) (def b3 'b1) (b1 1)"),
-              "b1\nb2\nb3\nError: Undefined Variable!\n   in \"(b1 1)\"\n\n");
+    EXPECT_EQ(Run("(def a 'a) (a 1)"), "a\nError: Undefined Variable! a\n   in \"(a 1)\"\n\n");
+    EXPECT_EQ(Run("(def b1 'b2) (def b2 'b3) (def b3 'b1) (b1 1)").substr(0, 37),
+              "b1\nb2\nb3\nError: Undefined Variable! b");
+}
+
+TEST_F(LispEval, AHeadThatNamesNoFunctionIsNamedInTheError)
+{
+    struct Case {
+        const char* text;
+        const char* answer;
+    } cases[] = {
+        {"(nofunc 1)", "Error: Undefined Variable! nofunc\n   in \"(nofunc 1)\"\n\n"},
+        // The atom without a value, at the end of a chain of atoms.
+        {"(def via 'gone) (via 1)", "via\nError: Undefined Variable! gone\n   in \"(via 1)\"\n\n"},
+        // An atom whose value cannot be applied.
+        {"(def five 5) (five 1)", "five\nError: Undefined Variable! five\n   in \"(five 1)\"\n\n"},
+        {"(def lst '(list 1)) (lst 1)", "lst\nError: Undefined Variable! lst\n   in \"(lst 1)\"\n\n"},
+        // No atom: nothing to name.
+        {"(5 1)", "Error: Undefined Variable!\n   in \"(5 1)\"\n\n"},
+        // An argument that is missing is the call's error, not a form of its own.
+        {"(car)", "Error: Too Few Arguments!\n   in \"(car)\"\n\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Run(c.text), c.answer) << c.text;
 }
 
 TEST_F(LispEval, RunawayRecursionEndsInAnErrorValue)

@@ -111,32 +111,46 @@ TEST_F(LispReader, QuotedDatumIsJudgedByItsTokenKind)
     EXPECT_EQ(Run("(atom '5) (eq '5 '5) '\"(x\" (atom '\"(x\")"), "t\nt\n(x\nt\n");
 }
 
-TEST_F(LispReader, FaultyFormsAreErrorsAndLeaveTheirNeighboursIntact)
+TEST_F(LispReader, FaultyFormsAreErrorsThatQuoteTheTextReadAndLeaveTheirNeighboursIntact)
 {
     struct Case {
         const char* text;
         const char* answer;
     } cases[] = {
-        {"(def x) 7", "Error: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n\n7\n"},
-        {"(def x 1 2) 7", "Error: Too Many Arguments!\n   in \"Error: Too Many Arguments!\n\"\n\n7\n"},
-        {"(quote a b) 7", "Error: Too Many Arguments!\n   in \"Error: Too Many Arguments!\n\"\n\n7\n"},
-        {"(quote) 7", "Error: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n\n7\n"},
-        {"(defun f) 7", "Error: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n\n7\n"},
-        {"(list (a . b c) (x y)) 7", "Error: Too Many CDR!\n   in \"Error: Too Many CDR!\n\"\n\n7\n"},
-        {"'(a .) 7", "Error: Too Few CDR!\n   in \"Error: Too Few CDR!\n\"\n\n7\n"},
-        {"(list 1 , 2) 7", "Error: Dont Use ','!\n   in \"Error: Dont Use ','!\n\"\n\n7\n"},
-        {"(list ') 7", "Error: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n\n7\n"},
-        {"(+ 1 2", "Error: Missing ')'!\n   in \"Error: Missing ')'!\n\"\n\n"},
-        {"(defun f (x) (+ x 1)", "Error: Missing ')'!\n   in \"Error: Missing ')'!\n\"\n\n"},
-        {"(print \"abc", "Error: Unterminated String!\n   in \"Error: Unterminated String!\n\"\n\n"},
-        {"7 '", "7\nError: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n\n"},
+        {"(def x) 7", "Error: Too Few Arguments!\n   in \"(def x)\"\n\n7\n"},
+        {"(def x 1 2) 7", "Error: Too Many Arguments!\n   in \"(def x 1 2)\"\n\n7\n"},
+        {"(quote a b) 7", "Error: Too Many Arguments!\n   in \"(quote a b)\"\n\n7\n"},
+        {"(quote) 7", "Error: Too Few Arguments!\n   in \"(quote)\"\n\n7\n"},
+        {"(defun f) 7", "Error: Too Few Arguments!\n   in \"(defun f)\"\n\n7\n"},
+        {"(list (a . b c) (x y)) 7", "Error: Too Many CDR!\n   in \"(list (a . b c) (x y))\"\n\n7\n"},
+        {"'(a .) 7", "Error: Too Few CDR!\n   in \"'(a .)\"\n\n7\n"},
+        {"(list 1 , 2) 7", "Error: Dont Use ','!\n   in \"(list 1 , 2)\"\n\n7\n"},
+        {"(list ') 7", "Error: Too Few Arguments!\n   in \"(list ')\"\n\n7\n"},
+        {"(+ 1 2", "Error: Missing ')'!\n   in \"(+ 1 2\"\n\n"},
+        {"(defun f (x) (+ x 1)", "Error: Missing ')'!\n   in \"(defun f (x) (+ x 1)\"\n\n"},
+        {"(print \"abc", "Error: Unterminated String!\n   in \"(print \"abc\"\n\n"},
+        {"7 '", "7\nError: Too Few Arguments!\n   in \"'\"\n\n"},
         {") .", ")\n.\n"},
+        // The quote starts at the form, past the blanks and comments before it; its line breaks are blanks.
+        {"1 ; (note\r\n  (list 1\r\n\t, 2)\r\n", "1\nError: Dont Use ','!\n   in \"(list 1  , 2)\"\n\n"},
+        {"+5 ,", "5\nError: Dont Use ','!\n   in \",\"\n\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Run(c.text), c.answer) << c.text;
     // Nothing of a faulty defun is defined.
-    EXPECT_EQ(Run("(defun half (x) (+ x 1) f"), "Error: Missing ')'!\n   in \"Error: Missing ')'!\n\"\n\n");
+    EXPECT_EQ(Run("(defun half (x) (+ x 1) f"), "Error: Missing ')'!\n   in \"(defun half (x) (+ x 1) f\"\n\n");
     EXPECT_EQ(Run("(atom half)").substr(0, 33), "Error: Unbound Variable: half\n   ");
+    // A long text is cut where a printed form would be, at a character boundary.
+    std::string open = "(list \"\u00e9\"";
+    while (open.size() < 400)
+        open += " \u00e9";
+    const std::string answer = Run(open.c_str());
+    const std::string quoted = answer.substr(answer.find(" in \"") + 5);
+    const std::string begin = "(list \"\u00e9\" \u00e9";
+    EXPECT_EQ(quoted.substr(0, begin.size()), begin);
+    EXPECT_EQ(quoted.substr(quoted.size() - 6), "...\"\n\n");
+    EXPECT_LE(quoted.size(), LispMaxContextForm + 9);
+    EXPECT_EQ(quoted.substr(0, quoted.size() - 6).find("\xc3..."), std::string::npos);
 }
 
 TEST_F(LispReader, LongAndDeepTextIsReadWithoutRecursion)

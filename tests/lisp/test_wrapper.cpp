@@ -51,8 +51,7 @@ TEST_F(LispWrapper, Builtins)
          "Error: Too Many Arguments!\n   in \"(CreateZevLispObj \"TZevTree\" 1)\"\n\n"},
         {"(CreateZevLispObj (car 1))",
          "Error: Bad Variable Type!\n   in \"(car 1)\"\n   in \"(CreateZevLispObj (car 1))\"\n\n"},
-        {"(CreateZevLispObj)", "Error: Too Few Arguments!\n   in \"Error: Too Few Arguments!\n\"\n   in "
-                               "\"(CreateZevLispObj)\"\n\n"},
+        {"(CreateZevLispObj)", "Error: Too Few Arguments!\n   in \"(CreateZevLispObj)\"\n\n"},
         // Script values are made by the interpreter only, never wrapped as engine objects.
         {"(CreateZevLispObj \"TZevPair\")", "\n"},
         {"(CreateZevLispObj \"TZevLispLSObj\")", "\n"},

@@ -1,6 +1,10 @@
 // Controls, menus and file dialogs on the in-memory backend, driven by input as a person gives it.
 #include "WinUITestSupport.h"
 
+#include "ZevFont.h"
+#include "ZevGdi.h"
+#include "ZevWindowCore.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -297,4 +301,113 @@ TEST_F(WinUITest, QuitDuringAModalDialogCancelsItAndReachesTheLoop)
     EXPECT_EQ(ShowOpenFileDialog(form->Handle, nullptr, path, "*.*\0*.*\0"), 0);
     ZevSetModalHook(nullptr, nullptr);
     EXPECT_EQ(App->Run(), 9);
+}
+
+// An edit field lays its text out character by character: a run of text must be as wide as its characters, for
+// the caret, the selection and the part of a long line that is drawn to fall where the glyphs are.
+TEST(EditLayout, TextIsAsWideAsItsCharactersTogether)
+{
+    TZevFontDesc font;
+    font.pixelHeight = ZevUiFontHeight;
+    std::string text;
+    for (char c = ' '; c < 127; ++c)
+        text += c;
+    text += "\t\u00e9\u30c6\u30b9\u30c8\xff";
+    std::int32_t whole = 0, height = 0, sum = 0;
+    ASSERT_TRUE(ZevMeasureText(font, text.data(), text.size(), &whole, &height));
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t from = at;
+        ZevDecodeUtf8(text.data(), text.size(), &at);
+        std::int32_t w = 0;
+        ZevMeasureText(font, text.data() + from, at - from, &w, &height);
+        sum += w;
+    }
+    EXPECT_EQ(sum, whole);
+}
+
+// The whole line drawn from a given x, as a field once drew every line, for comparison.
+struct TLineReference {
+    std::string Text;
+    std::int32_t X = 0;
+};
+TLineReference gReference;
+
+LRESULT ReferenceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_PAINT)
+        return DefWindowProcA(window, message, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT r;
+    GetClientRect(window, &r);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(dc, &r, white);
+    DeleteObject(white);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    RECT at{gReference.X, 3, r.right - 2, 3 + 16};
+    DrawTextA(dc, gReference.Text.c_str(), static_cast<std::int32_t>(gReference.Text.size()), &at,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    EndPaint(window, &ps);
+    return 0;
+}
+
+// A line far wider than the field shows as the whole line would, clipped to the field: whether the field is at the
+// line's start or scrolled to its end (where the caret goes as one types); only the part in view is drawn.
+TEST_F(WinUITest, ALongLineShowsAsTheWholeLineClippedToTheField)
+{
+    TRecordForm* form = NewForm();
+    form->SetBounds(0, 0, 640, 300);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ReferenceProc;
+    wc.lpszClassName = "EditLineReference";
+    RegisterClassA(&wc);
+    constexpr std::int32_t W = 300, H = 40;
+    auto pixels = [&](HWND window) {
+        InvalidateRect(window, nullptr, 1);
+        Pump(App);
+        std::vector<std::uint32_t> out(W * H);
+        std::int32_t w = 0, h = 0;
+        EXPECT_TRUE(ZevReadClientPixels(window, &w, &h, out.data(), out.size()));
+        return out;
+    };
+    // The text band of the first line, inside the field's frame, without the caret's column.
+    auto band = [&](const std::vector<std::uint32_t>& p, std::int32_t caret) {
+        std::vector<std::uint32_t> out;
+        for (std::int32_t y = 3; y < 19; ++y)
+            for (std::int32_t x = 2; x < W - 2; ++x)
+                out.push_back(x == caret ? 0 : p[static_cast<std::size_t>(y * W + x)]);
+        return out;
+    };
+    std::string line = "(setq first (list 1 2 3)) (print \"a line that starts wider than the field\")";
+    while (line.size() < 6000)
+        line += " (place (LoadXPhBody \"lbox.x\") 0 4 0) \u30c6\u30b9\u30c8";
+    TZevFontDesc font;
+    font.pixelHeight = ZevUiFontHeight;
+    std::int32_t width = 0, height = 0;
+    ZevMeasureText(font, line.data(), line.size(), &width, &height);
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 10, 10, W, H, form->Handle,
+                                nullptr, nullptr, nullptr);
+    HWND reference = CreateWindowExA(0, "EditLineReference", "", WS_CHILD | WS_VISIBLE, 10, 60, W, H, form->Handle,
+                                     nullptr, nullptr, nullptr);
+    SetWindowTextA(edit, line.c_str());
+    gReference = {line, 4};
+    EXPECT_EQ(band(pixels(edit), -1), band(pixels(reference), -1));
+
+    // At the end: the caret (a black column of the line's height) stands right after the line's last character.
+    SetFocus(edit);
+    SendMessageA(edit, EM_SETSEL, line.size(), static_cast<LPARAM>(line.size()));
+    SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+    const std::vector<std::uint32_t> shown = pixels(edit);
+    std::int32_t caret = -1;
+    for (std::int32_t x = W - 3; x >= 2 && caret < 0; --x) {
+        bool column = true;
+        for (std::int32_t y = 4; y < 17; ++y)
+            column = column && shown[static_cast<std::size_t>(y * W + x)] == 0;
+        if (column)
+            caret = x;
+    }
+    ASSERT_GT(caret, W / 2) << "no caret near the field's right side";
+    gReference = {line, caret - width};
+    EXPECT_EQ(band(shown, caret), band(pixels(reference), caret));
 }
