@@ -9,6 +9,7 @@
 #include "ZevGMLoop12.h"
 #include "ZevSlideTestScene.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,27 @@ double IdealSlide(double t, double v, double mu)
 {
     const double g = 9.8, stop = v / (mu * g);
     return t < stop ? v * t - 0.5 * mu * g * t * t : 0.5 * v * v / (mu * g);
+}
+
+TEST(MeasureNumbers, EveryFiniteNumberIsWrittenWholeInTheFormOfPercentF)
+{
+    // The form of "%f": six decimals; large numbers with every digit, so that they read back as written.
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0.000000"},
+        {-2.45f, "-2.450000"},
+        {0.0000004, "0.000000"},
+        {1e56, "100000000000000009190283508143378238084034459715684532224.000000"}, // the double nearest 1e56
+        {static_cast<double>(FLT_MAX), "340282346638528859811704183484516925440.000000"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(ZevFormatFloat(value), text) << value;
+    for (double value : {1e56, -1e100, DBL_MAX, -DBL_MAX, 123456789.125e200}) {
+        const std::string text = ZevFormatFloat(value);
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+        EXPECT_EQ(text.substr(text.size() - 7), ".000000") << text;
+    }
+    EXPECT_EQ(ZevFormatFloat(HUGE_VAL), "inf");
+    EXPECT_EQ(ZevFormatFloat(-HUGE_VAL), "-inf");
 }
 
 TEST_F(MeasureTest, FrictionTestTellsStaticFromDynamicFollowsTheIdealSlideAndCapturesTheView)
