@@ -5,6 +5,8 @@
 #include "ZevPhscs2World.h"
 #include "ZevSceneClock.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <numbers>
 
 void TZevBenchScene::OnShutdown()
@@ -45,9 +47,9 @@ void TZevBenchScene::WriteSummaryLine(const std::string& label)
     Summary.Write(label + " CalcCost(ms) = " + ZevFormatFloat(static_cast<float>(StepCost)) + "\n");
 }
 
-void TZevBenchScene::AdvanceRun(int runCount)
+void TZevBenchScene::AdvanceRun()
 {
-    if (++RunIndex < runCount)
+    if (++RunIndex < RunCount)
         NextRun();
     else
         FinishSweep();
@@ -71,6 +73,14 @@ void TZevBenchScene::FrameKeys()
     RunKeyHook();
     if (IsKeyDown(SceneKeyEscape))
         RequestQuit();
+}
+
+void TZevBenchScene::ShowProgress()
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "run %d of %d: %.1f of %.1f s", std::min(RunIndex + 1, RunCount), RunCount,
+                  static_cast<double>(std::min(Time, RunLength)), static_cast<double>(RunLength));
+    SetStatusText(text);
 }
 
 void TZevBenchScene::OverviewCamera()

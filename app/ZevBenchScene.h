@@ -1,6 +1,6 @@
 // The common part of the benchmark scenes: a fixed length of simulated time per run while the wall-clock
 // milliseconds of the world's step are summed, one summary line per run, the scene rebuilt for the next parameter
-// set, and the quit flag set after the last run.
+// set, and the quit flag set after the last run. The status text shows how far the sweep has come.
 #pragma once
 
 #include "ZevGMLoop.h"
@@ -11,7 +11,7 @@
 
 class TZevBenchScene : public TZevGMLoop {
 public:
-    explicit TZevBenchScene(float runLength) : RunLength(runLength) {}
+    TZevBenchScene(float runLength, std::int32_t runCount) : RunLength(runLength), RunCount(runCount) {}
     ~TZevBenchScene() override = default;
 
     // Every body of the world goes (its land too).
@@ -25,8 +25,8 @@ public:
     void TimedWorldStep(float dt);
     // The run's summary line: the label, then " CalcCost(ms) = " and the cost.
     void WriteSummaryLine(const std::string& label);
-    // After a run of a plain count: the next run, or the end of the sweep after the last one.
-    void AdvanceRun(int runCount);
+    // After a run: the next run, or the end of the sweep after the last one.
+    void AdvanceRun();
     // The next run: the contacts cleared, the scene torn down and built again.
     void NextRun();
     // The sweep is over: the quit flag is set and no further run ends.
@@ -35,12 +35,15 @@ public:
     void FrameKeys();
     // The benchmarks' camera: (0, 102, -150) looking down at 45 degrees, turned by 45 degrees.
     void OverviewCamera();
+    // The status text: "run i of n" and the simulated seconds of the run so far (a full sweep takes minutes).
+    void ShowProgress();
 
-    std::int32_t RunIndex = 0;
+    std::int32_t RunIndex = 0; // runs ended so far
     TZevMeasureFile Summary;
     float Time = 0.0f;      // simulated seconds of the run
     double StepCost = 0.0;  // milliseconds spent in the world's step during the run
     float RunLength;        // simulated seconds per run (shorter for a quick sweep)
+    std::int32_t RunCount;  // runs of the sweep
     bool Finished = false;
 };
 

@@ -13,7 +13,7 @@ const char* const LandFiles[4] = {"objects/tstland3.bmp", "objects/tstland2.bmp"
 
 } // namespace
 
-TZevGMLoop10::TZevGMLoop10() : TZevBenchScene(5.0f)
+TZevGMLoop10::TZevGMLoop10() : TZevBenchScene(5.0f, 8)
 {
     Summary.Open("ZevGMLoop10.txt", this);
 }
@@ -53,11 +53,12 @@ void TZevGMLoop10::Step()
 {
     if (RunIsOver()) {
         WriteSummaryLine(LandFiles[RunIndex % 4]);
-        AdvanceRun(RunCount);
+        AdvanceRun();
     }
     FrameKeys();
     SleepIfPaused();
     DrawContactsIfShift();
     TimedWorldStep(0.02f);
+    ShowProgress();
     OverviewCamera();
 }

@@ -13,5 +13,4 @@ public:
     void Step() override;
     void Setup() override;
 
-    static constexpr int RunCount = 8;
 };

@@ -30,7 +30,7 @@ TZevGameChara* MakeLink(TZevGMLoop* scene, const TZevMatrix& matrix, bool dynami
 
 } // namespace
 
-TZevGMLoop11::TZevGMLoop11() : TZevBenchScene(5.0f)
+TZevGMLoop11::TZevGMLoop11() : TZevBenchScene(5.0f, 4)
 {
     Summary.Open("ZevGMLoop11.txt", this);
 }
@@ -82,7 +82,7 @@ void TZevGMLoop11::Step()
 {
     if (RunIsOver()) {
         WriteSummaryLine(" error = " + ZevFormatFloat(ZevBenchLinkErrors[RunIndex]));
-        AdvanceRun(RunCount);
+        AdvanceRun();
     }
     FrameKeys();
     const float torque = 5000.0f * std::sin(5.0f * Time);
@@ -92,5 +92,6 @@ void TZevGMLoop11::Step()
     SleepIfPaused();
     DrawContactsIfShift();
     TimedWorldStep(0.02f);
+    ShowProgress();
     OverviewCamera();
 }

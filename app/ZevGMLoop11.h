@@ -17,7 +17,6 @@ public:
     // The chain's joints are forgotten with the bodies.
     void OnShutdown() override;
 
-    static constexpr int RunCount = 4;
     static constexpr int JointCount = 8;
 };
 

@@ -33,7 +33,8 @@ TZevGameChara* MakeArm(TZevGMLoop* scene, float top)
 
 } // namespace
 
-TZevGMLoop12::TZevGMLoop12() : TZevBenchScene(14.0f)
+TZevGMLoop12::TZevGMLoop12()
+    : TZevBenchScene(14.0f, CounterLimits[0] * CounterLimits[1] * CounterLimits[2] * CounterLimits[3])
 {
     ZevMakeFolders(SummaryFolder);
     Summary.Open((std::string(SummaryFolder) + "ZevGMLoop12.txt").c_str(), this);
@@ -124,10 +125,12 @@ void TZevGMLoop12::Step()
             }
             Counters[k] = 0;
         }
-        if (k >= 0)
+        if (k >= 0) {
+            ++RunIndex;
             NextRun();
-        else
+        } else {
             FinishSweep();
+        }
     }
     FrameKeys();
     const float a0 = PendulumJoints[0] != nullptr ? PendulumJoints[0]->Theta : 0.0f;
@@ -137,6 +140,7 @@ void TZevGMLoop12::Step()
     SleepIfPaused();
     DrawContactsIfShift();
     TimedWorldStep(CurrentStepSize());
+    ShowProgress();
     if (IsKeyDown(ZevKeyLeft))
         PendulumCameraYaw -= 0.02f;
     if (IsKeyDown(ZevKeyRight))

@@ -13,7 +13,10 @@
 #include "ZevPhscs2World.h"
 #include "ZevQueuedRenderer.h"
 
+#include <cfloat>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -274,9 +277,12 @@ bool ZevSaveBmp24(TZevVBitmap* bitmap, const char* path)
 
 std::string ZevFormatFloat(double value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
+    // Room for every digit of the largest double: a measurement is never cut short.
+    char text[DBL_MAX_10_EXP + 16];
+    if (!std::isfinite(value))
+        return std::isnan(value) ? "nan" : value < 0.0 ? "-inf" : "inf";
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return std::string(text, end.ptr);
 }
 
 bool ZevMakeFolders(const char* path)

@@ -76,7 +76,7 @@ void ZevTreeDepthRange(const TZevBoxNode* root, int* minDepth, int* maxDepth);
 // false (logged) when the file cannot be written.
 bool ZevSaveBmp24(TZevVBitmap* bitmap, const char* path);
 
-// "%f" of a number (the C locale's form).
+// "%f" of a number (the C locale's form), every digit of it however large.
 std::string ZevFormatFloat(double value);
 
 // Creates a folder with every folder above it; true when it exists afterwards (failures are logged).

@@ -4,7 +4,9 @@
 // writes into a new temporary file in the target's folder; Commit flushes it to the disk and renames it over the
 // target in one step. Closing or destroying it without a Commit removes the temporary file and leaves the target
 // as it was. Writers open it, write (as long as they like: a measurement file may stay open for a whole run), and
-// Commit only when every write succeeded.
+// Commit only when every write succeeded. A save whose write failed (a full disk) is logged, committed or not.
+// A save killed half-way leaves its temporary file; the next save of the same target by a program started after
+// that removes it.
 #pragma once
 
 #include "ZevStream.h"
@@ -20,7 +22,8 @@ public:
     ~TZevSaveFile() override;
 
     // Starts a new save of `name`; `mode` is a writing mode ("w", "wb", "wt", "w+b"...). Any save in progress is
-    // discarded. Refused like an open of the target would be (missing folder, a target that cannot be written):
+    // discarded. Temporary files of the target that a process no longer running last wrote before this process
+    // started are removed. Refused like an open of the target would be (missing folder, a target that cannot be written):
     // 0 and the open-failure line in the debug log.
     int Open(const char* name, const char* mode) override;
     // Discards the save in progress: the target keeps its old contents.

@@ -686,12 +686,13 @@ void XPhObjSaveLoadTest(TZevLispRef& result, TZevLispInterpreter* interp, TZevLi
     TZevGameChara* loaded = LoadXPhBodyFile(name.CStr(), interp);
     if (!loaded || !QEWorldReady())
         return;
-    TZevLispXPhBody* wrapper = NewLispXPhBody(loaded);
-    if (!wrapper)
+    // The script value read with the body stays its value (a new one only for a file that held none), so that
+    // saving the loaded body writes the same file again.
+    GetXPhBodyLispObj(result, loaded);
+    if (result.IsNull()) {
+        DestroyBody(loaded);
         return;
-    LispMakeLSObj(result, wrapper);
-    wrapper->Release();
-    loaded->ScriptWrapper = result;
+    }
     CurrentWorld->AddBody(loaded);
     if (loaded->visualFrame)
         RootFrame->AddChild(loaded->visualFrame);

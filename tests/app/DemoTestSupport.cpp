@@ -1,5 +1,7 @@
 #include "DemoTestSupport.h"
 
+#include "../common/DataSet.h"
+
 #include "GlobalLock.h"
 #include "ZevDemoInit.h"
 #include "ZevMenu.h"
@@ -34,7 +36,7 @@ void DemoTest::SetUp()
     Folder = Home / (std::string("demo-") + info->test_suite_name() + "-" + info->name());
     fs::remove_all(Folder);
     fs::create_directories(Folder);
-    fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+    ASSERT_TRUE(CopyDataSet(Folder));
     fs::current_path(Folder);
     ViewRendererKind = &DemoTestRendererKind;
     App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);

@@ -5,6 +5,8 @@
 #include "DemoTestSupport.h"
 #include "XProgramSupport.h"
 
+#include "../common/DataSet.h"
+
 #include "ZevFont.h"
 #include "ZevWindowCore.h"
 
@@ -74,7 +76,7 @@ protected:
                  (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Folder);
         fs::create_directories(Folder);
-        fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+        ASSERT_TRUE(CopyDataSet(Folder));
         // Mesa's own allocations are not ours to check here; the program's own count is (ZevMemoryCheck2.txt).
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         Demo = StartProgram({QE_BIN_DIR "/demo"}, Folder.string());

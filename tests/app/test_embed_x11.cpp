@@ -3,6 +3,8 @@
 // frames itself; the Direct3D 8 manner shows a part of its picture in another window.
 #include "XProgramSupport.h"
 
+#include "../common/DataSet.h"
+
 #include "ZevBitmap.h"
 #include "ZevEngineInit.h"
 #include "ZevEngineInstance.h"
@@ -30,7 +32,7 @@ public:
     {
         fs::remove_all(Path);
         fs::create_directories(Path);
-        fs::copy(QE_DATA_DIR, Path, fs::copy_options::recursive);
+        EXPECT_TRUE(CopyDataSet(Path));
     }
     ~TDataFolder()
     {

@@ -3,6 +3,8 @@
 // rectangles and refuses empty ones; the mouse exports reach the scene in the viewport given.
 #include "DemoTestSupport.h"
 
+#include "../common/DataSet.h"
+
 #include "QEContext.h"
 #include "ZevEngineInit.h"
 #include "ZevEngineInstance.h"
@@ -54,7 +56,7 @@ protected:
         Folder = Home / (std::string("embed-") + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Folder);
         fs::create_directories(Folder);
-        fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+        ASSERT_TRUE(CopyDataSet(Folder));
         fs::current_path(Folder); // the instance's scripts and meshes are found from the working directory
         SavedDX7 = DX7RendererKind;
         SavedDX8 = DX8RendererKind;

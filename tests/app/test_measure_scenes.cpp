@@ -7,8 +7,10 @@
 #include "ZevGMLoop10.h"
 #include "ZevGMLoop11.h"
 #include "ZevGMLoop12.h"
+#include "ZevJoint.h"
 #include "ZevSlideTestScene.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -141,6 +143,27 @@ double IdealSlide(double t, double v, double mu)
     return t < stop ? v * t - 0.5 * mu * g * t * t : 0.5 * v * v / (mu * g);
 }
 
+TEST(MeasureNumbers, EveryFiniteNumberIsWrittenWholeInTheFormOfPercentF)
+{
+    // The form of "%f": six decimals; large numbers with every digit, so that they read back as written.
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0.000000"},
+        {-2.45f, "-2.450000"},
+        {0.0000004, "0.000000"},
+        {1e56, "100000000000000009190283508143378238084034459715684532224.000000"}, // the double nearest 1e56
+        {static_cast<double>(FLT_MAX), "340282346638528859811704183484516925440.000000"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(ZevFormatFloat(value), text) << value;
+    for (double value : {1e56, -1e100, DBL_MAX, -DBL_MAX, 123456789.125e200}) {
+        const std::string text = ZevFormatFloat(value);
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+        EXPECT_EQ(text.substr(text.size() - 7), ".000000") << text;
+    }
+    EXPECT_EQ(ZevFormatFloat(HUGE_VAL), "inf");
+    EXPECT_EQ(ZevFormatFloat(-HUGE_VAL), "-inf");
+}
+
 TEST_F(MeasureTest, FrictionTestTellsStaticFromDynamicFollowsTheIdealSlideAndCapturesTheView)
 {
     // The ten cases at the step size 0.005 s: the sweep starts at that digit and ends after it.
@@ -220,8 +243,20 @@ TEST_F(MeasureTest, BenchmarksSweepToTheEndWriteOneSummaryLinePerRunAndQuit)
                                          : static_cast<TZevBenchScene*>(new TZevGMLoop12);
         scene->RunLength = 0.1f;
         Start(scene);
-        RunToQuit(2000);
+        // The status text counts the runs: each of 1..n in turn, "of n".
+        std::vector<int> shown;
+        for (int frames = 0; host.QuitFlag == 0 && frames < 2000; ++frames) {
+            host.Frame();
+            int run = 0, of = 0;
+            ASSERT_EQ(std::sscanf(scene->ShownStatusText(), "run %d of %d", &run, &of), 2) << scene->ShownStatusText();
+            EXPECT_EQ(of, cases[i].runs);
+            if (shown.empty() || shown.back() != run)
+                shown.push_back(run);
+        }
         ASSERT_EQ(host.QuitFlag, 1) << cases[i].summary;
+        ASSERT_EQ(static_cast<int>(shown.size()), cases[i].runs) << cases[i].summary;
+        for (int run = 1; run <= cases[i].runs; ++run)
+            EXPECT_EQ(shown[static_cast<std::size_t>(run - 1)], run) << cases[i].summary;
         Frames(10); // after the sweep nothing more is written
         host.Final();
         const std::vector<std::string> lines = Lines(ReadFile(cases[i].summary));
@@ -244,6 +279,38 @@ TEST_F(MeasureTest, BenchmarksSweepToTheEndWriteOneSummaryLinePerRunAndQuit)
     EXPECT_EQ(std::sscanf(angles[3].c_str(), "%lf\t%lf\t%lf", &t, &a, &b), 3);
     EXPECT_TRUE(std::isfinite(a) && std::isfinite(b));
     ExpectPlotShowsData(fs::absolute("dt_0_0_0_0.plt"));
+}
+
+TEST_F(MeasureTest, ThePendulumFileHoldsBothJointAnglesOfEveryFrameAndItsScriptPlotsBoth)
+{
+    TZevGMLoop12* scene = new TZevGMLoop12;
+    scene->RunLength = 0.3f;
+    Start(scene);
+    // Each frame writes the angles the joints hold when it starts, before the world steps.
+    std::vector<std::string> expected;
+    while (scene->RunName() == "dt_0_0_0_0" && host.QuitFlag == 0) {
+        ASSERT_NE(PendulumJoints[0], nullptr);
+        ASSERT_NE(PendulumJoints[1], nullptr);
+        expected.push_back(ZevFormatFloat(scene->Time) + "\t" + ZevFormatFloat(PendulumJoints[0]->Theta) + "\t" +
+                           ZevFormatFloat(PendulumJoints[1]->Theta));
+        host.Frame();
+    }
+    expected.pop_back(); // the frame that ended the run wrote into the next run's file
+    host.Final();
+    const std::vector<std::string> lines = Lines(ReadFile("dt_0_0_0_0.txt"));
+    ASSERT_EQ(lines, expected);
+    // The lower arm swings differently from the upper one: its column is its own.
+    ASSERT_GT(lines.size(), 10u);
+    double t = 0, upper = 0, lower = 0;
+    ASSERT_EQ(std::sscanf(lines[10].c_str(), "%lf\t%lf\t%lf", &t, &upper, &lower), 3);
+    EXPECT_GT(std::fabs(upper - lower), 0.1) << lines[10];
+
+    const std::vector<std::string> plot = Lines(ReadFile("dt_0_0_0_0.plt"));
+    ASSERT_EQ(plot.size(), 12u);
+    EXPECT_EQ(plot[0], "set xrange [0:0.300000]");
+    EXPECT_EQ(plot[6], "plot \"dt_0_0_0_0.txt\" using 1:2 title \"Joint0 Step Size = 0.020000\" with lines");
+    EXPECT_EQ(plot[7], "replot \"dt_0_0_0_0.txt\" using 1:3 title \"Joint1 Step Size = 0.020000\" with lines");
+    EXPECT_EQ(plot[9], "set output \"dt_0_0_0_0.eps\"");
 }
 
 TEST_F(MeasureTest, AFileThatCannotBeOpenedIsReportedAndTheSweepGoesOn)

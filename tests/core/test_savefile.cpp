@@ -11,7 +11,9 @@
 #include <sstream>
 #include <string>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -118,13 +120,111 @@ TEST_F(SaveFile, RefusedOpensAndFailedWrites)
     EXPECT_EQ(ReadFile("saves/old.txt"), "old contents");
     EXPECT_EQ(Entries("saves"), (std::vector<std::string>{"folder", "old.txt"}));
 
-    // A device is written directly; a write the device cannot take makes the commit fail.
+    // A device is written directly; a write the device cannot take makes the commit fail, and a writer that gives
+    // up after a failed write leaves the failure in the log too (a full disk is never silent).
     if (fs::exists("/dev/full")) {
-        TZevSaveFile full("/dev/full", "wb");
-        ASSERT_TRUE(full.IsOpen());
-        full.WriteText("no room");
-        EXPECT_EQ(full.Commit(), 0);
+        ZevDebugReset();
+        {
+            TZevSaveFile full("/dev/full", "wb");
+            ASSERT_TRUE(full.IsOpen());
+            full.WriteText("no room");
+            EXPECT_EQ(full.Commit(), 0);
+        }
+        const std::string line = "ZevSaveFile: \"/dev/full\" could not be written whole";
+        EXPECT_NE(ReadFile("ZevDebug.txt").find(line), std::string::npos);
+        ZevDebugReset();
+        {
+            TZevSaveFile full("/dev/full", "wb");
+            const std::string picture(1 << 16, 'x'); // more than the stream's buffer: the write itself fails
+            EXPECT_EQ(full.Write(picture.data(), static_cast<std::int32_t>(picture.size())), 0);
+        } // the writer gives up without a commit
+        EXPECT_NE(ReadFile("ZevDebug.txt").find(line), std::string::npos);
     }
+    // A save given up without a failed write is no failure.
+    ZevDebugReset();
+    {
+        TZevSaveFile file("saves/old.txt", "wb");
+        file.WriteText("abandoned");
+    }
+    EXPECT_EQ(ReadFile("ZevDebug.txt"), "");
+}
+
+// A save killed half-way leaves its hidden temporary file; the next save of the same file by a program started
+// later removes it. Temporaries of a save still running, of other files, or of another form stay.
+TEST_F(SaveFile, ASaveOfALaterProgramRemovesTheTemporaryOfAKilledSave)
+{
+    const auto temporaries = [] {
+        std::vector<std::string> names;
+        for (const std::string& name : Entries("saves"))
+            if (name.rfind(".old.txt.", 0) == 0)
+                names.push_back(name);
+        return names;
+    };
+    // A save killed (SIGKILL) while it writes.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t killed = fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        TZevSaveFile file("saves/old.txt", "wb");
+        const std::string part(1 << 16, 'k');
+        const bool written = file.IsOpen() && file.Write(part.data(), static_cast<std::int32_t>(part.size())) == 1;
+        (void)!write(ready[1], written ? "y" : "n", 1);
+        for (;;)
+            pause();
+    }
+    char answer = 0;
+    ASSERT_EQ(read(ready[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    kill(killed, SIGKILL);
+    waitpid(killed, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    const std::vector<std::string> left = temporaries();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".old.txt." + std::to_string(killed) + "-", 0), 0u) << left[0];
+    EXPECT_EQ(ReadFile("saves/old.txt"), "old contents");
+    // This process started before that save was killed: its saves leave the temporary where it is.
+    {
+        TZevSaveFile earlier("saves/old.txt", "wb");
+        ASSERT_EQ(earlier.WriteText("saved by an earlier program"), 1);
+        ASSERT_EQ(earlier.Commit(), 1);
+    }
+    EXPECT_EQ(temporaries(), left);
+
+    // This process's own save in progress, and hidden files that only look alike.
+    TZevSaveFile running("saves/old.txt", "wb");
+    ASSERT_TRUE(running.IsOpen());
+    running.WriteText("still being written");
+    std::vector<std::string> kept = temporaries();
+    ASSERT_EQ(kept.size(), 2u);
+    kept.erase(std::find(kept.begin(), kept.end(), left[0]));
+    const std::string notOurs[] = {".old.txt.backup.tmp", ".old.txt." + std::to_string(killed) + "-0-zz0.tmp",
+                                   ".other.txt." + std::to_string(killed) + "-0-a0.tmp"};
+    for (const std::string& name : notOurs)
+        WriteFile("saves/" + name, "x");
+
+    // The start time of a process is known to a clock tick: the later program starts well after the kill.
+    usleep(50000);
+    const pid_t later = fork();
+    ASSERT_GE(later, 0);
+    if (later == 0) {
+        TZevSaveFile file("saves/old.txt", "wb");
+        _exit(file.IsOpen() && file.WriteText("new") == 1 && file.Commit() == 1 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(later, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFile("saves/old.txt"), "new");
+    std::vector<std::string> expected = kept;
+    expected.insert(expected.end(), notOurs, notOurs + 2);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(temporaries(), expected);
+    EXPECT_TRUE(fs::exists("saves/" + notOurs[2]));
+    EXPECT_NE(ReadFile("ZevDebug.txt").find("removed \"saves/" + left[0] + "\""), std::string::npos);
+    // The save still running is whole.
+    EXPECT_EQ(running.Commit(), 1);
+    EXPECT_EQ(ReadFile("saves/old.txt"), "still being written");
 }
 
 TEST_F(SaveFile, ALinkKeepsPointingAtTheSavedFile)

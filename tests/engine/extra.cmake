@@ -20,9 +20,9 @@ file(MAKE_DIRECTORY ${c_api_dir})
 add_test(NAME EngineCApi COMMAND c_api_test WORKING_DIRECTORY ${c_api_dir})
 set_tests_properties(EngineCApi PROPERTIES TIMEOUT 120)
 
-# Script cases: each cases/*.lsp runs in PomuLisp against a physics-only world, in a folder holding a copy of
-# data/ (the .x files, and objects/ as the object search directory), and its answer is compared with
-# cases/*.expected.
+# Script cases: each cases/*.lsp runs in PomuLisp against a physics-only world, in a folder holding the meshes and
+# bitmaps of data/ (objects/ is the object search directory), and its answer is compared with cases/*.expected.
+# Only those are copied: a demo started from data/ writes its own files there meanwhile.
 add_dependencies(test_engine PomuLisp)
 file(GLOB engine_cases CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/cases/*.lsp)
 foreach(case ${engine_cases})
@@ -32,7 +32,7 @@ foreach(case ${engine_cases})
   add_test(NAME EngineScript.${stem}
     COMMAND ${CMAKE_COMMAND} -DPOMULISP=$<TARGET_FILE:PomuLisp> -DCASE=${case}
             -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/engine/cases/${stem}.expected
-            -DFIXTURES=${QE_DATA_DIR}
+            -DFIXTURES=${QE_DATA_DIR} "-DFIXTURE_KINDS=*.x;*.bmp;*.BMP"
             -P ${CMAKE_CURRENT_SOURCE_DIR}/lisp/RunScriptCase.cmake
     WORKING_DIRECTORY ${casedir})
   set_tests_properties(EngineScript.${stem} PROPERTIES TIMEOUT 120)

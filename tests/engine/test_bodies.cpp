@@ -269,4 +269,41 @@ TEST_F(BodiesTest, SaveLoadTestReloadsTheBodyIntoTheWorld)
               "nil\nnil\nnil\nnil\n");
 }
 
+// A body file read back and saved again holds the same bytes, its script value (and what hangs on it) included.
+TEST_F(BodiesTest, ABodyFileLoadedAndSavedAgainIsTheSameFile)
+{
+    ObjectPathList.Add((DataDir + "/").c_str());
+    const auto bytes = [](const char* name) {
+        std::ifstream in(name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    ASSERT_EQ(Run("(def b (LoadXPhBody \"lbox.x\")) (XPhBodySetData b '(1 2.5 \"x\")) "
+                  "(XPhBodySetFunction b 'onstep)"),
+              "b\nt\nt\n");
+    // Through the script's own save-and-load, twice.
+    ASSERT_EQ(Run("(def c (XPhObjSaveLoadTest b \"first.body\")) (def d (XPhObjSaveLoadTest c \"second.body\"))"),
+              "c\nd\n");
+    const std::string first = bytes("first.body");
+    EXPECT_GT(first.size(), 500u);
+    EXPECT_EQ(bytes("second.body").size(), first.size());
+    EXPECT_TRUE(bytes("second.body") == first);
+    EXPECT_EQ(Run("(XPhBodyGetData d)"), "(1 2.500000 \"x\")\n");
+    // Through the C interface, from the body the script holds (the world's only one).
+    ASSERT_EQ(TopBodyCount(), 1);
+    TZevGameChara* body = dynamic_cast<TZevGameChara*>(CurrentWorld->activeRoot->FirstChildTree());
+    ASSERT_NE(body, nullptr);
+    QE_XPhBody* handle = reinterpret_cast<QE_XPhBody*>(body);
+    ASSERT_EQ(QE_XPhBodySaveToFile(handle, "third.body"), 1);
+    QE_XPhBody* back = QE_XPhBodyLoadFromFile("third.body");
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(QE_XPhBodySaveToFile(back, "fourth.body"), 1);
+    for (const char* name : {"third.body", "fourth.body"}) {
+        EXPECT_EQ(bytes(name).size(), first.size()) << name;
+        EXPECT_TRUE(bytes(name) == first) << name;
+    }
+    QE_DeleteXPhBody(back);
+}
+
 } // namespace

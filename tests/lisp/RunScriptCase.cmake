@@ -1,8 +1,17 @@
 # Runs one script case through PomuLisp in the working directory and compares its answer byte for byte; the
 # program's allocation report must show no leak.
 #   -DPOMULISP=program -DCASE=case.lsp -DEXPECTED=case.expected [-DFIXTURES=dir copied into the working directory]
+#   [-DFIXTURE_KINDS=patterns: only the files of the fixtures that match one of them, e.g. "*.x;*.bmp"]
 if(FIXTURES AND EXISTS ${FIXTURES})
-  file(COPY ${FIXTURES}/ DESTINATION .)
+  if(FIXTURE_KINDS)
+    set(patterns)
+    foreach(kind ${FIXTURE_KINDS})
+      list(APPEND patterns PATTERN ${kind})
+    endforeach()
+    file(COPY ${FIXTURES}/ DESTINATION . FILES_MATCHING ${patterns} PATTERN ".*" EXCLUDE)
+  else()
+    file(COPY ${FIXTURES}/ DESTINATION .)
+  endif()
 endif()
 # Every run must end with as many frees as allocations (the report is appended to, so it starts afresh).
 file(REMOVE ZevMemoryCheck2.txt)
