@@ -74,6 +74,12 @@ void TZevGMBase::ReportFileFailure(const char* path)
     FileFailureText = ("\n" + line).c_str();
 }
 
+void TZevGMBase::KeyUp(int key)
+{
+    if (key == SceneKeyEscape)
+        RequestQuit();
+}
+
 void TZevGMBase::SetCameraMatrix(const TZevMatrix& m)
 {
     if (CameraFrame != nullptr)
@@ -286,12 +292,6 @@ void TZevGMLoop::KeyDown(int key)
 {
     if (key == SceneKeyControl)
         Pause = !Pause;
-}
-
-void TZevGMLoop::KeyUp(int key)
-{
-    if (key == SceneKeyEscape)
-        RequestQuit();
 }
 
 void TZevGMLoop::MouseDown(int buttons, int x, int y)

@@ -51,9 +51,9 @@ public:
     virtual void MouseDown(int buttons, int x, int y) { (void)buttons, (void)x, (void)y; }
     virtual void MouseMove(int buttons, int x, int y) { (void)buttons, (void)x, (void)y; }
     virtual void MouseUp(int buttons, int x, int y) { (void)buttons, (void)x, (void)y; }
-    // Windows virtual-key codes.
+    // Windows virtual-key codes. ESCAPE ends every scene's run.
     virtual void KeyDown(int key) { (void)key; }
-    virtual void KeyUp(int key) { (void)key; }
+    virtual void KeyUp(int key);
 
     // The text the host draws under the fps line: the status text, then the last file that could not be
     // opened, if any.
@@ -118,8 +118,6 @@ public:
     void MouseUp(int buttons, int x, int y) override;
     // CONTROL toggles the pause.
     void KeyDown(int key) override;
-    // ESCAPE ends the run.
-    void KeyUp(int key) override;
     // Builds the scene once the world exists: here the flight demonstration.
     virtual void Setup();
     // Ends what Setup built (before the world goes).

@@ -3,11 +3,20 @@
 #include <chrono>
 #include <thread>
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Read while the program starts, before any scene or host runs: the clock counts from the program's start, so that
+// the first fps text (ten frames over the time since the last update, which starts at 0) is not the rate of a clock
+// that began a moment ago.
+const Clock::time_point ProgramStart = Clock::now();
+
+} // namespace
+
 double ZevSceneMilliseconds()
 {
-    using Clock = std::chrono::steady_clock;
-    static const Clock::time_point start = Clock::now();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(Clock::now() - ProgramStart).count();
 }
 
 void ZevSceneSleep(int milliseconds)

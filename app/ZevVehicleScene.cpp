@@ -135,5 +135,17 @@ void TZevVehicleScene::Setup()
 void TZevVehicleScene::Step()
 {
     StepWithKeys();
-    FollowMainChara(TZevVector(0.0f, 12.0f, -40.0f));
+    if (Vehicle == nullptr)
+        return;
+    // A chase view: behind and above the car along its heading, but upright. Tied to the chassis's whole matrix,
+    // it rolled with the car and stood on its head when the car turned over.
+    const TZevMatrix& car = Vehicle->GetMatrix();
+    TZevVector ahead(car.m[8], 0.0f, car.m[10]);
+    // A car standing on its nose or its tail has no heading of its own: the last one holds.
+    if (ahead.x * ahead.x + ahead.z * ahead.z > 0.04f && ahead.Normalize() != 0)
+        Heading = ahead;
+    const TZevMatrix chase(Heading.z, 0.0f, -Heading.x, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, Heading.x, 0.0f, Heading.z, 0.0f,
+                           car.m[12], car.m[13], car.m[14], 1.0f);
+    TZevMatrix camera;
+    SetCameraMatrix(ZevMatMultiply(camera, ZevMatTranslation(0.0f, 12.0f, -40.0f), chase));
 }

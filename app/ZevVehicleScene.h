@@ -1,5 +1,5 @@
 // The vehicle scene: a four-wheeled car on a height-map land, driven with the cursor keys and braked with B; the
-// camera rides behind and above it.
+// camera rides behind and above it, upright, turning with the car's heading only.
 #pragma once
 
 #include "ZevGMLoop.h"
@@ -17,6 +17,7 @@ public:
     void Setup() override;
 
     TZevCarChara* Vehicle = nullptr; // also the main character
+    TZevVector Heading = TZevVector(0.0f, 0.0f, 1.0f); // the car's forward direction along the ground, unit
 };
 
 // The car: a chassis from "objects/chassis.x" at (0, 10, 0) with four wheels from "objects/tireld.x" (drawn

@@ -198,6 +198,25 @@ TEST_F(DemoSceneTest, GrabSceneRobotPicksUpTheTopBoxAndCarriesItUnderItsKeys)
     ExpectWorldFinite(scene->World);
 }
 
+// The vehicle scene's chase view: upright (its y axis straight up, its x axis level), looking along the car's
+// heading on the ground, 40 behind the car and 12 above it, however the car lies.
+void ExpectChaseView(const TZevMatrix& camera, const TZevMatrix& car)
+{
+    EXPECT_NEAR(camera.m[4], 0.0f, 1e-5f);
+    EXPECT_NEAR(camera.m[5], 1.0f, 1e-5f);
+    EXPECT_NEAR(camera.m[6], 0.0f, 1e-5f);
+    EXPECT_NEAR(camera.m[1], 0.0f, 1e-5f);
+    EXPECT_NEAR(camera.m[9], 0.0f, 1e-5f);
+    const float flat = std::hypot(car.m[8], car.m[10]);
+    if (flat > 0.2f) {
+        EXPECT_NEAR(camera.m[8], car.m[8] / flat, 1e-4f);
+        EXPECT_NEAR(camera.m[10], car.m[10] / flat, 1e-4f);
+    }
+    EXPECT_NEAR(camera.m[12], car.m[12] - 40.0f * camera.m[8], 1e-3f);
+    EXPECT_NEAR(camera.m[13], car.m[13] + 12.0f, 1e-3f);
+    EXPECT_NEAR(camera.m[14], car.m[14] - 40.0f * camera.m[10], 1e-3f);
+}
+
 TEST_F(DemoSceneTest, VehicleStandsOnFourJointedWheelsAndDrivesUnderTheCursorKeys)
 {
     TZevVehicleScene* scene = Start(new TZevVehicleScene);
@@ -217,9 +236,44 @@ TEST_F(DemoSceneTest, VehicleStandsOnFourJointedWheelsAndDrivesUnderTheCursorKey
     const TZevMatrix end = scene->Vehicle->GetMatrix();
     const float dx = end.m[12] - start.m[12], dz = end.m[14] - start.m[14];
     EXPECT_GT(std::sqrt(dx * dx + dz * dz), 5.0f);
-    TZevMatrix expected;
-    ZevMatMultiply(expected, ZevMatTranslation(0.0f, 12.0f, -40.0f), end);
-    ExpectMatrixNear(host.Camera->LocalMatrix, expected, 1e-3f);
+    ExpectChaseView(host.Camera->LocalMatrix, end);
+}
+
+// Rolled onto its side, on its roof, or standing on its nose, the car drags no view over with it: every frame the
+// view stays upright behind the car (on its nose, along the heading it had before).
+TEST_F(DemoSceneTest, VehicleViewStaysUprightWhateverWayTheCarLies)
+{
+    const struct {
+        const char* name;
+        float roll, pitch;
+    } cases[] = {{"on its side", 1.5707964f, 0.0f}, {"on its roof", 3.1415927f, 0.0f}, {"on its nose", 0.0f, 1.5707964f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.Final();
+        TZevVehicleScene* scene = Start(new TZevVehicleScene);
+        ASSERT_NE(scene->Vehicle, nullptr);
+        Frames(20);
+        const TZevVector heading(host.Camera->LocalMatrix.m[8], 0.0f, host.Camera->LocalMatrix.m[10]);
+        TZevMatrix roll, pitch, turned;
+        ZevMatRotationZ(roll, c.roll);
+        ZevMatRotationX(pitch, c.pitch);
+        const TZevMatrix at = scene->Vehicle->GetMatrix();
+        ZevMatMultiply(turned, ZevMatMultiply(turned, roll, pitch), ZevMatTranslation(at.m[12], at.m[13] + 20.0f, at.m[14]));
+        scene->Vehicle->PlaceAt(turned);
+        keys[0x26] = 1; // Up: the wheels spin in the air or push it along
+        for (int i = 0; i < 60; ++i) {
+            host.Frame();
+            ExpectChaseView(host.Camera->LocalMatrix, scene->Vehicle->GetMatrix());
+            if (c.pitch != 0.0f && i == 0) {
+                EXPECT_NEAR(host.Camera->LocalMatrix.m[8], heading.x, 1e-4f);
+                EXPECT_NEAR(host.Camera->LocalMatrix.m[10], heading.z, 1e-4f);
+            }
+            if (HasFailure())
+                break;
+        }
+        keys[0x26] = 0;
+        ExpectWorldFinite(scene->World);
+    }
 }
 
 TEST_F(DemoSceneTest, SpinningSpheresTurnInPlaceAndGoWithTheScene)

@@ -27,7 +27,10 @@ TEST_F(SceneTest, PendulumStaysUpThroughItsKnocksAndFallsWithoutItsControllers)
     EXPECT_GT(std::fabs(Number("(pend-lean)")), 0.8);
 }
 
-TEST_F(SceneTest, SoftCubeSquashesUnderThePressAndTakesBackItsShape)
+// The press comes down every six seconds, again and again: each time on the cube, which it squashes and which
+// then takes back its shape where it stood. (A press that landed tilted or off the middle knocked the cube aside
+// at its second drop and pressed the empty floor from then on.)
+TEST_F(SceneTest, SoftCubeSquashesUnderThePressAgainAndAgainAndTakesBackItsShape)
 {
     LoadScene("LispDeformTest.lsp");
     EXPECT_EQ(Census().count, 3);
@@ -37,21 +40,27 @@ TEST_F(SceneTest, SoftCubeSquashesUnderThePressAndTakesBackItsShape)
     StepChecked(190);
     EXPECT_NEAR(Number("(jelly-height)"), rest, 0.2);
     EXPECT_GT(Number("(body-bottom jelly)"), -0.2);
-    // The press comes down: the cube is squashed by more than a tenth of its height.
-    double lowest = rest;
-    for (int frame = 0; frame < 120; frame += 2) {
-        Step(2);
-        lowest = std::min(lowest, Number("(jelly-height)"));
+    for (int drop = 1; drop <= 5; ++drop) {
+        SCOPED_TRACE("drop " + std::to_string(drop));
+        for (int wait = 0; wait < 250 && Run("press-state") == "hold\n"; ++wait)
+            Step(1);
+        // Falling and pressing: over the cube all the while, which is squashed by more than a tenth.
+        ASSERT_EQ(Run("press-state"), "drop\n");
+        double lowest = rest, furthest = 0.0;
+        while (Run("press-state") == "drop\n") {
+            Step(2);
+            lowest = std::min(lowest, Number("(jelly-height)"));
+            furthest = std::max(furthest, Horizontal(Numbers("(body-middle jelly)"), Position("press")));
+        }
+        EXPECT_LT(lowest, 0.88 * rest);
+        EXPECT_LT(furthest, 1.0) << "the press came down beside the cube";
+        // Lifted again, the press lets the cube take back its shape, near where it stood.
+        StepChecked(100);
+        EXPECT_EQ(Run("press-state"), "hold\n");
+        EXPECT_GT(Position("press")[1], 12.0);
+        EXPECT_NEAR(Number("(jelly-height)"), rest, 0.2);
+        EXPECT_LT(Horizontal(Numbers("(body-middle jelly)"), {0, 0, 0}), 2.5);
     }
-    EXPECT_LT(lowest, 0.88 * rest);
-    // Lifted again, the press lets the cube take back its shape, where it stood.
-    StepChecked(100);
-    EXPECT_EQ(Run("press-state"), "hold\n");
-    EXPECT_GT(Position("press")[1], 12.0);
-    EXPECT_NEAR(Number("(jelly-height)"), rest, 0.2);
-    const std::vector<double> middle = Numbers("(body-middle jelly)");
-    ASSERT_EQ(middle.size(), 3u);
-    EXPECT_LT(Horizontal(middle, {0, 0, 0}), 1.0);
 }
 
 } // namespace
