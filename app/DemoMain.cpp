@@ -3,10 +3,21 @@
 #include "ZevApplication.h"
 #include "ZevDemoInit.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv)
 {
+    // The windows are shown on the X display or nowhere: the in-memory window system is for tests.
+    if (ZevPlatformInit(TZevBackendKind::X11) != TZevBackendKind::X11) {
+        const char* display = std::getenv("DISPLAY");
+        if (display && *display)
+            std::fprintf(stderr, "demo: cannot open the X display \"%s\"\n", display);
+        else
+            std::fprintf(stderr, "demo: no X display (DISPLAY is not set)\n");
+        return 1;
+    }
     ZevDemoInit();
     std::string commandLine;
     for (int i = 1; i < argc; ++i)

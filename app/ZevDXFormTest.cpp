@@ -36,6 +36,14 @@ void TZevDXFormTest::OnCreate()
     }
 }
 
+LRESULT TZevDXFormTest::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The window layer closes the child windows before OnClose runs.
+    if (message == WM_CLOSE && CanClose())
+        Stop();
+    return TZevDX7Form::HandleMessage(message, wParam, lParam);
+}
+
 void TZevDXFormTest::Key(WPARAM key, std::uint8_t down)
 {
     TZevCriticalSectionLock lock(&GlobalLock, true);

@@ -17,6 +17,8 @@ public:
     // Stops the thread before the runner goes.
     ~TZevDXFormTest() override;
 
+    // A close that goes ahead stops the animation before the panel is closed: the panel's renderer goes with it.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnKeyDown(WPARAM key) override;
     void OnKeyUp(WPARAM key) override;
     void OnDestroy() override;

@@ -22,24 +22,29 @@ constinit int gSlotsInUse = 0;
 
 thread_local TZevThreadPoolBlock tBlock = {nullptr, nullptr, nullptr, -1, kNotAttached};
 
-// Empties the ending thread's pools back to the heap (the pooled records first: freeing them gives nodes back to
+// Empties the calling thread's pools back to the heap (the pooled records first: freeing them gives nodes back to
 // the slot's node pools) and gives its slot back to the free set.
+void GiveSlotBack()
+{
+    if (tBlock.state != kAttached)
+        return;
+    const int slot = tBlock.ThreadPoolIndex;
+    {
+        std::lock_guard<std::mutex> lock(gHeadsMutex);
+        for (TZevPoolHeads* heads = gHeadsRegistry; heads != nullptr; heads = heads->NextRegistered)
+            while (void* item = heads->Heads[slot].PopFront())
+                heads->Destroy(item);
+    }
+    FreeSlotNodePools(slot);
+    std::lock_guard<std::mutex> lock(gSlotMutex);
+    gSlotTaken[slot] = false;
+    --gSlotsInUse;
+}
+
 struct SlotReleaser {
     ~SlotReleaser()
     {
-        if (tBlock.state == kAttached) {
-            const int slot = tBlock.ThreadPoolIndex;
-            {
-                std::lock_guard<std::mutex> lock(gHeadsMutex);
-                for (TZevPoolHeads* heads = gHeadsRegistry; heads != nullptr; heads = heads->NextRegistered)
-                    while (void* item = heads->Heads[slot].PopFront())
-                        heads->Destroy(item);
-            }
-            FreeSlotNodePools(slot);
-            std::lock_guard<std::mutex> lock(gSlotMutex);
-            gSlotTaken[tBlock.ThreadPoolIndex] = false;
-            --gSlotsInUse;
-        }
+        GiveSlotBack();
         tBlock = {nullptr, nullptr, nullptr, -1, kEnded};
     }
 };
@@ -105,6 +110,14 @@ int AttachThreadNodePools()
     tBlock.cursorNodePool = &GetCursorNodePools()[slot];
     tBlock.state = kAttached;
     return slot;
+}
+
+void ReleaseThreadNodePools()
+{
+    if (tBlock.state == kEnded)
+        return;
+    GiveSlotBack();
+    tBlock = {nullptr, nullptr, nullptr, -1, kNotAttached};
 }
 
 int GetThreadPoolIndex()

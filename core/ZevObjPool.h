@@ -24,6 +24,9 @@ struct TZevThreadPoolBlock {
 // are often made by another (a render thread ends a scene that the user-interface thread built). With all 8 slots taken the thread gets none (result -1) and its pooled
 // containers then take from and give back to the heap directly. Returns the slot index or -1.
 int AttachThreadNodePools();
+// The calling thread gives its slot back now, as at its end (a worker thread whose body ended and that will run
+// another); it may attach again later.
+void ReleaseThreadNodePools();
 // The calling thread's slot, attaching it on first use; -1 when it has none.
 int GetThreadPoolIndex();
 // Number of slots currently held by threads.

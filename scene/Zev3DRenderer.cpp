@@ -213,22 +213,12 @@ int TZev3DRenderer::IsBoxVisible(const TZevMatrix& matrix, const TZevBox& box)
 TZevTextureName* TZev3DRenderer::LoadTextureByName(const char* name)
 {
     TZevTextureName* entry = GetTextureName(name);
-    // Loaded by this renderer already: the device is not asked again.
-    if (entry->Handle != 0 && entry->Renderer == this)
-        return entry;
-    // Loaded by another renderer: that device's texture is of no use here.
-    if (entry->Handle != 0 && entry->Renderer)
-        entry->Renderer->UnloadTexture(entry->Handle);
-    entry->Handle = 0;
-    entry->Renderer = this;
-    const TZevTextureHandle handle = LoadTexture(entry->Name.CStr());
-    if (handle == 0) {
+    // Loaded by this renderer already, the device is not asked again; other renderers keep their own textures.
+    if (ZevRendererTexture(this, entry) == 0) {
         // Only this caller's reference goes: meshes that hold the entry keep it.
-        entry->Renderer = nullptr;
         entry->Release();
         return nullptr;
     }
-    entry->Handle = handle;
     return entry;
 }
 

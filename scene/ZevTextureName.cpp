@@ -1,9 +1,12 @@
 #include "ZevTextureName.h"
 
 #include "Zev3DRenderer.h"
+#include "ZevDebug.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -16,7 +19,16 @@ union RegistryStorage {
     TZevList buckets[kBucketCount];
 };
 
+// Guards the buckets, every entry's slots and the textures left behind. Never held while a renderer is called.
+constinit std::mutex gRegistryMutex;
 bool gRegistryGone = false;
+
+// Textures whose entries went on a thread other than the one that loaded them: their renderers unload them.
+std::vector<std::pair<TZev3DRenderer*, TZevTextureHandle>>& LeftBehind()
+{
+    static auto* list = new std::vector<std::pair<TZev3DRenderer*, TZevTextureHandle>>();
+    return *list;
+}
 
 TZevList* Buckets()
 {
@@ -28,6 +40,7 @@ TZevList* Buckets()
     return storage->buckets;
 }
 
+// Under the lock.
 template <class F> void ForEachEntry(F f)
 {
     if (gRegistryGone)
@@ -38,21 +51,86 @@ template <class F> void ForEachEntry(F f)
             f(static_cast<TZevTextureName*>(n->data));
 }
 
+// Under the lock: moves the renderer's left-behind textures into `out`.
+void TakeLeftBehind(TZev3DRenderer* renderer, std::vector<TZevTextureHandle>* out)
+{
+    auto& list = LeftBehind();
+    for (std::size_t i = 0; i < list.size();) {
+        if (list[i].first == renderer) {
+            if (out)
+                out->push_back(list[i].second);
+            list[i] = list.back();
+            list.pop_back();
+        } else {
+            ++i;
+        }
+    }
+}
+
 } // namespace
 
 TZevTextureName::TZevTextureName(const char* name) : Name(name ? name : "") {}
 
 TZevTextureName::~TZevTextureName()
 {
-    if (RegistryNode) {
-        TZevList::RemoveNode(RegistryNode);
-        RegistryNode = nullptr;
+    std::vector<TSlot> own;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        if (RegistryNode) {
+            TZevList::RemoveNode(RegistryNode);
+            RegistryNode = nullptr;
+        }
+        const std::thread::id self = std::this_thread::get_id();
+        for (const TSlot& slot : Slots) {
+            if (slot.Thread == self)
+                own.push_back(slot);
+            else
+                LeftBehind().push_back({slot.Renderer, slot.Handle});
+        }
+        Slots.clear();
     }
-    if (Handle != 0 && Renderer)
-        Renderer->UnloadTexture(Handle);
-    Handle = 0;
+    for (const TSlot& slot : own)
+        slot.Renderer->UnloadTexture(slot.Handle);
     delete DeviceData;
     DeviceData = nullptr;
+}
+
+std::int32_t TZevTextureName::AddRef()
+{
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    return TZevObject::AddRef();
+}
+
+std::int32_t TZevTextureName::Release()
+{
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        if (refCount > 1)
+            return --refCount;
+        if (refCount <= 0) {
+            ZevDebugLog("TZevTextureName::Release: count already 0\n");
+            return 0;
+        }
+        // Still in its bucket until the destructor takes it out; GetTextureName passes over it meanwhile.
+        refCount = 0;
+    }
+    delete this;
+    return 0;
+}
+
+TZevTextureHandle TZevTextureName::HandleFor(const TZev3DRenderer* renderer) const
+{
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    for (const TSlot& slot : Slots)
+        if (slot.Renderer == renderer)
+            return slot.Handle;
+    return 0;
+}
+
+int TZevTextureName::RendererCount() const
+{
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    return static_cast<int>(Slots.size());
 }
 
 int TextureNameBucket(const char* name)
@@ -64,13 +142,15 @@ TZevTextureName* GetTextureName(const char* name)
 {
     if (!name)
         name = "";
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
     if (gRegistryGone) // after exit clean-up: a free-standing entry
         return new TZevTextureName(name);
     TZevList& bucket = Buckets()[TextureNameBucket(name)];
     for (void* item : bucket) {
         TZevTextureName* entry = static_cast<TZevTextureName*>(item);
-        if (std::strcmp(entry->Name.CStr(), name) == 0) {
-            entry->AddRef();
+        // A count of 0 is an entry on its way out (its destructor waits for the lock): not to be handed out.
+        if (entry->GetRefCount() > 0 && std::strcmp(entry->Name.CStr(), name) == 0) {
+            entry->TZevObject::AddRef();
             return entry;
         }
     }
@@ -79,8 +159,34 @@ TZevTextureName* GetTextureName(const char* name)
     return entry;
 }
 
+TZevTextureHandle ZevRendererTexture(TZev3DRenderer* renderer, TZevTextureName* entry)
+{
+    if (!renderer || !entry || !entry->Name.CStr() || !*entry->Name.CStr())
+        return 0;
+    std::vector<TZevTextureHandle> leftBehind;
+    TZevTextureHandle handle = 0;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        TakeLeftBehind(renderer, &leftBehind);
+        for (const TZevTextureName::TSlot& slot : entry->Slots)
+            if (slot.Renderer == renderer)
+                handle = slot.Handle;
+    }
+    for (TZevTextureHandle old : leftBehind)
+        renderer->UnloadTexture(old);
+    if (handle != 0)
+        return handle;
+    handle = renderer->LoadTexture(entry->Name.CStr());
+    if (handle == 0)
+        return 0;
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    entry->Slots.push_back({renderer, handle, std::this_thread::get_id()});
+    return handle;
+}
+
 int TextureNameCount()
 {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
     int count = 0;
     ForEachEntry([&](TZevTextureName*) { ++count; });
     return count;
@@ -90,18 +196,31 @@ void ZevDetachTextures(TZev3DRenderer* renderer, bool unload)
 {
     if (!renderer)
         return;
-    ForEachEntry([&](TZevTextureName* entry) {
-        if (entry->Renderer != renderer)
-            return;
-        if (unload && entry->Handle != 0)
-            renderer->UnloadTexture(entry->Handle);
-        entry->Handle = 0;
-        entry->Renderer = nullptr;
-    });
+    std::vector<TZevTextureHandle> handles;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        ForEachEntry([&](TZevTextureName* entry) {
+            auto& slots = entry->Slots;
+            for (std::size_t i = 0; i < slots.size();) {
+                if (slots[i].Renderer == renderer) {
+                    handles.push_back(slots[i].Handle);
+                    slots[i] = slots.back();
+                    slots.pop_back();
+                } else {
+                    ++i;
+                }
+            }
+        });
+        TakeLeftBehind(renderer, &handles);
+    }
+    if (unload)
+        for (TZevTextureHandle handle : handles)
+            renderer->UnloadTexture(handle);
 }
 
 void ZevFreeTextureNames()
 {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
     if (gRegistryGone)
         return;
     TZevList* buckets = Buckets();

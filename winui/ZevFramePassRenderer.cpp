@@ -293,15 +293,7 @@ void TZevFramePassRenderer::ShadowSequence()
 
 TZevTextureHandle TZevFramePassRenderer::EntryTexture(TZevTextureName* entry)
 {
-    if (!entry || !entry->Name.CStr() || !*entry->Name.CStr())
-        return 0;
-    if (entry->Handle != 0 && entry->Renderer == this)
-        return entry->Handle;
-    if (entry->Handle != 0 && entry->Renderer)
-        entry->Renderer->UnloadTexture(entry->Handle);
-    entry->Handle = LoadTexture(entry->Name.CStr());
-    entry->Renderer = entry->Handle ? this : nullptr;
-    return entry->Handle;
+    return ZevRendererTexture(this, entry);
 }
 
 void TZevFramePassRenderer::DrawMaterialMeshNow(TZevTextureName* texture, const TZevMaterial* material,

@@ -14,7 +14,10 @@ std::uint32_t TZevThread::ZevThreadProc(void* self)
     GlobalLock.Enter();
     AttachThreadNodePools();
     GlobalLock.Leave();
-    return thread->Execute();
+    const std::uint32_t result = thread->Execute();
+    // The worker that ran the body may run another thread's next: the slot goes back as at a thread's end.
+    ReleaseThreadNodePools();
+    return result;
 }
 
 bool TZevThread::Start()

@@ -1,5 +1,6 @@
 #include "ZevPlatformThread.h"
 
+#include <pthread.h>
 #include <time.h>
 
 #include <atomic>
@@ -7,35 +8,124 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <vector>
+
+// ---- Threads -------------------------------------------------------------------------------------------------------
+
+// One thread that runs the bodies handed to it, one after another.
+struct TZevWorker {
+    std::mutex mutex;
+    std::condition_variable handed;
+    TZevPlatformThread* job = nullptr;
+};
+
+namespace {
+
+// Workers whose body has ended, waiting for the next one; the latest is taken first.
+constexpr std::size_t MaxIdleWorkers = 2;
+
+struct TWorkerPool {
+    std::mutex mutex;
+    std::vector<TZevWorker*> idle;
+};
+
+TWorkerPool& Workers()
+{
+    static TWorkerPool* pool = new TWorkerPool(); // idle workers wait in it until the process ends
+    return *pool;
+}
+
+thread_local const TZevPlatformThread* tCurrent = nullptr;
+
+} // namespace
+
+void* TZevPlatformThread::RunWorker(void* self)
+{
+    auto* worker = static_cast<TZevWorker*>(self);
+    for (;;) {
+        TZevPlatformThread* job = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(worker->mutex);
+            worker->handed.wait(lock, [&] { return worker->job != nullptr; });
+            job = worker->job;
+            worker->job = nullptr;
+        }
+        tCurrent = job;
+        const std::uint32_t result = job->body(job->arg);
+        tCurrent = nullptr;
+        // Waiting before the joiner goes on: a Start that follows the Join takes this worker up again.
+        bool kept = false;
+        {
+            TWorkerPool& pool = Workers();
+            std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.idle.size() < MaxIdleWorkers) {
+                pool.idle.push_back(worker);
+                kept = true;
+            }
+        }
+        job->Finish(result);
+        if (!kept) {
+            delete worker;
+            return nullptr;
+        }
+    }
+}
 
 TZevPlatformThread::~TZevPlatformThread()
 {
-    if (started && !IsCurrent())
+    if (IsStarted() && !IsCurrent())
         Join();
-}
-
-void* TZevPlatformThread::Entry(void* self)
-{
-    auto* t = static_cast<TZevPlatformThread*>(self);
-    t->result = t->body(t->arg);
-    return nullptr;
 }
 
 bool TZevPlatformThread::Start(TBody b, void* a)
 {
-    if (started || !b)
+    if (!b || started.exchange(true))
         return false;
     body = b;
     arg = a;
     {
         std::lock_guard<std::mutex> lock(mutex);
+        finished = false;
         permit = false;
         waiting = false;
     }
-    if (pthread_create(&thread, nullptr, Entry, this) != 0)
+    TZevWorker* worker = nullptr;
+    {
+        TWorkerPool& pool = Workers();
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        if (!pool.idle.empty()) {
+            worker = pool.idle.back();
+            pool.idle.pop_back();
+        }
+    }
+    if (worker) {
+        std::lock_guard<std::mutex> lock(worker->mutex);
+        worker->job = this;
+        worker->handed.notify_one();
+        return true;
+    }
+    worker = new TZevWorker();
+    worker->job = this;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const int made = pthread_create(&thread, &attributes, RunWorker, worker);
+    pthread_attr_destroy(&attributes);
+    if (made != 0) {
+        delete worker;
+        started = false;
         return false;
-    started = true;
+    }
     return true;
+}
+
+void TZevPlatformThread::Finish(std::uint32_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    result = value;
+    finished = true;
+    ended.notify_all();
 }
 
 void TZevPlatformThread::WaitForResume()
@@ -58,16 +148,19 @@ int TZevPlatformThread::Resume()
 
 std::uint32_t TZevPlatformThread::Join()
 {
-    if (!started)
+    if (!IsStarted() || IsCurrent())
         return 0;
-    if (IsCurrent())
-        return 0;
-    pthread_join(thread, nullptr);
+    std::uint32_t value = 0;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ended.wait(lock, [this] { return finished; });
+        value = result;
+    }
     started = false;
-    return result;
+    return value;
 }
 
-bool TZevPlatformThread::IsCurrent() const { return started && pthread_equal(thread, pthread_self()); }
+bool TZevPlatformThread::IsCurrent() const { return tCurrent == this; }
 
 // ---- Timers --------------------------------------------------------------------------------------------------------
 

@@ -2,46 +2,56 @@
 //
 // Suspension is a permit: a thread can only suspend itself (WaitForResume), and a Resume that arrives before the
 // thread waits is kept, so a resume is never lost and a render thread never sleeps forever.
+//
+// A body runs on a worker thread that outlives it: when the body ends its worker waits (up to two do) for the
+// next Start. Each thread of the process gets a heap arena of its own from the C library, which keeps the memory
+// it touched; a new thread for every view opened would leave one such arena behind per view, where a worker
+// taken up again reuses its own.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <pthread.h>
 
 class TZevPlatformThread {
 public:
     typedef std::uint32_t (*TBody)(void* arg);
 
     TZevPlatformThread() = default;
-    // Joins a thread still running (its body must end by itself).
+    // Waits for a body still running (it must end by itself).
     ~TZevPlatformThread();
     TZevPlatformThread(const TZevPlatformThread&) = delete;
     TZevPlatformThread& operator=(const TZevPlatformThread&) = delete;
 
-    // Runs body(arg) on a new thread; false when one runs already or none could be made.
+    // Runs body(arg) on another thread; false when one runs already or no thread could be made.
     bool Start(TBody body, void* arg);
     // On the thread itself: takes the permit, waiting for it when there is none.
     void WaitForResume();
     // Gives the permit. 1 when the thread was waiting for it (it runs again now), 0 when it was running (the permit
     // waits for its next WaitForResume).
     int Resume();
-    // Waits until the thread has ended; its result (0 when none was started).
+    // Waits until the body has ended; its result (0 when none was started, or when called by the body itself).
     std::uint32_t Join();
-    bool IsStarted() const { return started; }
-    // Whether the calling thread is this one.
+    // From Start until Join: set before the body can run, so the body sees itself started.
+    bool IsStarted() const { return started.load(); }
+    // Whether the caller is the body of this object.
     bool IsCurrent() const;
 
 private:
-    static void* Entry(void* self);
+    // The loop of a worker thread (a TZevWorker).
+    static void* RunWorker(void* worker);
+    // The worker's last touch of this object: the result, then a joiner may go on (and free the object).
+    void Finish(std::uint32_t value);
 
-    pthread_t thread{};
-    bool started = false;
+    std::atomic<bool> started{false};
     TBody body = nullptr;
     void* arg = nullptr;
     std::uint32_t result = 0;
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable ended;
+    bool finished = false;
     bool permit = false;
     bool waiting = false;
 };

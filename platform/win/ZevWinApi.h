@@ -15,9 +15,12 @@
 #include <string>
 
 // ---- Backend ------------------------------------------------------------------------------------------------------
-enum class TZevBackendKind { Auto, Memory, X11 };
-// Chooses the backend before the first window: Auto takes X11 when a display opens ($DISPLAY) and the in-memory
-// backend otherwise. Returns the kind in use. Called implicitly (Auto) by the first call that needs it.
+// None: X11 was asked for and no display opened; no backend was chosen.
+enum class TZevBackendKind { Auto, Memory, X11, None };
+// Chooses the backend before the first window: X11 on the display $DISPLAY names (a few attempts), Memory in
+// memory (for tests), Auto the one or else the other. Returns the kind in use. Called implicitly (Auto) by the
+// first call that needs it; a program that shows its windows asks for X11 and ends when it gets None. Once a
+// display is open, losing it ends the process at once with exit code 1 and a line on standard error.
 TZevBackendKind ZevPlatformInit(TZevBackendKind kind);
 TZevBackendKind ZevPlatformKind();
 // Destroys every remaining window, drops every queue and closes the display; a later call may start again.

@@ -349,6 +349,8 @@ TZevBackendKind ZevPlatformInit(TZevBackendKind kind)
         return s.backend->Kind();
     if (kind == TZevBackendKind::X11 || kind == TZevBackendKind::Auto)
         s.backend = ZevCreateX11Backend();
+    if (!s.backend && kind == TZevBackendKind::X11)
+        return TZevBackendKind::None;
     if (!s.backend)
         s.backend = ZevCreateMemoryBackend();
     s.backend->thread = std::this_thread::get_id();

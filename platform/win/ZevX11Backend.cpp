@@ -9,10 +9,17 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <errno.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -21,6 +28,91 @@ int IgnoreErrors(Display*, XErrorEvent*)
 {
     // A window that went away between a request and its handling, or focus on a window not yet shown: harmless.
     return 0;
+}
+
+// ---- Losing the display -------------------------------------------------------------------------------------------
+//
+// Without its display the program cannot go on, and must not try to end itself in an orderly way either: the
+// exit-time clean-ups would free scripts, meshes and textures under render threads that still draw. So whichever
+// thread finds the connection gone says so and ends the process at once, without the exit-time clean-ups.
+
+char gDisplayName[256] = "";
+std::atomic<bool> gDisplayLost{false};
+
+[[noreturn]] void EndForLostDisplay()
+{
+    if (!gDisplayLost.exchange(true)) {
+        char text[400];
+        const int n = std::snprintf(text, sizeof text, "%s: lost the connection to the X display \"%s\"\n",
+                                    program_invocation_short_name, gDisplayName);
+        if (n > 0 && write(STDERR_FILENO, text, static_cast<std::size_t>(n)) < 0) {
+            // Nothing more can be said.
+        }
+        _exit(1);
+    }
+    // Another thread is saying it and ending the process.
+    for (;;)
+        pause();
+}
+
+// Xlib calls this on any thread whose request or reply finds the connection broken (the server killed); the
+// render threads' own connections to the same server end up here too.
+int LostDisplay(Display*)
+{
+    EndForLostDisplay();
+}
+
+// Watches the connection from a thread of its own, so that the loss is noticed within a moment even while no
+// thread talks to the server (the user-interface thread busy loading a scene, the render threads waiting for it).
+// It only polls for the peer's hang-up and never reads: the events stay Xlib's.
+class TDisplayWatch {
+public:
+    explicit TDisplayWatch(int connection) : stop(eventfd(0, EFD_CLOEXEC))
+    {
+        if (stop < 0)
+            return;
+        thread = std::thread([connection, stopFd = stop] {
+            pollfd fds[2] = {{connection, POLLRDHUP, 0}, {stopFd, POLLIN, 0}};
+            for (;;) {
+                if (poll(fds, 2, -1) < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    return;
+                }
+                if (fds[1].revents != 0 || (fds[0].revents & POLLNVAL))
+                    return;
+                if (fds[0].revents & (POLLRDHUP | POLLHUP | POLLERR))
+                    EndForLostDisplay();
+            }
+        });
+    }
+    ~TDisplayWatch() { Stop(); }
+    void Stop()
+    {
+        if (thread.joinable()) {
+            const std::uint64_t one = 1;
+            if (write(stop, &one, sizeof one) == sizeof one)
+                thread.join();
+            else
+                thread.detach();
+        }
+        if (stop >= 0)
+            close(stop);
+        stop = -1;
+    }
+
+private:
+    int stop;
+    std::thread thread;
+};
+
+// The watch of the open backend; a program's exit stops it first (a test's own server goes down at its exit).
+std::atomic<TDisplayWatch*> gWatch{nullptr};
+
+void StopWatchAtExit()
+{
+    if (TDisplayWatch* watch = gWatch.exchange(nullptr))
+        watch->Stop();
 }
 
 struct NativeEntry {
@@ -102,10 +194,17 @@ public:
         gc = XCreateGC(dpy, root, 0, nullptr);
         wm = DetectWindowManager();
         name = DisplayString(dpy);
+        std::snprintf(gDisplayName, sizeof gDisplayName, "%s", name.c_str());
+        watch = std::make_unique<TDisplayWatch>(ConnectionNumber(dpy));
+        gWatch = watch.get();
+        static const bool stopsAtExit = std::atexit(StopWatchAtExit) == 0;
+        (void)stopsAtExit;
     }
 
     ~TZevX11Backend() override
     {
+        gWatch = nullptr;
+        watch.reset();
         XFreeGC(dpy, gc);
         XDestroyWindow(dpy, utility);
         XCloseDisplay(dpy);
@@ -492,6 +591,7 @@ private:
     std::string name;
     std::unordered_map<Window, NativeEntry> windows;
     std::unordered_map<std::uintptr_t, RECT> frameGeometry;
+    std::unique_ptr<TDisplayWatch> watch;
 };
 
 } // namespace
@@ -500,8 +600,14 @@ std::unique_ptr<TZevBackend> ZevCreateX11Backend()
 {
     static const bool threads = XInitThreads() != 0; // the render threads open connections of their own
     (void)threads;
-    Display* dpy = XOpenDisplay(nullptr);
-    if (!dpy)
+    if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
         return nullptr;
-    return std::make_unique<TZevX11Backend>(dpy);
+    XSetIOErrorHandler(LostDisplay);
+    // A busy server now and then refuses a connection that it takes a moment later.
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        if (Display* dpy = XOpenDisplay(nullptr))
+            return std::make_unique<TZevX11Backend>(dpy);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + 20 * attempt));
+    }
+    return nullptr;
 }

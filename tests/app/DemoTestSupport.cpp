@@ -4,6 +4,8 @@
 
 #include "GlobalLock.h"
 #include "ZevDemoInit.h"
+#include "ZevFont.h"
+#include "ZevWindowCore.h"
 #include "ZevMenu.h"
 #include "ZevWinApi.h"
 
@@ -176,4 +178,56 @@ void ChooseInNextDialog(TDialogChoice* choice)
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         },
         choice);
+}
+
+TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int left, int top,
+                          const std::string& popup, int index)
+{
+    constexpr int CaptionHeight = 22, RowHeight = 20;
+    // Laid out as the window layer lays the bar out: titles with 8 pixels either side, rows that wrap.
+    TZevFontDesc font;
+    font.pixelHeight = ZevUiFontHeight;
+    int x = 4, row = 0;
+    for (const std::string& title : popups) {
+        std::int32_t w = 0, h = 0;
+        ZevMeasureText(font, title.c_str(), title.size(), &w, &h);
+        w += 16;
+        if (x > 4 && x + w > width) {
+            ++row;
+            x = 4;
+        }
+        if (title == popup) {
+            const int popupTop = top + CaptionHeight + (row + 1) * RowHeight;
+            return {POINT{left + x + w / 2, top + CaptionHeight + row * RowHeight + RowHeight / 2},
+                    POINT{left + x + 30, popupTop + 2 + index * 20 + 10}};
+        }
+        x += w;
+    }
+    ADD_FAILURE() << "no popup " << popup;
+    return {};
+}
+
+TMenuClicks DemoMenuClicks(const std::string& caption)
+{
+    std::vector<std::string> popups;
+    std::string popup;
+    int index = -1;
+    for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
+        if (popups.empty() || popups.back() != entry.Popup)
+            popups.push_back(entry.Popup);
+        if (index < 0 && caption == entry.Caption) {
+            popup = entry.Popup;
+            index = 0;
+            for (const TZevDemoMenuEntry& before : DemoMenuTable()) {
+                if (&before == &entry)
+                    break;
+                index += popup == before.Popup;
+            }
+        }
+    }
+    if (index < 0) {
+        ADD_FAILURE() << "no entry " << caption;
+        return {};
+    }
+    return MenuBarClicks(popups, 640, 0, 0, popup, index);
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 // The views' renderer: it draws nothing but records every frame (under GlobalLock, as the frames run).
 class TDemoTestRenderer : public TAppTestRenderer {
@@ -72,3 +73,15 @@ struct TDialogChoice {
     int Shown = 0;
 };
 void ChooseInNextDialog(TDialogChoice* choice);
+
+// Where a person clicks on the screen of a program test (no window manager: our own caption of 22 pixels, menu
+// rows of 20) to choose an entry of a window's menu bar: the popup's title on the bar, then the entry `index` of
+// the popup that opens below it. The bar holds `popups` on a window of the given width at (left, top).
+struct TMenuClicks {
+    POINT Popup;
+    POINT Entry;
+};
+TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int left, int top,
+                          const std::string& popup, int index);
+// The same for an entry of the demo's main form (640 wide, at the screen's top-left corner), by its caption.
+TMenuClicks DemoMenuClicks(const std::string& caption);

@@ -131,25 +131,35 @@ TEST_F(DXTestRunnerTest, InsideOutsideModeShowsTheGreenBallInsideTheClawAndTheBl
 
 TEST_F(DXTestRunnerTest, AFrameFliesTheCameraByItsKeysMovesTheScriptObjectsAndDrawsThemWithItsTimes)
 {
+    // Every key, in its sense: the element of the camera matrix that its move or turn changes first (a turn's
+    // sine term, whose sign is the sense: RotX(a) puts sin a at 6, RotY(a) -sin a at 2, RotZ(a) sin a at 1).
     struct Case {
         int Key;
         int Element;  // of the camera matrix
         float Change; // after one frame
     };
-    const Case cases[] = {{104, 14, 0.2f}, {98, 14, -0.2f}, {38, 13, 0.2f}, {40, 13, -0.2f}};
+    const float s = std::sin(0.05f);
+    const Case cases[] = {
+        {104, 14, 0.2f}, {98, 14, -0.2f}, {38, 13, 0.2f}, {40, 13, -0.2f}, // keypad 8 and 2, up and down
+        {102, 2, -s},    {100, 2, s},                                      // keypad 6 and 4: RotY(+-0.05)
+        {68, 1, -s},     {83, 1, s},                                       // D and S: RotZ(-+0.05)
+        {69, 6, s},      {88, 6, -s},                                      // E and X: RotX(+-0.05)
+    };
     for (const Case& c : cases) {
         Start(0);
-        const float before = runner.CameraFrame->LocalMatrix.m[c.Element];
+        const TZevMatrix before = runner.CameraFrame->LocalMatrix;
         keys[c.Key] = 1;
         runner.Frame();
         keys[c.Key] = 0;
-        EXPECT_NEAR(runner.CameraFrame->LocalMatrix.m[c.Element] - before, c.Change, 1e-5f) << c.Key;
+        const float* after = runner.CameraFrame->LocalMatrix.m;
+        EXPECT_NEAR(after[c.Element] - before.m[c.Element], c.Change, 1e-5f) << c.Key;
+        // Nothing else moves but the turn's other terms.
+        for (int i = 12; i < 15; ++i) {
+            if (i != c.Element) {
+                EXPECT_NEAR(after[i], before.m[i], 1e-5f) << c.Key << " element " << i;
+            }
+        }
     }
-    Start(0);
-    keys[102] = 1; // numeric keypad 6 turns about y
-    runner.Frame();
-    keys[102] = 0;
-    EXPECT_NEAR(runner.CameraFrame->LocalMatrix.m[0], std::cos(0.05f), 1e-5f);
 
     // A script object with a velocity moves by it in every frame, is drawn, and is off the tree between frames.
     EXPECT_EQ(Run("(def box (LoadXObj \"objects/lbox.x\"))"), "box\n");

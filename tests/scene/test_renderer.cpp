@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "RecordingRenderer.h"
 #include "ZevMeshData.h"
@@ -98,10 +101,10 @@ TEST(TextureNames, SameNameIsOneEntryLoadedOnce)
         EXPECT_EQ(a->GetRefCount(), 2);
         EXPECT_EQ(r.CountOf("LoadTexture"), 1);
         EXPECT_STREQ(a->Name.CStr(), "wood.bmp");
-        EXPECT_EQ(a->Renderer, &r);
+        EXPECT_EQ(a->RendererCount(), 1);
         EXPECT_EQ(TextureNameCount(), before + 1);
 
-        const TZevTextureHandle handle = a->Handle;
+        const TZevTextureHandle handle = a->HandleFor(&r);
         EXPECT_NE(handle, 0u);
         EXPECT_EQ(b->Release(), 1);
         EXPECT_EQ(r.CountOf("UnloadTexture"), 0);
@@ -126,7 +129,7 @@ TEST(TextureNames, FailedLoadKeepsEntriesThatOthersHold)
     TZevTextureName* held = GetTextureName("missing.bmp");
     EXPECT_EQ(r.LoadTextureByName("missing.bmp"), nullptr);
     EXPECT_EQ(held->GetRefCount(), 1);
-    EXPECT_EQ(held->Handle, 0u);
+    EXPECT_EQ(held->HandleFor(&r), 0u);
     EXPECT_EQ(TextureNameCount(), before + 1);
     TZevTextureName* again = GetTextureName("missing.bmp");
     EXPECT_EQ(again, held);
@@ -169,8 +172,7 @@ TEST(TextureNames, EntriesOutliveTheirRenderer)
         entry = r.LoadTextureByName("sky.bmp");
         ASSERT_NE(entry, nullptr);
     } // the renderer gave its textures back when it went
-    EXPECT_EQ(entry->Renderer, nullptr);
-    EXPECT_EQ(entry->Handle, 0u);
+    EXPECT_EQ(entry->RendererCount(), 0);
 
     // Loaded again by a new renderer.
     TRecordingBaseRenderer r2;
@@ -179,6 +181,85 @@ TEST(TextureNames, EntriesOutliveTheirRenderer)
     entry->Release();
     EXPECT_EQ(entry->Release(), 0);
     EXPECT_EQ(r2.CountOf("UnloadTexture"), 1);
+}
+
+// A view and the Direct3D test form draw the same names: each keeps its own texture instead of unloading the
+// other's at every draw.
+TEST(TextureNames, TwoRenderersKeepTheirOwnTexturesOfOneName)
+{
+    const int before = TextureNameCount();
+    TRecordingBaseRenderer a, b;
+    TZevTextureName* held[10];
+    for (int i = 0; i < 10; ++i)
+        held[i] = (i % 2 ? b : a).LoadTextureByName("floor.bmp");
+    EXPECT_EQ(a.CountOf("LoadTexture"), 1);
+    EXPECT_EQ(b.CountOf("LoadTexture"), 1);
+    EXPECT_EQ(a.CountOf("UnloadTexture") + b.CountOf("UnloadTexture"), 0);
+    TZevTextureName* entry = held[0];
+    EXPECT_EQ(entry->RendererCount(), 2);
+    const TZevTextureHandle ofA = entry->HandleFor(&a), ofB = entry->HandleFor(&b);
+    EXPECT_NE(ofA, 0u);
+    EXPECT_NE(ofB, 0u);
+    for (TZevTextureName* h : held)
+        h->Release();
+    ASSERT_EQ(a.CountOf("UnloadTexture"), 1);
+    ASSERT_EQ(b.CountOf("UnloadTexture"), 1);
+    EXPECT_EQ(a.Calls.back().Handle, ofA);
+    EXPECT_EQ(b.Calls.back().Handle, ofB);
+    EXPECT_EQ(TextureNameCount(), before);
+}
+
+// Meshes go on the user-interface thread while a render thread draws: the texture is given back on the thread
+// that loaded it, at its renderer's next draw, or forgotten with its store when the renderer is released.
+TEST(TextureNames, AnEntryThatGoesOnAnotherThreadLeavesItsTextureToItsRenderer)
+{
+    for (const bool drawnAgain : {true, false}) {
+        SCOPED_TRACE(drawnAgain);
+        auto* r = new TRecordingBaseRenderer();
+        TZevTextureName* entry = r->LoadTextureByName("grass.bmp");
+        ASSERT_NE(entry, nullptr);
+        const TZevTextureHandle handle = entry->HandleFor(r);
+        std::thread([entry] { entry->Release(); }).join();
+        EXPECT_EQ(r->CountOf("UnloadTexture"), 0) << "unloaded on a thread that is not the renderer's";
+        if (drawnAgain) {
+            TZevTextureName* other = r->LoadTextureByName("stone.bmp");
+            ASSERT_EQ(r->CountOf("UnloadTexture"), 1);
+            EXPECT_EQ(r->Calls[1].Op, "UnloadTexture");
+            EXPECT_EQ(r->Calls[1].Handle, handle);
+            other->Release();
+        }
+        const int unloads = r->CountOf("UnloadTexture");
+        r->ReleaseAllTextures();
+        EXPECT_EQ(r->CountOf("UnloadTexture"), drawnAgain ? unloads : 1);
+        delete r;
+    }
+}
+
+// Several threads, each with its own renderer, take and drop entries of the same names at once: no count is lost
+// (every entry leaves the registry) and each renderer gives back what it loaded.
+TEST(TextureNames, ThreadsSharingNamesLoseNoCounts)
+{
+    const int before = TextureNameCount();
+    std::vector<std::thread> threads;
+    std::atomic<int> balance{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&balance] {
+            TRecordingBaseRenderer r;
+            const char* names[] = {"floor.bmp", "sky.bmp", "wall.bmp"};
+            for (int i = 0; i < 2000; ++i) {
+                TZevTextureName* plain = GetTextureName(names[i % 3]);
+                TZevTextureName* loaded = r.LoadTextureByName(names[(i + 1) % 3]);
+                plain->Release();
+                if (loaded)
+                    loaded->Release();
+            }
+            r.ReleaseAllTextures();
+            balance += r.CountOf("LoadTexture") - r.CountOf("UnloadTexture");
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(balance.load(), 0);
+    EXPECT_EQ(TextureNameCount(), before);
 }
 
 TEST(Culling, BoxesAgainstTheSidePlanes)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -55,6 +57,60 @@ TEST(ZevThreadTest, AResumeBeforeTheSuspendIsKeptAndStopEndsASuspendedThread)
     EXPECT_FALSE(t.IsStarted());
     TPassThread never;
     never.Stop(); // never started: nothing happens
+}
+
+// A thread that suspends itself as its first act: the suspension must hold even when the new thread runs before
+// Start has returned to its caller.
+class TSuspendFirstThread : public TZevThread {
+public:
+    ~TSuspendFirstThread() override { Stop(); }
+    std::uint32_t Execute() override
+    {
+        Suspend();
+        Ran = 1;
+        Worker = gettid();
+        return 0;
+    }
+    std::atomic<int> Ran{0};
+    pid_t Worker = 0; // the kernel's thread id: never the same for two threads alive at once
+};
+
+template <class F> bool WaitFor(F done)
+{
+    for (int i = 0; i < 5000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+TEST(ZevThreadTest, AThreadThatSuspendsAtOnceStaysSuspendedUntilResumed)
+{
+    for (int i = 0; i < 100; ++i) {
+        TSuspendFirstThread t;
+        ASSERT_TRUE(t.Start());
+        ASSERT_TRUE(WaitFor([&] { return t.SuspendedFlag == 1 || t.Ran == 1; })) << i;
+        ASSERT_EQ(t.Ran.load(), 0) << "the suspension was skipped at start " << i;
+        EXPECT_EQ(t.Resume(), 1);
+        EXPECT_TRUE(WaitFor([&] { return t.Ran == 1; }));
+        t.Stop();
+    }
+}
+
+// Each thread keeps the heap arena it touched: threads started one after another run on one worker, so that
+// opening views for hours does not leave an arena behind per view.
+TEST(ZevThreadTest, ThreadsStartedOneAfterAnotherRunOnTheSameWorker)
+{
+    pid_t first = 0;
+    for (int i = 0; i < 5; ++i) {
+        TSuspendFirstThread t;
+        ASSERT_TRUE(t.Start());
+        t.Resume();
+        t.Stop();
+        ASSERT_EQ(t.Ran.load(), 1);
+        if (i == 0)
+            first = t.Worker;
+        else
+            EXPECT_EQ(t.Worker, first) << "a new thread for start " << i;
+    }
 }
 
 TEST(ZevThreadTest, EachThreadGetsAPoolSlotAndGivesItBackWhenItEnds)
