@@ -171,8 +171,8 @@ void ReleaseBoxNode(TZevPooledBBoxTree* node);
 using TZevNewBoxNode = TZevPooledBBoxTree* (*)();
 using TZevReleaseBoxNode = void (*)(TZevPooledBBoxTree*);
 
-// Program-wide coin of the octree split for centres that tie with the mean; it starts at 0 and is never reset,
-// so every split depends on the splits before it.
+// Coin of the octree split for centres that tie with the mean: every split changes it, so each split depends on
+// the splits before it. A mesh tree's build starts it from 0 (TZevFMCTTree::Build).
 extern std::uint32_t OctreeTieWord;
 
 // Groups the children of `node` into an octree: a node with more than 8 children (and not as many as its

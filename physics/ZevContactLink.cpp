@@ -95,6 +95,7 @@ void TZevContactLink::Reset()
     Initialised = 0;
     DeltaUV[0] = DeltaUV[1] = PrevDeltaUV[0] = PrevDeltaUV[1] = 0.0f;
     SubContacts[0] = SubContacts[1] = nullptr;
+    SpareSubContacts[0] = SpareSubContacts[1] = nullptr;
     RetestRound = RetestVersionA = RetestVersionB = 0;
     BoxesMet = -1;
     BoxesVersionA = BoxesVersionB = 0;
@@ -136,10 +137,12 @@ void TZevContactLink::Release()
         ReleaseContactRecord(RecordB);
         RecordB = nullptr;
     }
-    for (TZevSubContactLink*& sub : SubContacts) {
-        if (sub != nullptr) {
-            sub->Release();
-            sub = nullptr;
+    for (TZevSubContactLink** subs : {SubContacts, SpareSubContacts}) {
+        for (int k = 0; k < 2; ++k) {
+            if (subs[k] != nullptr) {
+                subs[k]->Release();
+                subs[k] = nullptr;
+            }
         }
     }
     ZevDropPairRef(Pair);

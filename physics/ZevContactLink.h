@@ -71,6 +71,8 @@ public:
     float PrevDeltaUV[2] = {};
     // The sub-contacts of an edge-edge contact: the first belongs to RecordA's edge, the second to RecordB's.
     TZevSubContactLink* SubContacts[2] = {};
+    // Sub-contacts the geometry dropped, kept for its next run (owned; released with the link).
+    TZevSubContactLink* SpareSubContacts[2] = {};
     // The re-test round of the world in which the link was last re-tested, with the vertex versions of the two
     // records' trees then; 0 once anything but a re-test has changed the link.
     std::uint32_t RetestRound = 0;

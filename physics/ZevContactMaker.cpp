@@ -68,12 +68,36 @@ inline const TZevVector& FirstCorner(const TZevFaceBoxVecT* face)
     return (*face->current)[face->i0];
 }
 
-void ReleaseSub(TZevContactLink* link, int k)
+// A dropped sub-contact waits in the link for the next run of the geometry, which remakes the sub-contacts at
+// every accepting re-test: taking and giving them through the thread's pool each time would cost more than the
+// geometry itself, and would tie the re-tests of different links to one pool.
+void DropSub(TZevContactLink* link, int k)
 {
-    if (link->SubContacts[k] != nullptr) {
-        link->SubContacts[k]->Release();
-        link->SubContacts[k] = nullptr;
+    TZevSubContactLink* sub = link->SubContacts[k];
+    if (sub == nullptr)
+        return;
+    link->SubContacts[k] = nullptr;
+    for (TZevSubContactLink*& spare : link->SpareSubContacts) {
+        if (spare == nullptr) {
+            spare = sub;
+            return;
+        }
     }
+    sub->Release();
+}
+
+// A waiting sub-contact of the link, or one from the pool; it starts as a new one would.
+TZevSubContactLink* TakeSub(TZevContactLink* link)
+{
+    for (TZevSubContactLink*& spare : link->SpareSubContacts) {
+        if (spare != nullptr) {
+            TZevSubContactLink* sub = spare;
+            spare = nullptr;
+            sub->Reset();
+            return sub;
+        }
+    }
+    return AllocSubContact();
 }
 
 // Is the contact near an end of the edge (its parameter u within the edge link's threshold of 0 or 1)? Which end.
@@ -224,8 +248,8 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
             return 0;
     }
     // The sub-contacts are made anew.
-    ReleaseSub(link, 0);
-    ReleaseSub(link, 1);
+    DropSub(link, 0);
+    DropSub(link, 1);
     // For each edge the face that faces the other body, and the depth of the other edge's point below it.
     for (int k = 0; k < 2; ++k) {
         const TZevVector c = k == 0 ? d : Neg(d);
@@ -242,7 +266,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         records[k]->normal = normal;
         // Both faces missing fails the convexity test, so a plane is always found here.
         const float depth = plane != nullptr ? Dot(Minus(q, FirstCorner(plane)), normal) : 0.0f;
-        TZevSubContactLink* sub = AllocSubContact();
+        TZevSubContactLink* sub = TakeSub(link);
         if (sub == nullptr)
             return 0;
         sub->PrevDepth = sub->Depth;
@@ -270,7 +294,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         dropped = 1;
     }
     if (dropped >= 0)
-        ReleaseSub(link, dropped);
+        DropSub(link, dropped);
     // The dropped side's record faces the kept side's.
     if (dropped == 0)
         recordA->normal = Neg(recordB->normal);

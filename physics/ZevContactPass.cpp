@@ -98,10 +98,60 @@ void HandleRecord(TZevPhscs2World* world, TZevFMCTree_CFaceData* record)
     MakeLink(world, record);
 }
 
+// The records of one body in the contact pass's order: `fronts` were put before the group's first record (last
+// put, first met), `backs` after it, the first record included.
+struct TRecordGroup {
+    std::vector<TZevFMCTree_CFaceData*> fronts;
+    std::vector<TZevFMCTree_CFaceData*> backs;
+    float headTime = 0.0f;
+};
+
 // Scratch of the contact pass, kept between steps so that a warm step allocates nothing.
-thread_local std::vector<TZevFMCTree_CFaceData*> ScratchRecords;
+thread_local std::vector<TRecordGroup> ScratchGroups;
 thread_local std::vector<TZevFMCTree_CFaceData*> ScratchOrdered;
-thread_local std::vector<char> ScratchDone;
+
+// The records grouped by body, the bodies in the order they first appear; within a body a record earlier in time
+// than the group's first (as it stands when the record is met) goes to the front, any other to the back.
+void OrderRecords(TZevPhscs2World* world, std::vector<TZevFMCTree_CFaceData*>& ordered)
+{
+    if (++world->ContactGroupRound == 0)
+        world->ContactGroupRound = 1; // 0 is the mark of a tree never grouped
+    const std::uint32_t round = world->ContactGroupRound;
+    std::vector<TRecordGroup>& groups = ScratchGroups;
+    std::size_t used = 0;
+    for (TZevFMCTree_CFaceData* record : ZevItems<TZevFMCTree_CFaceData>(world->contactRecords)) {
+        TZevFMCTTree* body = record->tree;
+        if (body != nullptr && body->contactGroupRound == round) {
+            TRecordGroup& group = groups[static_cast<std::size_t>(body->contactGroup)];
+            if (record->time < group.headTime) {
+                group.fronts.push_back(record);
+                group.headTime = record->time;
+            } else {
+                group.backs.push_back(record);
+            }
+            continue;
+        }
+        // The first record of a body (a record without one is left alone by the pass: any group will do).
+        if (used == groups.size())
+            groups.emplace_back();
+        TRecordGroup& group = groups[used];
+        group.fronts.clear();
+        group.backs.clear();
+        group.backs.push_back(record);
+        group.headTime = record->time;
+        if (body != nullptr) {
+            body->contactGroupRound = round;
+            body->contactGroup = static_cast<std::int32_t>(used);
+        }
+        ++used;
+    }
+    ordered.clear();
+    for (std::size_t g = 0; g < used; ++g) {
+        const TRecordGroup& group = groups[g];
+        ordered.insert(ordered.end(), group.fronts.rbegin(), group.fronts.rend());
+        ordered.insert(ordered.end(), group.backs.begin(), group.backs.end());
+    }
+}
 
 } // namespace
 
@@ -182,41 +232,14 @@ void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
 void ZevContactPass(TZevPhscs2World* world)
 {
     world->NewContactFlag = 0;
-    // Group the records by body, in the order the bodies first appear; within a body a record earlier in time
-    // than the group's first goes to the front.
-    std::vector<TZevFMCTree_CFaceData*>& records = ScratchRecords;
     std::vector<TZevFMCTree_CFaceData*>& ordered = ScratchOrdered;
-    records.clear();
-    ordered.clear();
-    for (TZevFMCTree_CFaceData* record : ZevItems<TZevFMCTree_CFaceData>(world->contactRecords))
-        records.push_back(record);
-    std::vector<char>& done = ScratchDone;
-    done.assign(records.size(), 0);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (done[i] != 0)
-            continue;
-        TZevFMCTTree* body = records[i]->tree;
-        const std::size_t start = ordered.size();
-        ordered.push_back(records[i]);
-        done[i] = 1;
-        for (std::size_t j = i + 1; j < records.size(); ++j) {
-            if (done[j] != 0 || records[j]->tree != body)
-                continue;
-            done[j] = 1;
-            if (records[j]->time < ordered[start]->time) {
-                ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(start), records[j]);
-            } else {
-                ordered.push_back(records[j]);
-            }
-        }
-    }
+    OrderRecords(world, ordered);
     for (TZevFMCTree_CFaceData* record : ordered) {
         // A record taken over by a link made for an earlier record of the same contact stays with that link.
         if (record->released != 0 || record->IsLinked() == false)
             continue;
         HandleRecord(world, record);
     }
-    records.clear();
     ordered.clear();
     for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
         ZevRetestContactLink(world, link);

@@ -491,6 +491,10 @@ void TZevFMCTTree::Build()
     }
     delete[] known;
 
+    // The coin of the split starts afresh for every tree: a tree's shape then follows from its mesh alone, not
+    // from the trees the program happened to build before, and a scene run again in the same process (after
+    // another scene, or after the physics-only run was ended and started again) repeats bit for bit.
+    OctreeTieWord = 0;
     SplitOctree(primitiveRoot, AllocBoxNode, ReleaseBoxNode, -1);
     LinkAdjacency();
 }

@@ -159,6 +159,9 @@ public:
     std::uint32_t estimateRound = 0;
     std::uint32_t estimateVertexVersion = 0;
     std::uint32_t estimateBoxVersion = 0;
+    // The contact pass that last grouped this tree's records, and the tree's group in it.
+    std::uint32_t contactGroupRound = 0;
+    std::int32_t contactGroup = 0;
 
 private:
     void FreeVertexArrays();

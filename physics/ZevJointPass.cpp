@@ -183,31 +183,35 @@ bool JointAxisPass(TZevJoint* joint, EZevJointAxis which, float h, bool holdTilt
 
 void ZevJointPass(TZevPhscs2World* world, float h)
 {
-    for (TZevJoint* joint : ZevItems<TZevJoint>(*world->Joints)) {
-        if (joint->ObjectA() == nullptr || joint->ObjectB() == nullptr)
-            continue;
-        bool complete = true;
-        for (TZevRigidLink* link : joint->Links)
-            complete = complete && link != nullptr;
-        if (!complete)
-            continue;
-        // Each axis's lock pair holds it exactly while it does not move.
-        const bool moving1 = JointAxisPass(joint, EZevJointAxis::First, h);
-        joint->Links[2]->Active = moving1 ? 0 : 1;
-        joint->Links[3]->Active = moving1 ? 0 : 1;
-        std::int32_t axisPair = 1;
-        if (joint->AxisCount == 2) {
-            const bool moving2 = JointAxisPass(joint, EZevJointAxis::Second, h, moving1);
-            // With both axes free and both pairs off nothing would hold the third direction (the child would
-            // tilt freely about it): the axis pair, which the first axis does not move, then stays on. Its A ends
-            // follow the second angle every pass, so it holds the tilt and barely resists the second axis.
-            axisPair = moving2 && !moving1 ? 0 : 1;
-        } else {
-            joint->NetTorque2 = 0.0f;
-        }
-        joint->Links[0]->Active = axisPair;
-        joint->Links[1]->Active = axisPair;
+    for (TZevJoint* joint : ZevItems<TZevJoint>(*world->Joints))
+        ZevJointPass(joint, h);
+}
+
+void ZevJointPass(TZevJoint* joint, float h)
+{
+    if (joint->ObjectA() == nullptr || joint->ObjectB() == nullptr)
+        return;
+    bool complete = true;
+    for (TZevRigidLink* link : joint->Links)
+        complete = complete && link != nullptr;
+    if (!complete)
+        return;
+    // Each axis's lock pair holds it exactly while it does not move.
+    const bool moving1 = JointAxisPass(joint, EZevJointAxis::First, h);
+    joint->Links[2]->Active = moving1 ? 0 : 1;
+    joint->Links[3]->Active = moving1 ? 0 : 1;
+    std::int32_t axisPair = 1;
+    if (joint->AxisCount == 2) {
+        const bool moving2 = JointAxisPass(joint, EZevJointAxis::Second, h, moving1);
+        // With both axes free and both pairs off nothing would hold the third direction (the child would
+        // tilt freely about it): the axis pair, which the first axis does not move, then stays on. Its A ends
+        // follow the second angle every pass, so it holds the tilt and barely resists the second axis.
+        axisPair = moving2 && !moving1 ? 0 : 1;
+    } else {
+        joint->NetTorque2 = 0.0f;
     }
+    joint->Links[0]->Active = axisPair;
+    joint->Links[1]->Active = axisPair;
 }
 
 void ZevShiftJointHistories(TZevPhscs2World* world)

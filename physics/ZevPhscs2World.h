@@ -95,6 +95,7 @@ public:
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
     std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection
+    std::uint32_t ContactGroupRound = 0; // number of the contact pass that groups the records by body
     // Each satisfy pass runs in a re-test round of its own (0 outside them). Within a round a contact link whose
     // two trees kept their vertices since its last re-test, and that nothing else changed, is not re-tested again:
     // the re-test would find what it found.

@@ -37,16 +37,28 @@ TZevSubContactLink* AllocSubContact()
     ZevSubContactInit();
     if (void* item = SubContactPool->Take()) {
         TZevSubContactLink* sub = static_cast<TZevSubContactLink*>(item);
-        // A recycled sub-contact starts like a new one: a depth of another contact would pass for its previous one.
-        sub->InPool = 0;
-        sub->Force = TZevVector();
-        sub->Depth = sub->PrevDepth = 0.0f;
+        sub->Reset();
         return sub;
     }
     void* memory = ZevAlloc(sizeof(TZevSubContactLink));
     if (memory == nullptr)
         return nullptr;
     return new (memory) TZevSubContactLink;
+}
+
+void TZevSubContactLink::Reset()
+{
+    const TZevVector zero;
+    State = 0;
+    RestLength = Tolerance = Spring = Damper = StaticFriction = DynamicFriction = 0.0f;
+    PrevPointA = PrevPointB = PointA = PointB = zero;
+    ClearWorkingValues();
+    Face = nullptr;
+    Edge = OtherEdge = nullptr;
+    U = V = T = PrevT = 0.0f;
+    Reserved0 = Reserved1 = 0;
+    Depth = PrevDepth = 0.0f;
+    InPool = 0;
 }
 
 void TZevSubContactLink::Release()

@@ -18,6 +18,9 @@ public:
     void Release() override;
     // PointA at (U, V) on Face, PointB at T on OtherEdge, both at the current positions; nothing without a face.
     void Update() override;
+    // Every field as after construction, out of the pool: a sub-contact taken again must carry nothing of the
+    // contact it served before (without a face its points stay as they start).
+    void Reset();
 
     TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
     TZevEdgeBoxVecT* Edge = nullptr;

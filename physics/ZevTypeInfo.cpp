@@ -23,14 +23,18 @@ TCollisionTypeRecords& Records()
 
 } // namespace
 
-TZevTypeInfo* ZevCollisionTypeInfo(EZevCollisionType type)
+std::atomic<TZevTypeInfo*> ZevCollisionTypeRecords{nullptr};
+
+TZevTypeInfo* ZevMakeCollisionTypeRecords()
 {
-    return &Records().records[type];
+    TZevTypeInfo* records = Records().records;
+    ZevCollisionTypeRecords.store(records, std::memory_order_relaxed);
+    return records;
 }
 
 void ZevTypeInfoInit()
 {
-    Records();
+    ZevMakeCollisionTypeRecords();
 }
 
 void ZevSetCollisionKinds()

@@ -5,6 +5,7 @@
 
 #include "ZevString.h"
 
+#include <atomic>
 #include <cstdint>
 
 class TZevTypeInfo {
@@ -38,7 +39,17 @@ enum EZevCollisionType : int {
     ZevCollisionTypeCount
 };
 
-TZevTypeInfo* ZevCollisionTypeInfo(EZevCollisionType type);
+// The first of the records once they exist (every type test reads it: it must cost no call).
+extern std::atomic<TZevTypeInfo*> ZevCollisionTypeRecords;
+TZevTypeInfo* ZevMakeCollisionTypeRecords();
+
+inline TZevTypeInfo* ZevCollisionTypeInfo(EZevCollisionType type)
+{
+    TZevTypeInfo* records = ZevCollisionTypeRecords.load(std::memory_order_relaxed);
+    if (records == nullptr)
+        records = ZevMakeCollisionTypeRecords();
+    return records + type;
+}
 
 // Start-up of the records (creates them now, fixing their numbers); later calls do nothing.
 void ZevTypeInfoInit();

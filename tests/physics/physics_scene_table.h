@@ -38,12 +38,9 @@ inline TZevMatrix At(float x, float y, float z)
     return m;
 }
 
-// The octree split breaks ties by a program-wide word that every split before changes: a scene starts it from 0
-// so that it builds the same trees whatever ran before it in the process.
 inline Scene NewScene()
 {
     ZevCharaInit();
-    OctreeTieWord = 0;
     Scene s;
     s.world = std::make_unique<TZevPhscs2World>();
     ZevSetPhOnlyParameters(s.world.get());

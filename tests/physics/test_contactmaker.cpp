@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 #include <set>
 
 namespace {
@@ -200,6 +201,39 @@ TEST(SubContacts, ASecondReleaseIsIgnoredSoThePoolHandsItOutOnce)
     EXPECT_NE(other, sub);
     sub->Release();
     other->Release();
+}
+
+// A sub-contact without a face keeps the points it starts with: taken again from the pool it must not start with
+// those of the contact it served before, or a rerun would depend on which one the pool hands out.
+TEST(SubContacts, ATakenSubContactStartsAsANewOne)
+{
+    ZevCoreInit();
+    ZevColLinkInit();
+    TZevSubContactLink* sub = AllocSubContact();
+    ASSERT_NE(sub, nullptr);
+    sub->PointA = TZevVector(1, 2, 3);
+    sub->PointB = TZevVector(4, 5, 6);
+    sub->Depth = -0.5f;
+    sub->T = 0.25f;
+    sub->Correction = TZevVector(7, 8, 9);
+    sub->Release();
+    // Take from the pool until it hands this one out again.
+    std::vector<TZevSubContactLink*> taken;
+    for (int i = ZevSubContactPoolSize(); i > 0 && (taken.empty() || taken.back() != sub); --i)
+        taken.push_back(AllocSubContact());
+    ASSERT_FALSE(taken.empty());
+    ASSERT_EQ(taken.back(), sub);
+    taken.pop_back();
+    for (TZevSubContactLink* t : taken)
+        t->Release();
+    EXPECT_EQ(sub->Face, nullptr);
+    sub->Update();
+    EXPECT_EQ(sub->PointA.x, 0.0f);
+    EXPECT_EQ(sub->PointB.z, 0.0f);
+    EXPECT_EQ(sub->Depth, 0.0f);
+    EXPECT_EQ(sub->T, 0.0f);
+    EXPECT_EQ(sub->Correction.y, 0.0f);
+    sub->Release();
 }
 
 // Two roofs whose ridges cross: A's ridge runs along x at z = 0 with faces sloping down to y = +-1; B's ridge runs

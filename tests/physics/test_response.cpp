@@ -105,6 +105,31 @@ TEST_F(Response, EveryShareCountStartsAgainEachForcePass)
     EXPECT_FLOAT_EQ(contact->Pair->GetShareCount(), 0.0f);
 }
 
+// The pair-shared correction divides by the number of items of its pair corrected in the same iteration. The
+// share count restarts for every iteration: left running (from the force pass and the iterations before), each
+// correction would shrink as a step goes on, and a box resting on the floor sinks through it.
+TEST_F(Response, SharedCorrectionsDivideByTheItemsOfTheirIterationOnly)
+{
+    TZevRigidLink* l1 = Link(TZevVector(0, 3.0f, 0));
+    TZevRigidLink* l2 = Link(TZevVector(0, 3.0f, 0));
+    ASSERT_EQ(l1->Pair, l2->Pair);
+    l1->UpdateLength();
+    l2->UpdateLength();
+    TZevVector F;
+    ASSERT_TRUE(ZevLinkForceLaw(l1, 1.0f, 0.0f, l1->Tolerance * 0.5f, 50.0f, F));
+    ASSERT_GT(F.y, 0.0f);
+    l1->Pair->ShareCount = 100.0f; // what earlier iterations and the last force pass would have left
+    world->LinkSatisfyBudget = 1;
+    world->CollisionSatisfyRepeatMax = 1;
+    ZevSatisfyPass(world.get(), 0.02f, 0);
+    // Two items share the pair: each applies 10 / 2 times its force.
+    const float scale = world->CollisionSatisfyCoefficientScale / 2.0f;
+    EXPECT_FLOAT_EQ(l1->CorrectionSum.y, F.y * scale);
+    EXPECT_FLOAT_EQ(l2->CorrectionSum.y, F.y * scale);
+    EXPECT_FLOAT_EQ(a.StepForce.y, 2.0f * F.y * scale);
+    EXPECT_FLOAT_EQ(l1->Pair->GetShareCount(), 2.0f);
+}
+
 TEST_F(Response, SatisfyPassIsBoundedByItsMaximum)
 {
     TZevRigidLink* link = Link(TZevVector(0, 3.0f, 0));
