@@ -49,6 +49,38 @@ LRESULT ShotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return 1;
 }
 
+// Waits (a generous while) until `done` holds; false, with what was never seen in `failure`, otherwise.
+bool WaitToSee(const char* what, const std::function<bool()>& done, std::string* failure)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            *failure = std::string("never saw ") + what;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A window's text, read through a message answered on the windows' thread.
+std::string TextOf(HWND window)
+{
+    char buffer[512] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+// A hidden window whose message takes the screen's picture (into gShot) on the windows' thread.
+HWND NewShotWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ShotProc;
+    wc.lpszClassName = "#TestShot";
+    RegisterClassA(&wc); // refused, harmlessly, when a test before made it
+    return CreateWindowExA(0, "#TestShot", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
+
 struct DialogDriver {
     // Filled on the windows' thread when the dialog opens.
     HWND dialog = nullptr;
@@ -68,12 +100,7 @@ struct DialogDriver {
     std::atomic<bool> finished{false};
     std::thread thread;
 
-    std::string Text(HWND window) const
-    {
-        char buffer[512] = {};
-        SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-        return buffer;
-    }
+    std::string Text(HWND window) const { return TextOf(window); }
     std::vector<std::string> Listed() const
     {
         std::vector<std::string> out;
@@ -85,18 +112,7 @@ struct DialogDriver {
         }
         return out;
     }
-    bool WaitFor(const char* what, const std::function<bool()>& done)
-    {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit) {
-                failure = std::string("the dialog never showed ") + what;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
+    bool WaitFor(const char* what, const std::function<bool()>& done) { return WaitToSee(what, done, &failure); }
     // A click (or two) on the middle of the row that shows `entry`.
     bool ClickRow(const std::string& entry, int clicks)
     {
@@ -218,11 +234,7 @@ TEST_F(X11Test, FileDialogFiltersWalksFoldersScrollsReturnsTheClickedFileAndCanc
     TRecordForm* form = NewForm();
     form->SetBounds(60, 40, 640, 480);
     form->SetText("Owner");
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = ShotProc;
-    wc.lpszClassName = "#TestShot";
-    RegisterClassA(&wc);
-    HWND shotWindow = CreateWindowExA(0, "#TestShot", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND shotWindow = NewShotWindow();
     Drive({"true"});
 
     DialogDriver open;
@@ -290,32 +302,15 @@ struct SaveDriver {
     std::atomic<bool> finished{false};
     std::thread thread;
 
-    bool WaitFor(const char* what, const std::function<bool()>& done)
-    {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit) {
-                failure = std::string("never saw ") + what;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-    std::string Text(HWND window) const
-    {
-        char buffer[512] = {};
-        SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-        return buffer;
-    }
+    bool WaitFor(const char* what, const std::function<bool()>& done) { return WaitToSee(what, done, &failure); }
     void Run()
     {
         if (!WaitFor("the save dialog", [&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) > 0; }) ||
             !RunToEnd({"xdotool", "type", "--delay", "10", path}) ||
-            !WaitFor("the name typed", [&] { return Text(name) == path; }) ||
+            !WaitFor("the name typed", [&] { return TextOf(name) == path; }) ||
             !RunToEnd({"xdotool", "key", "Return"}) || !WaitFor("a message box", [&] { return box != nullptr; }))
             return;
-        shown = Text(box) + "\n" + Text(boxText);
+        shown = TextOf(box) + "\n" + TextOf(boxText);
         SendMessageA(shotWindow, kCaptureMessage, 0, 0);
         if (!RunToEnd({"xdotool", "key", "Return"}))
             failure = "xdotool failed";
@@ -354,11 +349,7 @@ TEST_F(X11Test, TheFilterWindowSaysInAMessageBoxThatItsImageCouldNotBeSaved)
     auto* form = static_cast<TZevFilterForm*>(w);
     form->SetBounds(40, 40, 640, 480);
     form->Panel->NewImage(128, 128); // larger than the writer's buffer: the write itself fails
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = ShotProc;
-    wc.lpszClassName = "#TestShot";
-    RegisterClassA(&wc);
-    HWND shotWindow = CreateWindowExA(0, "#TestShot", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND shotWindow = NewShotWindow();
     Drive({"true"});
 
     SaveDriver person;
@@ -367,13 +358,7 @@ TEST_F(X11Test, TheFilterWindowSaysInAMessageBoxThatItsImageCouldNotBeSaved)
     ZevSetModalHook(DriveSave, &person);
     gShot = {};
     // Files > Save, by two clicks.
-    RECT r;
-    GetWindowRect(form->Handle, &r);
-    POINT client{0, 0};
-    ClientToScreen(form->Handle, &client);
-    Drive({"xdotool", "mousemove", std::to_string(r.left + 14), std::to_string(client.y - 8), "click", "1"});
-    Drive({"xdotool", "mousemove", std::to_string(r.left + 30), std::to_string(client.y + 2 + 20 + 10), "click",
-           "1"});
+    ChooseFromMenu(form->Handle, 4, 1);
     ASSERT_TRUE(person.thread.joinable()) << "the save dialog did not open";
     while (!person.finished) {
         Pump(App);
