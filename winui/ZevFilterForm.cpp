@@ -3,6 +3,7 @@
 #include "ZevApplication.h"
 
 #include <cstdlib>
+#include <string>
 
 TZevClassRecord TZevFilterFormClassRecord;
 TZevClassRecord TZevFilterPanelClassRecord;
@@ -19,20 +20,28 @@ const TZevKernel3x3 kSobelX{{-1, 0, 1, -2, 0, 2, -1, 0, 1}, 1, 127};
 const TZevKernel3x3 kSobelY{{-1, -2, -1, 0, 0, 0, 1, 2, 1}, 1, 127};
 const TZevKernel3x3 kMean{{1, 1, 1, 1, 1, 1, 1, 1, 1}, 9, 0};
 
+// A file the window could not read or write: said in the log and in a message box over the window.
+void ShowFileFailure(TZevFilterForm* form, const char* what, const char* path, const char* caption)
+{
+    const std::string text = std::string(what) + "\n" + path;
+    ZevDebugLog(("filter: " + std::string(what) + " \"" + path + "\"\n").c_str());
+    MessageBoxA(form->Handle, text.c_str(), caption, MB_OK);
+}
+
 void OnLoad(void* form)
 {
     char path[256];
     auto* f = static_cast<TZevFilterForm*>(form);
-    if (ShowOpenFileDialog(f->Handle, AppInstance, path, kBmpFilter))
-        f->Panel->LoadImage(path);
+    if (ShowOpenFileDialog(f->Handle, AppInstance, path, kBmpFilter) && !f->Panel->LoadImage(path))
+        ShowFileFailure(f, "This file could not be read as a BMP image:", path, "Load");
 }
 
 void OnSave(void* form)
 {
     char path[256];
     auto* f = static_cast<TZevFilterForm*>(form);
-    if (ShowSaveFileDialog(f->Handle, AppInstance, path, kBmpFilter))
-        f->Panel->SaveImage(path);
+    if (ShowSaveFileDialog(f->Handle, AppInstance, path, kBmpFilter) && !f->Panel->SaveImage(path))
+        ShowFileFailure(f, "The image could not be saved to this file:", path, "Save");
 }
 
 void OnCloseForm(void* form) { static_cast<TZevFilterForm*>(form)->Destroy(); }

@@ -102,6 +102,38 @@ TEST_F(SceneTest, ScriptSceneStepsByTheRepeatSize)
         EXPECT_EQ(steps, c.steps) << "repeat " << c.repeat << ", " << c.frames << " frames";
         host.Final();
     }
+    // Sizes that do not divide 1000: the remainder is carried from frame to frame (r steps in every 1000 frames),
+    // and from one scene to the next. The steps counted after each frame:
+    struct Pattern {
+        std::int32_t repeat;
+        std::int32_t carried; // the accumulator left by the scene before
+        std::vector<int> steps;
+    };
+    for (const Pattern& p : {Pattern{300, 0, {0, 0, 0, 1, 1, 1, 2, 2, 2, 3}},
+                             Pattern{700, 0, {0, 1, 2, 2, 3, 4, 4, 5, 6, 7}},
+                             Pattern{300, 100, {0, 0, 1, 1, 1, 1, 2, 2, 2, 3}}}) {
+        ScriptSceneStepAccumulator = p.carried;
+        TZevLispGMLoop* scene = Start(new TZevLispGMLoop);
+        int steps = 0;
+        CountingBox(scene, &steps);
+        scene->RepeatSize = p.repeat;
+        std::vector<int> seen;
+        for (std::size_t frame = 0; frame < p.steps.size(); ++frame) {
+            host.Frame();
+            seen.push_back(steps);
+        }
+        EXPECT_EQ(seen, p.steps) << "repeat " << p.repeat << " after " << p.carried;
+        host.Final();
+    }
+    // What the first 300 run leaves over after 7 frames is what the third one starts from.
+    ScriptSceneStepAccumulator = 0;
+    {
+        TZevLispGMLoop* scene = Start(new TZevLispGMLoop);
+        scene->RepeatSize = 300;
+        Frames(7);
+        EXPECT_EQ(ScriptSceneStepAccumulator, 100);
+        host.Final();
+    }
     // With the simulation switched off the world does not step.
     TZevLispGMLoop* scene = Start(new TZevLispGMLoop);
     int steps = 0;

@@ -78,3 +78,15 @@ void X11Test::ClickAt(HWND window, std::int32_t x, std::int32_t y)
     ClientToScreen(window, &p);
     Drive({"xdotool", "mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"});
 }
+
+void X11Test::ChooseFromMenu(HWND window, std::int32_t barX, int entry)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    POINT client{0, 0};
+    ClientToScreen(window, &client);
+    // The bar's row of 20 pixels lies right above the client area; the drop-down's entries are 20 pixels high.
+    Drive({"xdotool", "mousemove", std::to_string(r.left + barX + 10), std::to_string(client.y - 8), "click", "1"});
+    Drive({"xdotool", "mousemove", std::to_string(r.left + barX + 26), std::to_string(client.y + 2 + entry * 20 + 10),
+           "click", "1"});
+}

@@ -26,6 +26,9 @@ protected:
     // Runs a program (xdotool) to its end while the message loop keeps going, then lets the events arrive.
     void Drive(std::vector<std::string> args);
     void ClickAt(HWND window, std::int32_t x, std::int32_t y);
+    // Two clicks as a person chooses from a window's menu bar (one row): the popup whose caption starts `barX`
+    // pixels from the window's left edge, then its entry `entry` (0 the first) in the drop-down.
+    void ChooseFromMenu(HWND window, std::int32_t barX, int entry);
 
     bool Started = false;
 };

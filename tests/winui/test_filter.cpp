@@ -2,7 +2,11 @@
 #include "WinUITestSupport.h"
 #include "ZevFilterForm.h"
 
+#include "../common/TestFiles.h"
+#include "ZevDebug.h"
+
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -134,4 +138,73 @@ TEST_F(FilterTest, LoadAndSaveGoThroughTheDialogsAndACancelChangesNothing)
     const HWND handle = Form->Handle;
     Choose("Close"); // the form is deleted after the pass
     EXPECT_FALSE(IsWindow(handle));
+}
+
+namespace {
+
+// What the modal dialogs of one menu choice showed: the file dialog gets `path`, each message box is noted.
+struct TDialogs {
+    std::string path;
+    std::vector<std::string> boxes; // caption, a line feed, text
+};
+
+void AnswerDialogs(HWND dialog, void* user)
+{
+    auto* d = static_cast<TDialogs*>(user);
+    if (HWND name = GetDlgItem(dialog, ZevDialogNameId)) {
+        SetWindowTextA(name, d->path.c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    HWND text = GetDlgItem(dialog, 0);
+    d->boxes.push_back(ZevGetWindowText(dialog) + "\n" + (text ? ZevGetWindowText(text) : ""));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+} // namespace
+
+TEST_F(FilterTest, AFileThatCannotBeSavedOrReadIsSaidOnScreenAndInTheLog)
+{
+    namespace fs = std::filesystem;
+    WriteFile("words.bmp", "no picture here");
+    struct Case {
+        const char* entry;
+        std::string path;
+        const char* said;
+        const char* logged;
+    };
+    // (The dialogs themselves refuse a missing file to load and a missing folder to save in.)
+    std::vector<Case> cases = {
+        {"Load", fs::absolute("words.bmp").string(), "This file could not be read as a BMP image:", nullptr},
+    };
+    // A full disk: a name that leads to /dev/full. The picture is larger than the writer's buffer, so the write
+    // itself fails.
+    if (fs::exists("/dev/full")) {
+        fs::remove("full.bmp");
+        fs::create_symlink("/dev/full", "full.bmp");
+        cases.push_back({"Save", fs::absolute("full.bmp").string(), "The image could not be saved to this file:",
+                         "ZevSaveFile: \"/dev/full\" could not be written whole"});
+    }
+    Fill(64, 64, 90);
+    TDialogs dialogs;
+    ZevSetModalHook(AnswerDialogs, &dialogs);
+    for (const Case& c : cases) {
+        ZevDebugReset();
+        dialogs = {c.path, {}};
+        Choose(c.entry);
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.entry << " " << c.path;
+        EXPECT_EQ(dialogs.boxes[0], std::string(c.entry) + "\n" + c.said + "\n" + c.path);
+        const std::string log = ReadFile("ZevDebug.txt");
+        EXPECT_NE(log.find(std::string("filter: ") + c.said + " \"" + c.path + "\""), std::string::npos) << log;
+        if (c.logged != nullptr)
+            EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        EXPECT_EQ(Panel->DisplayBitmap->GetWidth(), 64); // the image stays
+        EXPECT_EQ(At(5, 5), 90);
+    }
+    // A save that works says nothing.
+    dialogs = {fs::absolute("fine.bmp").string(), {}};
+    Choose("Save");
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(fs::exists("fine.bmp"));
+    ZevSetModalHook(nullptr, nullptr);
 }

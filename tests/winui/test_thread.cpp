@@ -6,9 +6,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,11 +34,55 @@ public:
     std::atomic<int> Slot{-2};
 };
 
-class TCountTimer : public TZevMMTimer {
+// Notes the time of its first ticks.
+class TStampTimer : public TZevMMTimer {
 public:
-    ~TCountTimer() override { Stop(); }
-    void OnTimer() override { ++Ticks; }
-    std::atomic<int> Ticks{0};
+    explicit TStampTimer(int wanted) : Stamps(static_cast<std::size_t>(wanted)) {}
+    ~TStampTimer() override { Stop(); }
+    void OnTimer() override
+    {
+        const int k = Count++;
+        if (k < static_cast<int>(Stamps.size())) {
+            Stamps[static_cast<std::size_t>(k)] = std::chrono::steady_clock::now();
+            if (k + 1 == static_cast<int>(Stamps.size())) {
+                std::lock_guard<std::mutex> lock(Mutex);
+                Full = true;
+                Filled.notify_all();
+            }
+        }
+    }
+    bool WaitForTicks(std::chrono::seconds limit)
+    {
+        std::unique_lock<std::mutex> lock(Mutex);
+        return Filled.wait_for(lock, limit, [&] { return Full; });
+    }
+    std::vector<std::chrono::steady_clock::time_point> Stamps;
+    std::atomic<int> Count{0};
+    std::mutex Mutex;
+    std::condition_variable Filled;
+    bool Full = false;
+};
+
+// Its first callback waits until it is let go.
+class TBlockingTimer : public TZevMMTimer {
+public:
+    ~TBlockingTimer() override { Stop(); }
+    void OnTimer() override
+    {
+        if (Calls++ > 0)
+            return;
+        std::unique_lock<std::mutex> lock(Mutex);
+        Inside = true;
+        Changed.notify_all();
+        Changed.wait(lock, [&] { return Released; });
+        Ended = true;
+    }
+    std::atomic<int> Calls{0};
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Inside = false;
+    bool Released = false;
+    std::atomic<bool> Ended{false};
 };
 
 } // namespace
@@ -131,18 +179,62 @@ TEST(ZevThreadTest, EachThreadGetsAPoolSlotAndGivesItBackWhenItEnds)
 
 TEST(ZevThreadTest, PeriodicTimerFiresAtItsPeriodAndNeverAfterItIsKilled)
 {
-    auto* timer = new TCountTimer();
-    timer->Interval = 1;
+    using Clock = std::chrono::steady_clock;
+    constexpr int Period = 20;
+    constexpr int Ticks = 31;
+    auto* timer = new TStampTimer(Ticks);
+    timer->Interval = Period;
     timer->Resolution = 1;
+    const Clock::time_point start = Clock::now();
     ASSERT_NE(timer->Start(), 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(timer->WaitForTicks(std::chrono::seconds(60)));
     timer->Stop();
-    const int ticks = timer->Ticks;
-    EXPECT_GT(ticks, 20); // about 100 at 1 ms; a loaded machine gives fewer, never none
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(timer->Ticks.load(), ticks);
+    const int ticks = timer->Count;
+    // Nothing after the kill (it waits for a callback in progress).
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * Period));
+    EXPECT_EQ(timer->Count.load(), ticks);
+    // Tick k is due (k + 1) periods after the start and never comes earlier. On a loaded machine a tick may come
+    // late and periods may be skipped, so the period is measured as the shortest time between two ticks.
+    double shortest = 1e9;
+    for (int k = 0; k < Ticks; ++k) {
+        const double since = std::chrono::duration<double, std::milli>(timer->Stamps[k] - start).count();
+        EXPECT_GE(since, (k + 1) * Period) << "tick " << k;
+        if (k > 0)
+            shortest = std::min(shortest, std::chrono::duration<double, std::milli>(timer->Stamps[k] -
+                                                                                     timer->Stamps[k - 1])
+                                              .count());
+    }
+    EXPECT_LT(shortest, 1.5 * Period);
     delete timer; // a running timer is killed before the object goes
     EXPECT_EQ(timeKillEvent(123456), MMSYSERR_INVALPARAM);
+}
+
+TEST(ZevThreadTest, KillingATimerWaitsForTheCallbackInProgress)
+{
+    TBlockingTimer timer;
+    timer.Interval = 1;
+    ASSERT_NE(timer.Start(), 0u);
+    // Inside the callback, which waits until it is let go.
+    {
+        std::unique_lock<std::mutex> lock(timer.Mutex);
+        ASSERT_TRUE(timer.Changed.wait_for(lock, std::chrono::seconds(60), [&] { return timer.Inside; }));
+    }
+    // Let go by another thread once the kill has returned, or a while after it began if it waits as it must.
+    std::atomic<bool> stopped{false};
+    std::thread letGo([&] {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (!stopped && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> lock(timer.Mutex);
+        timer.Released = true;
+        timer.Changed.notify_all();
+    });
+    timer.Stop();
+    const bool callbackEnded = timer.Ended;
+    stopped = true;
+    letGo.join();
+    EXPECT_TRUE(callbackEnded) << "the kill returned while the callback was still running";
+    EXPECT_EQ(timer.Calls.load(), 1);
 }
 
 TEST(ZevThreadTest, ElapsedTimeStaysPositiveAcrossTheCounterWrap)

@@ -72,13 +72,7 @@ TEST_F(X11Test, FormTakesClicksTypingPasteMenuAndTheCloseBox)
                                         "mouseup 400 250"}));
 
     // The menu: a click on the bar opens the drop-down, a click on its second entry chooses it.
-    RECT r;
-    GetWindowRect(form->Handle, &r);
-    POINT client{0, 0};
-    ClientToScreen(form->Handle, &client);
-    Drive({"xdotool", "mousemove", std::to_string(r.left + 14), std::to_string(client.y - 8), "click", "1"});
-    Drive({"xdotool", "mousemove", std::to_string(r.left + 30), std::to_string(client.y + 2 + 20 + 10), "click",
-           "1"});
+    ChooseFromMenu(form->Handle, 4, 1);
     EXPECT_EQ(gChosen, 1);
 
     // Japanese text draws as glyphs: a CJK face is found, and two different characters do not draw the same box.
@@ -89,6 +83,8 @@ TEST_F(X11Test, FormTakesClicksTypingPasteMenuAndTheCloseBox)
     ASSERT_TRUE(ZevRenderText(desc, "験", 3, &b));
     EXPECT_NE(a.alpha, b.alpha);
 
+    RECT r;
+    GetWindowRect(form->Handle, &r);
     std::int32_t sw = 0, sh = 0;
     std::uint32_t* shot = nullptr;
     ASSERT_TRUE(ZevCaptureScreen(&sw, &sh, &shot));

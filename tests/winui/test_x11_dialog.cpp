@@ -1,9 +1,13 @@
 // The open-file dialog on a real X server, used with real X input from xdotool: it lists only what its filter
 // takes, walks into a folder by a double click and back by keys, scrolls by the wheel, returns the file clicked,
-// and its close box cancels it, a typed name notwithstanding. The dialog runs its own modal loop on the test's
+// and its close box cancels it, a typed name notwithstanding. The image-filter window's save onto a full disk is
+// said in a message box. The dialog runs its own modal loop on the test's
 // thread, so a driver thread gives the input and waits for what the dialog shows, reading it through messages
 // (answered on the dialog's thread).
 #include "X11TestSupport.h"
+
+#include "../common/TestFiles.h"
+#include "ZevFilterForm.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,6 +49,38 @@ LRESULT ShotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return 1;
 }
 
+// Waits (a generous while) until `done` holds; false, with what was never seen in `failure`, otherwise.
+bool WaitToSee(const char* what, const std::function<bool()>& done, std::string* failure)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            *failure = std::string("never saw ") + what;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A window's text, read through a message answered on the windows' thread.
+std::string TextOf(HWND window)
+{
+    char buffer[512] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+// A hidden window whose message takes the screen's picture (into gShot) on the windows' thread.
+HWND NewShotWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ShotProc;
+    wc.lpszClassName = "#TestShot";
+    RegisterClassA(&wc); // refused, harmlessly, when a test before made it
+    return CreateWindowExA(0, "#TestShot", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+}
+
 struct DialogDriver {
     // Filled on the windows' thread when the dialog opens.
     HWND dialog = nullptr;
@@ -64,12 +100,7 @@ struct DialogDriver {
     std::atomic<bool> finished{false};
     std::thread thread;
 
-    std::string Text(HWND window) const
-    {
-        char buffer[512] = {};
-        SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-        return buffer;
-    }
+    std::string Text(HWND window) const { return TextOf(window); }
     std::vector<std::string> Listed() const
     {
         std::vector<std::string> out;
@@ -81,18 +112,7 @@ struct DialogDriver {
         }
         return out;
     }
-    bool WaitFor(const char* what, const std::function<bool()>& done)
-    {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > limit) {
-                failure = std::string("the dialog never showed ") + what;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
+    bool WaitFor(const char* what, const std::function<bool()>& done) { return WaitToSee(what, done, &failure); }
     // A click (or two) on the middle of the row that shows `entry`.
     bool ClickRow(const std::string& entry, int clicks)
     {
@@ -214,11 +234,7 @@ TEST_F(X11Test, FileDialogFiltersWalksFoldersScrollsReturnsTheClickedFileAndCanc
     TRecordForm* form = NewForm();
     form->SetBounds(60, 40, 640, 480);
     form->SetText("Owner");
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = ShotProc;
-    wc.lpszClassName = "#TestShot";
-    RegisterClassA(&wc);
-    HWND shotWindow = CreateWindowExA(0, "#TestShot", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND shotWindow = NewShotWindow();
     Drive({"true"});
 
     DialogDriver open;
@@ -268,5 +284,109 @@ TEST_F(X11Test, FileDialogFiltersWalksFoldersScrollsReturnsTheClickedFileAndCanc
     EXPECT_EQ(closer.failure, "");
     EXPECT_EQ(path[0], 0);
     ZevSetModalHook(nullptr, nullptr);
+    DestroyWindow(shotWindow);
+}
+
+namespace {
+
+// A person saving the filter window's image: types a name into the save dialog and presses Return, reads the
+// message box that follows (its picture is taken) and closes it with Return.
+struct SaveDriver {
+    std::string path;
+    HWND shotWindow = nullptr;
+    HWND list = nullptr, name = nullptr; // of the save dialog
+    std::atomic<HWND> box{nullptr};
+    HWND boxText = nullptr;
+    RECT boxRect{};
+    std::string shown, failure;
+    std::atomic<bool> finished{false};
+    std::thread thread;
+
+    bool WaitFor(const char* what, const std::function<bool()>& done) { return WaitToSee(what, done, &failure); }
+    void Run()
+    {
+        if (!WaitFor("the save dialog", [&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) > 0; }) ||
+            !RunToEnd({"xdotool", "type", "--delay", "10", path}) ||
+            !WaitFor("the name typed", [&] { return TextOf(name) == path; }) ||
+            !RunToEnd({"xdotool", "key", "Return"}) || !WaitFor("a message box", [&] { return box != nullptr; }))
+            return;
+        shown = TextOf(box) + "\n" + TextOf(boxText);
+        SendMessageA(shotWindow, kCaptureMessage, 0, 0);
+        if (!RunToEnd({"xdotool", "key", "Return"}))
+            failure = "xdotool failed";
+    }
+};
+
+void DriveSave(HWND dialog, void* user)
+{
+    auto* d = static_cast<SaveDriver*>(user);
+    ZevSync();
+    if (HWND name = GetDlgItem(dialog, ZevDialogNameId)) {
+        d->name = name;
+        d->list = GetDlgItem(dialog, ZevDialogListId);
+        d->thread = std::thread([d] {
+            d->Run();
+            d->finished = true;
+        });
+        return;
+    }
+    d->boxText = GetDlgItem(dialog, 0);
+    GetWindowRect(dialog, &d->boxRect);
+    d->box = dialog;
+}
+
+} // namespace
+
+TEST_F(X11Test, TheFilterWindowSaysInAMessageBoxThatItsImageCouldNotBeSaved)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    // A name that leads to a full disk.
+    fs::remove("full.bmp");
+    fs::create_symlink("/dev/full", "full.bmp");
+    TZevWin* w = nullptr;
+    ASSERT_TRUE(App->CreateForm(&w, "TZevFilterForm"));
+    auto* form = static_cast<TZevFilterForm*>(w);
+    form->SetBounds(40, 40, 640, 480);
+    form->Panel->NewImage(128, 128); // larger than the writer's buffer: the write itself fails
+    HWND shotWindow = NewShotWindow();
+    Drive({"true"});
+
+    SaveDriver person;
+    person.path = fs::absolute("full.bmp").string();
+    person.shotWindow = shotWindow;
+    ZevSetModalHook(DriveSave, &person);
+    gShot = {};
+    // Files > Save, by two clicks.
+    ChooseFromMenu(form->Handle, 4, 1);
+    ASSERT_TRUE(person.thread.joinable()) << "the save dialog did not open";
+    while (!person.finished) {
+        Pump(App);
+        ZevWaitForMessages(10);
+    }
+    person.thread.join();
+    ZevSetModalHook(nullptr, nullptr);
+    EXPECT_EQ(person.failure, "");
+    EXPECT_EQ(person.shown, "Save\nThe image could not be saved to this file:\n" + person.path);
+    EXPECT_EQ(person.box.load() != nullptr && IsWindow(person.box.load()), false) << "Return closes the box";
+    const std::string log = ReadFile("ZevDebug.txt");
+    EXPECT_NE(log.find("filter: The image could not be saved to this file: \"" + person.path + "\""),
+              std::string::npos);
+    EXPECT_NE(log.find("ZevSaveFile: \"/dev/full\" could not be written whole"), std::string::npos);
+
+    // The picture: the box on the screen, grey with dark text.
+    ASSERT_FALSE(gShot.pixels.empty());
+    EXPECT_TRUE(ZevWritePng(QE_SCREENSHOT_DIR "/winui_filter_save_failed.png", gShot.pixels.data(), gShot.width,
+                            gShot.height));
+    int grey = 0, dark = 0;
+    for (std::int32_t y = person.boxRect.top + 24; y < person.boxRect.bottom; ++y)
+        for (std::int32_t x = person.boxRect.left; x < person.boxRect.right; ++x) {
+            const std::uint32_t p = gShot.pixels[static_cast<std::size_t>(y) * gShot.width + x];
+            grey += p == 0xD4D0C8;
+            dark += ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60;
+        }
+    const int area = (person.boxRect.right - person.boxRect.left) * (person.boxRect.bottom - person.boxRect.top - 24);
+    EXPECT_GT(grey, area / 2);
+    EXPECT_GT(dark, 100);
     DestroyWindow(shotWindow);
 }
