@@ -7,12 +7,7 @@
 #include "GlobalLock.h"
 #include "ZevMenu.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -32,19 +27,10 @@ TEST_F(ThreadGuardTest, ALoadThatStopsTheHostClosesTheViewOutsideTheLockSoItsThr
     ChooseInNextDialog(&choice);
     // A close made under the lock cannot wait for the render thread (it needs the lock for its last frame): the
     // view then leaves the join and its renderer to its deletion. Should both guards go, this would never end.
-    std::atomic<bool> ended{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 600 && !ended; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!ended) {
-            std::fprintf(stderr, "deadlock: Load that stops the host did not return\n");
-            std::abort();
-        }
-    });
+    TDeadlockWatch watch("Load that stops the host did not return");
     // Sent, not posted: the state the close left is seen before the loop deletes the destroyed windows.
     SendMessageA(console->Handle, WM_COMMAND, static_cast<WPARAM>(console->LoadItem->CommandId), 0);
-    ended = true;
-    watchdog.join();
+    watch.End();
     EXPECT_EQ(choice.Shown, 1);
     EXPECT_FALSE(IsWindow(view));
     EXPECT_EQ(TDemoTestRenderer::Alive, 0) << "the view closed under the lock: its thread was not joined";
