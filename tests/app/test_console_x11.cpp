@@ -150,13 +150,14 @@ TEST_F(ConsoleProgramTest, AStrayClosingParenthesisIsRefusedAndTheNextTextIsEval
     OpenConsole();
     const TScreenShot before = Output();
     Type("(+ 1 2))");
-    EXPECT_FALSE(InputEmpty());
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
     Key("Return");
     EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the input pane was not emptied";
     EXPECT_TRUE(WaitUntil([&] { return Output().Differences(before, 40) > 50; }, 10000)) << "nothing answered";
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_console_unbalanced");
     const TScreenShot refused = Output();
     Type("(+ 3 4)");
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
     Key("Return");
     EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the next text was not taken";
     EXPECT_TRUE(WaitUntil([&] { return Output().Differences(refused, 40) > 20; }, 10000)) << "nothing answered";
