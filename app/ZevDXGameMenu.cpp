@@ -237,8 +237,18 @@ void TZevDXGameMenu::OpenReference()
     if (ZevShellOpen(page.c_str(), "", &why))
         return;
     ZevDebugLog(("demo: cannot open \"" + page + "\": " + why + "\n").c_str());
-    // Said on screen too: nothing else shows that the choice was taken.
-    const std::string text = "The language reference cannot be opened:\n" + page + "\n\n" + why +
+    // Said on screen too: nothing else shows that the choice was taken. A long path is broken before a '/' so
+    // that the box shows all of it.
+    std::string shown;
+    std::size_t lineStart = 0;
+    for (char c : page) {
+        if (c == '/' && shown.size() - lineStart > 80) {
+            shown += '\n';
+            lineStart = shown.size();
+        }
+        shown += c;
+    }
+    const std::string text = "The language reference cannot be opened:\n" + shown + "\n\n" + why +
                              ".\n\nOpen the page in a web browser.";
     MessageBoxA(Handle, text.c_str(), "Reference", MB_OK);
 }

@@ -169,7 +169,8 @@ void LispAppendReadText(TZevLispText& out, const char* text, std::int32_t size, 
     std::int32_t pos = from, start = from;
     LispLex(text, size, &pos, token, &start);
     to = std::min(to, size);
-    while (to > start && std::strchr(" \t\r\n", text[to - 1]) != nullptr)
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (to > start && blank(text[to - 1]))
         --to;
     const std::size_t begin = out.Size();
     for (std::int32_t i = start; i < to; ++i) {

@@ -25,8 +25,9 @@ bool ZevShellOpen(const char* file, const char* parameters, std::string* why)
 {
     if (!file || !*file)
         return Fail(why, "no file was named");
+    // A document named by its path must be there; an address ("scheme://...") is the opener's to judge.
     struct stat info{};
-    if (stat(file, &info) != 0)
+    if (std::strstr(file, "://") == nullptr && stat(file, &info) != 0)
         return Fail(why, std::string("the file cannot be found (") + std::strerror(errno) + ")");
     std::string target = file;
     char* argv[] = {const_cast<char*>("xdg-open"), target.data(), nullptr};

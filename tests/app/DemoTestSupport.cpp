@@ -10,6 +10,8 @@
 #include "ZevWinApi.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -145,6 +147,26 @@ int DemoTest::ViewCount()
         }
     }
     return n;
+}
+
+TDeadlockWatch::TDeadlockWatch(std::string what, int ms)
+    : Watch([this, what = std::move(what), ms] {
+          const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+          while (!Ended && std::chrono::steady_clock::now() < end)
+              std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          if (!Ended) {
+              std::fprintf(stderr, "deadlock: %s\n", what.c_str());
+              std::abort();
+          }
+      })
+{
+}
+
+void TDeadlockWatch::End()
+{
+    Ended = true;
+    if (Watch.joinable())
+        Watch.join();
 }
 
 void ChooseInNextDialog(TDialogChoice* choice)

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,21 @@ protected:
     std::filesystem::path Folder; // the scratch application folder
     TZevApplication* App = nullptr;
     TZevDXGameMenu* Form = nullptr;
+};
+
+// While it lives, a thread that ends the test program with a message when the watch is not ended within
+// `ms` milliseconds: a deadlock fails the test at once instead of hanging the run.
+class TDeadlockWatch {
+public:
+    TDeadlockWatch(std::string what, int ms = 60000);
+    ~TDeadlockWatch() { End(); }
+    TDeadlockWatch(const TDeadlockWatch&) = delete;
+    TDeadlockWatch& operator=(const TDeadlockWatch&) = delete;
+    void End();
+
+private:
+    std::atomic<bool> Ended{false};
+    std::thread Watch;
 };
 
 // Makes the next dialog choose `path` (absolute), or cancel when it is empty; `seen` receives the dialog's caption

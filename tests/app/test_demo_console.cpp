@@ -7,12 +7,7 @@
 #include "ZevLispForms.h"
 #include "ZevMenu.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -188,19 +183,10 @@ TEST_F(ConsoleTest, ALoadThatStopsTheHostClosesTheProgramWithoutADeadlock)
     TDialogChoice choice(file.string());
     ChooseInNextDialog(&choice);
     // The view's render thread needs the lock to end: a Load that waited for it under the lock would never end.
-    std::atomic<bool> ended{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 600 && !ended; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!ended) {
-            std::fprintf(stderr, "deadlock: the program did not end after Load\n");
-            std::abort();
-        }
-    });
+    TDeadlockWatch watch("the program did not end after Load");
     PostMessageA(Pane->Handle, WM_COMMAND, static_cast<WPARAM>(Pane->LoadItem->CommandId), 0);
     const int code = App->Run();
-    ended = true;
-    watchdog.join();
+    watch.End();
     EXPECT_EQ(code, 0);
     EXPECT_EQ(choice.Shown, 1);
 }

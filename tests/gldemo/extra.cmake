@@ -5,3 +5,6 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/screenshots)
 target_compile_definitions(test_gldemo PRIVATE QE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
 # The program runs on the test process's own X server.
 target_link_libraries(test_gldemo PRIVATE qe_gl)
+# The window test drives OGLPomu with xdotool and reads the screen back as the demo program's tests do.
+target_sources(test_gldemo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/app/XProgramSupport.cpp)
+target_include_directories(test_gldemo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/app)
