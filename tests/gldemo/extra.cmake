@@ -8,3 +8,5 @@ target_link_libraries(test_gldemo PRIVATE qe_gl)
 # The window test drives OGLPomu with xdotool and reads the screen back as the demo program's tests do.
 target_sources(test_gldemo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/app/XProgramSupport.cpp)
 target_include_directories(test_gldemo PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/app)
+find_package(X11 REQUIRED)
+target_link_libraries(test_gldemo PRIVATE X11::X11 X11::Xdamage)
