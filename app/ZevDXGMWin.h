@@ -90,7 +90,7 @@ public:
     std::int32_t ConsoleWanted = 1;
     std::int32_t Shadow = 0;
     std::int32_t Threaded = 1;
-    std::int32_t TimerFlag = 1; // the thread suspends after each pass and the timer resumes it
+    std::atomic<std::int32_t> TimerFlag{1}; // the thread suspends after each pass and the timer resumes it
     std::uint8_t KeyTable[256] = {};
     float Interval = 20.0f;
     TZevQueuedRenderer* Renderer = nullptr; // owned

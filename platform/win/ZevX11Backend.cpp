@@ -11,9 +11,11 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,16 +38,16 @@ int IgnoreErrors(Display*, XErrorEvent*)
 // exit-time clean-ups would free scripts, meshes and textures under render threads that still draw. So whichever
 // thread finds the connection gone says so and ends the process at once, without the exit-time clean-ups.
 
-char gDisplayName[256] = "";
+// Written when a display opens, so that saying it takes no more than a write (it may be said from a signal).
+char gLostText[400] = "";
+std::size_t gLostLength = 0;
+std::atomic<int> gConnection{-1};
 std::atomic<bool> gDisplayLost{false};
 
 [[noreturn]] void EndForLostDisplay()
 {
     if (!gDisplayLost.exchange(true)) {
-        char text[400];
-        const int n = std::snprintf(text, sizeof text, "%s: lost the connection to the X display \"%s\"\n",
-                                    program_invocation_short_name, gDisplayName);
-        if (n > 0 && write(STDERR_FILENO, text, static_cast<std::size_t>(n)) < 0) {
+        if (write(STDERR_FILENO, gLostText, gLostLength) < 0) {
             // Nothing more can be said.
         }
         _exit(1);
@@ -53,6 +55,56 @@ std::atomic<bool> gDisplayLost{false};
     // Another thread is saying it and ending the process.
     for (;;)
         pause();
+}
+
+bool ConnectionHungUp()
+{
+    const int connection = gConnection.load();
+    if (connection < 0)
+        return false;
+    pollfd fd{connection, POLLRDHUP, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+// A thread inside the OpenGL driver when the server goes may crash there (the driver's own requests go round
+// Xlib and find no answer): with the connection gone that is the display's loss, and said as such. Any other
+// crash goes on to the handler that was there before.
+constexpr int FatalSignals[] = {SIGSEGV, SIGBUS, SIGABRT};
+struct sigaction gPreviousActions[3];
+
+void OnFatalSignal(int signal, siginfo_t* info, void* context)
+{
+    if (gDisplayLost.load() || ConnectionHungUp())
+        EndForLostDisplay();
+    for (int i = 0; i < 3; ++i) {
+        if (FatalSignals[i] != signal)
+            continue;
+        const struct sigaction& previous = gPreviousActions[i];
+        if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
+            previous.sa_sigaction(signal, info, context);
+            return;
+        }
+        if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+            previous.sa_handler(signal);
+            return;
+        }
+    }
+    // As without us: the default action, at once for a sent signal, or when the faulting instruction runs again.
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;
+    sigaction(signal, &plain, nullptr);
+    if (signal == SIGABRT)
+        raise(signal);
+}
+
+void CatchFatalSignals()
+{
+    struct sigaction action {};
+    action.sa_sigaction = OnFatalSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 3; ++i)
+        sigaction(FatalSignals[i], &action, &gPreviousActions[i]);
 }
 
 // Xlib calls this on any thread whose request or reply finds the connection broken (the server killed); the
@@ -194,7 +246,12 @@ public:
         gc = XCreateGC(dpy, root, 0, nullptr);
         wm = DetectWindowManager();
         name = DisplayString(dpy);
-        std::snprintf(gDisplayName, sizeof gDisplayName, "%s", name.c_str());
+        const int n = std::snprintf(gLostText, sizeof gLostText, "%s: lost the connection to the X display \"%s\"\n",
+                                    program_invocation_short_name, name.c_str());
+        gLostLength = n > 0 ? std::min(static_cast<std::size_t>(n), sizeof gLostText - 1) : 0;
+        gConnection = ConnectionNumber(dpy);
+        static const bool caught = (CatchFatalSignals(), true);
+        (void)caught;
         watch = std::make_unique<TDisplayWatch>(ConnectionNumber(dpy));
         gWatch = watch.get();
         static const bool stopsAtExit = std::atexit(StopWatchAtExit) == 0;
@@ -203,6 +260,7 @@ public:
 
     ~TZevX11Backend() override
     {
+        gConnection = -1;
         gWatch = nullptr;
         watch.reset();
         XFreeGC(dpy, gc);

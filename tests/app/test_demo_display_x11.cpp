@@ -227,8 +227,8 @@ TEST_F(DemoDisplayTest, AKilledServerEndsTheProgramAtOnceWithExitCodeOneWhatever
         const int code = WaitForExit(Demo, 20000);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
         Demo = -1;
-        EXPECT_EQ(code, 1) << "ended by a signal, hung, or with another code";
         const std::string said = ReadFile(Errors);
+        EXPECT_EQ(code, 1) << "ended by a signal, hung, or with another code; it said:\n" << said;
         EXPECT_NE(said.find("lost the connection to the X display \"" + Server.Display + "\""), std::string::npos)
             << said;
         RecordProperty(std::string("seconds to end, ") + c.Name, std::to_string(seconds));

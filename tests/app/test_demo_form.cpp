@@ -128,7 +128,7 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
             EXPECT_EQ(CurrentGMDemo, demo);
         }
         // The sliding test measures frames that follow each other: no timer between them.
-        EXPECT_EQ(view->TimerFlag, std::string(c.caption) == "GM9Test" ? 0 : 1);
+        EXPECT_EQ(view->TimerFlag.load(), std::string(c.caption) == "GM9Test" ? 0 : 1);
     }
     Form->ViewWindow->Close();
     EXPECT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
