@@ -241,8 +241,9 @@ TScreenShot CaptureScreen()
 bool WaitForScreen(const std::function<bool(const TScreenShot&)>& done, int ms)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    // What came before this look is taken in: the picture below shows it.
-    while (ScreenWatch.Next(std::chrono::steady_clock::now())) {
+    // What came before this look is taken in: the picture below shows it (a view that draws without pause would
+    // keep this loop going: a few rounds are enough).
+    for (int round = 0; round < 16 && ScreenWatch.Next(std::chrono::steady_clock::now()); ++round) {
     }
     while (!done(CaptureScreen())) {
         if (!ScreenWatch.Next(end))
