@@ -2,8 +2,9 @@
 # Times the first ./run.sh as a new user meets it: a fresh clone of the committed state of this checkout, built
 # without ccache on the given processors, until the demo's main form is mapped (on an Xvfb of the script's own).
 #   tools/first_window.sh [CPUS]      CPUS as taskset takes them, 0-3 (four cores) by default
-# It prints the seconds to the first window and keeps run.sh's output in the temporary folder it names, and then
-# ends the demo. The packages must be there (tools/deps.sh); the machine's load goes into the figure, so say it.
+# It prints the seconds to the first window and the processor time the build took (on a busy machine, that over the
+# number of cores is what the wait would be on an idle one), keeps run.sh's output in the temporary folder it names,
+# and ends the demo. The packages must be there (tools/deps.sh).
 set -euo pipefail
 cpus=${1:-0-3}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +14,7 @@ demo=
 cleanup() {
   [ -n "$demo" ] && kill -- "-$demo" 2>/dev/null || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work/clone"
 }
 trap cleanup EXIT
 
