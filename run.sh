@@ -22,11 +22,12 @@ if [ ! -f build/build.ninja ]; then
 fi
 # The program's target alone: the tests and benchmarks are built by test.sh.
 jobs=$(nproc)
-steps=$(ninja -C build -n "$program" 2>/dev/null | grep -c '^\[' || true)
-if [ "$steps" -gt 20 ]; then
-  # About 4 s of one core per step, cold, on a 2020s desktop; ccache makes a rebuild much faster.
-  minutes=$(( (steps * 4 / jobs + 59) / 60 ))
-  echo "run.sh: building $program: $steps steps on $jobs cores, about $minutes minute(s) the first time"
+if [ ! -x "build/bin/$program" ]; then
+  steps=$(ninja -C build -t commands "$program" | wc -l)
+  # About 2 s of one core per step without ccache on a machine of its own (a busy one takes longer); ccache makes a
+  # cold build on a machine that built before much shorter.
+  minutes=$(( (steps * 2 / jobs + 59) / 60 ))
+  echo "run.sh: building $program and the libraries it needs: $steps steps on $jobs cores, about $minutes minute(s) on an idle machine"
 fi
 cmake --build build -j "$jobs" --target "$program"
 

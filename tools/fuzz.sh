@@ -113,7 +113,7 @@ for i in range(len(data)):
     open(f"{sys.argv[2]}/flip{i}", "wb").write(flipped)
 ' "$root/tests/fuzz/corpus/$seed" "$dir"
   local log=$builddir/work/$t/damaged.log
-  if ! run "$t" -runs=0 -timeout=30 "$dir" >"$log" 2>&1; then
+  if ! QE_FUZZ_SAME_BLOCKS=1 run "$t" -runs=0 -timeout=30 "$dir" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz.sh: $t fails on a damaged copy of $seed (log: $log)" >&2
     return 1

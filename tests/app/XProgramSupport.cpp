@@ -106,7 +106,7 @@ struct TScreenWatch {
     }
 };
 
-TScreenWatch Watch;
+TScreenWatch ScreenWatch;
 
 } // namespace
 
@@ -116,13 +116,13 @@ bool StartXSession()
         return false;
     if (ZevPlatformInit(TZevBackendKind::X11) != TZevBackendKind::X11)
         return false;
-    Watch.Close();
-    return Watch.Open();
+    ScreenWatch.Close();
+    return ScreenWatch.Open();
 }
 
 void EndXSession()
 {
-    Watch.Close();
+    ScreenWatch.Close();
     ZevPlatformShutdown();
 }
 
@@ -241,11 +241,12 @@ TScreenShot CaptureScreen()
 bool WaitForScreen(const std::function<bool(const TScreenShot&)>& done, int ms)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    // What came before this look is taken in: the picture below shows it.
-    while (Watch.Next(std::chrono::steady_clock::now())) {
+    // What came before this look is taken in: the picture below shows it (a view that draws without pause would
+    // keep this loop going: a few rounds are enough).
+    for (int round = 0; round < 16 && ScreenWatch.Next(std::chrono::steady_clock::now()); ++round) {
     }
     while (!done(CaptureScreen())) {
-        if (!Watch.Next(end))
+        if (!ScreenWatch.Next(end))
             return false;
     }
     return true;
@@ -254,9 +255,9 @@ bool WaitForScreen(const std::function<bool(const TScreenShot&)>& done, int ms)
 bool WaitForFrames(int frames, int ms)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    const long goal = Watch.ChangesSeen + frames;
-    while (Watch.ChangesSeen < goal) {
-        if (!Watch.Next(end))
+    const long goal = ScreenWatch.ChangesSeen + frames;
+    while (ScreenWatch.ChangesSeen < goal) {
+        if (!ScreenWatch.Next(end))
             return false;
     }
     return true;
@@ -266,20 +267,20 @@ bool WaitForWindow(const std::string& name, int ms)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     const auto shown = [&] {
-        for (Window window : Watch.Mapped)
-            if (Watch.Name(window) == name)
+        for (Window window : ScreenWatch.Mapped)
+            if (ScreenWatch.Name(window) == name)
                 return true;
         return false;
     };
     // One mapped before the wait counts too.
-    Watch.Mapped.clear();
+    ScreenWatch.Mapped.clear();
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
-    if (XQueryTree(Watch.Dpy, DefaultRootWindow(Watch.Dpy), &root, &parent, &children, &count)) {
+    if (XQueryTree(ScreenWatch.Dpy, DefaultRootWindow(ScreenWatch.Dpy), &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; ++i) {
             XWindowAttributes attributes;
-            if (XGetWindowAttributes(Watch.Dpy, children[i], &attributes) && attributes.map_state == IsViewable &&
-                Watch.Name(children[i]) == name) {
+            if (XGetWindowAttributes(ScreenWatch.Dpy, children[i], &attributes) && attributes.map_state == IsViewable &&
+                ScreenWatch.Name(children[i]) == name) {
                 XFree(children);
                 return true;
             }
@@ -288,8 +289,8 @@ bool WaitForWindow(const std::string& name, int ms)
             XFree(children);
     }
     do {
-        Watch.Mapped.clear();
-        if (!Watch.Next(end))
+        ScreenWatch.Mapped.clear();
+        if (!ScreenWatch.Next(end))
             return false;
     } while (!shown());
     return true;
