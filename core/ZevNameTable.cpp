@@ -2,10 +2,9 @@
 #include "ZevNameTable.h"
 
 #include "ZevLSObj.h"
+#include "ZevSharedLibrary.h"
 
 #include <cstring>
-#include <strings.h>
-#include <dlfcn.h>
 
 TZevNameTable::TZevNameTable() : store(nullptr), addFlags(ZevNameFunction), byName(nullptr), byValue(nullptr)
 {
@@ -93,6 +92,19 @@ const TZevNameEntry* TZevNameTable::Find(const char* name, std::uint32_t require
             return e;
     }
     return nullptr;
+}
+
+TZevNameValue TZevNameTable::GetRegistered(const char* name, std::uint32_t required) const
+{
+    if (!name)
+        return 0;
+    const TZevNameTable* t = Store();
+    for (const TZevNameEntry* e = t->byName[NameBucket(name)]; e; e = e->nextByName) {
+        if ((e->flags & required) == required && !(e->flags & ZevNameLibrary) &&
+            std::strcmp(e->name.CStr(), name) == 0)
+            return e->value;
+    }
+    return 0;
 }
 
 const TZevNameEntry* TZevNameTable::FindValue(TZevNameValue value, std::uint32_t required) const
@@ -184,9 +196,7 @@ bool ReadNamedFunction(TZevStream* stream, TZevNameValue* value, std::uint32_t r
     if (!ReadString(stream, &name))
         return false;
     // Only what the program registered itself: a name from a file never reaches the library cache.
-    const TZevNameEntry* e = GetFunctionDictionary()->Find(name.CStr(), required);
-    if (e && !(e->flags & ZevNameLibrary))
-        *value = e->value;
+    *value = GetFunctionDictionary()->GetRegistered(name.CStr(), required);
     return true;
 }
 
@@ -223,8 +233,7 @@ int WriteFunctionName(TZevStream* stream, TZevNameValue value)
 
 TZevDllModule::~TZevDllModule()
 {
-    if (handle)
-        dlclose(handle);
+    ZevCloseSharedLibrary(handle);
 }
 
 TZevDllTable::~TZevDllTable()
@@ -243,13 +252,7 @@ TZevDllModule* TZevDllTable::GetModule(const char* fileName)
 {
     if (TZevDllModule* m = FindModule(fileName))
         return m;
-    // Windows library names: the same library is built as a shared object here.
-    TZevString path(fileName);
-    const std::int32_t n = path.GetLength();
-    if (n >= 4 && strcasecmp(path.CStr() + n - 4, ".dll") == 0)
-        path = TZevString(fileName, n - 4) + ".so";
-    void* handle = dlopen(path.CStr(), RTLD_NOW | RTLD_LOCAL);
-    TZevDllModule* module = new TZevDllModule(handle);
+    TZevDllModule* module = new TZevDllModule(ZevOpenSharedLibrary(fileName));
     modules.Add(fileName, static_cast<const void*>(module));
     return module;
 }
@@ -268,7 +271,7 @@ TZevNameValue TZevDllTable::Resolve(const char* name)
         return 0;
     if (const TZevNameEntry* e = module->procedures.Find(procedure))
         return e->value;
-    void* address = dlsym(module->handle, procedure);
+    void* address = ZevFindLibrarySymbol(module->handle, procedure);
     if (!address)
         return 0;
     const TZevNameValue value = reinterpret_cast<TZevNameValue>(address);

@@ -60,6 +60,10 @@ public:
     template <class F> F GetFunction(const char* name) { return reinterpret_cast<F>(GetValue(name)); }
     // The first entry of `name` whose flags include all of `required`, without asking any library; null if none.
     const TZevNameEntry* Find(const char* name, std::uint32_t required = 0) const;
+    // The value of the first entry of `name` that the program added itself and whose flags include all of
+    // `required`; 0 if none. No library is asked, and a library procedure found earlier does not count: names that
+    // scripts and data files give are resolved here.
+    TZevNameValue GetRegistered(const char* name, std::uint32_t required = ZevNameFunction) const;
     // The first entry with this value whose flags include all of `required`; null if none.
     const TZevNameEntry* FindValue(TZevNameValue value, std::uint32_t required = 0) const;
     // The name of the first entry with this value; null when none.
@@ -143,11 +147,11 @@ public:
     // Deletes every module (releasing its library).
     virtual ~TZevDllTable();
 
-    // "<library file> <procedure>" (split at the first blank): the procedure's address, or 0 (no blank, library
-    // not loadable, procedure not exported).
+    // "<library file> <procedure>" (split at the first blank): the procedure's address, or 0 (no blank, no
+    // library file name, library not loadable, procedure not exported).
     TZevNameValue Resolve(const char* name);
-    // The cached module of the file, or a new one (loaded with dlopen, a ".dll" name as ".so"), cached even when
-    // loading failed.
+    // The cached module of the file, or a new one (ZevOpenSharedLibrary: a ".dll" name as ".so", an empty name
+    // loads nothing), cached even when loading failed.
     TZevDllModule* GetModule(const char* fileName);
     // The cached module of the file, or null; loads nothing.
     TZevDllModule* FindModule(const char* fileName) const;

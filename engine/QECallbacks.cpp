@@ -10,8 +10,10 @@
 #include "ZevBodyUtil.h"
 #include "ZevNameTable.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <string>
 #include "ZevPhysicsSaveLoad.h"
 
 TZevClassRecord TZevGCFuncCFuncLIClassRecord;
@@ -307,6 +309,8 @@ void XPhBodyGetFuncResult(TZevLispRef& result, TZevLispInterpreter* interp, TZev
 }
 
 // (QLPlugInXPhBodyCall name body): calls the named function, int function(void* body); t when it was called.
+// A script names only functions that the program registered: a library procedure ("<library file> <procedure>")
+// answers an error, so that no script text makes the program load a library or call whatever a library exports.
 void QLPlugInXPhBodyCall(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef args)
 {
     TZevString name;
@@ -321,7 +325,17 @@ void QLPlugInXPhBodyCall(TZevLispRef& result, TZevLispInterpreter* interp, TZevL
     TZevGameChara* body;
     if (!TakeBody(result, value, &body))
         return;
-    result = QE_QLPlugInXPhBodyCall(name.CStr(), QEBodyHandle(body)) ? T : Nil;
+    using Call = int (*)(void*);
+    const auto function = reinterpret_cast<Call>(GetFunctionDictionary()->GetRegistered(name.CStr()));
+    if (function) {
+        function(QEBodyHandle(body));
+        result = T;
+    } else if (name.CStr() && std::strchr(name.CStr(), ' ')) {
+        const std::string line =
+            std::string("QLPlugInXPhBodyCall: \"") + name.CStr() + "\" is no registered function; not called\n";
+        ZevDebugLog(line.c_str());
+        LispMakeError(result, "Unregistered Function!");
+    }
 }
 
 bool Registered = false;

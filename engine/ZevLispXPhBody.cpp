@@ -391,7 +391,8 @@ TZevMatrix3 QEBoxInertia(TZevGameChara* body, float mass)
 
 void QEPrepareNewBody(TZevGameChara* body, float airResistance)
 {
-    // Drawn under the root frame (adding a body to the world takes its frame out of the frame tree).
+    // Drawn under the root frame: a body whose frame hangs nowhere gets it there (adding a body to the world leaves
+    // its frame where it is).
     if (body->visualFrame && !body->visualFrame->GetParent() && RootFrame)
         RootFrame->AddChild(body->visualFrame);
     if (body->visualMesh)

@@ -8,7 +8,8 @@
    - Functions that act return 1 when they acted and 0 when there was nothing to act on: no world published
      (before QE_PhOnlyInit or after QE_PhOnlyFinal), a null or stale handle, a null out pointer.
    - Host functions are attached to bodies by name: register them first with QE_RegisterFunction (or name a
-     procedure of a shared library as "<library file> <procedure>"). */
+     procedure of a shared library as "<library file> <procedure>"; the library file name may not be empty).
+     Scripts and saved bodies name only registered functions. */
 #ifndef QE_H
 #define QE_H
 
@@ -237,7 +238,8 @@ QE_API QE_CFuncCarrier* QE_XPhBodySetCFunction(QE_XPhBody* body, const QE_CFunct
 /* The body's first carrier (null when none; which must be non-zero) and its names and user data. */
 QE_API QE_CFuncCarrier* QE_XPhBodyGetCFunction(QE_XPhBody* body, int which, QE_CFunctionDesc* desc);
 QE_API QE_CFuncCarrier* QE_XPhBodyGetCFunctionFromCarrierHandle(QE_CFuncCarrier* carrier, QE_CFunctionDesc* desc);
-/* Calls the named function, int function(void* argument); 1 when it was called, 0 otherwise. */
+/* Calls the named function, int function(void* argument); 1 when it was called, 0 otherwise. The script builtin
+   of the same name calls only registered functions: a library procedure named by a script is an error. */
 QE_API int QE_QLPlugInXPhBodyCall(const char* functionName, void* argument);
 
 /* ---- Body hierarchy and joints ----------------------------------------------------------------------------- */

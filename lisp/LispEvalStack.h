@@ -4,7 +4,8 @@
 // the depth they reach is what the stack holds. A thread's own stack is small and its size is not ours to choose;
 // when evaluation has used most of it, evaluation goes on on a large stack of its own. The switch happens on the
 // same thread (a context switch, not a thread): the program-wide lock taken around evaluation stays held, and the
-// thread-local pools of the builtins stay the same.
+// thread-local pools of the builtins stay the same (TZevSideStack of the platform layer). This file keeps the policy:
+// when to switch, how much room to keep, and what to give back.
 #pragma once
 
 #include <cstddef>

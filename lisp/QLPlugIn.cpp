@@ -5,11 +5,7 @@
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
 
-#include <dlfcn.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include "ZevSharedLibrary.h"
 
 const char* const QLPlugInHostName = "PomuLisp.exe";
 
@@ -41,42 +37,26 @@ TQLPlugIn::~TQLPlugIn()
         PlugInList->Remove(this);
 }
 
-void* QLPlugInOpenLibrary(const char* name)
+namespace {
+
+// A library named by a script is looked for in the working folder first, as the Windows loader does.
+void* OpenPlugInLibrary(const char* name)
 {
-    if (!name || !*name)
-        return nullptr;
-    std::string path = name;
-    const std::size_t n = path.size();
-    if (n >= 4 && strcasecmp(path.c_str() + n - 4, ".dll") == 0)
-        path.replace(n - 4, 4, ".so");
-    if (path.find('/') == std::string::npos) {
-        if (void* module = dlopen(("./" + path).c_str(), RTLD_NOW | RTLD_LOCAL))
-            return module;
-    }
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    return ZevOpenSharedLibrary(name, TZevLibrarySearch::WorkingFolderFirst);
 }
 
-void QLPlugInCloseLibrary(void* module)
-{
-    if (module)
-        dlclose(module);
-}
-
-void* QLPlugInFindEntry(void* module, const char* name)
-{
-    return module ? dlsym(module, name) : nullptr;
-}
+} // namespace
 
 bool TQLPlugIn::LoadLibrary(const char* path)
 {
     Unload();
-    Module = QLPlugInOpenLibrary(path);
+    Module = OpenPlugInLibrary(path);
     if (!Module)
         return false;
-    Init = reinterpret_cast<TQLPlugInInitFunc>(QLPlugInFindEntry(Module, "Init"));
-    Final = reinterpret_cast<TQLPlugInFinalFunc>(QLPlugInFindEntry(Module, "Final"));
-    About = reinterpret_cast<TQLPlugInAboutFunc>(QLPlugInFindEntry(Module, "About"));
-    Call = reinterpret_cast<TQLPlugInCallFunc>(QLPlugInFindEntry(Module, "Call"));
+    Init = reinterpret_cast<TQLPlugInInitFunc>(ZevFindLibrarySymbol(Module, "Init"));
+    Final = reinterpret_cast<TQLPlugInFinalFunc>(ZevFindLibrarySymbol(Module, "Final"));
+    About = reinterpret_cast<TQLPlugInAboutFunc>(ZevFindLibrarySymbol(Module, "About"));
+    Call = reinterpret_cast<TQLPlugInCallFunc>(ZevFindLibrarySymbol(Module, "Call"));
     return true;
 }
 
@@ -94,7 +74,7 @@ void TQLPlugIn::Unload()
     if (Module) {
         void* module = Module;
         Module = nullptr;
-        QLPlugInCloseLibrary(module);
+        ZevCloseSharedLibrary(module);
     }
 }
 
@@ -165,18 +145,18 @@ void QLPlugInCall(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef 
 
 void QLPlugInTest(TZevLispRef& result, TZevLispInterpreter* interp, TZevLispRef)
 {
-    void* module = QLPlugInOpenLibrary("QLPlugIn.dll");
-    auto init = reinterpret_cast<TQLPlugInInitFunc>(QLPlugInFindEntry(module, "Init"));
-    auto about = reinterpret_cast<TQLPlugInAboutFunc>(QLPlugInFindEntry(module, "About"));
+    void* module = OpenPlugInLibrary("QLPlugIn.dll");
+    auto init = reinterpret_cast<TQLPlugInInitFunc>(ZevFindLibrarySymbol(module, "Init"));
+    auto about = reinterpret_cast<TQLPlugInAboutFunc>(ZevFindLibrarySymbol(module, "About"));
     if (!init || !about) {
-        QLPlugInCloseLibrary(module);
+        ZevCloseSharedLibrary(module);
         result = Nil;
         return;
     }
     init(QLPlugInHostName);
     TZevString text(about());
     // Released without "Final": this builtin only asks the library who it is.
-    QLPlugInCloseLibrary(module);
+    ZevCloseSharedLibrary(module);
     result = LispMakeResult(interp, "s", text);
 }
 

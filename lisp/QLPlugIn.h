@@ -20,7 +20,8 @@ public:
     // Unload, and out of QLPlugInList, so the list never hands on a destroyed plug-in.
     ~TQLPlugIn() override;
 
-    // Loads the library (QLPlugInOpenLibrary) and looks up its entry points; what is missing stays null.
+    // Loads the library (a name without a folder from the working folder first) and looks up its entry points;
+    // what is missing stays null.
     // False when the library cannot be loaded.
     bool LoadLibrary(const char* path);
     // "Final" when the library has it, then the library released; a second call does nothing.
@@ -41,12 +42,6 @@ TZevLSObj* CreateTQLPlugIn();
 TZevList* GetQLPlugInList();
 // Unloads every listed plug-in and empties the list; the objects stay with their wrappers.
 void UnloadAllQLPlugIns();
-
-// Opens a shared library named by a script (dlopen): a ".dll" name is looked up as ".so", and a name without a
-// directory is tried in the working directory first, as the Windows loader does. Null when it cannot be loaded.
-void* QLPlugInOpenLibrary(const char* name);
-void QLPlugInCloseLibrary(void* module);
-void* QLPlugInFindEntry(void* module, const char* name);
 
 // Start-up of this file: the class record, the plug-in list and the builtins "QLPlugInTest", "LoadQLPlugIn" and
 // "QLPlugInCall". Runs once; later calls do nothing.

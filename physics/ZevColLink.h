@@ -152,8 +152,8 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree);
 void ZevForgetWorldColLinks(TZevList& worldLeaves);
 
 // Start-up of the contact machinery: the pools of the collision links, the body-attached boxes, the contact links
-// and the sub-contacts; the hook by which a body's teardown releases its body-attached boxes; the contact services
-// through which the world step reaches this machinery. Later calls do nothing.
+// and the sub-contacts, and the hook by which a body's teardown releases its body-attached boxes. Later calls do
+// nothing.
 void ZevColLinkInit();
 // Number of links of each kind waiting in the calling thread's pools (point, edge, face).
 int ZevColLinkPoolSize(int kind);

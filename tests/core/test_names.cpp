@@ -159,4 +159,15 @@ TEST(LibraryCache, ResolvesProceduresOfALibraryByName)
               reinterpret_cast<TZevNameValue>(proc));
     EXPECT_EQ(GetFunctionDictionary()->GetValue((std::string(lib) + " ZevNamesTestProc x").c_str()), 0u);
     EXPECT_EQ(GetFunctionDictionary()->GetValue((std::string(lib) + " NoSuchProc").c_str()), 0u);
+    // Found through the library, but never as a registered function.
+    EXPECT_EQ(GetFunctionDictionary()->GetRegistered(name.c_str()), 0u);
+}
+
+TEST(LibraryCache, ANameWithoutALibraryFileResolvesNothing)
+{
+    InitObjects();
+    // An empty library file name would open the program itself, and every library it uses would answer for it.
+    for (const char* name : {" puts", "  puts", " abort", " "})
+        EXPECT_EQ(GetFunctionDictionary()->GetValue(name), 0u) << '"' << name << '"';
+    EXPECT_EQ(GetDllTable()->FindModule("")->handle, nullptr);
 }

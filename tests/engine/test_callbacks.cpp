@@ -378,4 +378,25 @@ TEST_F(CallbacksTest, NamedCallsOfTheBuiltin)
     ASSERT_EQ(record.calls.size(), 1u);
 }
 
+TEST_F(CallbacksTest, ScriptsCallOnlyRegisteredFunctions)
+{
+    Run("(def b (MakeEmptyXPhBody))");
+    // Library procedures, of a library or of the program itself (no library file name): an error, nothing called,
+    // no library loaded. The host may still name the same procedure.
+    const std::string named[] = {TestLib + " RecordArgument", "qe_callbacks_unused.so RecordArgument",
+                                 " RecordArgument", " puts", " abort"};
+    const auto refused = [this](const std::string& name) {
+        return Run("(QLPlugInXPhBodyCall \"" + name + "\" b)").rfind("Error: Unregistered Function!", 0) == 0;
+    };
+    for (const std::string& name : named)
+        EXPECT_TRUE(refused(name)) << name;
+    EXPECT_EQ(GetDllTable()->FindModule("qe_callbacks_unused.so"), nullptr);
+    EXPECT_EQ(GetDllTable()->FindModule(""), nullptr);
+    int argument = 0;
+    EXPECT_EQ(QE_QLPlugInXPhBodyCall((TestLib + " RecordArgument").c_str(), &argument), 1);
+    EXPECT_TRUE(refused(TestLib + " RecordArgument"));
+    using Last = void* (*)();
+    EXPECT_EQ(GetFunctionDictionary()->GetFunction<Last>((TestLib + " LastArgument").c_str())(), &argument);
+}
+
 } // namespace
