@@ -1,7 +1,7 @@
 #include "ZevDXGMWin.h"
 
 #include "LispArgs.h"
-#include "QLPlugIn.h"
+#include "LispPlugIn.h"
 #include "ZevApplication.h"
 #include "ZevGMLoop.h"
 #include "ZevLispSymbols.h"

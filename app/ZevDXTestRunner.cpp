@@ -2,7 +2,7 @@
 
 #include "ZevApplication.h"
 #include "ZevFrame.h"
-#include "ZevLisp3DObj.h"
+#include "QE3DObjects.h"
 #include "ZevMatrix.h"
 #include "ZevQueuedRenderer.h"
 #include "ZevThread.h"

@@ -4,7 +4,7 @@
 #include "ZevDXGMWin.h"
 #include "ZevDXGameMenu.h"
 #include "ZevDemoExtras.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLispWinConsole.h"
 
 #include <mutex>

@@ -1,8 +1,8 @@
 #include "ZevEngineInstance.h"
 
 #include "QEContext.h"
-#include "QLPlugIn.h"
-#include "ZevEngineInit.h"
+#include "LispPlugIn.h"
+#include "QEInit.h"
 #include "ZevFramePassRenderer.h"
 #include "ZevGLDevice.h"
 #include "ZevGLDriver.h"

@@ -10,7 +10,7 @@
 #include "ZevLandCTree.h"
 #include "ZevLineMesh.h"
 #include "ZevLispInterpreter.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 #include "ZevQueuedRenderer.h"
 #include "ZevSceneClock.h"

@@ -4,7 +4,7 @@
 #include "QEContext.h"
 #include "QEPicking.h"
 #include "ZevGameChara.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 #include "ZevSceneSupport.h"
 

@@ -6,7 +6,7 @@
 #include "ZevGameChara.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 
 #include <cmath>

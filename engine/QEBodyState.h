@@ -6,7 +6,7 @@
 #include "QEContext.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispObj.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevMath.h"
 
 #include <type_traits>

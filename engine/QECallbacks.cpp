@@ -6,7 +6,7 @@
 #include "QEPhOnly.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevBodyUtil.h"
 #include "ZevNameTable.h"
 

@@ -9,7 +9,7 @@
 #include "ZevGameChara.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 
 // ---- Exports ---------------------------------------------------------------------------------------------------
 

@@ -7,7 +7,7 @@
 #include "ZevJoint.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
 #include "ZevVecInline.h"

@@ -7,7 +7,7 @@
 #include "ZevFrame.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevNameTable.h"
 #include "ZevPhysicsSaveLoad.h"
 #include "ZevTextureName.h"

@@ -1,7 +1,7 @@
 #include "QEPhOnly.h"
 
 #include "QEContext.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevFrame.h"
 #include "ZevLSObj.h"
 #include "ZevPhscs2World.h"

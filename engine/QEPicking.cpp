@@ -11,7 +11,7 @@
 #include "ZevLineMesh.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevNameTable.h"
 #include "ZevPhscs2World.h"
 

@@ -4,7 +4,7 @@
 #include "LispLSObj.h"
 #include "LispSaveText.h"
 #include "LispStream.h"
-#include "QLPlugIn.h"
+#include "LispPlugIn.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispPrinter.h"
 #include "ZevLispSymbols.h"

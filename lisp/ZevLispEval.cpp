@@ -3,7 +3,7 @@
 #include "ZevLispInterpreter.h"
 #include "ZevLispPrinter.h"
 
-#include "LispEvalStack.h"
+#include "ZevLispEvalStack.h"
 
 #include <cstdint>
 

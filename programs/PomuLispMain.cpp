@@ -3,7 +3,7 @@
 // from a pipe the whole input at once. The scripts run against a physics-only world, which they step with
 // (PhOnlyStep [n]); (PhOnlyFinal) and (PhOnlyInit) end it and build a fresh one.
 #include "LispArgs.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLisp.h"
 #include "qe.h"
 

@@ -14,7 +14,7 @@
 //   @host NAME...             an entry for builtins that only PomuLisp registers
 // The first line after an entry's head is its call form; the lines after it its description. In any text, a blank
 // line ends a paragraph, a line starting with two blanks is a line of code, and `text` is set as code.
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLisp.h"
 
 #include <cstdio>

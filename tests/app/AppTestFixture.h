@@ -6,7 +6,7 @@
 
 #include "QEContext.h"
 #include "ZevEngineHost.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevGMLoop.h"
 #include "ZevLispGMLoop.h"
 #include "ZevPhscs2World.h"

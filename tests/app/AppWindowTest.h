@@ -6,7 +6,7 @@
 #include "ZevApplication.h"
 #include "ZevControls.h"
 #include "ZevDemoExtras.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevMenu.h"
 #include "ZevWin.h"
 #include "ZevWinApi.h"

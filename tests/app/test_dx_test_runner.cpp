@@ -7,7 +7,7 @@
 #include "ZevDXTestRunner.h"
 #include "ZevDXTestThread.h"
 #include "ZevFrame.h"
-#include "ZevLisp3DObj.h"
+#include "QE3DObjects.h"
 #include "ZevMesh.h"
 
 #include <chrono>

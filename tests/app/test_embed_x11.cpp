@@ -6,7 +6,7 @@
 #include "../common/DataSet.h"
 
 #include "ZevBitmap.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevEngineInstance.h"
 #include "ZevGLDevice.h"
 #include "ZevGLDriver.h"

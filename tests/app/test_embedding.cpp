@@ -6,7 +6,7 @@
 #include "../common/DataSet.h"
 
 #include "QEContext.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevEngineInstance.h"
 #include "ZevRendererKind.h"
 #include "qe.h"

@@ -8,7 +8,7 @@
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
 #include "ZevLineMesh.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevNameTable.h"
 #include "ZevSceneClock.h"
 

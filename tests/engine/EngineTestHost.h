@@ -2,7 +2,7 @@
 // physics-only world left behind by a test.
 #pragma once
 
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLisp.h"
 #include "qe.h"
 

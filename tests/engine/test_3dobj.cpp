@@ -1,11 +1,11 @@
 // Script 3D objects: the builtins that make and set them, and their motion step.
-#include "ZevLisp3DObj.h"
+#include "QE3DObjects.h"
 
 #include "LispGeneral.h"
 #include "LispLSObj.h"
 #include "Zev3DG2R.h"
 #include "ZevBillBoard.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevFrame.h"
 #include "QEContext.h"
 #include "qe.h"

@@ -4,7 +4,7 @@
 #include "LispLSObj.h"
 #include "QEContext.h"
 #include "ZevGameChara.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 
 #include <algorithm>

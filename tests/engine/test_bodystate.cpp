@@ -3,7 +3,7 @@
 #include "EngineTestHost.h"
 #include "QEContext.h"
 #include "ZevGameChara.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 
 #include <climits>

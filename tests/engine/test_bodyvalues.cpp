@@ -7,7 +7,7 @@
 #include "QEContext.h"
 #include "ZevDebug.h"
 #include "ZevFrame.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 #include "ZevPhysicsSaveLoad.h"
 #include "ZevStream.h"

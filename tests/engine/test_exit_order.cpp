@@ -1,7 +1,7 @@
 // The program's end with script values still holding engine objects: the exit handlers release them while the
 // world and the physics pools they touch are still there.
 #include "QEContext.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLisp.h"
 #include "qe.h"
 

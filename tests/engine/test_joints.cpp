@@ -5,7 +5,7 @@
 #include "ZevFrame.h"
 #include "ZevGameChara.h"
 #include "ZevJoint.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 
 #include <cmath>

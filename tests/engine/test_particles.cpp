@@ -2,7 +2,7 @@
 #include "QEParticles.h"
 #include "test_camera_fixture.h"
 
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include "../common/TestFiles.h"
 
 #include "LispStream.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhysicsSaveLoad.h"
 #include "ZevStream.h"
 

@@ -5,7 +5,7 @@
 
 #include "ZevGameChara.h"
 #include "ZevLineMesh.h"
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 #include "ZevPhscs2World.h"
 #include "ZevMeshPools.h"
 

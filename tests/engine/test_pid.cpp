@@ -1,5 +1,5 @@
 // The PID controller and its script object.
-#include "ZevPIDController.h"
+#include "QEPIDController.h"
 
 #include "LispGeneral.h"
 #include "ZevLisp.h"

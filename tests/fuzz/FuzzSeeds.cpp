@@ -2,7 +2,7 @@
 // DIR/objstream, DIR/bodyfile and DIR/lispvalue, and the names a stream may carry into DIR/*.dict. The seeds in the
 // tree were made with it (tools/fuzz.sh seeds).
 #include "ZevBitmap.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevFrame.h"
 #include "ZevLisp.h"
 #include "ZevLSObj.h"

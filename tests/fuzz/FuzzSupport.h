@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ZevDebug.h"
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 #include "ZevLisp.h"
 #include "ZevStream.h"
 #include "qe.h"

@@ -3,7 +3,7 @@
 #include "LispTestHost.h"
 
 #include "LispGeneral.h"
-#include "QLPlugIn.h"
+#include "LispPlugIn.h"
 
 #include <filesystem>
 #include <fstream>

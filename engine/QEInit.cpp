@@ -1,4 +1,4 @@
-#include "ZevEngineInit.h"
+#include "QEInit.h"
 
 #include <cstdlib>
 
@@ -14,9 +14,9 @@
 #include "Zev3DG2R.h"
 #include "ZevDebug.h"
 #include "ZevLisp.h"
-#include "ZevLisp3DObj.h"
-#include "ZevLispXPhBody.h"
-#include "ZevPIDController.h"
+#include "QE3DObjects.h"
+#include "QEBodies.h"
+#include "QEPIDController.h"
 #include "ZevCharaInit.h"
 
 namespace {

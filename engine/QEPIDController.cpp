@@ -1,4 +1,4 @@
-#include "ZevPIDController.h"
+#include "QEPIDController.h"
 
 #include "LispArgs.h"
 #include "LispLSObj.h"

@@ -1,4 +1,4 @@
-#include "LispEvalStack.h"
+#include "ZevLispEvalStack.h"
 
 #include "ZevSideStack.h"
 

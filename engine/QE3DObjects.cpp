@@ -1,4 +1,4 @@
-#include "ZevLisp3DObj.h"
+#include "QE3DObjects.h"
 
 #include "LispLSObj.h"
 #include "QEContext.h"

@@ -1,4 +1,4 @@
-#include "ZevLispXPhBody.h"
+#include "QEBodies.h"
 
 #include "LispArgs.h"
 #include "LispLSObj.h"

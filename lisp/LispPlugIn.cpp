@@ -1,4 +1,4 @@
-#include "QLPlugIn.h"
+#include "LispPlugIn.h"
 
 #include "LispArgs.h"
 #include "LispLSObj.h"
