@@ -136,6 +136,22 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
     fs::remove_all(Folder / ".." / "datas", error);
 }
 
+// A scene built in code loads no script file, yet its console knows what the script scenes' consoles know: the
+// README's console line answers there as it does over the default world.
+TEST_F(FormTest, TheConsolesOfScenesInCodeKnowTheScriptLibrary)
+{
+    for (const char* caption : {"Easy Test", "Demo Crane", "Demo Car", "GM Bench"}) {
+        SCOPED_TRACE(caption);
+        Choose(caption);
+        ASSERT_TRUE(WaitForScript());
+        const auto& history = Form->ViewWindow->Console->History;
+        EXPECT_EQ(history.front(), "> (load \"pomulib.lsp\")");
+        for (const std::string& line : history)
+            EXPECT_NE(line.rfind("Error", 0), 0u) << line;
+        EXPECT_EQ(Console("(place (LoadXPhBody \"lbox.x\") 0 4 0)"), "t\n");
+    }
+}
+
 TEST_F(FormTest, Form1TestOpensTheLauncherAndItsFourWindowsBesideTheRunningView)
 {
     Choose("Demo Block");
