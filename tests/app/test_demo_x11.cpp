@@ -351,24 +351,24 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
 
     ASSERT_NE(launcherEntry, nullptr);
     Choose(*launcherEntry);
-    // The launcher (0, 0, 640 x 128) with its menu bar; the script window (640, 0) and the test form (640, 240)
-    // beside it; the Direct3D test form (0, 128) over the image-filter window (0, 128, 640 x 480).
+    // The launcher (0, 0, 640 x 128) with its menu bar, the script window (640, 0) and the test form (960, 0) beside
+    // it; below them the Direct3D test form (0, 240) and the image-filter window (650, 240, 630 x 480).
     const auto region = [](const TScreenShot& shot, int left, int top, int width, int height) {
         return shot.Part(left, top + CaptionHeight, width, height - CaptionHeight);
     };
-    ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return region(shot, 640, 240, 320, 240).DistinctColours() > 3; },
+    ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return region(shot, 960, 0, 320, 240).DistinctColours() > 3; },
                               Patience))
         << "the test form did not show";
     const TScreenShot windows = CaptureScreen();
     EXPECT_GT(region(windows, 0, 0, 640, 128).DistinctColours(), 2) << "the launcher";
     EXPECT_GT(region(windows, 640, 0, 320, 240).DistinctColours(), 2) << "the script window";
-    EXPECT_GT(region(windows, 320, 128, 320, 240).DistinctColours(), 1) << "the image-filter window";
-    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test");
+    EXPECT_GT(region(windows, 650, 240, 630, 480).DistinctColours(), 1) << "the image-filter window";
+    CaptureScreen().Part(0, 0, 1280, 760).Save("demo_extra_form1test");
 
     // "D3DTest" > "TestStart": the test form grows to 650 x 510 and animates its collision test.
     const auto launcherBar = BarLayout({"Files", "D3DTest"}, 640);
     ChooseIn(0, 0, launcherBar, "D3DTest", 0);
-    const auto panel = [](const TScreenShot& shot) { return shot.Part(0, 128 + CaptionHeight, 640, 480); };
+    const auto panel = [](const TScreenShot& shot) { return shot.Part(0, 240 + CaptionHeight, 640, 480); };
     ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return panel(shot).DistinctColours() > 20; }, Patience))
         << "the test does not draw";
     const TScreenShot first = panel(CaptureScreen());
@@ -389,10 +389,10 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
     const TScreenShot after = panel(CaptureScreen());
     EXPECT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return panel(shot).Differences(after, 8) > 20; }, Patience))
         << "the animation stopped";
-    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test_running");
+    CaptureScreen().Part(0, 0, 1280, 760).Save("demo_extra_form1test_running");
 
     // Closing the test form ends the program, the running test with it.
-    const POINT close = CloseBox(640, 240, 320);
+    const POINT close = CloseBox(960, 0, 320);
     Click(close.x, close.y);
     EXPECT_EQ(WaitForExit(Demo, Patience), 0);
     Demo = -1;
