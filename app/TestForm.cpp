@@ -221,7 +221,8 @@ void TTestForm::OnDestroy()
     if (LastViewWindow != nullptr && LastViewWindow->OwnerSlot == &LastViewWindow)
         LastViewWindow->OwnerSlot = nullptr;
     LastViewWindow = nullptr;
-    CloseRootWindow();
+    if (EndsProgram)
+        CloseRootWindow();
 }
 
 void TTestForm::FloorCheck()

@@ -42,7 +42,7 @@ void ZevDrawNurbsTest(TZevFilterPanel* panel);
 
 class TTestForm : public TZevWin {
 public:
-    // Closes the program's root window.
+    // Closes the program's root window, unless the launcher takes the form away with itself.
     void OnDestroy() override;
     void OnCreate() override;
 
@@ -57,6 +57,7 @@ public:
     void OpenGame(int which);
 
     TZevDXGMWin* LastViewWindow = nullptr; // cleared when that view goes
+    bool EndsProgram = true;               // false once the launcher closes it with itself
     TZevButton* Button1 = nullptr;
     TZevButton* Button2 = nullptr;
     TZevButton* Button3 = nullptr;

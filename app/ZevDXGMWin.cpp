@@ -242,14 +242,21 @@ float TZevDXGMWin::CurrentInterval() const
 
 void TZevDXGMWin::HandOverPendingScript()
 {
-    if (PendingScript.IsNull() || PendingScript.GetLength() == 0)
+    const bool script = !PendingScript.IsNull() && PendingScript.GetLength() > 0;
+    // A scene built in code loads no script, but its console knows the same functions as the others: it gets
+    // the library that "DefaultWorld.lsp" loads, without that file's world.
+    const bool library = !script && LibraryPending && dynamic_cast<TZevGMLoop*>(Host.Scene) != nullptr;
+    LibraryPending = false;
+    if (!script && !library)
         return;
+    const std::string file = script ? PendingScript.CStr() : ZevSceneLibraryFile;
     if (Console != nullptr && Console->InputPane != nullptr) {
-        const std::string forms = ZevLispLoadForm("DefaultWorld.lsp") + ZevLispLoadForm(PendingScript.CStr());
+        const std::string forms =
+            script ? ZevLispLoadForm("DefaultWorld.lsp") + ZevLispLoadForm(file.c_str()) : ZevLispLoadForm(file.c_str());
         Console->InputLine = forms.c_str();
         PostMessageA(Console->InputPane->Handle, WM_KEYUP, VK_RETURN, 0);
-    } else {
-        ZevDebugLog((std::string("view: no console to load \"") + PendingScript.CStr() + "\" into\n").c_str());
+    } else if (script) {
+        ZevDebugLog((std::string("view: no console to load \"") + file + "\" into\n").c_str());
     }
     PendingScript = "";
 }

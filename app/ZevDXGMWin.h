@@ -101,6 +101,8 @@ public:
     TZevDXGMWinTimer Timer;
     TZevLispWinConsole* Console = nullptr; // child window; cleared under GlobalLock when it goes
     TZevString PendingScript;
+    // A scene built in code still has the script library to load at its first frame.
+    bool LibraryPending = true;
     TZevDXGMWin** OwnerSlot = nullptr;
     // The idle path: time of the last frame (negative before the first).
     double LastIdleFrame = -1.0;
@@ -109,6 +111,9 @@ private:
     void FinishStop();
     void ForwardMouse(int kind, WPARAM flags, std::int32_t x, std::int32_t y);
 };
+
+// The script library every scene's console loads ("DefaultWorld.lsp" loads it for the script scenes).
+inline constexpr const char* ZevSceneLibraryFile = "pomulib.lsp";
 
 // The view window that the render-move switches address (the last one created), and the one run by the idle
 // function; null when there is none.

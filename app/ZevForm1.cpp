@@ -44,16 +44,28 @@ template <class T> T* MakeForm(TZevApplication* application, const char* classNa
 void TZevForm1::OnCreate()
 {
     SetBounds(0, 0, 640, 128);
+    SetText("Test Launcher");
     FilterForm = MakeForm<TZevFilterForm>(Application, "TZevFilterForm", ForgetFilterForm, this);
     LispWin = MakeForm<TZevLispWin>(Application, "TZevLispWin", ForgetLispWin, this);
     DXFormTest = MakeForm<TZevDXFormTest>(Application, "TZevDXFormTest", ForgetDXFormTest, this);
     TestForm = MakeForm<TTestForm>(Application, "TTestForm", ForgetTestForm, this);
-    if (FilterForm)
-        FilterForm->SetBounds(0, 128, 640, 480);
-    if (DXFormTest)
-        DXFormTest->SetBounds(0, 128, 320, 240);
-    if (TestForm)
-        TestForm->SetBounds(640, 240, 320, 240);
+    // Side by side on a 1280 x 1024 screen: the launcher, the script window (it places itself at 640, 0) and
+    // the test form along the top; below them the Direct3D test, which grows to 650 x 510 when it starts, and the
+    // image filter beside it.
+    if (FilterForm) {
+        FilterForm->SetBounds(650, 240, 630, 480);
+        FilterForm->SetText("Image Filter");
+    }
+    if (LispWin)
+        LispWin->SetText("Script Window");
+    if (DXFormTest) {
+        DXFormTest->SetBounds(0, 240, 320, 240);
+        DXFormTest->SetText("Direct3D Test");
+    }
+    if (TestForm) {
+        TestForm->SetBounds(960, 0, 320, 240);
+        TestForm->SetText("Test Form");
+    }
     CurrentForm1 = this;
 
     MenuBar = NewMenuBar();
@@ -79,10 +91,17 @@ void TZevForm1::OnDestroy()
 {
     if (CurrentForm1 == this)
         CurrentForm1 = nullptr;
+    // The launcher's windows go with it, the program stays: destroyed rather than closed (closing the Direct3D
+    // test form ends the program), and the test form told not to end it.
+    if (TestForm != nullptr)
+        TestForm->EndsProgram = false;
     TZevWin* windows[4] = {FilterForm, LispWin, DXFormTest, TestForm};
-    for (TZevWin* window : windows)
-        if (window != nullptr)
+    for (TZevWin* window : windows) {
+        if (window != nullptr) {
             window->DestroyCallback = {};
+            window->Destroy();
+        }
+    }
     FilterForm = nullptr;
     LispWin = nullptr;
     DXFormTest = nullptr;

@@ -1,9 +1,8 @@
 // The developer's test launcher: a window whose menu starts the modes of the Direct3D test form, and which opens
 // beside itself the image-filter window, the script input window, the Direct3D test form and the test form.
 //
-// The launcher refers to the four windows but does not own them: each is a top-level window of the application.
-// When one of them is destroyed its pointer here is cleared, and when the launcher goes first it stops listening
-// to theirs, so no pointer outlives its window.
+// Each of the four windows is a top-level window of the application. When one of them is destroyed its pointer
+// here is cleared; when the launcher goes first it destroys those still open.
 #pragma once
 
 #include "ZevMenu.h"
@@ -18,7 +17,7 @@ class TZevForm1 : public TZevWin {
 public:
     // Places itself, opens the four windows, becomes the current launcher and builds its menus.
     void OnCreate() override;
-    // No longer the current launcher; the four windows are left as they are.
+    // No longer the current launcher; the four windows still open are destroyed.
     void OnDestroy() override;
 
     // Restarts the Direct3D test form in the mode: stop, mode, start. Nothing without the form.

@@ -57,6 +57,9 @@ void TZevGrabScene::Setup()
         TZevMatrix placed;
         const float lift = ground - LowestPoint(Robot) + 0.5f;
         Robot->PlaceAt(ZevMatMultiply(placed, Robot->GetMatrix(), ZevMatTranslation(60.0f, lift, 0.0f)));
+        // Air thick enough for a person at the keys: E held 0.6 s lifts the robot about 20 (a box's height) and
+        // it comes to rest within a second of letting go, inside the view (at the builder's 1.5 it flew off).
+        Robot->LinearDamping = RobotLinearDamping;
     }
     for (int i = 0; i < 2; ++i)
         ZevAddSceneBox(this, TZevVector(0.0f, 10.01f + 20.05f * static_cast<float>(i), 0.0f));

@@ -16,6 +16,9 @@ public:
     void Setup() override;
 
     TZevRobotChara* Robot = nullptr; // also the main character
+
+    // The damping of the robot's body motion in this scene.
+    static constexpr float RobotLinearDamping = 30.0f;
 };
 
 // The boxes of the grab and vehicle scenes: "objects/lbox.x" made 20 x 20 x 40, mass 1 with the inertia of its

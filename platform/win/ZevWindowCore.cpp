@@ -1399,8 +1399,17 @@ void ZevRemoveResizeListener(int token)
 
 void ZevSetExternalDrawing(HWND window, bool external)
 {
-    std::lock_guard<std::mutex> lock(P().tableMutex);
-    auto it = P().windows.find(reinterpret_cast<std::uintptr_t>(window));
-    if (it != P().windows.end())
+    unsigned long native = 0;
+    {
+        std::lock_guard<std::mutex> lock(P().tableMutex);
+        auto it = P().windows.find(reinterpret_cast<std::uintptr_t>(window));
+        if (it == P().windows.end())
+            return;
         it->second->externalDrawing = external;
+        native = it->second->nativeClient;
+    }
+    // Exposures of such a window are not ours to repaint: the server keeps its last picture instead (a stopped
+    // 3D view under a closed menu showed the menu's hole).
+    if (native != 0 && ZevBackend() != nullptr)
+        ZevBackend()->KeepContents(native, external);
 }

@@ -120,6 +120,10 @@ public:
     // Shows the rectangle of the client surface (client coordinates), or the non-client strip.
     virtual void PresentClient(TZevWindowRec*, const RECT&) {}
     virtual void PresentFrame(TZevWindowRec*) {}
+    // Asks the screen to keep what another party draws into a native window (a 3D device's frames), so that a
+    // window uncovered while nobody draws shows its last picture again. The one call that may come from any
+    // thread: it only touches the native window.
+    virtual void KeepContents(unsigned long /*native*/, bool /*keep*/) {}
     // A descriptor to wait on for events, -1 for none; DispatchEvents turns waiting events into input.
     virtual int EventFd() { return -1; }
     virtual void DispatchEvents() {}

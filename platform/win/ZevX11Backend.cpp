@@ -385,6 +385,16 @@ public:
         Put(rec->nativeClient, rec->client, r);
     }
 
+    void KeepContents(unsigned long native, bool keep) override
+    {
+        if (!native || DoesBackingStore(ScreenOfDisplay(dpy, screen)) == NotUseful)
+            return;
+        XSetWindowAttributes a{};
+        a.backing_store = keep ? Always : NotUseful;
+        XChangeWindowAttributes(dpy, static_cast<Window>(native), CWBackingStore, &a);
+        XFlush(dpy);
+    }
+
     void PresentFrame(TZevWindowRec* rec) override
     {
         if (!rec->nativeFrame || rec->frame.pixels.empty())

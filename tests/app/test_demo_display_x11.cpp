@@ -207,7 +207,7 @@ TEST_F(DemoDisplayTest, AKilledServerEndsTheProgramAtOnceWithExitCodeOneWhatever
         {"animating the Direct3D test",
          [](DemoDisplayTest* t) {
              t->Choose(DemoMenuClicks("Form1 test"));
-             t->WaitForWindow("TZevDXFormTest");
+             t->WaitForWindow("Direct3D Test");
              // "D3DTest" > "TestStart" on the launcher at (0, 0), 640 wide.
              t->Choose(MenuBarClicks({"Files", "D3DTest"}, 640, 0, 0, "D3DTest", 0));
              std::this_thread::sleep_for(std::chrono::milliseconds(1500));

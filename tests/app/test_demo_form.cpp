@@ -136,6 +136,22 @@ TEST_F(FormTest, SceneEntriesInCodeOpenTheirScene)
     fs::remove_all(Folder / ".." / "datas", error);
 }
 
+// A scene built in code loads no script file, yet its console knows what the script scenes' consoles know: the
+// README's console line answers there as it does over the default world.
+TEST_F(FormTest, TheConsolesOfScenesInCodeKnowTheScriptLibrary)
+{
+    for (const char* caption : {"Easy Test", "Demo Crane", "Demo Car", "GM Bench"}) {
+        SCOPED_TRACE(caption);
+        Choose(caption);
+        ASSERT_TRUE(WaitForScript());
+        const auto& history = Form->ViewWindow->Console->History;
+        EXPECT_EQ(history.front(), "> (load \"pomulib.lsp\")");
+        for (const std::string& line : history)
+            EXPECT_NE(line.rfind("Error", 0), 0u) << line;
+        EXPECT_EQ(Console("(place (LoadXPhBody \"lbox.x\") 0 4 0)"), "t\n");
+    }
+}
+
 TEST_F(FormTest, Form1TestOpensTheLauncherAndItsFourWindowsBesideTheRunningView)
 {
     Choose("Demo Block");
@@ -167,6 +183,66 @@ TEST_F(FormTest, Form1TestOpensTheLauncherAndItsFourWindowsBesideTheRunningView)
     PumpFor(0);
     EXPECT_EQ(Form->TestForm, nullptr);
     EXPECT_EQ(Form->ViewWindow, view);
+}
+
+// The launcher's windows say what they are, lie side by side on a 1280 x 1024 screen (the Direct3D test at the
+// 650 x 510 it takes when it starts), and its Files > Close takes all five away while the program goes on.
+TEST_F(FormTest, TheLaunchersWindowsAreCaptionedSideBySideAndCloseWithIt)
+{
+    Choose("Form1 test");
+    auto* launcher = dynamic_cast<TZevForm1*>(Form->TestForm);
+    ASSERT_NE(launcher, nullptr);
+    struct Window {
+        TZevWin* Win;
+        const char* Caption;
+        RECT Place;
+    };
+    std::vector<Window> windows;
+    for (auto [win, caption] : std::initializer_list<std::pair<TZevWin*, const char*>>{
+             {launcher, "Test Launcher"},
+             {launcher->FilterForm, "Image Filter"},
+             {launcher->LispWin, "Script Window"},
+             {launcher->DXFormTest, "Direct3D Test"},
+             {launcher->TestForm, "Test Form"}}) {
+        ASSERT_NE(win, nullptr) << caption;
+        const bool grows = win == launcher->DXFormTest;
+        const int left = win->GetScreenLeft(), top = win->GetScreenTop();
+        windows.push_back({win, caption,
+                           RECT{left, top, left + (grows ? 650 : win->GetWidth()), top + (grows ? 510 : win->GetHeight())}});
+    }
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const Window& a = windows[i];
+        EXPECT_EQ(ZevGetWindowText(a.Win->Handle), a.Caption);
+        EXPECT_GE(a.Place.left, 0) << a.Caption;
+        EXPECT_GE(a.Place.top, 0) << a.Caption;
+        EXPECT_LE(a.Place.right, 1280) << a.Caption;
+        EXPECT_LE(a.Place.bottom, 1024) << a.Caption;
+        for (std::size_t j = i + 1; j < windows.size(); ++j) {
+            const RECT& p = a.Place;
+            const RECT& q = windows[j].Place;
+            const bool overlap = p.left < q.right && q.left < p.right && p.top < q.bottom && q.top < p.bottom;
+            EXPECT_FALSE(overlap) << a.Caption << " over " << windows[j].Caption;
+        }
+    }
+    std::vector<HWND> handles;
+    for (const Window& w : windows)
+        handles.push_back(w.Win->Handle);
+    TZevMenuItem* close = nullptr;
+    for (TZevMenuItem* item : launcher->Items)
+        if (item != nullptr && std::string(item->Caption.CStr()) == "Close")
+            close = item;
+    ASSERT_NE(close, nullptr);
+    PostMessageA(launcher->Handle, WM_COMMAND, static_cast<WPARAM>(close->CommandId), 0);
+    EXPECT_TRUE(PumpUntil([&] {
+        for (HWND handle : handles)
+            if (IsWindow(handle))
+                return false;
+        return true;
+    }));
+    EXPECT_EQ(Form->TestForm, nullptr);
+    EXPECT_EQ(CurrentForm1, nullptr);
+    PumpFor(100);
+    EXPECT_TRUE(IsWindow(Form->Handle)) << "the program ended with the launcher";
 }
 
 TEST_F(FormTest, TheTestFormsGameEntriesOpenViewsOfTheirOwnThatStayOpen)

@@ -16,6 +16,7 @@
 #include "ZevSpinScene.h"
 #include "ZevVehicleScene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -107,6 +108,70 @@ TEST_F(DemoSceneTest, GrabSceneBuildsTheRobotLandBoxesAndHeartsAndRisesUnderE)
     EXPECT_EQ(host.QuitFlag, 1);
 }
 
+// Where a point shows in a 640 x 480 view through the camera frame: -1 to 1 across and up inside the view (the
+// renderers' projection: x and y over the depth, x scaled by the aspect); nothing behind the camera.
+bool InView(const TZevMatrix& camera, const TZevVector& p)
+{
+    TZevMatrix view;
+    if (!ZevMatInverse(view, camera))
+        return false;
+    const float* v = view.m;
+    const float x = p.x * v[0] + p.y * v[4] + p.z * v[8] + v[12];
+    const float y = p.x * v[1] + p.y * v[5] + p.z * v[9] + v[13];
+    const float z = p.x * v[2] + p.y * v[6] + p.z * v[10] + v[14];
+    return z > 0.0f && std::fabs(0.75f * x / z) < 1.0f && std::fabs(y / z) < 1.0f;
+}
+
+// The robot under keys held as a person holds them: E tapped, E held 0.6 s, X held after it. It rises by what
+// the key was held for, stays in the fixed view and comes to rest within a second of the key's release.
+TEST_F(DemoSceneTest, GrabSceneRobotRisesAndDescendsByWhatItsKeysAreHeldForAndStaysInView)
+{
+    TZevGrabScene* scene = Start(new TZevGrabScene);
+    ASSERT_NE(scene->Robot, nullptr);
+    Frames(150); // on its legs
+    const auto height = [&] { return scene->Robot->MainPart->Matrix.m[13]; };
+    const float ground = height();
+    struct Case {
+        const char* Name;
+        std::uint8_t Key;
+        int Frames;          // held for
+        float Low, High;     // the rise at its highest, from where it started
+    };
+    const Case cases[] = {
+        {"E tapped", 'E', 5, 0.5f, 6.0f},
+        {"E held 0.6 s", 'E', 30, 12.0f, 45.0f},
+        {"X held 1 s", 'X', 50, -45.0f, 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const float start = height();
+        float highest = start, lowest = start;
+        int out = 0, atRest = -1;
+        float last = start;
+        for (int f = 0; f < c.Frames + 100; ++f) {
+            keys[c.Key] = f < c.Frames;
+            host.Frame();
+            const float* m = scene->Robot->MainPart->Matrix.m;
+            const TZevVector p(m[12], m[13], m[14]);
+            out += !InView(host.Camera->LocalMatrix, p);
+            highest = std::max(highest, p.y);
+            lowest = std::min(lowest, p.y);
+            if (f >= c.Frames && atRest < 0 && std::fabs(p.y - last) < 0.02f * 2.0f)
+                atRest = f - c.Frames;
+            last = p.y;
+        }
+        keys[c.Key] = 0;
+        EXPECT_EQ(out, 0) << "frames with the robot out of view";
+        const float rise = c.High > 1.0f ? highest - start : lowest - start;
+        EXPECT_GE(rise, c.Low);
+        EXPECT_LE(rise, c.High);
+        EXPECT_GE(atRest, 0) << "still moving 2 s after the key";
+        EXPECT_LE(atRest, 50);
+    }
+    EXPECT_LT(height(), ground + 6.0f) << "X did not bring it back down";
+    ExpectWorldFinite(scene->World);
+}
+
 // A person at the robot's keys who watches it: every frame the arrow keys (along the robot's own axes) and E / X
 // bring it towards a target point, let go early by its speed, and D (grab) or S (open) is held as asked.
 class TRobotDriver {
@@ -139,6 +204,7 @@ public:
         if (hand != 0)
             Keys[hand] = 1;
         Host.Frame();
+        OutOfView += !InView(Host.Camera->LocalMatrix, Position());
     }
     void Frames(const TZevVector& target, std::uint8_t hand, int n)
     {
@@ -151,6 +217,9 @@ private:
     std::uint8_t* Keys;
     TZevRobotChara* Robot;
     TZevVector Last;
+
+public:
+    int OutOfView = 0; // frames that ended with the robot out of the view
 };
 
 TZevVector PartPosition(TZevGameChara* body)
@@ -195,6 +264,7 @@ TEST_F(DemoSceneTest, GrabSceneRobotPicksUpTheTopBoxAndCarriesItUnderItsKeys)
     EXPECT_GT(box.y, rest.y + 15.0f) << "dropped";
     EXPECT_LT(std::fabs(box.x - robot.x), 5.0f);
     EXPECT_LT(std::fabs(box.z - robot.z), 20.0f) << "slipped out of the legs";
+    EXPECT_EQ(driver.OutOfView, 0);
     ExpectWorldFinite(scene->World);
 }
 

@@ -14,10 +14,13 @@
 #include <sys/wait.h>
 
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -259,6 +262,63 @@ TEST_F(DemoProgramTest, TheOtherScenesDrawAndFilesCloseEndsTheProgram)
     EXPECT_EQ(report.find("Don't Match!"), std::string::npos) << report;
 }
 
+// The crane robot's yellow body in the view: how many pixels show it and the row of their middle (-1 when none).
+std::pair<int, int> RobotInView(const TScreenShot& view)
+{
+    int count = 0;
+    long rows = 0;
+    for (int y = 0; y < view.Height; ++y)
+        for (int x = 0; x < view.Width; ++x) {
+            const std::uint32_t p = view.At(x, y);
+            const int r = static_cast<int>((p >> 16) & 0xFF), g = static_cast<int>((p >> 8) & 0xFF),
+                      b = static_cast<int>(p & 0xFF);
+            if (r > 180 && g > 160 && b < 90) {
+                ++count;
+                rows += y;
+            }
+        }
+    return {count, count > 0 ? static_cast<int>(rows / count) : -1};
+}
+
+// Demo Crane at its keys as a person presses them: E held 0.6 s lifts the robot and it stays in the fixed view; X
+// held brings it back down.
+TEST_F(DemoProgramTest, DemoCraneRobotRisesUnderEAndComesBackUnderXWithinTheView)
+{
+    Choose(Entry("Demo Crane"));
+    ASSERT_TRUE(WaitForScreen(SceneDrawn, Patience)) << "nothing drawn";
+    ASSERT_TRUE(WaitForFrames(100, Patience)); // the robot lands on its legs
+    Click(FormWidth / 2, CaptionHeight / 2);    // the view's caption: the view takes the keys
+    const auto settled = [&] {
+        // It comes to rest within a second of the key: two pictures 0.3 s apart show it in the same rows.
+        std::pair<int, int> last{0, -100};
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const std::pair<int, int> now = RobotInView(ViewPicture(CaptureScreen()));
+            if (now.first > 0 && std::abs(now.second - last.second) <= 1)
+                return now;
+            last = now;
+        }
+        return last;
+    };
+    const std::pair<int, int> standing = settled();
+    ASSERT_GT(standing.first, 20) << "the robot is not in the view";
+    const auto hold = [](const char* key, int ms) {
+        ASSERT_EQ(RunProgram({"xdotool", "keydown", key}), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        ASSERT_EQ(RunProgram({"xdotool", "keyup", key}), 0);
+    };
+    hold("e", 600);
+    const std::pair<int, int> risen = settled();
+    ViewPicture(CaptureScreen()).Save("demo_crane_risen");
+    EXPECT_GT(risen.first, 20) << "the robot left the view";
+    EXPECT_LT(risen.second, standing.second - 10) << "it did not rise";
+    hold("x", 1200);
+    const std::pair<int, int> down = settled();
+    EXPECT_GT(down.first, 20) << "the robot left the view";
+    EXPECT_GT(down.second, risen.second + 10) << "it did not come down";
+    CloseView();
+}
+
 // The entries of the popups of scenes in code and test windows, in menu order.
 std::vector<const TZevDemoMenuEntry*> ExtraEntries()
 {
@@ -351,24 +411,24 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
 
     ASSERT_NE(launcherEntry, nullptr);
     Choose(*launcherEntry);
-    // The launcher (0, 0, 640 x 128) with its menu bar; the script window (640, 0) and the test form (640, 240)
-    // beside it; the Direct3D test form (0, 128) over the image-filter window (0, 128, 640 x 480).
+    // The launcher (0, 0, 640 x 128) with its menu bar, the script window (640, 0) and the test form (960, 0) beside
+    // it; below them the Direct3D test form (0, 240) and the image-filter window (650, 240, 630 x 480).
     const auto region = [](const TScreenShot& shot, int left, int top, int width, int height) {
         return shot.Part(left, top + CaptionHeight, width, height - CaptionHeight);
     };
-    ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return region(shot, 640, 240, 320, 240).DistinctColours() > 3; },
+    ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return region(shot, 960, 0, 320, 240).DistinctColours() > 3; },
                               Patience))
         << "the test form did not show";
     const TScreenShot windows = CaptureScreen();
     EXPECT_GT(region(windows, 0, 0, 640, 128).DistinctColours(), 2) << "the launcher";
     EXPECT_GT(region(windows, 640, 0, 320, 240).DistinctColours(), 2) << "the script window";
-    EXPECT_GT(region(windows, 320, 128, 320, 240).DistinctColours(), 1) << "the image-filter window";
-    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test");
+    EXPECT_GT(region(windows, 650, 240, 630, 480).DistinctColours(), 1) << "the image-filter window";
+    CaptureScreen().Part(0, 0, 1280, 760).Save("demo_extra_form1test");
 
     // "D3DTest" > "TestStart": the test form grows to 650 x 510 and animates its collision test.
     const auto launcherBar = BarLayout({"Files", "D3DTest"}, 640);
     ChooseIn(0, 0, launcherBar, "D3DTest", 0);
-    const auto panel = [](const TScreenShot& shot) { return shot.Part(0, 128 + CaptionHeight, 640, 480); };
+    const auto panel = [](const TScreenShot& shot) { return shot.Part(0, 240 + CaptionHeight, 640, 480); };
     ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return panel(shot).DistinctColours() > 20; }, Patience))
         << "the test does not draw";
     const TScreenShot first = panel(CaptureScreen());
@@ -389,10 +449,10 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
     const TScreenShot after = panel(CaptureScreen());
     EXPECT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return panel(shot).Differences(after, 8) > 20; }, Patience))
         << "the animation stopped";
-    CaptureScreen().Part(0, 0, 960, 640).Save("demo_extra_form1test_running");
+    CaptureScreen().Part(0, 0, 1280, 760).Save("demo_extra_form1test_running");
 
     // Closing the test form ends the program, the running test with it.
-    const POINT close = CloseBox(640, 240, 320);
+    const POINT close = CloseBox(960, 0, 320);
     Click(close.x, close.y);
     EXPECT_EQ(WaitForExit(Demo, Patience), 0);
     Demo = -1;

@@ -60,7 +60,7 @@ protected:
 TEST_F(DXFormTest, TheLaunchersEntriesStartRestartAndStopTheModesOfTheTest)
 {
     EXPECT_EQ(Form->X, 0);
-    EXPECT_EQ(Form->Y, 128);
+    EXPECT_EQ(Form->Y, 240);
     EXPECT_FALSE(Form->IsRunning());
     Entry("End"); // stopping a test that does not run leaves it stopped
     EXPECT_FALSE(Form->IsRunning());

@@ -4,6 +4,7 @@
 #include "AppWindowTest.h"
 
 #include "TestForm.h"
+#include "ZevDXFormTest.h"
 #include "ZevBitmap.h"
 #include "ZevFilterForm.h"
 #include "ZevForm1.h"
@@ -44,12 +45,12 @@ void ExpectBounds(TZevWin* w, int x, int y, int width, int height)
     EXPECT_EQ(w->Height, height);
 }
 
-TEST_F(TestWindowsTest, TheLauncherOpensItsWindowsBesideItselfAndClosesAloneLeavingNoPointerBehind)
+TEST_F(TestWindowsTest, TheLauncherOpensItsWindowsBesideItselfAndTakesThemAlongWhenItClosesLeavingNoPointerBehind)
 {
     EXPECT_EQ(CurrentForm1, Launcher);
     ExpectBounds(Launcher, 0, 0, 640, 128);
-    ExpectBounds(Launcher->FilterForm, 0, 128, 640, 480);
-    ExpectBounds(Launcher->TestForm, 640, 240, 320, 240);
+    ExpectBounds(Launcher->FilterForm, 650, 240, 630, 480);
+    ExpectBounds(Launcher->TestForm, 960, 0, 320, 240);
     ExpectBounds(Launcher->LispWin, 640, 0, 320, 240);
     EXPECT_EQ(ZevGetMenuItemCount(GetMenu(Launcher->Handle)), 2);
     EXPECT_EQ(ZevGetMenuItemCount(Launcher->D3DTestMenu->MenuHandle), 7);
@@ -61,15 +62,14 @@ TEST_F(TestWindowsTest, TheLauncherOpensItsWindowsBesideItselfAndClosesAloneLeav
     EXPECT_EQ(Launcher->FilterForm, nullptr);
     ChooseTest("Test3");
 
-    TZevLispWin* lispWin = Launcher->LispWin;
-    TTestForm* testForm = Launcher->TestForm;
+    // The launcher closed by its menu takes its other windows along; the test form, which ends the program when
+    // closed on its own, leaves the program running here.
+    const HWND windows[3] = {Launcher->LispWin->Handle, Launcher->TestForm->Handle, Launcher->DXFormTest->Handle};
     Choose(Launcher, Launcher->Items, 8, "Close");
-    EXPECT_EQ(CurrentForm1, nullptr);
-    // The other windows stay; closing one of them later must not reach the launcher that is gone.
-    EXPECT_FALSE(lispWin->Destroyed);
-    EXPECT_FALSE(testForm->Destroyed);
-    lispWin->Close();
     Pump();
+    EXPECT_EQ(CurrentForm1, nullptr);
+    for (HWND window : windows)
+        EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(QuitPosted);
 }
 
