@@ -334,6 +334,9 @@ void TZevDX8Renderer::DrawText(int x, int y, const char* text)
     SetStage(ZevGL::ArgTexture, ZevGL::ArgDiffuse, ZevGL::OpModulate, ZevGL::ArgTexture, ZevGL::ArgDiffuse,
              ZevGL::OpModulate);
     SetRenderState(ZevGL::RsLighting, 0);
+    // A glyph's texels land one to one on pixels: a linear filter would blend each with its neighbours wherever the
+    // driver rounds the quad's edges a little differently.
+    SetStageState(ZevGL::TssMagFilter, ZevGL::FilterPoint);
     ZevDeviceCall(Device->SetVertexFormat(ColoredFormat));
     // The quads are placed in world space: whatever mesh was drawn last must not move them.
     ZevDeviceCall(Device->SetTransform(ZevGL::TsWorld, IdentityMatrix.m));
@@ -397,6 +400,7 @@ void TZevDX8Renderer::DrawText(int x, int y, const char* text)
                                                   page->Quads.Vertices, sizeof(TZevDX8Vertex)));
         page->Quads.Count = 0;
     }
+    SetStageState(ZevGL::TssMagFilter, ZevGL::FilterLinear);
     SetRenderState(ZevGL::RsZEnable, 1);
     SetRenderState(ZevGL::RsLighting, 1);
     ZevDeviceCall(Device->EndScene());
