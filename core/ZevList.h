@@ -47,7 +47,7 @@ public:
     const TZevListNode* End() const { return &Head; }
     TZevListNode* End() { return &Head; }
 
-    // Range-for over the items: for (void* item : list).
+    // Range-for over the untyped items; ZevItems<T>(list) below hands them out typed.
     class Iterator {
     public:
         explicit Iterator(const TZevListNode* n) : node(n) {}
@@ -62,6 +62,51 @@ public:
 
     TZevListNode Head; // ring head: next and prev of the ring; data is unused (null)
 };
+
+// Typed view of a list whose items are all T: `for (TZevVMesh* visual : ZevItems<TZevVMesh>(frame->Visuals))`. As
+// the plain walk does, it reads the next node after the loop's body: items appended during the walk are walked too,
+// and the body must not take out the item it was given (a loop that releases items saves the next node itself).
+template <class T> class TZevListItems {
+public:
+    class Iterator {
+    public:
+        explicit Iterator(const TZevListNode* n) : node(n) {}
+        T* operator*() const { return static_cast<T*>(node->data); }
+        Iterator& operator++()
+        {
+            node = node->next;
+            return *this;
+        }
+        bool operator!=(const Iterator& o) const { return node != o.node; }
+
+    private:
+        const TZevListNode* node;
+    };
+
+    explicit TZevListItems(const TZevList& l) : list(l) {}
+    Iterator begin() const { return Iterator(list.Head.next); }
+    Iterator end() const { return Iterator(&list.Head); }
+
+private:
+    const TZevList& list;
+};
+
+template <class T> TZevListItems<T> ZevItems(const TZevList& list)
+{
+    return TZevListItems<T>(list);
+}
+
+// The item of a node as T*, for walks that need the node itself (to take it out, or to read items in pairs).
+template <class T> T* ZevItem(const TZevListNode* node)
+{
+    return static_cast<T*>(node->data);
+}
+
+// Takes the first item out as T*; null when the list is empty.
+template <class T> T* ZevPopItem(TZevList& list)
+{
+    return static_cast<T*>(list.PopFront());
+}
 
 // Links `data` at the front of `list` with a pooled node (the item pushed last is visited first); returns the node.
 TZevListNode* ZevListPushPooled(TZevList* list, void* data);
@@ -92,6 +137,18 @@ public:
     TZevListNode Head;
     TZevListNode* Cursor; // Head when the list is empty
 };
+
+// Item i of a cursor list as T*; null outside [0, Count).
+template <class T> T* ZevItemAt(TZevCursorList& list, int i)
+{
+    return static_cast<T*>(list.GetAt(i));
+}
+
+// Takes the first item of a cursor list out as T*; null when the list is empty.
+template <class T> T* ZevPopItem(TZevCursorList& list)
+{
+    return static_cast<T*>(list.PopFront());
+}
 
 // The 8 list-node pools (one per ThreadPoolIndex), created on the first call.
 TZevList* GetListNodePools();

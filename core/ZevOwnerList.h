@@ -2,8 +2,10 @@
 #pragma once
 
 #include "ZevDebug.h"
+#include "ZevList.h"
 
 #include <cstdint>
+#include <type_traits>
 
 class TZevOwnerListSentinel;
 
@@ -51,3 +53,45 @@ public:
     // Deletes every item, keeping the list usable.
     void DeleteItems();
 };
+
+// Typed view of the ring of a TZevOwnerList: `for (TZevBoxNode* child : ZevItems<TZevBoxNode>(node))`. It walks as
+// ZevItems over a TZevList does: the next link is read after the body, which must not take out its own item.
+template <class T> class TZevRingItems {
+    static_assert(std::is_base_of_v<TZevOwnerListLink, T>, "a ring holds owner-list links");
+
+public:
+    class Iterator {
+    public:
+        explicit Iterator(TZevOwnerListLink* l) : link(l) {}
+        T* operator*() const { return static_cast<T*>(link); }
+        Iterator& operator++()
+        {
+            link = link->next;
+            return *this;
+        }
+        bool operator!=(const Iterator& o) const { return link != o.link; }
+
+    private:
+        TZevOwnerListLink* link;
+    };
+
+    explicit TZevRingItems(const TZevOwnerList& l) : list(l) {}
+    Iterator begin() const { return Iterator(list.First()); }
+    Iterator end() const { return Iterator(const_cast<TZevOwnerListLink*>(list.End())); }
+
+private:
+    const TZevOwnerList& list;
+};
+
+template <class T> TZevRingItems<T> ZevItems(const TZevOwnerList& list)
+{
+    return TZevRingItems<T>(list);
+}
+
+// Pushes the children of `node` at the front of `stack`, as T*, so that they come off it in ring order: the step of
+// a pre-order walk with an explicit stack.
+template <class T> void ZevPushChildren(TZevList& stack, const TZevOwnerList* node)
+{
+    for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+        stack.PushFront(static_cast<T*>(child));
+}

@@ -218,13 +218,13 @@ int TZevStringList::AddText(const TZevString& s)
 
 const char* TZevStringList::GetAt(int i)
 {
-    auto* line = static_cast<TZevStringListLine*>(lines.GetAt(i));
+    TZevStringListLine* line = ZevItemAt<TZevStringListLine>(lines, i);
     return line ? line->line.text : nullptr;
 }
 
 void TZevStringList::Clear()
 {
-    while (auto* line = static_cast<TZevStringListLine*>(lines.PopFront()))
+    while (TZevStringListLine* line = ZevPopItem<TZevStringListLine>(lines))
         delete line;
 }
 

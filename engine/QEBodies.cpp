@@ -412,7 +412,7 @@ void QEGiveOwnParts(TZevGameChara* body)
     CollectBodyTree(body, bodies);
     TZevPhscs2RigidBody* shared = body->MainPart;
     for (TZevListNode* n = bodies.Last(); n != bodies.End(); n = n->prev) {
-        TZevGameChara* b = ZevAsGameChara(static_cast<TZevCollisionMeshObj*>(n->data));
+        TZevGameChara* b = ZevAsGameChara(ZevItem<TZevCollisionMeshObj>(n));
         if (b && b->MainPart == shared && b->MainPart != b->RigidPart)
             SetRigidBodyRecursive(b, b->RigidPart);
     }

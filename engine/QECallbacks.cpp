@@ -56,8 +56,8 @@ void Describe(const TZevGCFuncCFuncLI* carrier, QE_CFunctionDesc* desc)
 
 TZevGCFuncCFuncLI* FirstCarrier(TZevGameChara* body)
 {
-    for (void* item : body->CFuncItems) {
-        TZevLSObj* object = static_cast<TZevGameCharaCFuncListItem*>(item);
+    for (TZevGameCharaCFuncListItem* item : ZevItems<TZevGameCharaCFuncListItem>(body->CFuncItems)) {
+        TZevLSObj* object = item;
         if (object->GetClassRecord() == &TZevGCFuncCFuncLIClassRecord)
             return static_cast<TZevGCFuncCFuncLI*>(object);
     }

@@ -41,8 +41,7 @@ bool InTree(TZevCTree* root, const TZevGameChara* body)
 {
     TZevList stack;
     stack.PushFront(root);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* tree = static_cast<TZevCTree*>(item);
+    while (TZevCTree* tree = ZevPopItem<TZevCTree>(stack)) {
         if (tree != root && dynamic_cast<const TZevGameChara*>(tree) == body) {
             stack.Clear();
             return true;
@@ -59,8 +58,8 @@ bool QEIsLiveBody(const TZevGameChara* body)
 {
     if (!body)
         return false;
-    for (void* item : LooseBodies) {
-        if (item == body)
+    for (const TZevGameChara* loose : ZevItems<TZevGameChara>(LooseBodies)) {
+        if (loose == body)
             return true;
     }
     // A body is alive while it is held by the current world, in the simulation or taken out of it.
@@ -85,7 +84,7 @@ void QEForgetWorldBodies(const TZevPhscs2World* world)
 {
     for (TZevListNode* n = LooseBodies.First(); n != LooseBodies.End();) {
         TZevListNode* next = n->next;
-        const TZevGameChara* body = static_cast<TZevGameChara*>(n->data);
+        const TZevGameChara* body = ZevItem<TZevGameChara>(n);
         if (InTree(world->activeRoot, body) || InTree(world->parkedRoot, body))
             TZevList::RemoveNode(n);
         n = next;

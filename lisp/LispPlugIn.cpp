@@ -84,8 +84,8 @@ void UnloadAllQLPlugIns()
         return;
     // Taken from the list one by one, so a "Final" that ends up destroying another plug-in cannot leave a
     // dangling entry behind.
-    while (void* item = PlugInList->PopFront())
-        static_cast<TQLPlugIn*>(item)->Unload();
+    while (TQLPlugIn* plugIn = ZevPopItem<TQLPlugIn>(*PlugInList))
+        plugIn->Unload();
 }
 
 // ---- Builtins -----------------------------------------------------------------------------------------------------

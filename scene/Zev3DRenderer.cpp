@@ -32,8 +32,7 @@ void TZev3DRenderer::DrawLineList(TZevList* list)
 {
     if (!list)
         return;
-    for (void* item : *list) {
-        const TZevLineRecord* line = static_cast<const TZevLineRecord*>(item);
+    for (const TZevLineRecord* line : ZevItems<const TZevLineRecord>(*list)) {
         if (!line)
             continue;
         const TZevPoint2D points[2] = {{ZevFloatToInt(line->x1 + 0.5f), ZevFloatToInt(line->y1 + 0.5f)},
@@ -65,8 +64,7 @@ void TZev3DRenderer::DrawLines3D(const TZevMatrix& matrix, TZevList* segments)
         return;
     TZevMatrix toCamera;
     ZevMatMultiply(toCamera, matrix, ViewMatrix);
-    for (void* item : *segments) {
-        const TZevSegmentRecord* s = static_cast<const TZevSegmentRecord*>(item);
+    for (const TZevSegmentRecord* s : ZevItems<const TZevSegmentRecord>(*segments)) {
         if (!s)
             continue;
         TZevVector a, b;
@@ -136,9 +134,9 @@ void TZev3DRenderer::GetFirstRenderItem(TZevVFrame** frame, TZevVMesh** visual)
     TZevListNode* first = DeferredList.First();
     const bool havePair = first != DeferredList.End() && first->next != DeferredList.End();
     if (frame)
-        *frame = havePair ? static_cast<TZevVFrame*>(first->data) : nullptr;
+        *frame = havePair ? ZevItem<TZevVFrame>(first) : nullptr;
     if (visual)
-        *visual = havePair ? static_cast<TZevVMesh*>(first->next->data) : nullptr;
+        *visual = havePair ? ZevItem<TZevVMesh>(first->next) : nullptr;
 }
 
 void TZev3DRenderer::SetCameraFrame(TZevVFrame* root, TZevVFrame* cameraFrame)
@@ -242,8 +240,8 @@ void TZev3DRenderer::RenderDeferredVisuals()
     // Pairs that a visual adds while it draws are drawn in the same pass; a lone last entry is no pair.
     for (TZevListNode* n = DeferredList.First(); n != DeferredList.End() && n->next != DeferredList.End();
          n = n->next->next) {
-        TZevVMesh* visual = static_cast<TZevVMesh*>(n->next->data);
+        TZevVMesh* visual = ZevItem<TZevVMesh>(n->next);
         if (visual)
-            visual->Render(this, static_cast<TZevVFrame*>(n->data));
+            visual->Render(this, ZevItem<TZevVFrame>(n));
     }
 }

@@ -104,11 +104,12 @@ void FreeDrawCommandItems(TZevDrawCommand* command)
 {
     if (!command)
         return;
-    if (command->Kind == TZevDrawCommand::KindLineList || command->Kind == TZevDrawCommand::KindLines3D) {
-        void (*release)(void*) =
-            command->Kind == TZevDrawCommand::KindLineList ? ZevPool20Release : ZevPool28Release;
-        for (void* record : command->Items)
-            release(record);
+    if (command->Kind == TZevDrawCommand::KindLineList) {
+        for (TZevLineRecord* record : ZevItems<TZevLineRecord>(command->Items))
+            ZevPool20Release(record);
+    } else if (command->Kind == TZevDrawCommand::KindLines3D) {
+        for (TZevSegmentRecord* record : ZevItems<TZevSegmentRecord>(command->Items))
+            ZevPool28Release(record);
     }
     command->Items.Clear();
 }

@@ -17,8 +17,8 @@ TZevVFrame::TZevVFrame() = default;
 
 TZevVFrame::~TZevVFrame()
 {
-    for (void* visual : Visuals)
-        static_cast<TZevVMesh*>(visual)->Release();
+    for (TZevVMesh* visual : ZevItems<TZevVMesh>(Visuals))
+        visual->Release();
     Visuals.Clear();
 }
 
@@ -75,8 +75,8 @@ void TZevFrame::Traverse(TZev3DRenderer* renderer, const TZevMatrix& parentWorld
                 depth == 0 ? parentWorld : static_cast<TZevVFrame*>(frame->GetParent())->WorldMatrix;
             ZevMatMultiply(frame->WorldMatrix, frame->LocalMatrix, parentMatrix);
             if (renderer)
-                for (void* visual : frame->Visuals)
-                    renderer->AddRenderItem(frame, static_cast<TZevVMesh*>(visual));
+                for (TZevVMesh* visual : ZevItems<TZevVMesh>(frame->Visuals))
+                    renderer->AddRenderItem(frame, visual);
             if (TZevVTree* child = frame->GetFirstChild()) {
                 node = child;
                 ++depth;

@@ -36,9 +36,9 @@ void TZevLineMesh::AddLine2D(uint32_t color, float x1, float y1, float x2, float
 
 void TZevLineMesh::Clear()
 {
-    while (void* record = Lines2D.PopFront())
+    while (TZevLineRecord* record = ZevPopItem<TZevLineRecord>(Lines2D))
         ZevPool20Release(record);
-    while (void* record = Segments.PopFront())
+    while (TZevSegmentRecord* record = ZevPopItem<TZevSegmentRecord>(Segments))
         ZevPool28Release(record);
 }
 

@@ -8,11 +8,11 @@ namespace {
 
 // Copies of a line list's records (null items skipped) from the pool into the command's items. Out of memory,
 // the lines copied so far are drawn and the rest are dropped.
-void CopyLineRecords(TZevDrawCommand* command, TZevList* list, void* (*alloc)(), std::size_t size)
+template <class R> void CopyLineRecords(TZevDrawCommand* command, TZevList* list, void* (*alloc)())
 {
     if (!list)
         return;
-    for (void* item : *list) {
+    for (const R* item : ZevItems<const R>(*list)) {
         if (!item)
             continue;
         void* copy = alloc();
@@ -20,7 +20,7 @@ void CopyLineRecords(TZevDrawCommand* command, TZevList* list, void* (*alloc)(),
             ZevDebugLog("TZevQueuedRenderer: no memory for a line record; the remaining lines are dropped\n");
             return;
         }
-        std::memcpy(copy, item, size);
+        std::memcpy(copy, item, sizeof(R));
         command->Items.Add(copy);
     }
 }
@@ -57,14 +57,14 @@ void TZevQueuedRenderer::DrawPolylineColor(std::uint32_t color, const TZevPoint2
 
 void TZevQueuedRenderer::DrawLineList(TZevList* list)
 {
-    CopyLineRecords(QueueCommand(TZevDrawCommand::KindLineList), list, ZevPool20Alloc, sizeof(TZevLineRecord));
+    CopyLineRecords<TZevLineRecord>(QueueCommand(TZevDrawCommand::KindLineList), list, ZevPool20Alloc);
 }
 
 void TZevQueuedRenderer::DrawLines3D(const TZevMatrix& matrix, TZevList* segments)
 {
     TZevDrawCommand* command = QueueCommand(TZevDrawCommand::KindLines3D);
     command->Matrix = matrix;
-    CopyLineRecords(command, segments, ZevPool28Alloc, sizeof(TZevSegmentRecord));
+    CopyLineRecords<TZevSegmentRecord>(command, segments, ZevPool28Alloc);
 }
 
 void TZevQueuedRenderer::DrawMaterialMesh(TZevTextureName* texture, const TZevMaterial* material,
@@ -87,14 +87,14 @@ void TZevQueuedRenderer::DrawMesh(TZevTextureName* texture, const TZevMatrix& ma
 
 void TZevQueuedRenderer::ClearCommands()
 {
-    for (void* command : CommandQueue)
-        ZevDrawCommandRelease(static_cast<TZevDrawCommand*>(command));
+    for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(CommandQueue))
+        ZevDrawCommandRelease(command);
     CommandQueue.Clear();
 }
 
 void TZevQueuedRenderer::ReplayCommands()
 {
-    for (void* command : CommandQueue)
-        static_cast<TZevDrawCommand*>(command)->Replay(this);
+    for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(CommandQueue))
+        command->Replay(this);
     ClearCommands();
 }

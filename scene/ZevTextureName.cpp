@@ -47,8 +47,8 @@ template <class F> void ForEachEntry(F f)
         return;
     TZevList* buckets = Buckets();
     for (int b = 0; b < kBucketCount; ++b)
-        for (TZevListNode* n = buckets[b].First(); n != buckets[b].End(); n = n->next)
-            f(static_cast<TZevTextureName*>(n->data));
+        for (TZevTextureName* entry : ZevItems<TZevTextureName>(buckets[b]))
+            f(entry);
 }
 
 // Under the lock: moves the renderer's left-behind textures into `out`.
@@ -146,8 +146,7 @@ TZevTextureName* GetTextureName(const char* name)
     if (gRegistryGone) // after exit clean-up: a free-standing entry
         return new TZevTextureName(name);
     TZevList& bucket = Buckets()[TextureNameBucket(name)];
-    for (void* item : bucket) {
-        TZevTextureName* entry = static_cast<TZevTextureName*>(item);
+    for (TZevTextureName* entry : ZevItems<TZevTextureName>(bucket)) {
         // A count of 0 is an entry on its way out (its destructor waits for the lock): not to be handed out.
         if (entry->GetRefCount() > 0 && std::strcmp(entry->Name.CStr(), name) == 0) {
             entry->TZevObject::AddRef();
@@ -225,8 +224,8 @@ void ZevFreeTextureNames()
         return;
     TZevList* buckets = Buckets();
     for (int b = 0; b < kBucketCount; ++b) {
-        for (void* item : buckets[b])
-            static_cast<TZevTextureName*>(item)->RegistryNode = nullptr;
+        for (TZevTextureName* entry : ZevItems<TZevTextureName>(buckets[b]))
+            entry->RegistryNode = nullptr;
         buckets[b].FreeNodes();
     }
     gRegistryGone = true;

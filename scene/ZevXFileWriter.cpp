@@ -284,9 +284,9 @@ bool ZevWriteXFrame(TZevStream* stream, TZevVFrame* frame, int depth)
     }
     out.Indent(depth + 1).Text(" }\n");
 
-    for (void* item : frame->Visuals) {
+    for (TZevVMesh* visual : ZevItems<TZevVMesh>(frame->Visuals)) {
         TZevPolygonMesh* mesh = nullptr;
-        if (out.Ok && IsPlainPolygonMesh(static_cast<TZevVMesh*>(item), &mesh))
+        if (out.Ok && IsPlainPolygonMesh(visual, &mesh))
             out.Ok = ZevSaveXMesh(stream, mesh, depth + 1);
     }
     for (TZevVTree* child = frame->GetFirstChild(); child && out.Ok; child = child->GetNextSibling()) {

@@ -13,7 +13,7 @@ bool TZevBucketTable::Remove(const char* name, void* object)
 {
     TZevList& bucket = Buckets[ByteSumHash(name)];
     for (TZevListNode* n = bucket.First(); n != bucket.End() && n->next != bucket.End(); n = n->next->next) {
-        const char* entryName = static_cast<const char*>(n->data);
+        const char* entryName = ZevItem<const char>(n);
         if (n->next->data != object || !entryName || !name || std::strcmp(entryName, name) != 0)
             continue;
         TZevList::RemoveNode(n->next);

@@ -14,13 +14,13 @@ public:
     bool Remove(const char* name, void* object);
     // Every node back to the calling thread's node pool.
     void Clear();
-    // The objects, in bucket order; f may remove the entry it is given.
-    template <class F> void ForEachObject(F f)
+    // The objects as T*, in bucket order; f may remove the entry it is given.
+    template <class T = void, class F> void ForEachObject(F f)
     {
         for (TZevList& bucket : Buckets) {
             for (TZevListNode* n = bucket.First(); n != bucket.End() && n->next != bucket.End();) {
                 TZevListNode* after = n->next->next;
-                f(n->next->data);
+                f(ZevItem<T>(n->next));
                 n = after;
             }
         }

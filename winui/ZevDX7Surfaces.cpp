@@ -100,7 +100,7 @@ void TZevDX7Surfaces::Release()
 {
     if (!DirectDraw)
         return;
-    Table.ForEachObject([](void* texture) { delete static_cast<TZevTexture*>(texture); });
+    Table.ForEachObject<TZevTexture>([](TZevTexture* texture) { delete texture; });
     Table.Clear();
     ZevDeviceCall(DirectDraw->SetCooperativeLevel(Window, ZevGL::LevelNormal));
     ZevDeviceCall(DirectDraw->RestoreDisplayMode());
@@ -115,7 +115,7 @@ void TZevDX7Surfaces::RestoreAll()
 {
     if (!Front || !Back)
         return;
-    Table.ForEachObject([](void* texture) { static_cast<TZevTexture*>(texture)->Restore(); });
+    Table.ForEachObject<TZevTexture>([](TZevTexture* texture) { texture->Restore(); });
     Front->Restore();
     Back->Restore();
 }

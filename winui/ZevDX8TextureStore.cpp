@@ -59,8 +59,8 @@ int TZevDX8TextureStore::InitFromWindow(TZevGLWindow window)
 void TZevDX8TextureStore::ReleaseAll()
 {
     for (TZevList& bucket : Buckets) {
-        for (void* texture : bucket)
-            delete static_cast<TZevDX8Texture*>(texture);
+        for (TZevDX8Texture* texture : ZevItems<TZevDX8Texture>(bucket))
+            delete texture;
         bucket.Clear();
     }
     ZevGLRelease(Device);
@@ -90,8 +90,7 @@ TZevDX8Texture* TZevDX8TextureStore::LoadTexture(const char* name)
     if (!name)
         return nullptr;
     TZevList& bucket = Buckets[ByteSumHash(name)];
-    for (void* item : bucket) {
-        TZevDX8Texture* texture = static_cast<TZevDX8Texture*>(item);
+    for (TZevDX8Texture* texture : ZevItems<TZevDX8Texture>(bucket)) {
         if (std::strcmp(texture->Name.CStr(), name) != 0)
             continue;
         if (texture->LoadFailed)
