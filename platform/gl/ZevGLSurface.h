@@ -12,6 +12,8 @@
 #include "ZevGLTypes.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct TZevGLContext;
 class TZevGLClipper;
@@ -61,6 +63,19 @@ public:
     bool BindAsTarget();
     // Drawing changed the OpenGL copy: the memory copy is stale.
     void MarkDrawn() { CpuValid = false; }
+    // A device clear of the surface (with its depth buffer) that is carried out when the surface is next drawn
+    // into or read: a frame's clear then goes with its scene, in one pass of the renderer. Rectangles already
+    // clipped; flags ZevGL::Clear*.
+    struct PendingClear {
+        std::vector<TZevGLRect> rects;
+        std::uint32_t flags;
+        std::uint32_t color;
+        float z;
+        std::uint32_t stencil;
+    };
+    void DeferClear(PendingClear clear);
+    // Carries out the deferred clears now (the context bound).
+    void ApplyClears();
     bool LostNow() const;
     TZevGLSurface* GetAttachedDepth() const { return Depth; }
     // Shows a rectangle of this colour surface in a window rectangle (scaled when the sizes differ).
@@ -92,6 +107,7 @@ private:
     std::uint32_t AttachedRenderbuffer = 0; // what Framebuffer's depth attachment holds now
     std::uint32_t Renderbuffer = 0;         // depth surfaces
 
+    std::vector<PendingClear> Clears;
     TZevGLSurface* BackBuffer = nullptr; // primary of a flip chain
     TZevGLSurface* Depth = nullptr;
     TZevGLClipper* Clipper = nullptr;
@@ -131,8 +147,26 @@ public:
     // UTF-8 text in the rectangle, broken at blanks to fit its width with TextWordBreak; clipped to it.
     void DrawText(const char* text, const TZevGLRect& rect, std::uint32_t flags);
     void TextOut(std::int32_t x, std::int32_t y, const char* text);
+    // Inside the layer: deletes the kept text textures (the surface's context bound).
+    void FreeTextTextures();
 
 private:
+    // A text laid out once and kept as a texture while it is drawn again unchanged (an overlay redraws the same
+    // lines every frame).
+    struct TextTexture {
+        std::string text;
+        std::int32_t wrapWidth = 0;
+        std::uint32_t texture = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        std::uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t MaxTextTextures = 32;
+    // The kept texture of the text (made on first use); null when it has nothing to draw or cannot be made.
+    const TextTexture* TextureOfText(const char* text, std::int32_t wrapWidth);
+
+    std::vector<TextTexture> TextTextures;
+    std::uint64_t TextUses = 0;
     TZevGLSurface* Surface;
     std::int32_t BkMode = ZevGL::BkOpaque;
     std::uint32_t TextColor = 0;
