@@ -121,7 +121,3 @@ private:
     TZevGLContext* Context;
 };
 
-namespace ZevGL {
-// glXMakeContextCurrent calls made by this thread so far (release calls included).
-std::uint64_t ContextSwitches();
-} // namespace ZevGL

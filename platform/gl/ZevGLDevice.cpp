@@ -254,7 +254,7 @@ std::int32_t TZevGLDevice::BeginScene()
     TZevGLBinding bind(Context);
     if (bind.Ok()) {
         Context->HoldForFrame();
-        Target->ApplyClears();
+        Target->ApplyPending();
     }
     return ZevGL::Ok;
 }
@@ -278,19 +278,19 @@ std::int32_t TZevGLDevice::Clear(std::uint32_t count, const TZevGLRect* rects, s
         return ZevGL::ErrNoDisplay;
     if (Target->LostNow() || (Target->GetAttachedDepth() && Target->GetAttachedDepth()->LostNow()))
         return ZevGL::ErrSurfaceLost;
-    TZevGLSurface::PendingClear clear{{}, flags, color, z, stencil};
+    std::vector<TZevGLRect> clipped;
     const TZevGLRect view{Viewport.X, Viewport.Y, Viewport.X + Viewport.Width, Viewport.Y + Viewport.Height};
     for (std::uint32_t i = 0; i < (rects && count ? count : 1); ++i) {
         TZevGLRect r = rects && count ? rects[i] : view;
         r = {std::max(r.left, view.left), std::max(r.top, view.top), std::min(r.right, view.right),
              std::min(r.bottom, view.bottom)};
         if (r.right > r.left && r.bottom > r.top)
-            clear.rects.push_back(r);
+            clipped.push_back(r);
     }
-    if (clear.rects.empty() || !(flags & (ZevGL::ClearTarget | ZevGL::ClearZBuffer | ZevGL::ClearStencil)))
+    if (clipped.empty() || !(flags & (ZevGL::ClearTarget | ZevGL::ClearZBuffer | ZevGL::ClearStencil)))
         return ZevGL::Ok;
     // Carried out with the next scene (or whatever reads the target first).
-    Target->DeferClear(std::move(clear));
+    Target->DeferClear(std::move(clipped), flags, color, z, stencil);
     return ZevGL::Ok;
 }
 
@@ -795,7 +795,7 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
     // Taken again after another thread was let in.
     Context->HoldForFrame();
     if (Textures[0])
-        Textures[0]->ApplyClears();
+        Textures[0]->ApplyPending();
     if (!ReadyToDraw())
         return Target->LostNow() ? ZevGL::ErrSurfaceLost : ZevGL::ErrGeneric;
     ApplyStates(format);

@@ -12,6 +12,7 @@
 #include "ZevGLTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,19 +64,16 @@ public:
     bool BindAsTarget();
     // Drawing changed the OpenGL copy: the memory copy is stale.
     void MarkDrawn() { CpuValid = false; }
-    // A device clear of the surface (with its depth buffer) that is carried out when the surface is next drawn
-    // into or read: a frame's clear then goes with its scene, in one pass of the renderer. Rectangles already
-    // clipped; flags ZevGL::Clear*.
-    struct PendingClear {
-        std::vector<TZevGLRect> rects;
-        std::uint32_t flags;
-        std::uint32_t color;
-        float z;
-        std::uint32_t stencil;
-    };
-    void DeferClear(PendingClear clear);
-    // Carries out the deferred clears now (the context bound).
-    void ApplyClears();
+    // Drawing into the surface (a device clear, text, lines) that is carried out when the surface is next drawn
+    // into or read, in the order given: a frame's clear then goes with its scene and the overlay's text with the
+    // presentation, each in one pass of the renderer, instead of a pass of its own. The operation runs with the
+    // context bound; whatever reads or draws the surface runs the pending ones first.
+    void Defer(std::function<void()> operation);
+    // Carries out the pending operations now (the context bound).
+    void ApplyPending();
+    // A device clear of the surface and its depth buffer, deferred; rectangles already clipped, flags ZevGL::Clear*.
+    void DeferClear(std::vector<TZevGLRect> rects, std::uint32_t flags, std::uint32_t color, float z,
+                    std::uint32_t stencil);
     bool LostNow() const;
     TZevGLSurface* GetAttachedDepth() const { return Depth; }
     // Shows a rectangle of this colour surface in a window rectangle (scaled when the sizes differ).
@@ -107,7 +105,7 @@ private:
     std::uint32_t AttachedRenderbuffer = 0; // what Framebuffer's depth attachment holds now
     std::uint32_t Renderbuffer = 0;         // depth surfaces
 
-    std::vector<PendingClear> Clears;
+    std::vector<std::function<void()>> Pending;
     TZevGLSurface* BackBuffer = nullptr; // primary of a flip chain
     TZevGLSurface* Depth = nullptr;
     TZevGLClipper* Clipper = nullptr;
@@ -130,7 +128,7 @@ inline constexpr std::uint32_t TextWordBreak = 0x10;
 } // namespace ZevGL
 
 // GDI-style drawing on a colour surface: lines with a pen and text in the layer's text face. Colours are
-// 0x00BBGGRR words. Drawing lands at once.
+// 0x00BBGGRR words. Drawing lands before anything reads or draws the surface next.
 class TZevGLDC {
 public:
     explicit TZevGLDC(TZevGLSurface* surface) : Surface(surface) {}
