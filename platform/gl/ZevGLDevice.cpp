@@ -604,7 +604,14 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         PixelDrawing = pixel;
     }
     const std::uint32_t* rs = RenderStates;
-    const bool lighting = !pixel && rs[RsLighting];
+    // Blending by (zero, one) keeps the colour as it is (the stencil passes of shadows): then neither colour nor
+    // light is worked out, only depth and stencil, which the software renderer does far faster.
+    const bool colorless = rs[RsAlphaBlendEnable] && rs[RsSrcBlend] == BlendZero && rs[RsDestBlend] == BlendOne;
+    if (colorless != Colorless) {
+        Dirty |= DirtyBlend | DirtyLighting | DirtyLights | DirtyFog | DirtyTransform;
+        Colorless = colorless;
+    }
+    const bool lighting = !pixel && rs[RsLighting] && !colorless;
     if (Dirty & DirtyDepth) {
         if (rs[RsZEnable])
             glEnable(GL_DEPTH_TEST);
@@ -625,14 +632,15 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         } else {
             glDisable(GL_CULL_FACE);
         }
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     }
     if (Dirty & DirtyBlend) {
-        if (rs[RsAlphaBlendEnable])
+        if (rs[RsAlphaBlendEnable] && !colorless)
             glEnable(GL_BLEND);
         else
             glDisable(GL_BLEND);
         glBlendFunc(BlendFactor(rs[RsSrcBlend]), BlendFactor(rs[RsDestBlend]));
+        const GLboolean write = colorless ? GL_FALSE : GL_TRUE;
+        glColorMask(write, write, write, write);
     }
     if (Dirty & DirtyStencil) {
         if (rs[RsStencilEnable])
@@ -646,7 +654,7 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
                     StencilOperation(rs[RsStencilPass]));
     }
     if (Dirty & DirtyFog) {
-        if (!pixel && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {
+        if (!pixel && !colorless && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {
             float color[4];
             ArgbToFloats(rs[RsFogColor], color);
             glEnable(GL_FOG);
@@ -708,7 +716,10 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         }
     }
     // The stage every time: a texture written since the last draw is uploaded again.
-    ApplyStage();
+    if (colorless)
+        glDisable(GL_TEXTURE_2D);
+    else
+        ApplyStage();
     Dirty = 0;
     Context->StateOwner = this;
 
