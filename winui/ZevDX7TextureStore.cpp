@@ -207,10 +207,8 @@ void TZevDX7TextureStore::SetDefaultStates()
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsTexturePerspective, 1));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsCullMode, ZevGL::CullNone));
     // Magnified texels are drawn as they are: the floors map one texture of 1-texel grout lines over hundreds of
-    // units (2.5 units a texel), which blending neighbours turned into blurred dark bands along every seam. Far
-    // off, where many texels share a pixel, neighbours are blended, so that the tiles do not break up into noise.
+    // units (2.5 units a texel), which blending neighbours turned into blurred dark bands along every seam.
     ZevDeviceCall(Device->SetTextureStageState(0, ZevGL::TssMagFilter, ZevGL::FilterPoint));
-    ZevDeviceCall(Device->SetTextureStageState(0, ZevGL::TssMinFilter, ZevGL::FilterLinear));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsAmbient, 0xFF7F7F7Fu));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsLighting, 1));
 }
