@@ -394,6 +394,7 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
     const Visual* visual = PresentVisual;
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
         return false;
+    TakeLastError(XDisplay);
     XImage* shared = SharedImage(width, height);
     XImage* image = shared;
     if (!image) {
@@ -434,7 +435,7 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
     // The picture is on the server before the caller goes on (and the shared image may be written again; a window
     // that vanished is noticed).
     XSync(XDisplay, False);
-    return true;
+    return TakeLastError(XDisplay) == 0;
 }
 
 void TZevGLContext::SetWindowFullScreen(Window window, bool on)
