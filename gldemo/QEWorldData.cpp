@@ -39,6 +39,8 @@ TQEWorld_Data::TQEWorld_Data()
 
 TQEWorld_Data::~TQEWorld_Data()
 {
+    for (const KeptTexture& kept : Textures)
+        glDeleteTextures(1, &kept.texture);
     if (CurrentWorldData == this)
         CurrentWorldData = nullptr;
     QE_PhOnlyFinal();
@@ -54,6 +56,36 @@ void TQEWorld_Data::Unregister(TQEBody_Data* object)
     auto it = std::find(Registered.begin(), Registered.end(), object);
     if (it != Registered.end())
         Registered.erase(it);
+}
+
+unsigned int TQEWorld_Data::TextureOf(const QE_RenderData& data)
+{
+    const std::string name = data.textureName ? data.textureName : "";
+    for (const KeptTexture& kept : Textures) {
+        if (kept.pixels == data.texturePixels && kept.width == data.textureWidth &&
+            kept.height == data.textureHeight && kept.name == name)
+            return kept.texture;
+    }
+    // Pixels of textures let go by the engine may come back at the same address: a bound on those kept.
+    if (Textures.size() >= 64) {
+        for (const KeptTexture& kept : Textures)
+            glDeleteTextures(1, &kept.texture);
+        Textures.clear();
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    if (texture == 0)
+        return 0;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, data.textureWidth, data.textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 data.texturePixels);
+    Textures.push_back({name, data.texturePixels, data.textureWidth, data.textureHeight, texture});
+    return texture;
 }
 
 void TQEWorld_Data::Step()
@@ -84,13 +116,13 @@ void TQEWorld_Data::Draw()
     for (TQEBody_Data* object : order)
         object->Draw();
     QE_BodyEnumDesc desc{};
-    desc.userData = nullptr;
+    desc.userData = this;
     desc.function = &DrawBodyCallback;
     QE_GetXPhBodyEnume(&desc);
     glPopMatrix();
 }
 
-int DrawBodyCallback(QE_XPhBody* body, void*)
+int DrawBodyCallback(QE_XPhBody* body, void* userData)
 {
     float world[16];
     QE_RenderData data{};
@@ -105,17 +137,13 @@ int DrawBodyCallback(QE_XPhBody* body, void*)
     float power = 0.0f;
     QE_XPhBodyGetVisualMaterial(body, diffuse, ambient, specular, &power);
 
-    if (data.texturePixels && data.textureWidth > 0 && data.textureHeight > 0) {
+    TQEWorld_Data* owner = userData ? static_cast<TQEWorld_Data*>(userData) : CurrentWorldData;
+    const GLuint texture = data.texturePixels && data.textureWidth > 0 && data.textureHeight > 0 && owner
+                               ? owner->TextureOf(data)
+                               : 0;
+    if (texture) {
+        glBindTexture(GL_TEXTURE_2D, texture);
         glEnable(GL_TEXTURE_2D);
-        const GLfloat repeat = GL_REPEAT;
-        const GLfloat nearest = GL_NEAREST;
-        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &repeat);
-        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &repeat);
-        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &nearest);
-        glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &nearest);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, 4, data.textureWidth, data.textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     data.texturePixels);
     } else {
         glDisable(GL_TEXTURE_2D);
     }
@@ -148,6 +176,7 @@ int DrawBodyCallback(QE_XPhBody* body, void*)
     }
     glEnd();
     glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
     glPopMatrix();
     return 1;
 }

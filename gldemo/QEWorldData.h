@@ -5,6 +5,7 @@
 
 #include "qe.h"
 
+#include <string>
 #include <vector>
 
 class TQEBody_Data;
@@ -23,8 +24,21 @@ public:
     void Unregister(TQEBody_Data* object);
     const std::vector<TQEBody_Data*>& Objects() const { return Registered; }
 
+    // The OpenGL texture of a body's texture pixels, uploaded on first use and kept while the world lasts (a
+    // body's texture stays the same from frame to frame); 0 when it cannot be made.
+    unsigned int TextureOf(const QE_RenderData& data);
+
 private:
+    struct KeptTexture {
+        std::string name;
+        const void* pixels;
+        int width;
+        int height;
+        unsigned int texture;
+    };
+
     std::vector<TQEBody_Data*> Registered; // stepping order; not owned
+    std::vector<KeptTexture> Textures;
 };
 
 extern TQEWorld_Data* CurrentWorldData;

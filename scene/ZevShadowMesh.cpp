@@ -256,8 +256,12 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
             uint16_t* indices = out.BeginFace(face.Count);
             if (!indices)
                 break;
+            // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
+            // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
+            // leaves the volume through a face that the stencil passes count.
+            const bool far = m != &world;
             for (uint32_t i = 0; i < face.Count; ++i)
-                indices[i] = out.AddVertex(PositionOf(v[face.Indices[i]]), *m);
+                indices[i] = out.AddVertex(PositionOf(v[face.Indices[far ? face.Count - 1 - i : i]]), *m);
         }
     }
     for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {

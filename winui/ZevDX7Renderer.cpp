@@ -198,16 +198,11 @@ int TZevDX7Renderer::Present()
     TZevGLSurface* front = Surfaces->Front->Surface;
     if (Surfaces->FullScreen)
         return !ZevGL::Failed(ZevDeviceCall(front->Flip(nullptr, ZevGL::FlipWait)));
-    TZevGLRect screen{};
-    if (ZevGL::Failed(ZevDeviceCall(Surfaces->DirectDraw->GetWindowRect(Surfaces->Window, &screen))))
-        return 0;
-    // A window larger than the back surface shows it at its top-left corner.
-    screen.right = std::min(screen.right, screen.left + GetWidth());
-    screen.bottom = std::min(screen.bottom, screen.top + GetHeight());
-    ZevDeviceCall(front->SetClipper(Surfaces->Front->Clipper));
-    const TZevGLRect source{0, 0, screen.right - screen.left, screen.bottom - screen.top};
-    return !ZevGL::Failed(
-        ZevDeviceCall(front->Blt(&screen, Surfaces->Back->Surface, &source, ZevGL::BltWait, 0)));
+    // The back surface at the window's top-left corner, clipped to the window by the server: the same picture as
+    // a copy into the primary surface through the window's clipper, without asking the server where the window
+    // is on the screen first (two round trips a frame on a busy server).
+    const TZevGLRect whole{0, 0, GetWidth(), GetHeight()};
+    return !ZevGL::Failed(ZevDeviceCall(Surfaces->Back->Surface->PresentTo(Surfaces->Window, whole, whole)));
 }
 
 int TZevDX7Renderer::RestoreSurfaces()

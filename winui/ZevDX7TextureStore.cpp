@@ -206,7 +206,9 @@ void TZevDX7TextureStore::SetDefaultStates()
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsShadeMode, ZevGL::ShadeGouraud));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsTexturePerspective, 1));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsCullMode, ZevGL::CullNone));
-    ZevDeviceCall(Device->SetTextureStageState(0, ZevGL::TssMagFilter, ZevGL::FilterLinear));
+    // Magnified texels are drawn as they are: the floors map one texture of 1-texel grout lines over hundreds of
+    // units (2.5 units a texel), which blending neighbours turned into blurred dark bands along every seam.
+    ZevDeviceCall(Device->SetTextureStageState(0, ZevGL::TssMagFilter, ZevGL::FilterPoint));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsAmbient, 0xFF7F7F7Fu));
     ZevDeviceCall(Device->SetRenderState(ZevGL::RsLighting, 1));
 }

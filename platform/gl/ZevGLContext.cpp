@@ -4,11 +4,15 @@
 #include "ZevPixelChannels.h"
 
 #include <X11/Xatom.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <dlfcn.h>
 #include <link.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -21,14 +25,22 @@ namespace {
 // failures, reported through their results; errors on anyone else's connection go to the handler that was there.
 std::mutex gDisplaysMutex;
 std::vector<Display*> gDisplays;
+std::vector<std::pair<Display*, int>> gLastErrors; // the last error code seen on each of our connections
 XErrorHandler gPreviousHandler = nullptr;
 
 int OnXError(Display* display, XErrorEvent* event)
 {
     {
         std::lock_guard<std::mutex> lock(gDisplaysMutex);
-        if (std::find(gDisplays.begin(), gDisplays.end(), display) != gDisplays.end())
+        if (std::find(gDisplays.begin(), gDisplays.end(), display) != gDisplays.end()) {
+            auto last = std::find_if(gLastErrors.begin(), gLastErrors.end(),
+                                     [&](const auto& e) { return e.first == display; });
+            if (last != gLastErrors.end())
+                last->second = event->error_code;
+            else
+                gLastErrors.emplace_back(display, event->error_code);
             return 0;
+        }
     }
     return gPreviousHandler ? gPreviousHandler(display, event) : 0;
 }
@@ -45,6 +57,23 @@ void RemoveDisplay(Display* display)
 {
     std::lock_guard<std::mutex> lock(gDisplaysMutex);
     gDisplays.erase(std::remove(gDisplays.begin(), gDisplays.end(), display), gDisplays.end());
+    gLastErrors.erase(std::remove_if(gLastErrors.begin(), gLastErrors.end(),
+                                     [&](const auto& e) { return e.first == display; }),
+                      gLastErrors.end());
+}
+
+// The last error code on one of our connections, cleared.
+int TakeLastError(Display* display)
+{
+    std::lock_guard<std::mutex> lock(gDisplaysMutex);
+    for (auto& e : gLastErrors) {
+        if (e.first == display) {
+            const int code = e.second;
+            e.second = 0;
+            return code;
+        }
+    }
+    return 0;
 }
 
 // The OpenGL driver that the first context loaded stays loaded for the program's life: loading it again for every
@@ -59,6 +88,57 @@ void PinDriverLibraries()
             return 0;
         },
         nullptr);
+}
+
+} // namespace
+
+namespace {
+
+thread_local std::uint64_t tSwitches = 0;
+
+Bool MakeCurrent(Display* display, GLXDrawable draw, GLXDrawable read, GLXContext context)
+{
+    ++tSwitches;
+    return glXMakeContextCurrent(display, draw, read, context);
+}
+
+// A thread that waits longer than this for another thread's frame gives up the call rather than hang.
+constexpr auto WaitLimit = std::chrono::seconds(10);
+
+// Contexts alive, so that a thread ending with a frame held lets go only of contexts still there.
+std::mutex gLiveMutex;
+std::vector<TZevGLContext*> gLive;
+
+// The frames this thread holds: ended when the thread ends, so that the context never stays current on a thread
+// that is gone.
+struct ThreadFrames {
+    std::vector<TZevGLContext*> held;
+    ~ThreadFrames()
+    {
+        while (!held.empty()) {
+            TZevGLContext* context = held.back();
+            {
+                std::lock_guard<std::mutex> lock(gLiveMutex);
+                if (std::find(gLive.begin(), gLive.end(), context) == gLive.end()) {
+                    held.pop_back();
+                    continue;
+                }
+            }
+            context->EndFrame();
+        }
+    }
+};
+thread_local ThreadFrames tFrames;
+
+void Release(TZevGLContext* context)
+{
+    if (context->PrevContext != context->Context) {
+        if (context->PrevContext && context->PrevDisplay)
+            MakeCurrent(context->PrevDisplay, context->PrevDraw, context->PrevRead, context->PrevContext);
+        else
+            MakeCurrent(context->XDisplay, None, None, nullptr);
+    }
+    context->Bound = false;
 }
 
 } // namespace
@@ -91,6 +171,12 @@ void ZevGLCloseDisplay(Display* display)
 
 TZevGLContext::~TZevGLContext()
 {
+    {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        gLive.erase(std::remove(gLive.begin(), gLive.end(), this), gLive.end());
+    }
+    if (FrameHeld)
+        EndFrame();
     if (!XDisplay)
         return;
     if (Context) {
@@ -107,6 +193,7 @@ TZevGLContext::~TZevGLContext()
         XDestroyWindow(XDisplay, HiddenWindow);
     if (HiddenColormap)
         XFreeColormap(XDisplay, HiddenColormap);
+    FreeSharedImage();
     if (PresentGC)
         XFreeGC(XDisplay, PresentGC);
     ZevGLCloseDisplay(XDisplay);
@@ -165,7 +252,14 @@ bool TZevGLContext::Open()
     if (!bind.Ok())
         return false;
     static std::once_flag pinned;
-    std::call_once(pinned, PinDriverLibraries);
+    std::call_once(pinned, [] {
+        PinDriverLibraries();
+        // The software renderer allocates and frees vertex buffers of a few megabytes for every draw; with the
+        // C library's default the freed top of the heap goes back to the system each time and comes back page by
+        // page (zeroed) at the next draw, which cost half the frame. Freed memory up to this much is kept.
+        mallopt(M_MMAP_THRESHOLD, 16 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    });
     // Off-screen drawing needs framebuffer objects (OpenGL 3.0 or the extension).
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
@@ -216,6 +310,69 @@ void TZevGLContext::ScreenSize(std::int32_t* width, std::int32_t* height) const
     *height = DisplayHeight(XDisplay, Screen);
 }
 
+void TZevGLContext::FreeSharedImage()
+{
+    if (!ShmImage)
+        return;
+    XShmDetach(XDisplay, &Shm);
+    XSync(XDisplay, False);
+    ShmImage->data = nullptr;
+    XDestroyImage(ShmImage);
+    ShmImage = nullptr;
+    shmdt(Shm.shmaddr);
+    Shm = {};
+}
+
+XImage* TZevGLContext::SharedImage(std::int32_t width, std::int32_t height)
+{
+    if (ShmRefused)
+        return nullptr;
+    if (ShmImage && ShmImage->width >= width && ShmImage->height >= height &&
+        ShmImage->depth == PresentDepth && ShmImage->bits_per_pixel == 32)
+        return ShmImage;
+    FreeSharedImage();
+    if (!XShmQueryExtension(XDisplay)) {
+        ShmRefused = true;
+        return nullptr;
+    }
+    XImage* image = XShmCreateImage(XDisplay, PresentVisual, static_cast<unsigned>(PresentDepth), ZPixmap, nullptr,
+                                    &Shm, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (!image)
+        return nullptr;
+    const std::size_t bytes = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
+    Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (Shm.shmid < 0) {
+        XDestroyImage(image);
+        Shm = {};
+        return nullptr;
+    }
+    Shm.shmaddr = image->data = static_cast<char*>(shmat(Shm.shmid, nullptr, 0));
+    Shm.readOnly = False;
+    if (Shm.shmaddr == reinterpret_cast<char*>(-1)) {
+        shmctl(Shm.shmid, IPC_RMID, nullptr);
+        image->data = nullptr;
+        XDestroyImage(image);
+        Shm = {};
+        return nullptr;
+    }
+    TakeLastError(XDisplay);
+    const bool attached = XShmAttach(XDisplay, &Shm);
+    XSync(XDisplay, False);
+    // Marked for removal now: it goes away with the last process that detaches, a crash included.
+    shmctl(Shm.shmid, IPC_RMID, nullptr);
+    if (!attached || TakeLastError(XDisplay) != 0) {
+        // A server elsewhere cannot see our memory: the socket it is, from now on.
+        ShmRefused = true;
+        shmdt(Shm.shmaddr);
+        image->data = nullptr;
+        XDestroyImage(image);
+        Shm = {};
+        return nullptr;
+    }
+    ShmImage = image;
+    return ShmImage;
+}
+
 bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::int32_t pitchWords,
                               std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y)
 {
@@ -229,19 +386,26 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
             XFreeGC(XDisplay, PresentGC);
         PresentGC = XCreateGC(XDisplay, window, 0, nullptr);
         PresentWindow = window;
+        if (attributes.visual != PresentVisual || attributes.depth != PresentDepth)
+            FreeSharedImage();
         PresentVisual = attributes.visual;
         PresentDepth = attributes.depth;
     }
     const Visual* visual = PresentVisual;
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
         return false;
-    XImage* image = XCreateImage(XDisplay, PresentVisual, static_cast<unsigned>(PresentDepth), ZPixmap, 0, nullptr,
-                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (!image)
-        return false;
-    PresentBuffer.assign(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height) / 4 + 1,
-                         0);
-    image->data = reinterpret_cast<char*>(PresentBuffer.data());
+    TakeLastError(XDisplay);
+    XImage* shared = SharedImage(width, height);
+    XImage* image = shared;
+    if (!image) {
+        image = XCreateImage(XDisplay, PresentVisual, static_cast<unsigned>(PresentDepth), ZPixmap, 0, nullptr,
+                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+        if (!image)
+            return false;
+        PresentBuffer.resize(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height) / 4 +
+                             1);
+        image->data = reinterpret_cast<char*>(PresentBuffer.data());
+    }
     const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
                         visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
     for (std::int32_t row = 0; row < height; ++row) {
@@ -259,13 +423,19 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
                           ZevChannelFrom8(p & 0xFF, visual->blue_mask));
         }
     }
-    XPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),
-              static_cast<unsigned>(height));
-    image->data = nullptr;
-    XDestroyImage(image);
-    // The picture is on the server before the caller goes on (and a window that vanished is noticed).
+    if (shared) {
+        XShmPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),
+                     static_cast<unsigned>(height), False);
+    } else {
+        XPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+        image->data = nullptr;
+        XDestroyImage(image);
+    }
+    // The picture is on the server before the caller goes on (and the shared image may be written again; a window
+    // that vanished is noticed).
     XSync(XDisplay, False);
-    return true;
+    return TakeLastError(XDisplay) == 0;
 }
 
 void TZevGLContext::SetWindowFullScreen(Window window, bool on)
@@ -286,34 +456,80 @@ void TZevGLContext::SetWindowFullScreen(Window window, bool on)
     XFlush(XDisplay);
 }
 
+
+std::uint64_t ZevGL::ContextSwitches()
+{
+    return tSwitches;
+}
+
+void TZevGLContext::HoldForFrame()
+{
+    if (FrameHeld || !Bound || Depth <= 0)
+        return;
+    if (!Mutex.try_lock())
+        return; // cannot happen on the thread inside a binding; stay with per-call binding
+    FrameHeld = true;
+    ++Depth;
+    tFrames.held.push_back(this);
+    {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        if (std::find(gLive.begin(), gLive.end(), this) == gLive.end())
+            gLive.push_back(this);
+    }
+}
+
+void TZevGLContext::EndFrame()
+{
+    auto mine = std::find(tFrames.held.begin(), tFrames.held.end(), this);
+    if (mine == tFrames.held.end())
+        return; // no frame of this thread
+    tFrames.held.erase(mine);
+    FrameHeld = false;
+    if (--Depth == 0 && Bound)
+        Release(this);
+    Mutex.unlock();
+}
+
 TZevGLBinding::TZevGLBinding(TZevGLContext* context) : Context(context)
 {
     if (!Context || !Context->Context)
         return;
-    Context->Mutex.lock();
-    if (Context->Depth++ > 0)
+    if (!Context->Mutex.try_lock()) {
+        // Another thread draws: wait for its call to end, or for its frame to hand the context over.
+        ++Context->Waiting;
+        const bool locked = Context->Mutex.try_lock_for(WaitLimit);
+        --Context->Waiting;
+        if (!locked) {
+            std::fprintf(stderr, "OpenGL device: the context stayed busy on another thread; a call is skipped\n");
+            Context = nullptr;
+            return;
+        }
+    }
+    if (Context->Depth++ > 0) {
+        // Inside this thread's own call or frame; another context may have been made current here since.
+        if (Context->Bound && glXGetCurrentContext() != Context->Context)
+            Context->Bound = MakeCurrent(Context->XDisplay, Context->Drawable, Context->Drawable, Context->Context);
         return;
+    }
     Context->PrevContext = glXGetCurrentContext();
     Context->PrevDisplay = glXGetCurrentDisplay();
     Context->PrevDraw = glXGetCurrentDrawable();
     Context->PrevRead = glXGetCurrentReadDrawable();
     Context->Bound = Context->PrevContext == Context->Context ||
-                     glXMakeContextCurrent(Context->XDisplay, Context->Drawable, Context->Drawable, Context->Context);
+                     MakeCurrent(Context->XDisplay, Context->Drawable, Context->Drawable, Context->Context);
 }
 
 TZevGLBinding::~TZevGLBinding()
 {
     if (!Context || !Context->Context)
         return;
-    if (--Context->Depth == 0 && Context->Bound) {
-        if (Context->PrevContext != Context->Context) {
-            if (Context->PrevContext && Context->PrevDisplay)
-                glXMakeContextCurrent(Context->PrevDisplay, Context->PrevDraw, Context->PrevRead,
-                                      Context->PrevContext);
-            else
-                glXMakeContextCurrent(Context->XDisplay, None, None, nullptr);
-        }
-        Context->Bound = false;
+    if (--Context->Depth == 0) {
+        if (Context->Bound)
+            Release(Context);
+    } else if (Context->Depth == 1 && Context->FrameHeld && Context->Waiting.load() > 0) {
+        // Another thread waits for the context: this thread's frame lets it go now and takes it again at its
+        // next call.
+        Context->EndFrame();
     }
     Context->Mutex.unlock();
 }

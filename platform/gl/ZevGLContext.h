@@ -3,7 +3,10 @@
 //
 // The context is current only while a call of the layer runs, under the connection's own lock: whichever thread
 // calls (the render thread for its frames, the window thread when it restores surfaces on activation) draws
-// through it, one at a time, and a thread's own current context is put back afterwards.
+// through it, one at a time, and a thread's own current context is put back afterwards. A scene is the exception:
+// from BeginScene to EndScene the context stays current on the drawing thread (making a context current and
+// releasing it flushes everything drawn so far, which at one binding per draw costs most of a frame). Another
+// thread that needs the context meanwhile takes it at the scene's next call, or when the scene ends.
 #pragma once
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -12,6 +15,7 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 
 #include "ZevGLTypes.h"
 
@@ -64,9 +68,17 @@ struct TZevGLContext {
     Colormap HiddenColormap = 0;
     GLXDrawable Drawable = 0;
 
-    std::recursive_mutex Mutex;
+    // Keeps the context current on the calling thread (inside a binding) until EndFrame on the same thread (or the
+    // thread's end).
+    void HoldForFrame();
+    // Ends the calling thread's frame hold, if it has one: the context is released once no binding is open.
+    void EndFrame();
+
+    std::recursive_timed_mutex Mutex;
     int Depth = 0;
     bool Bound = false;
+    bool FrameHeld = false;
+    std::atomic<int> Waiting{0};
     Display* PrevDisplay = nullptr;
     GLXDrawable PrevDraw = 0;
     GLXDrawable PrevRead = 0;
@@ -83,6 +95,16 @@ struct TZevGLContext {
     Visual* PresentVisual = nullptr;
     int PresentDepth = 0;
     std::vector<std::uint32_t> PresentBuffer;
+    // The picture goes to the server through shared memory when the server offers it (a local one): a frame of
+    // 640 x 480 is 1.2 MB, which the socket would copy twice.
+    XShmSegmentInfo Shm{};
+    XImage* ShmImage = nullptr;
+    bool ShmRefused = false;
+
+private:
+    // An image in shared memory of at least this size for the present visual; null when shared memory is refused.
+    XImage* SharedImage(std::int32_t width, std::int32_t height);
+    void FreeSharedImage();
 };
 
 // Makes the context current on the calling thread for the lifetime of the object (nested bindings are free).
@@ -98,3 +120,4 @@ public:
 private:
     TZevGLContext* Context;
 };
+

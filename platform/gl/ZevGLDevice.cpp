@@ -237,6 +237,8 @@ TZevGLDevice::~TZevGLDevice()
         ZevGLRelease(texture);
     if (Context->StateOwner == this)
         Context->StateOwner = nullptr;
+    // A scene left open lets the context go with its device.
+    Context->EndFrame();
     Target->Release();
     Driver->Release();
 }
@@ -248,6 +250,12 @@ std::int32_t TZevGLDevice::BeginScene()
     if (Target->LostNow() || (Target->GetAttachedDepth() && Target->GetAttachedDepth()->LostNow()))
         return ZevGL::ErrSurfaceLost;
     InScene = true;
+    // The scene's calls draw on this thread without binding the context one by one, after the frame's clear.
+    TZevGLBinding bind(Context);
+    if (bind.Ok()) {
+        Context->HoldForFrame();
+        Target->ApplyPending();
+    }
     return ZevGL::Ok;
 }
 
@@ -259,49 +267,30 @@ std::int32_t TZevGLDevice::EndScene()
     TZevGLBinding bind(Context);
     if (bind.Ok())
         glFlush();
+    Context->EndFrame();
     return ZevGL::Ok;
 }
 
 std::int32_t TZevGLDevice::Clear(std::uint32_t count, const TZevGLRect* rects, std::uint32_t flags,
                                  std::uint32_t color, float z, std::uint32_t stencil)
 {
-    TZevGLBinding bind(Context);
-    if (!bind.Ok())
+    if (!Context->Context)
         return ZevGL::ErrNoDisplay;
-    if (!Target->BindAsTarget())
-        return Target->LostNow() ? ZevGL::ErrSurfaceLost : ZevGL::ErrGeneric;
-    GLbitfield bits = 0;
-    if (flags & ZevGL::ClearTarget) {
-        float c[4];
-        ArgbToFloats(color, c);
-        glClearColor(c[0], c[1], c[2], c[3]);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        bits |= GL_COLOR_BUFFER_BIT;
-    }
-    if (flags & ZevGL::ClearZBuffer) {
-        glClearDepth(std::clamp(z, 0.0f, 1.0f));
-        glDepthMask(GL_TRUE);
-        bits |= GL_DEPTH_BUFFER_BIT;
-    }
-    if (flags & ZevGL::ClearStencil) {
-        glClearStencil(static_cast<GLint>(stencil & 0xFF));
-        glStencilMask(0xFF);
-        bits |= GL_STENCIL_BUFFER_BIT;
-    }
+    if (Target->LostNow() || (Target->GetAttachedDepth() && Target->GetAttachedDepth()->LostNow()))
+        return ZevGL::ErrSurfaceLost;
+    std::vector<TZevGLRect> clipped;
     const TZevGLRect view{Viewport.X, Viewport.Y, Viewport.X + Viewport.Width, Viewport.Y + Viewport.Height};
-    glEnable(GL_SCISSOR_TEST);
     for (std::uint32_t i = 0; i < (rects && count ? count : 1); ++i) {
         TZevGLRect r = rects && count ? rects[i] : view;
         r = {std::max(r.left, view.left), std::max(r.top, view.top), std::min(r.right, view.right),
              std::min(r.bottom, view.bottom)};
-        if (r.right <= r.left || r.bottom <= r.top)
-            continue;
-        glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
-        glClear(bits);
+        if (r.right > r.left && r.bottom > r.top)
+            clipped.push_back(r);
     }
-    glDisable(GL_SCISSOR_TEST);
-    Context->StateOwner = nullptr; // the write masks changed
-    Target->MarkDrawn();
+    if (clipped.empty() || !(flags & (ZevGL::ClearTarget | ZevGL::ClearZBuffer | ZevGL::ClearStencil)))
+        return ZevGL::Ok;
+    // Carried out with the next scene (or whatever reads the target first).
+    Target->DeferClear(std::move(clipped), flags, color, z, stencil);
     return ZevGL::Ok;
 }
 
@@ -615,7 +604,14 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         PixelDrawing = pixel;
     }
     const std::uint32_t* rs = RenderStates;
-    const bool lighting = !pixel && rs[RsLighting];
+    // Blending by (zero, one) keeps the colour as it is (the stencil passes of shadows): then neither colour nor
+    // light is worked out, only depth and stencil, which the software renderer does far faster.
+    const bool colorless = rs[RsAlphaBlendEnable] && rs[RsSrcBlend] == BlendZero && rs[RsDestBlend] == BlendOne;
+    if (colorless != Colorless) {
+        Dirty |= DirtyBlend | DirtyLighting | DirtyLights | DirtyFog | DirtyTransform;
+        Colorless = colorless;
+    }
+    const bool lighting = !pixel && rs[RsLighting] && !colorless;
     if (Dirty & DirtyDepth) {
         if (rs[RsZEnable])
             glEnable(GL_DEPTH_TEST);
@@ -636,14 +632,15 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         } else {
             glDisable(GL_CULL_FACE);
         }
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     }
     if (Dirty & DirtyBlend) {
-        if (rs[RsAlphaBlendEnable])
+        if (rs[RsAlphaBlendEnable] && !colorless)
             glEnable(GL_BLEND);
         else
             glDisable(GL_BLEND);
         glBlendFunc(BlendFactor(rs[RsSrcBlend]), BlendFactor(rs[RsDestBlend]));
+        const GLboolean write = colorless ? GL_FALSE : GL_TRUE;
+        glColorMask(write, write, write, write);
     }
     if (Dirty & DirtyStencil) {
         if (rs[RsStencilEnable])
@@ -657,7 +654,7 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
                     StencilOperation(rs[RsStencilPass]));
     }
     if (Dirty & DirtyFog) {
-        if (!pixel && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {
+        if (!pixel && !colorless && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {
             float color[4];
             ArgbToFloats(rs[RsFogColor], color);
             glEnable(GL_FOG);
@@ -719,7 +716,10 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
         }
     }
     // The stage every time: a texture written since the last draw is uploaded again.
-    ApplyStage();
+    if (colorless)
+        glDisable(GL_TEXTURE_2D);
+    else
+        ApplyStage();
     Dirty = 0;
     Context->StateOwner = this;
 
@@ -803,6 +803,10 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
         return ZevGL::ErrNoDisplay;
     if (!InScene)
         return ZevGL::ErrNotInScene;
+    // Taken again after another thread was let in.
+    Context->HoldForFrame();
+    if (Textures[0])
+        Textures[0]->ApplyPending();
     if (!ReadyToDraw())
         return Target->LostNow() ? ZevGL::ErrSurfaceLost : ZevGL::ErrGeneric;
     ApplyStates(format);

@@ -122,4 +122,6 @@ private:
     std::uint32_t Dirty = DirtyAll;
     // What the last draw set up for its vertex format (pixel or world drawing).
     bool PixelDrawing = false;
+    // Whether the last draw wrote no colour (blending that keeps it).
+    bool Colorless = false;
 };

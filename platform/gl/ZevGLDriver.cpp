@@ -4,8 +4,10 @@
 #include "ZevGLDevice.h"
 #include "ZevGLSurface.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -107,7 +109,7 @@ std::int32_t TZevGLDriver::GetDisplayMode(TZevGLDisplayMode* mode)
         *mode = Mode;
         return ZevGL::Ok;
     }
-    TZevGLBinding bind(Context);
+    std::lock_guard<std::recursive_timed_mutex> lock(Context->Mutex);
     mode->Format = ZevGL::FormatX8R8G8B8;
     Context->ScreenSize(&mode->Width, &mode->Height);
     return ZevGL::Ok;
@@ -270,6 +272,9 @@ std::int32_t TZevGLDriver::GetWindowRect(TZevGLWindow window, TZevGLRect* rect)
 {
     if (!rect)
         return ZevGL::ErrInvalidParams;
-    TZevGLBinding bind(Context);
+    // Only the connection is used: its lock, without making the context current.
+    std::unique_lock<std::recursive_timed_mutex> lock(Context->Mutex, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::seconds(10)))
+        return ZevGL::ErrNotFound;
     return Context->WindowRect(window, rect) ? ZevGL::Ok : ZevGL::ErrNotFound;
 }

@@ -66,16 +66,19 @@ TZevGLSurface::TZevGLSurface(TZevGLDriver* driver, Kind kind, const TZevGLSurfac
 
 TZevGLSurface::~TZevGLSurface()
 {
-    delete DC;
     ZevGLRelease(BackBuffer);
     ZevGLRelease(Depth);
     ZevGLRelease(Clipper);
     ZevGLRelease(Palette);
     {
         TZevGLBinding bind(Context);
-        if (bind.Ok())
+        if (bind.Ok()) {
+            if (DC)
+                DC->FreeTextTextures();
             FreeGpu();
+        }
     }
+    delete DC;
     std::free(Pixels);
     Owner->Release();
 }
@@ -120,10 +123,70 @@ std::int32_t TZevGLSurface::GetSurfaceDesc(TZevGLSurfaceDesc* out)
     return ZevGL::Ok;
 }
 
+void TZevGLSurface::Defer(std::function<void()> operation)
+{
+    std::lock_guard<std::recursive_timed_mutex> lock(Context->Mutex);
+    Pending.push_back(std::move(operation));
+    // Drawing that nobody reads for a long while is carried out now rather than kept without end.
+    if (Pending.size() >= 1024) {
+        TZevGLBinding bind(Context);
+        if (bind.Ok())
+            ApplyPending();
+    }
+}
+
+void TZevGLSurface::ApplyPending()
+{
+    if (Pending.empty())
+        return;
+    std::vector<std::function<void()>> pending;
+    pending.swap(Pending);
+    if (LostNow())
+        return;
+    for (const auto& operation : pending)
+        operation();
+}
+
+void TZevGLSurface::DeferClear(std::vector<TZevGLRect> rects, std::uint32_t flags, std::uint32_t color, float z,
+                               std::uint32_t stencil)
+{
+    Defer([this, rects = std::move(rects), flags, color, z, stencil] {
+        if (!BindAsTarget())
+            return;
+        GLbitfield bits = 0;
+        if (flags & ZevGL::ClearTarget) {
+            glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
+                         static_cast<float>((color >> 8) & 0xFF) / 255.0f, static_cast<float>(color & 0xFF) / 255.0f,
+                         static_cast<float>(color >> 24) / 255.0f);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            bits |= GL_COLOR_BUFFER_BIT;
+        }
+        if (flags & ZevGL::ClearZBuffer) {
+            glClearDepth(std::clamp(z, 0.0f, 1.0f));
+            glDepthMask(GL_TRUE);
+            bits |= GL_DEPTH_BUFFER_BIT;
+        }
+        if (flags & ZevGL::ClearStencil) {
+            glClearStencil(static_cast<GLint>(stencil & 0xFF));
+            glStencilMask(0xFF);
+            bits |= GL_STENCIL_BUFFER_BIT;
+        }
+        glEnable(GL_SCISSOR_TEST);
+        for (const TZevGLRect& r : rects) {
+            glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+            glClear(bits);
+        }
+        glDisable(GL_SCISSOR_TEST);
+        Context->StateOwner = nullptr; // the write masks changed
+        MarkDrawn();
+    });
+}
+
 std::uint32_t* TZevGLSurface::CpuPixels()
 {
     if (SurfaceKind != KindColor)
         return nullptr;
+    ApplyPending();
     if (!Pixels) {
         Pixels = static_cast<std::uint32_t*>(
             std::calloc(static_cast<std::size_t>(Desc.Width) * static_cast<std::size_t>(Desc.Height), 4));
@@ -175,6 +238,10 @@ bool TZevGLSurface::BindAsTarget()
         return false;
     if (!GpuTexture())
         return false;
+    if (!Pending.empty()) {
+        ApplyPending(); // binds this surface again, with its pending drawing done
+        return BindAsTarget();
+    }
     if (!Framebuffer) {
         glGenFramebuffers(1, &Framebuffer);
         Context->BindFramebuffer(Framebuffer);
@@ -391,6 +458,7 @@ std::int32_t TZevGLSurface::Restore()
     if (!bind.Ok())
         return ZevGL::ErrNoDisplay;
     // The video memory is gone: the surface comes back cleared.
+    Pending.clear();
     FreeGpu();
     if (Pixels)
         std::memset(Pixels, 0, static_cast<std::size_t>(Desc.Width) * static_cast<std::size_t>(Desc.Height) * 4);
@@ -483,20 +551,25 @@ void TZevGLDC::MoveTo(std::int32_t x, std::int32_t y)
 
 void TZevGLDC::LineTo(std::int32_t x, std::int32_t y)
 {
-    TZevGLContext* context = Surface->GetDriver()->GetContext();
-    TZevGLBinding bind(context);
-    if (bind.Ok() && Surface->BindAsTarget()) {
-        BeginPixelDrawing(Surface->GetWidth(), Surface->GetHeight());
-        SetColorRef(PenColor);
-        glLineWidth(static_cast<float>(PenWidth));
+    TZevGLSurface* surface = Surface;
+    const std::int32_t x0 = CurrentX, y0 = CurrentY;
+    const std::uint32_t color = PenColor;
+    const std::int32_t width = PenWidth;
+    Surface->Defer([surface, x0, y0, x, y, color, width] {
+        TZevGLContext* context = surface->GetDriver()->GetContext();
+        if (!surface->BindAsTarget())
+            return;
+        BeginPixelDrawing(surface->GetWidth(), surface->GetHeight());
+        SetColorRef(color);
+        glLineWidth(static_cast<float>(width));
         glBegin(GL_LINES);
-        glVertex2f(static_cast<float>(CurrentX) + 0.5f, static_cast<float>(CurrentY) + 0.5f);
+        glVertex2f(static_cast<float>(x0) + 0.5f, static_cast<float>(y0) + 0.5f);
         glVertex2f(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
         glEnd();
         glLineWidth(1.0f);
         context->StateOwner = nullptr;
-        Surface->MarkDrawn();
-    }
+        surface->MarkDrawn();
+    });
     MoveTo(x, y);
 }
 
@@ -578,25 +651,34 @@ std::int32_t ZevGLCharLength(const char* text)
     return static_cast<std::int32_t>(next);
 }
 
-void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t flags)
+void TZevGLDC::FreeTextTextures()
 {
-    if (!text || !*text || rect.right <= rect.left || rect.bottom <= rect.top)
-        return;
-    const TZevTextCoverage image = LayOutText(text, (flags & ZevGL::TextWordBreak) ? rect.right - rect.left : 0);
+    for (const TextTexture& kept : TextTextures)
+        glDeleteTextures(1, &kept.texture);
+    TextTextures.clear();
+}
+
+const TZevGLDC::TextTexture* TZevGLDC::TextureOfText(const char* text, std::int32_t wrapWidth)
+{
+    ++TextUses;
+    for (TextTexture& kept : TextTextures) {
+        if (kept.wrapWidth == wrapWidth && kept.text == text) {
+            kept.lastUse = TextUses;
+            return &kept;
+        }
+    }
+    const TZevTextCoverage image = LayOutText(text, wrapWidth);
     if (image.width == 0 || image.height == 0)
-        return;
-    TZevGLContext* context = Surface->GetDriver()->GetContext();
-    TZevGLBinding bind(context);
-    if (!bind.Ok() || !Surface->BindAsTarget())
-        return;
-    BeginPixelDrawing(Surface->GetWidth(), Surface->GetHeight());
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-    const float x0 = static_cast<float>(rect.left), y0 = static_cast<float>(rect.top);
-    const float x1 = x0 + static_cast<float>(image.width), y1 = y0 + static_cast<float>(image.height);
-    if (BkMode == ZevGL::BkOpaque) {
-        SetColorRef(BkColor);
-        glRectf(x0, y0, x1, y1);
+        return nullptr;
+    TextTexture* slot = nullptr;
+    if (TextTextures.size() < MaxTextTextures) {
+        slot = &TextTextures.emplace_back();
+    } else {
+        // The text unused for longest makes room.
+        slot = &*std::min_element(TextTextures.begin(), TextTextures.end(),
+                                  [](const TextTexture& a, const TextTexture& b) { return a.lastUse < b.lastUse; });
+        glDeleteTextures(1, &slot->texture);
+        slot->texture = 0;
     }
     GLuint texture = 0;
     glGenTextures(1, &texture);
@@ -607,25 +689,57 @@ void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t 
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    SetColorRef(TextColor);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(x0, y0);
-    glTexCoord2f(1, 0);
-    glVertex2f(x1, y0);
-    glTexCoord2f(1, 1);
-    glVertex2f(x1, y1);
-    glTexCoord2f(0, 1);
-    glVertex2f(x0, y1);
-    glEnd();
-    glDeleteTextures(1, &texture);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glDisable(GL_SCISSOR_TEST);
-    context->StateOwner = nullptr;
-    Surface->MarkDrawn();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    slot->text = text;
+    slot->wrapWidth = wrapWidth;
+    slot->texture = texture;
+    slot->width = image.width;
+    slot->height = image.height;
+    slot->lastUse = TextUses;
+    return slot;
+}
+
+void TZevGLDC::DrawText(const char* text, const TZevGLRect& rect, std::uint32_t flags)
+{
+    if (!text || !*text || rect.right <= rect.left || rect.bottom <= rect.top)
+        return;
+    Surface->Defer([this, line = std::string(text), rect, flags, bkMode = BkMode, bkColor = BkColor,
+                    textColor = TextColor] {
+        TZevGLContext* context = Surface->GetDriver()->GetContext();
+        const TextTexture* image =
+            TextureOfText(line.c_str(), (flags & ZevGL::TextWordBreak) ? rect.right - rect.left : 0);
+        context->StateOwner = nullptr;
+        if (!image || !Surface->BindAsTarget())
+            return;
+        BeginPixelDrawing(Surface->GetWidth(), Surface->GetHeight());
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+        const float x0 = static_cast<float>(rect.left), y0 = static_cast<float>(rect.top);
+        const float x1 = x0 + static_cast<float>(image->width), y1 = y0 + static_cast<float>(image->height);
+        if (bkMode == ZevGL::BkOpaque) {
+            SetColorRef(bkColor);
+            glRectf(x0, y0, x1, y1);
+        }
+        glBindTexture(GL_TEXTURE_2D, image->texture);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glEnable(GL_TEXTURE_2D);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        SetColorRef(textColor);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0);
+        glVertex2f(x0, y0);
+        glTexCoord2f(1, 0);
+        glVertex2f(x1, y0);
+        glTexCoord2f(1, 1);
+        glVertex2f(x1, y1);
+        glTexCoord2f(0, 1);
+        glVertex2f(x0, y1);
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glDisable(GL_SCISSOR_TEST);
+        context->StateOwner = nullptr;
+        Surface->MarkDrawn();
+    });
 }

@@ -12,6 +12,9 @@
 #include "ZevGLTypes.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 struct TZevGLContext;
 class TZevGLClipper;
@@ -61,6 +64,16 @@ public:
     bool BindAsTarget();
     // Drawing changed the OpenGL copy: the memory copy is stale.
     void MarkDrawn() { CpuValid = false; }
+    // Drawing into the surface (a device clear, text, lines) that is carried out when the surface is next drawn
+    // into or read, in the order given: a frame's clear then goes with its scene and the overlay's text with the
+    // presentation, each in one pass of the renderer, instead of a pass of its own. The operation runs with the
+    // context bound; whatever reads or draws the surface runs the pending ones first.
+    void Defer(std::function<void()> operation);
+    // Carries out the pending operations now (the context bound).
+    void ApplyPending();
+    // A device clear of the surface and its depth buffer, deferred; rectangles already clipped, flags ZevGL::Clear*.
+    void DeferClear(std::vector<TZevGLRect> rects, std::uint32_t flags, std::uint32_t color, float z,
+                    std::uint32_t stencil);
     bool LostNow() const;
     TZevGLSurface* GetAttachedDepth() const { return Depth; }
     // Shows a rectangle of this colour surface in a window rectangle (scaled when the sizes differ).
@@ -92,6 +105,7 @@ private:
     std::uint32_t AttachedRenderbuffer = 0; // what Framebuffer's depth attachment holds now
     std::uint32_t Renderbuffer = 0;         // depth surfaces
 
+    std::vector<std::function<void()>> Pending;
     TZevGLSurface* BackBuffer = nullptr; // primary of a flip chain
     TZevGLSurface* Depth = nullptr;
     TZevGLClipper* Clipper = nullptr;
@@ -114,7 +128,7 @@ inline constexpr std::uint32_t TextWordBreak = 0x10;
 } // namespace ZevGL
 
 // GDI-style drawing on a colour surface: lines with a pen and text in the layer's text face. Colours are
-// 0x00BBGGRR words. Drawing lands at once.
+// 0x00BBGGRR words. Drawing lands before anything reads or draws the surface next.
 class TZevGLDC {
 public:
     explicit TZevGLDC(TZevGLSurface* surface) : Surface(surface) {}
@@ -131,8 +145,26 @@ public:
     // UTF-8 text in the rectangle, broken at blanks to fit its width with TextWordBreak; clipped to it.
     void DrawText(const char* text, const TZevGLRect& rect, std::uint32_t flags);
     void TextOut(std::int32_t x, std::int32_t y, const char* text);
+    // Inside the layer: deletes the kept text textures (the surface's context bound).
+    void FreeTextTextures();
 
 private:
+    // A text laid out once and kept as a texture while it is drawn again unchanged (an overlay redraws the same
+    // lines every frame).
+    struct TextTexture {
+        std::string text;
+        std::int32_t wrapWidth = 0;
+        std::uint32_t texture = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        std::uint64_t lastUse = 0;
+    };
+    static constexpr std::size_t MaxTextTextures = 32;
+    // The kept texture of the text (made on first use); null when it has nothing to draw or cannot be made.
+    const TextTexture* TextureOfText(const char* text, std::int32_t wrapWidth);
+
+    std::vector<TextTexture> TextTextures;
+    std::uint64_t TextUses = 0;
     TZevGLSurface* Surface;
     std::int32_t BkMode = ZevGL::BkOpaque;
     std::uint32_t TextColor = 0;

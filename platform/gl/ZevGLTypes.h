@@ -216,6 +216,10 @@ enum TextureFormat : std::int32_t { FormatA8R8G8B8 = 21, FormatX8R8G8B8 = 22, Fo
 inline constexpr std::int32_t MaxLights = 8;
 inline constexpr std::int32_t MaxStages = 8;
 
+// Times this thread has made a context of the layer current or released it so far (each one costs the software
+// renderer a flush of what was drawn).
+std::uint64_t ContextSwitches();
+
 } // namespace ZevGL
 
 struct TZevGLRect {

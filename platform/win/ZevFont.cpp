@@ -25,12 +25,36 @@ struct FaceChain {
     std::unordered_map<std::uint32_t, int> chosen; // code point -> index into keys, -1 when none has it
 };
 
+// A rendered glyph: its pen advance (26.6), where its coverage sits from the pen, and the coverage (0 to 255).
+struct Glyph {
+    bool loaded = false; // false: the face had no usable glyph; it is skipped without advancing
+    long advance = 0;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int rows = 0;
+    std::vector<std::uint8_t> coverage;
+};
+
+// Glyphs of one face chain at one pixel height, with the line's metrics.
+struct GlyphSet {
+    int ascent = 0;
+    int height = 0;
+    std::unordered_map<std::uint32_t, Glyph> glyphs;
+};
+
+// Text is drawn every frame: its glyphs are rendered once and kept. A bound on the number kept, so that text of
+// ever new characters cannot grow the cache without end.
+constexpr std::size_t MaxCachedGlyphs = 8192;
+
 struct FontState {
     std::mutex mutex;
     FT_Library library = nullptr;
     bool failed = false;
     std::map<FaceKey, FT_Face> faces;
     std::map<std::string, FaceChain> chains;
+    std::map<std::pair<std::string, int>, GlyphSet> glyphSets;
+    std::size_t cachedGlyphs = 0;
 
     ~FontState()
     {
@@ -65,9 +89,11 @@ bool EnsureLibrary(FontState& s)
     return true;
 }
 
+std::string ChainName(const TZevFontDesc& desc);
+
 FaceChain& ChainFor(FontState& s, const TZevFontDesc& desc)
 {
-    const std::string name = desc.family + (desc.bold ? ":bold" : ":regular");
+    const std::string name = ChainName(desc);
     auto it = s.chains.find(name);
     if (it != s.chains.end())
         return it->second;
@@ -148,28 +174,66 @@ LineMetrics Metrics(FT_Face primary, int pixelHeight)
     return {ascent, std::max(1, ascent + descent)};
 }
 
-// Walks the glyphs of a line: fn(bitmap, left, top) with the pen position applied; returns the advance width.
+std::string ChainName(const TZevFontDesc& desc)
+{
+    return desc.family + (desc.bold ? ":bold" : ":regular");
+}
+
+// The glyph of a code point, rendered on first use.
+const Glyph& GlyphFor(FontState& s, FaceChain& chain, FT_Face primary, GlyphSet& set, int pixelHeight,
+                      std::uint32_t cp)
+{
+    auto found = set.glyphs.find(cp);
+    if (found != set.glyphs.end())
+        return found->second;
+    if (s.cachedGlyphs >= MaxCachedGlyphs) {
+        for (auto& other : s.glyphSets)
+            other.second.glyphs.clear();
+        s.cachedGlyphs = 0;
+    }
+    Glyph& glyph = set.glyphs[cp];
+    ++s.cachedGlyphs;
+    FT_Face face = FaceForChar(s, chain, cp);
+    if (!face)
+        face = primary; // the primary face's missing-glyph box
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelHeight));
+    const FT_UInt index = FT_Get_Char_Index(face, cp);
+    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0)
+        return glyph;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& b = slot->bitmap;
+    glyph.loaded = true;
+    glyph.advance = slot->advance.x;
+    glyph.left = slot->bitmap_left;
+    glyph.top = slot->bitmap_top;
+    glyph.width = static_cast<int>(b.width);
+    glyph.rows = static_cast<int>(b.rows);
+    glyph.coverage.resize(static_cast<std::size_t>(b.width) * b.rows);
+    for (unsigned row = 0; row < b.rows; ++row) {
+        const unsigned char* src = b.buffer + static_cast<std::ptrdiff_t>(row) * b.pitch;
+        for (unsigned col = 0; col < b.width; ++col)
+            glyph.coverage[static_cast<std::size_t>(row) * b.width + col] =
+                b.pixel_mode == FT_PIXEL_MODE_MONO ? ((src[col >> 3] >> (7 - (col & 7))) & 1 ? 255 : 0) : src[col];
+    }
+    return glyph;
+}
+
+// Walks the glyphs of a line: fn(glyph, left) with the pen position applied; returns the advance width.
 template <class F>
-int WalkGlyphs(FontState& s, FaceChain& chain, FT_Face primary, const TZevFontDesc& desc, const char* text,
+int WalkGlyphs(FontState& s, FaceChain& chain, FT_Face primary, GlyphSet& set, int pixelHeight, const char* text,
                std::size_t length, F fn)
 {
-    const int pixelHeight = std::clamp(desc.pixelHeight, 1, 512);
     long pen = 0; // 26.6
     std::size_t i = 0;
     while (i < length) {
         std::uint32_t cp = ZevDecodeUtf8(text, length, &i);
         if (cp == '\t')
             cp = ' ';
-        FT_Face face = FaceForChar(s, chain, cp);
-        if (!face)
-            face = primary; // the primary face's missing-glyph box
-        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelHeight));
-        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0)
+        const Glyph& glyph = GlyphFor(s, chain, primary, set, pixelHeight, cp);
+        if (!glyph.loaded)
             continue;
-        const FT_GlyphSlot slot = face->glyph;
-        fn(slot->bitmap, static_cast<int>((pen >> 6) + slot->bitmap_left), slot->bitmap_top);
-        pen += slot->advance.x;
+        fn(glyph, static_cast<int>((pen >> 6) + glyph.left));
+        pen += glyph.advance;
     }
     return static_cast<int>((pen + 63) >> 6);
 }
@@ -245,30 +309,32 @@ bool LayOutLine(const TZevFontDesc& desc, const char* utf8, std::size_t length, 
     if (!primary)
         return false;
     const int pixelHeight = std::clamp(desc.pixelHeight, 1, 512);
-    const LineMetrics m = Metrics(primary, pixelHeight);
-    const int width = WalkGlyphs(s, chain, primary, desc, utf8, length, [](const FT_Bitmap&, int, int) {});
+    GlyphSet& set = s.glyphSets[{ChainName(desc), pixelHeight}];
+    if (set.height == 0) {
+        const LineMetrics m = Metrics(primary, pixelHeight);
+        set.ascent = m.ascent;
+        set.height = m.height;
+    }
+    const int width = WalkGlyphs(s, chain, primary, set, pixelHeight, utf8, length, [](const Glyph&, int) {});
     out->width = width;
-    out->height = m.height;
-    out->ascent = m.ascent;
+    out->height = set.height;
+    out->ascent = set.ascent;
     if (!draw)
         return true;
-    out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(m.height), 0);
-    WalkGlyphs(s, chain, primary, desc, utf8, length, [&](const FT_Bitmap& b, int left, int top) {
-        for (unsigned row = 0; row < b.rows; ++row) {
-            const int y = m.ascent - top + static_cast<int>(row);
-            if (y < 0 || y >= m.height)
+    out->alpha.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(set.height), 0);
+    WalkGlyphs(s, chain, primary, set, pixelHeight, utf8, length, [&](const Glyph& g, int left) {
+        for (int row = 0; row < g.rows; ++row) {
+            const int y = set.ascent - g.top + row;
+            if (y < 0 || y >= set.height)
                 continue;
-            const unsigned char* src = b.buffer + static_cast<std::ptrdiff_t>(row) * b.pitch;
-            for (unsigned col = 0; col < b.width; ++col) {
-                const int x = left + static_cast<int>(col);
+            const std::uint8_t* src = g.coverage.data() + static_cast<std::ptrdiff_t>(row) * g.width;
+            for (int col = 0; col < g.width; ++col) {
+                const int x = left + col;
                 if (x < 0 || x >= width)
                     continue;
                 std::uint8_t& a = out->alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
                                              static_cast<std::size_t>(x)];
-                const unsigned char v = b.pixel_mode == FT_PIXEL_MODE_MONO
-                                            ? ((src[col >> 3] >> (7 - (col & 7))) & 1 ? 255 : 0)
-                                            : src[col];
-                a = std::max<std::uint8_t>(a, v);
+                a = std::max(a, src[col]);
             }
         }
     });

@@ -2,10 +2,12 @@
 #include "RenderTestSupport.h"
 
 #include "ZevDX7Surfaces.h"
+#include "ZevGLDevice.h"
 #include "ZevGLSurface.h"
 #include "ZevTexture.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -262,3 +264,113 @@ TEST_F(SurfaceTest, TheRayThroughAPixelOfABodyHitsThatBody)
 }
 
 } // namespace
+
+namespace {
+
+// Binds per frame as the engine host draws one (restore, clear, the frame, a text, present).
+std::uint64_t SwitchesOfAFrame(TZevDX7Renderer* renderer, TTestScene& scene)
+{
+    const std::uint64_t before = ZevGL::ContextSwitches();
+    DrawFrame(renderer, scene);
+    renderer->DrawText(4, 4, "fps = 50");
+    EXPECT_TRUE(renderer->Present());
+    return ZevGL::ContextSwitches() - before;
+}
+
+} // namespace
+
+TEST_F(SurfaceTest, AFrameBindsTheContextOnceForItsSceneWhateverItDraws)
+{
+    // The context is made current for the scene and for the presentation, each released once: never per draw.
+    for (const int boxes : {1, 60}) {
+        TTestScene scene;
+        scene.PlaceCamera({0, 2, -6}, 0.3f);
+        for (int i = 0; i < boxes; ++i)
+            scene.AddBox({-3.0f + 0.1f * float(i), 0, 0}, {-2.9f + 0.1f * float(i), 1, 0.1f}, White);
+        for (const bool shadows : {false, true}) {
+            TZevDX7Renderer renderer;
+            renderer.SetStencilShadows(shadows);
+            ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+            Light(&renderer);
+            SwitchesOfAFrame(&renderer, scene); // the first frame makes the surfaces
+            EXPECT_LE(SwitchesOfAFrame(&renderer, scene), 4u) << boxes << " boxes, shadows " << shadows;
+        }
+    }
+}
+
+TEST_F(SurfaceTest, ClearsAndTextLandInTheOrderGivenBeforeThePictureIsRead)
+{
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    auto clear = [&](std::uint32_t rgb) {
+        renderer.SetBackgroundColor(rgb);
+        renderer.Clear();
+    };
+    auto covered = [](const TImage& image, std::uint32_t rgb) {
+        return image.Count([&](std::uint32_t p) { return ColorDistance(p, rgb) <= 2; });
+    };
+    const int all = 320 * 240;
+
+    clear(0xFF0000);
+    EXPECT_EQ(covered(CaptureBack(&renderer), 0xFF0000), all) << "a clear is seen without a scene";
+    clear(0x0000FF);
+    renderer.DrawText(10, 10, "text under a clear");
+    clear(0x00FF00);
+    EXPECT_EQ(covered(CaptureBack(&renderer), 0x00FF00), all) << "the later clear covers the text";
+    renderer.DrawText(10, 10, "text over a clear");
+    const TImage text = CaptureBack(&renderer);
+    EXPECT_GT(all - covered(text, 0x00FF00), 50) << "the text lies on the clear";
+    ASSERT_TRUE(renderer.Present());
+    EXPECT_EQ(CaptureWindow(&Window).Pixels, text.Pixels);
+}
+
+TEST_F(SurfaceTest, AKeptTextTextureIsRedrawnOnlyForTheSameTextAndWidth)
+{
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    renderer.SetBackgroundColor(0x000000);
+    // Text pixels below the first line (rows 30 and lower), and in all, right of column x.
+    auto draw = [&](int x, const char* text, int* below) {
+        renderer.Clear();
+        renderer.DrawText(x, 10, text);
+        const TImage image = CaptureBack(&renderer);
+        int lower = 0, any = 0;
+        for (int y = 0; y < image.Height; ++y)
+            for (int px = x; px < image.Width; ++px)
+                if (Brightness(image.At(px, y)) > 60) {
+                    ++any;
+                    lower += y >= 30;
+                }
+        *below = lower;
+        return image;
+    };
+    const char* line = "alpha beta gamma delta";
+    int below = 0;
+    const TImage wide = draw(10, line, &below);
+    EXPECT_EQ(below, 0) << "one line where the surface is wide enough";
+    const TImage again = draw(10, line, &below);
+    EXPECT_EQ(again.Pixels, wide.Pixels);
+    draw(220, line, &below);
+    EXPECT_GT(below, 20) << "near the right edge the same text breaks into lines";
+    const TImage other = draw(10, "alpha beta gamma delts", &below);
+    EXPECT_NE(other.Pixels, wide.Pixels) << "another text of the same length";
+}
+
+TEST_F(SurfaceTest, ASceneLeftOpenByAThreadThatEndedLetsOtherThreadsDraw)
+{
+    TZevDX7Renderer renderer;
+    ASSERT_TRUE(renderer.InitFromWindow(Window.GetWindow()));
+    Light(&renderer);
+    DrawFrame(&renderer, Scene);
+    const TImage expected = CaptureBack(&renderer);
+    std::thread([&] {
+        renderer.Clear();
+        EXPECT_EQ(renderer.GetDevice()->BeginScene(), ZevGL::Ok);
+        EXPECT_EQ(renderer.GetDevice()->Clear(0, nullptr, ZevGL::ClearTarget, 0xFF00FF00u, 1.0f, 0), ZevGL::Ok);
+    }).join();
+    EXPECT_EQ(renderer.GetDevice()->EndScene(), ZevGL::Ok);
+    const auto start = std::chrono::steady_clock::now();
+    DrawFrame(&renderer, Scene);
+    EXPECT_EQ(CaptureBack(&renderer).Pixels, expected.Pixels);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "waited for the ended thread";
+}

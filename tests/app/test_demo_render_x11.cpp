@@ -1,0 +1,167 @@
+// What the demo's view draws, as a person sees it on an X server of the test's own: the floor of the script scenes
+// shows its tiles as the texture has them (crisp grout lines, no blurred bands along the seams), and with SetUp >
+// Shadow the boxes cast shadows on the floor. Entries are chosen by clicks (xdotool); pictures are kept in
+// build/screenshots/.
+#include "XProgramSupport.h"
+
+#include "../common/DataSet.h"
+
+#include "ZevDXGameMenu.h"
+#include "ZevFont.h"
+#include "ZevWindowCore.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int RenderCaptionHeight = 22;
+constexpr int RenderMenuRowHeight = 20;
+constexpr int RenderFormWidth = 640;
+constexpr int RenderFormHeight = 480;
+constexpr int RenderPatience = 120000;
+
+class DemoRenderX11Test : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_X_PROGRAM_TOOLS();
+        Folder = fs::current_path() /
+                 (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+        ASSERT_TRUE(CopyDataSet(Folder));
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    }
+    void TearDown() override
+    {
+        Stop();
+        EndXSession();
+    }
+    void Start()
+    {
+        Stop();
+        Demo = StartProgram({QE_BIN_DIR "/demo"}, Folder.string());
+        ASSERT_GT(Demo, 0);
+        ASSERT_TRUE(WaitForWindow("Orvelle Physics Engine Demo", RenderPatience));
+        ASSERT_TRUE(WaitForFrames(1, RenderPatience));
+    }
+    void Stop()
+    {
+        if (Demo > 0 && waitpid(Demo, nullptr, WNOHANG) == 0) {
+            kill(Demo, SIGKILL);
+            waitpid(Demo, nullptr, 0);
+        }
+        Demo = -1;
+    }
+    void Click(int x, int y)
+    {
+        ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
+    }
+    // The main form's entry, chosen with two clicks (its popup on the menu bar, then the entry), as laid out by the
+    // window layer: popups in rows that wrap, entries 20 pixels high.
+    void Choose(const char* caption)
+    {
+        TZevFontDesc font;
+        font.pixelHeight = ZevUiFontHeight;
+        int x = 4, row = 0, left = 0, index = 0;
+        std::string popup;
+        for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
+            if (entry.Popup != popup) {
+                popup = entry.Popup;
+                index = 0;
+                std::int32_t w = 0, h = 0;
+                ZevMeasureText(font, popup.c_str(), popup.size(), &w, &h);
+                w += 16;
+                if (x > 4 && x + w > RenderFormWidth) {
+                    ++row;
+                    x = 4;
+                }
+                left = x;
+                x += w;
+            }
+            if (std::string(entry.Caption) == caption) {
+                Click((left + x) / 2, RenderCaptionHeight + row * RenderMenuRowHeight + RenderMenuRowHeight / 2);
+                Click(left + 30, RenderCaptionHeight + (row + 1) * RenderMenuRowHeight + 2 + index * 20 + 10);
+                return;
+            }
+            ++index;
+        }
+        FAIL() << "no entry " << caption;
+    }
+    // The view's picture once the scene has drawn a while.
+    TScreenShot ViewAfter(int frames)
+    {
+        EXPECT_TRUE(WaitForScreen(
+            [](const TScreenShot& shot) {
+                return shot.Part(0, RenderCaptionHeight, RenderFormWidth, RenderFormHeight - RenderCaptionHeight)
+                           .DistinctColours() > 100;
+            },
+            RenderPatience));
+        EXPECT_TRUE(WaitForFrames(frames, RenderPatience));
+        return CaptureScreen().Part(0, RenderCaptionHeight, RenderFormWidth, RenderFormHeight - RenderCaptionHeight);
+    }
+
+    fs::path Folder;
+    pid_t Demo = -1;
+};
+
+int RenderBrightness(std::uint32_t p)
+{
+    return static_cast<int>(((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF));
+}
+
+TEST_F(DemoRenderX11Test, TheFloorShowsItsTilesAsTheTextureHasThem)
+{
+    Start();
+    Choose("Default Orvelle Physics World");
+    const TScreenShot view = ViewAfter(10);
+    view.Save("demo_floor_tiles");
+    // The near floor, where one texel of the floor's texture covers many pixels: from one pixel to the next the
+    // colour either stays (inside a tile or a grout line) or jumps between tile and grout. Blending neighbouring
+    // texels made ramps of small steps across every seam, dozens of pixels wide.
+    int steps = 0, jumps = 0;
+    for (int y = view.Height - 120; y < view.Height; y += 4) {
+        for (int x = 1; x < view.Width; ++x) {
+            const int d = std::abs(RenderBrightness(view.At(x, y)) - RenderBrightness(view.At(x - 1, y)));
+            steps += d >= 3 && d < 24;
+            jumps += d >= 24;
+        }
+    }
+    EXPECT_GT(jumps, 10) << "the tiles' grout lines show";
+    EXPECT_LT(steps, jumps * 2) << "seams drawn as blurred ramps";
+}
+
+TEST_F(DemoRenderX11Test, WithShadowsOnTheStackedBoxesDarkenTheFloorBesideThem)
+{
+    // The same scene without and with shadows, the same time after it opened: the stack stands still for eight
+    // seconds.
+    TScreenShot pictures[2];
+    for (int shadow = 0; shadow < 2; ++shadow) {
+        Start();
+        if (shadow)
+            Choose("Shadow");
+        Choose("Stack Objects");
+        pictures[shadow] = ViewAfter(40);
+    }
+    pictures[1].Save("demo_stack_shadows");
+    // The floor right of the stack and the column (the light falls from the front left, so the shadows lie behind
+    // and to the right of what casts them; the column's, ten high, reaches far to the right).
+    int darker = 0, lighter = 0;
+    for (int y = 200; y < 300; ++y)
+        for (int x = 250; x < 450; ++x) {
+            const int d = RenderBrightness(pictures[1].At(x, y)) - RenderBrightness(pictures[0].At(x, y));
+            darker += d < -30;
+            lighter += d > 30;
+        }
+    // Specks only (a few dozen pixels) where a volume did not close over the floor behind.
+    EXPECT_GT(darker, 250);
+    EXPECT_LT(lighter, darker / 4);
+}
+
+} // namespace
