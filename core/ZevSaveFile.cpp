@@ -170,6 +170,7 @@ void TZevSaveFile::Discard()
         std::fclose(handle);
         handle = nullptr;
     }
+    TZevFile::Close(); // forgets what it knew of the file
     if (!temporary.empty()) {
         unlink(temporary.c_str());
         temporary.clear();
@@ -245,6 +246,7 @@ int TZevSaveFile::Commit()
         ok = fsync(fileno(handle)) == 0;
     ok = std::fclose(handle) == 0 && ok;
     handle = nullptr;
+    TZevFile::Close();
     if (ok && !temporary.empty())
         ok = std::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok)
