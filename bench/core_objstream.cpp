@@ -1,4 +1,5 @@
-// Saving and loading through the object stream format: a wide named tree through memory, and a bitmap chunk.
+// Saving and loading through the object stream format: a wide named tree through memory and through a file, and
+// a bitmap chunk.
 #include "ZevBitmap.h"
 #include "ZevLSObj.h"
 #include "ZevTree.h"
@@ -6,6 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +53,35 @@ void BM_LoadTree(benchmark::State& state)
     delete root;
 }
 BENCHMARK(BM_LoadTree)->Arg(1000);
+
+// The tree read back from a file (opened for every load, as loaders of saved files do).
+void BM_LoadTreeFromFile(benchmark::State& state)
+{
+    ZevCoreInit();
+    TZevStringTree* root = MakeTree(static_cast<int>(state.range(0)));
+    char name[] = "/tmp/bench_objstreamXXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) {
+        state.SkipWithError("no temporary file");
+        delete root;
+        return;
+    }
+    close(fd);
+    {
+        TZevFile out(name, "wb");
+        root->Save(&out);
+    }
+    for (auto _ : state) {
+        TZevFile in(name, "rb");
+        TZevLSObj* back = ReadObject(&in);
+        benchmark::DoNotOptimize(back);
+        delete back;
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    unlink(name);
+    delete root;
+}
+BENCHMARK(BM_LoadTreeFromFile)->Arg(1000)->Arg(100000);
 
 void BM_CloneBitmap(benchmark::State& state)
 {

@@ -174,10 +174,81 @@ TZevBitmap::~TZevBitmap()
     FreeBits();
 }
 
+namespace {
+
+// Pixel blocks freed lately, kept by each thread for its next bitmaps: a block larger than the heap's mapping
+// threshold would otherwise come back as fresh pages, each faulted in on first touch, at every load of a texture
+// or height map. Small blocks go straight back to the heap, which reuses them well.
+struct TSpareBlocks {
+    static constexpr int Count = 4;
+    static constexpr std::size_t MinBytes = 16 * 1024;
+    static constexpr std::size_t MaxBytes = 16 * 1024 * 1024;
+    void* block[Count] = {};
+    std::size_t bytes[Count] = {};
+    ~TSpareBlocks();
+};
+thread_local TSpareBlocks tSpare;
+// Set once the thread's spare blocks are gone (bitmaps destroyed later free their blocks directly).
+thread_local bool tSpareGone = false;
+
+TSpareBlocks::~TSpareBlocks()
+{
+    tSpareGone = true;
+    for (int i = 0; i < Count; ++i) {
+        std::free(block[i]);
+        block[i] = nullptr;
+    }
+}
+
+// A block of at least `need` bytes (and not much more); its size in `got`.
+void* TakePixelBlock(std::size_t need, std::size_t* got)
+{
+    if (need >= TSpareBlocks::MinBytes && !tSpareGone) {
+        TSpareBlocks& spare = tSpare;
+        for (int i = 0; i < TSpareBlocks::Count; ++i) {
+            if (spare.block[i] && spare.bytes[i] >= need && spare.bytes[i] / 2 <= need) {
+                void* p = spare.block[i];
+                *got = spare.bytes[i];
+                spare.block[i] = nullptr;
+                return p;
+            }
+        }
+    }
+    *got = need;
+    return std::malloc(need);
+}
+
+void GivePixelBlock(void* p, std::size_t bytes)
+{
+    if (!p)
+        return;
+    if (bytes < TSpareBlocks::MinBytes || bytes > TSpareBlocks::MaxBytes || tSpareGone) {
+        std::free(p);
+        return;
+    }
+    TSpareBlocks& spare = tSpare;
+    // An empty place, or else the smallest block makes room.
+    int at = 0;
+    for (int i = 0; i < TSpareBlocks::Count; ++i) {
+        if (!spare.block[i]) {
+            at = i;
+            break;
+        }
+        if (spare.bytes[i] < spare.bytes[at])
+            at = i;
+    }
+    std::free(spare.block[at]);
+    spare.block[at] = p;
+    spare.bytes[at] = bytes;
+}
+
+} // namespace
+
 void TZevBitmap::FreeBits()
 {
-    std::free(bits);
+    GivePixelBlock(bits, blockBytes);
     bits = nullptr;
+    blockBytes = 0;
 }
 
 bool TZevBitmap::Create(std::int32_t w, std::int32_t h, std::int32_t count, std::uint32_t red, std::uint32_t green,
@@ -194,9 +265,11 @@ bool TZevBitmap::Create(std::int32_t w, std::int32_t h, std::int32_t count, std:
     if (bytes > INT32_MAX)
         return false;
     if (bytes > 0) {
-        bits = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes)));
-        if (!bits)
+        bits = static_cast<std::uint8_t*>(TakePixelBlock(static_cast<std::size_t>(bytes), &blockBytes));
+        if (!bits) {
+            blockBytes = 0;
             return false;
+        }
     }
     width = w;
     height = h;
@@ -394,40 +467,51 @@ bool TZevBitmap::ReadBmp(TZevStream* stream)
             return false;
     }
 
-    const std::size_t dataBytes = static_cast<std::size_t>(rowSize * rows);
-    std::uint8_t* data = static_cast<std::uint8_t*>(std::malloc(dataBytes));
-    if (!data)
+    if (stream->Seek(static_cast<std::int32_t>(base + pixelOffset)) != 1 || !CreateByDepth(w, rows, 32))
         return false;
-    if (stream->Seek(static_cast<std::int32_t>(base + pixelOffset)) != 1 ||
-        stream->Read(data, static_cast<std::int32_t>(dataBytes)) != 1 || !CreateByDepth(w, rows, 32)) {
-        std::free(data);
-        FreeBits();
-        return false;
-    }
-
+    // The colours as the words of the bitmap: red, green, blue and 255 in memory order.
+    std::uint32_t colours[256] = {};
+    for (int i = 0; i < 256; ++i)
+        colours[i] = std::uint32_t(palette[i][2]) | (std::uint32_t(palette[i][1]) << 8) |
+                     (std::uint32_t(palette[i][0]) << 16) | 0xFF000000u;
+    // Row by row through one row's buffer: the file's rows are converted where they are read.
+    std::uint8_t small[4096];
+    std::uint8_t* row = rowSize <= std::int64_t(sizeof small) ? small
+                                                              : static_cast<std::uint8_t*>(std::malloc(std::size_t(rowSize)));
+    bool ok = row != nullptr;
     // Row 0 is the bottom row of the picture, as the rows of a bottom-up file come.
-    for (std::int32_t r = 0; r < rows; ++r) {
-        const std::uint8_t* src = data + std::size_t(r) * static_cast<std::size_t>(rowSize);
+    for (std::int32_t r = 0; ok && r < rows; ++r) {
+        if (stream->Read(row, static_cast<std::int32_t>(rowSize)) != 1) {
+            ok = false;
+            break;
+        }
         std::uint8_t* dst = bits + std::size_t(topDown ? rows - 1 - r : r) * static_cast<std::size_t>(pitch);
-        for (std::int32_t i = 0; i < w; ++i, dst += 4) {
-            if (count == 32) {
-                const std::uint32_t p = Get32(src + 4 * i);
+        if (count == 8) {
+            // An index past a short palette reads as black (entries beyond it stay zero).
+            for (std::int32_t i = 0; i < w; ++i)
+                std::memcpy(dst + 4 * i, &colours[row[i]], 4);
+        } else if (count == 24) {
+            for (std::int32_t i = 0; i < w; ++i) {
+                const std::uint8_t* bgr = row + 3 * i;
+                const std::uint32_t p =
+                    std::uint32_t(bgr[2]) | (std::uint32_t(bgr[1]) << 8) | (std::uint32_t(bgr[0]) << 16) | 0xFF000000u;
+                std::memcpy(dst + 4 * i, &p, 4);
+            }
+        } else {
+            for (std::int32_t i = 0; i < w; ++i, dst += 4) {
+                const std::uint32_t p = Get32(row + 4 * i);
                 dst[0] = channel[0].Of(p, 0);
                 dst[1] = channel[1].Of(p, 0);
                 dst[2] = channel[2].Of(p, 0);
                 dst[3] = channel[3].Of(p, 255);
-                continue;
             }
-            // An index past a short palette reads as black (entries beyond it stay zero).
-            const std::uint8_t* bgr = count == 8 ? palette[src[i]] : src + 3 * i;
-            dst[0] = bgr[2];
-            dst[1] = bgr[1];
-            dst[2] = bgr[0];
-            dst[3] = 255;
         }
     }
-    std::free(data);
-    return true;
+    if (row != small)
+        std::free(row);
+    if (!ok)
+        Create(0, 0, 32, 0, 0, 0, 0); // empty again, as before the read
+    return ok;
 }
 
 bool TZevBitmap::LoadBmp(const char* fileName)

@@ -4,6 +4,7 @@
 
 #include "ZevTree.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Abstract bitmap: a named tree node whose pixel operations answer nothing.
@@ -97,6 +98,9 @@ protected:
     std::uint32_t greenMask;
     std::uint32_t blueMask;
     std::uint32_t alphaMask;
+
+private:
+    std::size_t blockBytes = 0; // size of the block behind `bits` (it may be larger than the pixels need)
 };
 
 // Number of zero bits above the highest set bit (32 for 0).

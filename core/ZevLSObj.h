@@ -211,20 +211,32 @@ public:
 
     // The record of `id`, or null.
     TZevObjectIdRecord* Find(std::uint32_t id) const;
-    // Frees every record and replaces the buckets by n empty ones (none for 0).
+    // Frees every record and replaces the buckets by n empty ones (none for 0). The table grows its buckets
+    // by itself as records are added, so that a lookup stays short in a save of millions of objects.
     void Resize(std::uint32_t n);
+    std::uint32_t GetBucketCount() const { return bucketCount; }
 
     // A word of the operation's owner that readers and writers may consult (a body file's load context).
     void* GetContext() const { return context; }
     void SetContext(void* value) { context = value; }
 
 private:
+    struct TRecordBlock;
+
     TZevObjectIdRecord* FindObject(const void* object) const;
     TZevObjectIdRecord* AddRecord(std::uint32_t id, void* object);
+    // Enters a record whose object its reader has just made.
+    void EnterObject(TZevObjectIdRecord* r);
+    // More buckets for more records (the records stay); false when there was no memory for them.
+    bool Grow();
 
     std::uint32_t bucketCount;
     TZevObjectIdRecord** byId;
     TZevObjectIdRecord** byObject;
+    std::uint32_t recordCount = 0;
+    // Records are taken in blocks and live as long as the table's buckets.
+    TRecordBlock* blocks = nullptr;
+    std::uint32_t blockUsed = 0;
     std::uint32_t nextId;
     int depth;
     void* context;

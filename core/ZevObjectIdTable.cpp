@@ -4,6 +4,14 @@
 #include "ZevNameTable.h"
 
 #include <cstring>
+#include <new>
+
+// Records of one table, taken in order and freed together.
+struct TZevObjectIdTable::TRecordBlock {
+    static constexpr std::uint32_t Size = 1024;
+    TRecordBlock* next;
+    TZevObjectIdRecord records[Size];
+};
 
 TZevObjectIdTable::TZevObjectIdTable()
     : bucketCount(0), byId(nullptr), byObject(nullptr), nextId(1), depth(0), context(nullptr)
@@ -18,13 +26,12 @@ TZevObjectIdTable::~TZevObjectIdTable()
 
 void TZevObjectIdTable::Resize(std::uint32_t n)
 {
-    for (std::uint32_t b = 0; b < bucketCount; ++b) {
-        for (TZevObjectIdRecord* r = byId[b]; r;) {
-            TZevObjectIdRecord* next = r->nextById;
-            delete r;
-            r = next;
-        }
+    while (TRecordBlock* b = blocks) {
+        blocks = b->next;
+        ZevFree(b);
     }
+    blockUsed = 0;
+    recordCount = 0;
     ZevFree(byId);
     ZevFree(byObject);
     byId = nullptr;
@@ -79,24 +86,82 @@ TZevObjectIdRecord* TZevObjectIdTable::FindObject(const void* object) const
     return nullptr;
 }
 
+bool TZevObjectIdTable::Grow()
+{
+    // Four times the buckets, odd, while the count stays well inside 32 bits.
+    if (bucketCount > 0x3FFFFFFFu / sizeof(TZevObjectIdRecord*) / 4)
+        return false;
+    const std::uint32_t n = bucketCount * 4 + 1;
+    const std::size_t bytes = std::size_t(n) * sizeof(TZevObjectIdRecord*);
+    auto** newById = static_cast<TZevObjectIdRecord**>(ZevAlloc(bytes));
+    auto** newByObject = static_cast<TZevObjectIdRecord**>(ZevAlloc(bytes));
+    if (!newById || !newByObject) {
+        ZevFree(newById);
+        ZevFree(newByObject);
+        return false;
+    }
+    std::memset(newById, 0, bytes);
+    std::memset(newByObject, 0, bytes);
+    // Only the records already entered by object move into the new object buckets: a record whose reader still
+    // runs is entered when it ends.
+    for (std::uint32_t b = 0; b < bucketCount; ++b) {
+        for (TZevObjectIdRecord* r = byId[b]; r;) {
+            TZevObjectIdRecord* next = r->nextById;
+            r->nextById = newById[r->id % n];
+            newById[r->id % n] = r;
+            r = next;
+        }
+        for (TZevObjectIdRecord* r = byObject[b]; r;) {
+            TZevObjectIdRecord* next = r->nextByObject;
+            const std::uint32_t to = ObjectHash(r->object) % n;
+            r->nextByObject = newByObject[to];
+            newByObject[to] = r;
+            r = next;
+        }
+    }
+    ZevFree(byId);
+    ZevFree(byObject);
+    byId = newById;
+    byObject = newByObject;
+    bucketCount = n;
+    return true;
+}
+
+void TZevObjectIdTable::EnterObject(TZevObjectIdRecord* r)
+{
+    const std::uint32_t b = ObjectHash(r->object) % bucketCount;
+    r->nextByObject = byObject[b];
+    byObject[b] = r;
+}
+
 TZevObjectIdRecord* TZevObjectIdTable::AddRecord(std::uint32_t id, void* object)
 {
     if (bucketCount == 0)
         Resize(DefaultBucketCount);
     if (bucketCount == 0)
         return nullptr;
-    TZevObjectIdRecord* r = new TZevObjectIdRecord();
+    // Chains of two records on average at most; a table that cannot grow still works, only slower.
+    if (recordCount / 2 >= bucketCount)
+        Grow();
+    if (!blocks || blockUsed == TRecordBlock::Size) {
+        void* memory = ZevAlloc(sizeof(TRecordBlock));
+        if (!memory)
+            return nullptr;
+        TRecordBlock* block = static_cast<TRecordBlock*>(memory);
+        block->next = blocks;
+        blocks = block;
+        blockUsed = 0;
+    }
+    TZevObjectIdRecord* r = new (&blocks->records[blockUsed++]) TZevObjectIdRecord();
+    ++recordCount;
     r->id = id;
     r->object = object;
     r->nextById = byId[id % bucketCount];
     byId[id % bucketCount] = r;
     // Records made while reading are entered by object too once their reader has filled them (see ReadRef).
     r->nextByObject = nullptr;
-    if (object) {
-        const std::uint32_t b = ObjectHash(object) % bucketCount;
-        r->nextByObject = byObject[b];
-        byObject[b] = r;
-    }
+    if (object)
+        EnterObject(r);
     return r;
 }
 
@@ -181,9 +246,7 @@ void* TZevObjectIdTable::ReadRef(TZevStream* stream)
         r->object = nullptr;
         return skip();
     }
-    const std::uint32_t b = ObjectHash(object) % bucketCount;
-    r->nextByObject = byObject[b];
-    byObject[b] = r;
+    EnterObject(r);
     stream->Seek(end);
     return object;
 }

@@ -39,6 +39,7 @@ void TZevSaveFile::Discard()
         std::fclose(handle);
         handle = nullptr;
     }
+    TZevFile::Close(); // forgets what it knew of the file
     if (!temporary.empty()) {
         std::remove(temporary.c_str());
         temporary.clear();
@@ -89,6 +90,7 @@ int TZevSaveFile::Commit()
         ok = ZevSyncToDisk(handle);
     ok = std::fclose(handle) == 0 && ok;
     handle = nullptr;
+    TZevFile::Close();
     if (ok && !temporary.empty())
         ok = std::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok)

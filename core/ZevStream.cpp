@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Seek of a stream held in memory: a position outside 0..size is refused and bounded to the nearer end.
@@ -47,7 +49,7 @@ void ZevLogOpenFailure(const char* name)
     }
 }
 
-TZevFile::TZevFile(const char* name, const char* mode) : handle(nullptr)
+TZevFile::TZevFile(const char* name, const char* mode)
 {
     // Not the virtual Open: a derived class is not constructed yet.
     TZevFile::Open(name, mode);
@@ -63,10 +65,15 @@ int TZevFile::Open(const char* name, const char* mode)
     Close();
     if (name && mode)
         handle = std::fopen(name, mode);
-    if (handle)
-        return 1;
-    ZevLogOpenFailure(name);
-    return 0;
+    if (!handle) {
+        ZevLogOpenFailure(name);
+        return 0;
+    }
+    readOnly = mode[0] == 'r' && !std::strchr(mode, '+');
+    // Our buffer takes the library's place: it would only copy every byte once more.
+    if (readOnly)
+        std::setvbuf(handle, nullptr, _IONBF, 0);
+    return 1;
 }
 
 void TZevFile::Close()
@@ -75,12 +82,36 @@ void TZevFile::Close()
         std::fclose(handle);
         handle = nullptr;
     }
+    length = -1;
+    readOnly = false;
+    written = false;
+    std::free(readBuffer);
+    readBuffer = nullptr;
+    bufferCapacity = 0;
+    bufferStart = 0;
+    bufferLength = 0;
+    bufferAt = 0;
 }
 
 int TZevFile::Seek(std::int32_t position)
 {
     if (!handle || position < 0)
         return 0;
+    if (readOnly) {
+        if (position >= bufferStart && position <= bufferStart + bufferLength) {
+            bufferAt = static_cast<std::int32_t>(position - bufferStart);
+            return 1;
+        }
+        if (std::fseek(handle, position, SEEK_SET) != 0) {
+            // Where the handle stands now is not known: the next read starts with a seek of its own.
+            bufferStart = -1;
+            bufferLength = bufferAt = 0;
+            return 0;
+        }
+        bufferStart = position;
+        bufferLength = bufferAt = 0;
+        return 1;
+    }
     return std::fseek(handle, position, SEEK_SET) == 0 ? 1 : 0;
 }
 
@@ -88,8 +119,27 @@ std::int32_t TZevFile::Tell()
 {
     if (!handle)
         return 0;
-    const long at = std::ftell(handle);
+    const std::int64_t at = readOnly ? (bufferStart < 0 ? -1 : bufferStart + bufferAt) : std::ftell(handle);
     return (at < 0 || at > INT32_MAX) ? 0 : static_cast<std::int32_t>(at);
+}
+
+bool TZevFile::Refill()
+{
+    if (!readBuffer) {
+        // No larger than the file needs: most files read are small.
+        const std::int64_t size = GetFileLength();
+        bufferCapacity = size > 0 && size < ReadBufferSize ? (static_cast<std::int32_t>(size) + 4095) / 4096 * 4096
+                                                           : ReadBufferSize;
+        readBuffer = static_cast<char*>(std::malloc(static_cast<std::size_t>(bufferCapacity)));
+        if (!readBuffer)
+            return false;
+    }
+    const std::int64_t next = bufferStart + bufferLength;
+    bufferStart = next;
+    bufferLength = bufferAt = 0;
+    const std::size_t got = std::fread(readBuffer, 1, static_cast<std::size_t>(bufferCapacity), handle);
+    bufferLength = static_cast<std::int32_t>(got);
+    return got > 0;
 }
 
 int TZevFile::Read(void* buffer, std::int32_t n)
@@ -98,28 +148,88 @@ int TZevFile::Read(void* buffer, std::int32_t n)
         return 0;
     if (n == 0)
         return 1;
-    return std::fread(buffer, static_cast<std::size_t>(n), 1, handle) == 1 ? 1 : 0;
+    if (!readOnly)
+        return std::fread(buffer, static_cast<std::size_t>(n), 1, handle) == 1 ? 1 : 0;
+
+    if (bufferStart < 0)
+        return 0;
+    if (n <= bufferLength - bufferAt) {
+        std::memcpy(buffer, readBuffer + bufferAt, static_cast<std::size_t>(n));
+        bufferAt += n;
+        return 1;
+    }
+    // Across the buffer's end: a failed read leaves the position where it was.
+    const std::int64_t from = bufferStart + bufferAt;
+    char* to = static_cast<char*>(buffer);
+    std::int32_t left = n;
+    const std::int32_t inBuffer = bufferLength - bufferAt;
+    if (inBuffer > 0) {
+        std::memcpy(to, readBuffer + bufferAt, static_cast<std::size_t>(inBuffer));
+        to += inBuffer;
+        left -= inBuffer;
+    }
+    bool ok;
+    if (left >= ReadBufferSize || (readBuffer && left >= bufferCapacity)) {
+        // A large block goes straight to the caller.
+        const std::size_t got = std::fread(to, 1, static_cast<std::size_t>(left), handle);
+        bufferStart += bufferLength + static_cast<std::int64_t>(got);
+        bufferLength = bufferAt = 0;
+        ok = got == static_cast<std::size_t>(left);
+    } else {
+        ok = Refill() && bufferLength >= left;
+        if (ok) {
+            std::memcpy(to, readBuffer, static_cast<std::size_t>(left));
+            bufferAt = left;
+        }
+    }
+    if (!ok)
+        Seek(static_cast<std::int32_t>(from));
+    return ok ? 1 : 0;
 }
 
 int TZevFile::Write(const void* buffer, std::int32_t n)
 {
-    if (!handle || n < 0 || (n > 0 && !buffer))
+    if (!handle || n < 0 || (n > 0 && !buffer) || readOnly)
         return 0;
     if (n == 0)
         return 1;
-    return std::fwrite(buffer, static_cast<std::size_t>(n), 1, handle) == 1 ? 1 : 0;
+    const bool done = std::fwrite(buffer, static_cast<std::size_t>(n), 1, handle) == 1;
+    written = true;
+    if (length >= 0) {
+        // The position after the write (the end, in append modes) may lie past the known end. A failed write
+        // may have written part: measure again when asked.
+        const long at = done ? std::ftell(handle) : -1;
+        if (at < 0)
+            length = -1;
+        else if (at > length)
+            length = at;
+    }
+    return done ? 1 : 0;
 }
 
 std::int32_t TZevFile::GetFileLength()
 {
     if (!handle)
         return 0;
-    const long at = std::ftell(handle);
-    if (at < 0 || std::fseek(handle, 0, SEEK_END) != 0)
-        return 0;
-    const long length = std::ftell(handle);
-    std::fseek(handle, at, SEEK_SET);
-    return (length < 0 || length > INT32_MAX) ? 0 : static_cast<std::int32_t>(length);
+    if (length < 0) {
+        // The size the system knows, once what was written has reached it; seeking to the end and back is left
+        // for what is not a plain file.
+        struct stat info;
+        if ((!written || std::fflush(handle) == 0) && fstat(fileno(handle), &info) == 0 && S_ISREG(info.st_mode)) {
+            length = info.st_size;
+        } else {
+            // The handle stands where the reads left it (after the read buffer): it goes back there.
+            const long at = std::ftell(handle);
+            if (at < 0 || std::fseek(handle, 0, SEEK_END) != 0)
+                return 0;
+            const long end = std::ftell(handle);
+            std::fseek(handle, at, SEEK_SET);
+            if (end < 0)
+                return 0;
+            length = end;
+        }
+    }
+    return length > INT32_MAX ? 0 : static_cast<std::int32_t>(length);
 }
 
 std::int32_t TZevFile::GetSize()

@@ -27,10 +27,13 @@ public:
 // The debug log's line for a file that cannot be opened: the fixed text, the name between double quotes, CR LF.
 void ZevLogOpenFailure(const char* name);
 
-// A file through the standard input/output library.
+// A file through the standard input/output library. A file opened for reading only is read through a buffer of
+// its own, so that the seeks back and forth of the object stream readers (peeking at a record, skipping to a
+// chunk's end) cost no system call while they stay within it. The file's length is measured once per open and
+// then kept up to date by Write.
 class TZevFile : public TZevStream {
 public:
-    TZevFile() : handle(nullptr) {}
+    TZevFile() = default;
     // Opens at once as Open does; handle stays null on failure.
     TZevFile(const char* name, const char* mode);
     ~TZevFile() override;
@@ -52,7 +55,28 @@ public:
     std::int32_t GetFileLength();
     bool IsOpen() const { return handle != nullptr; }
 
-    std::FILE* handle;
+    // The open file. A caller that moves or writes through it directly must not use the file's own operations
+    // afterwards unless it was opened for writing (its length is then measured again after `LengthChanged`).
+    std::FILE* handle = nullptr;
+    // Forgets the known length: for a caller that wrote through `handle`.
+    void LengthChanged() { length = -1; }
+
+private:
+    // Fills the read buffer from the file position that follows it; false at the end or on an error.
+    bool Refill();
+
+    static constexpr std::int32_t ReadBufferSize = 64 * 1024;
+
+    std::int64_t length = -1; // -1 until measured
+    bool readOnly = false;    // reads go through `readBuffer`
+    bool written = false;     // written since opened: the library may hold bytes the file does not show yet
+    // Read-only files: bytes [bufferStart, bufferStart + bufferLength) of the file, the position at bufferAt; the
+    // handle stands at bufferStart + bufferLength. Plain heap, as the library's own buffers.
+    char* readBuffer = nullptr;
+    std::int32_t bufferCapacity = 0;
+    std::int64_t bufferStart = 0;
+    std::int32_t bufferLength = 0;
+    std::int32_t bufferAt = 0;
 };
 
 // Growable memory stream of 1,024-byte blocks. Its size is the highest byte written; reads stop there and seeks

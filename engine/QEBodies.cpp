@@ -8,6 +8,7 @@
 #include "QEJoints.h"
 #include "ZevBodyUtil.h"
 #include "ZevEasyDeformableObj.h"
+#include "ZevJoint.h"
 #include "ZevLispInterpreter.h"
 #include "ZevLispSymbols.h"
 #include "ZevNameTable.h"
@@ -284,6 +285,12 @@ int TZevLispXPhJoint_LoadFunction(TZevObjectIdTable* table, TZevStream* stream, 
         return 0;
     TZevJoint* joint =
         static_cast<TZevJoint*>(first ? ZevEndPhysicsLoad(table, loaded, ZevSavedJoint) : loaded);
+    // A joint that came without bodies to tie (read by itself: the load drops what no body holds) is listed by
+    // no body and owned by no world; a script could not use it, and nothing would ever release it.
+    if (first && joint && joint->NodeA == nullptr && joint->NodeB == nullptr) {
+        joint->Release();
+        joint = nullptr;
+    }
     TZevLispXPhJoint* wrapper = NewLispXPhJoint(joint);
     if (!wrapper)
         return 0;

@@ -4,6 +4,11 @@
 #include "ZevLispSymbols.h"
 #include "ZevLispValues.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
 std::int32_t LispShutdownFlag = 0;
 
 TZevLispClass TZevLispObj::Class{};
@@ -22,6 +27,9 @@ void LispNewValue(TZevLispRef& out, TZevLispClass* cls)
     TZevLispObj* v = cls->FreeHead;
     if (v) {
         cls->FreeHead = v->Link;
+        // The value after it is handed out next: parked values lie anywhere, and waiting for each one's memory is
+        // most of the cost of making values.
+        __builtin_prefetch(v->Link, 1);
         --cls->FreeCount;
         v->ResetDefaults();
     } else {
@@ -41,6 +49,153 @@ void LispDrainValueClass(TZevLispClass* cls)
     }
     cls->FreeCount = 0;
     cls->Registered = false;
+}
+
+// ---- Slabs of values ----------------------------------------------------------------------------------------------
+
+struct TZevLispSlab {
+    static constexpr std::size_t Bytes = 64 * 1024;
+    static constexpr std::size_t Align = 64;
+    TZevLispSlab* Prev; // in the pool's list of slabs with room
+    TZevLispSlab* Next;
+    bool HasRoom;
+    std::int32_t Live;
+    void* Free;  // freed places, linked through their first word
+    char* Carve; // the next place never used
+    char* First; // the first place (aligned to a cache line)
+    char* End;
+};
+
+namespace {
+
+void LinkPartial(TZevLispSlabs* pool, TZevLispSlab* s)
+{
+    s->Prev = nullptr;
+    s->Next = pool->Partial;
+    if (pool->Partial)
+        pool->Partial->Prev = s;
+    pool->Partial = s;
+    s->HasRoom = true;
+}
+
+void UnlinkPartial(TZevLispSlabs* pool, TZevLispSlab* s)
+{
+    if (s->Prev)
+        s->Prev->Next = s->Next;
+    else
+        pool->Partial = s->Next;
+    if (s->Next)
+        s->Next->Prev = s->Prev;
+    s->Prev = s->Next = nullptr;
+    s->HasRoom = false;
+}
+
+// Index of the first slab at an address above p.
+std::int32_t UpperSlab(const TZevLispSlabs* pool, const void* p)
+{
+    std::int32_t lo = 0, hi = pool->Count;
+    while (lo < hi) {
+        const std::int32_t mid = (lo + hi) / 2;
+        if (reinterpret_cast<std::uintptr_t>(pool->Sorted[mid]) <= reinterpret_cast<std::uintptr_t>(p))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+TZevLispSlab* NewSlab(TZevLispSlabs* pool)
+{
+    if (pool->Count == pool->Capacity) {
+        const std::int32_t capacity = pool->Capacity ? pool->Capacity * 2 : 16;
+        void* grown = std::realloc(pool->Sorted, sizeof(TZevLispSlab*) * static_cast<std::size_t>(capacity));
+        if (!grown)
+            return nullptr;
+        pool->Sorted = static_cast<TZevLispSlab**>(grown);
+        pool->Capacity = capacity;
+    }
+    void* memory = ZevAlloc(TZevLispSlab::Bytes);
+    if (!memory)
+        return nullptr;
+    auto* s = static_cast<TZevLispSlab*>(memory);
+    char* base = static_cast<char*>(memory);
+    const std::uintptr_t after = reinterpret_cast<std::uintptr_t>(base + sizeof(TZevLispSlab));
+    s->First = base + ((after + TZevLispSlab::Align - 1) / TZevLispSlab::Align * TZevLispSlab::Align -
+                       reinterpret_cast<std::uintptr_t>(base));
+    s->Carve = s->First;
+    s->End = s->First + (base + TZevLispSlab::Bytes - s->First) / pool->Stride * pool->Stride;
+    s->Free = nullptr;
+    s->Live = 0;
+    const std::int32_t at = UpperSlab(pool, s);
+    std::memmove(pool->Sorted + at + 1, pool->Sorted + at, sizeof(TZevLispSlab*) * std::size_t(pool->Count - at));
+    pool->Sorted[at] = s;
+    ++pool->Count;
+    LinkPartial(pool, s);
+    return s;
+}
+
+} // namespace
+
+void* LispSlabAlloc(TZevLispSlabs* pool, std::size_t size)
+{
+    if (size > pool->Stride)
+        return ZevAllocObject(size);
+    TZevLispSlab* s = pool->Partial;
+    if (!s)
+        s = NewSlab(pool);
+    if (!s) {
+        // As every allocation of an object that the heap refuses: a line in the log, and no object.
+        char line[96];
+        std::snprintf(line, sizeof line, "ZevAlloc: out of memory (%zu bytes)\n", TZevLispSlab::Bytes);
+        ZevDebugLog(line);
+        throw std::bad_alloc();
+    }
+    void* p = s->Free;
+    if (p) {
+        s->Free = *static_cast<void**>(p);
+    } else {
+        p = s->Carve;
+        s->Carve += pool->Stride;
+    }
+    ++s->Live;
+    if (!s->Free && s->Carve >= s->End)
+        UnlinkPartial(pool, s);
+    return p;
+}
+
+void LispSlabFree(TZevLispSlabs* pool, void* p) noexcept
+{
+    if (!p)
+        return;
+    const std::int32_t at = UpperSlab(pool, p) - 1;
+    TZevLispSlab* s = at >= 0 ? pool->Sorted[at] : nullptr;
+    if (!s || static_cast<char*>(p) < s->First || static_cast<char*>(p) >= s->End) {
+        ZevFree(p); // a value larger than the places (made outside the slabs)
+        return;
+    }
+    *static_cast<void**>(p) = s->Free;
+    s->Free = p;
+    if (--s->Live > 0) {
+        if (!s->HasRoom)
+            LinkPartial(pool, s);
+        return;
+    }
+    // The last value of the slab: the slab goes back to the heap.
+    if (s->HasRoom)
+        UnlinkPartial(pool, s);
+    std::memmove(pool->Sorted + at, pool->Sorted + at + 1, sizeof(TZevLispSlab*) * std::size_t(pool->Count - at - 1));
+    --pool->Count;
+    ZevFree(s);
+    if (pool->Count == 0) {
+        std::free(pool->Sorted);
+        pool->Sorted = nullptr;
+        pool->Capacity = 0;
+    }
+}
+
+std::int32_t LispSlabCount(const TZevLispSlabs* pool)
+{
+    return pool->Count;
 }
 
 // ---- TZevLispObj --------------------------------------------------------------------------------------------------

@@ -68,6 +68,24 @@ void LispNewValue(TZevLispRef& out, TZevLispClass* cls);
 // Deletes every pooled value of the class and the pool itself (at shutdown).
 void LispDrainValueClass(TZevLispClass* cls);
 
+// Storage of the values made most: pairs and numbers are placed side by side in slabs of the interpreter's own
+// (one counted allocation each) instead of one heap block per value, so that building lists touches memory in
+// order and a pair fills one cache line. A slab goes back to the heap when its last value is deleted (values are
+// deleted only after shutdown, or when made by class name), so the allocation counts still balance at exit.
+struct TZevLispSlab;
+struct TZevLispSlabs {
+    std::size_t Stride;          // bytes per value
+    TZevLispSlab* Partial;       // slabs with room
+    TZevLispSlab** Sorted;       // every slab by address (plain heap), for finding a value's slab
+    std::int32_t Count;
+    std::int32_t Capacity;
+};
+// A place for a value of `size` bytes (at most the pool's stride); never null (throws as ZevAllocObject does).
+void* LispSlabAlloc(TZevLispSlabs* slabs, std::size_t size);
+void LispSlabFree(TZevLispSlabs* slabs, void* p) noexcept;
+// Values in place in slabs of the pool.
+std::int32_t LispSlabCount(const TZevLispSlabs* slabs);
+
 // Set by the interpreter's destructor, cleared by its constructor: while set, released values are deleted.
 extern std::int32_t LispShutdownFlag;
 

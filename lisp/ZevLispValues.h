@@ -27,6 +27,9 @@ public:
 
 class TZevPair : public TZevLispObj {
 public:
+    static void* operator new(std::size_t size) { return LispSlabAlloc(&Slabs, size); }
+    static void operator delete(void* p) noexcept { LispSlabFree(&Slabs, p); }
+    static TZevLispSlabs Slabs;
     void Clear() override;
     void ResetDefaults() override { Marked = false; }
 
@@ -102,6 +105,9 @@ public:
 
 class TZevLispInteger : public TZevLispObj {
 public:
+    static void* operator new(std::size_t size) { return LispSlabAlloc(&Slabs, size); }
+    static void operator delete(void* p) noexcept { LispSlabFree(&Slabs, p); }
+    static TZevLispSlabs Slabs;
     void ResetDefaults() override { Value = 0; }
     void AppendText(TZevLispText& out) override;
 
@@ -114,6 +120,9 @@ public:
 
 class TZevLispFloat : public TZevLispObj {
 public:
+    static void* operator new(std::size_t size) { return LispSlabAlloc(&Slabs, size); }
+    static void operator delete(void* p) noexcept { LispSlabFree(&Slabs, p); }
+    static TZevLispSlabs Slabs;
     void ResetDefaults() override { Value = 0.0; }
     void AppendText(TZevLispText& out) override;
 

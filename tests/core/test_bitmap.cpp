@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -392,6 +393,49 @@ TEST(Bitmap, SavesPixelsInTheTBMPChunk)
     delete copy;
     delete empty;
     delete b;
+}
+
+// Pixel blocks are kept for the next bitmaps of a thread: bitmaps of growing and shrinking sizes, each made while
+// the one before it still lives and freed on this thread or another, each keep every byte of their own.
+TEST(Bitmap, EveryBitmapHasABlockOfItsOwn)
+{
+    InitObjects();
+    const int sides[][2] = {{256, 256}, {200, 200}, {300, 300}, {64, 64}, {256, 256}, {129, 257}, {1024, 600}, {90, 90}};
+    auto fill = [](TZevBitmap* b, int seed) {
+        std::memset(b->GetBits(), seed, std::size_t(b->GetPitch()) * std::size_t(b->GetHeight()));
+    };
+    auto whole = [](TZevBitmap* b, int seed) {
+        const std::uint8_t* p = b->GetBits();
+        const std::size_t n = std::size_t(b->GetPitch()) * std::size_t(b->GetHeight());
+        for (std::size_t i = 0; i < n; ++i) {
+            if (p[i] != std::uint8_t(seed))
+                return false;
+        }
+        return true;
+    };
+    for (bool otherThread : {false, true}) {
+        TZevBitmap* before = nullptr;
+        int seed = 1;
+        for (const auto& side : sides) {
+            auto* b = new TZevBitmap();
+            ASSERT_TRUE(b->CreateByDepth(side[0], side[1], 32));
+            fill(b, seed + 1);
+            if (before) {
+                EXPECT_TRUE(whole(before, seed)) << side[0] << " x " << side[1];
+                if (otherThread)
+                    std::thread([before] { delete before; }).join();
+                else
+                    delete before;
+            }
+            // Made again in place: the old block goes, a new one comes.
+            ASSERT_TRUE(b->CreateByDepth(side[1], side[0], 32));
+            seed += 2;
+            fill(b, seed);
+            before = b;
+        }
+        EXPECT_TRUE(whole(before, seed));
+        delete before;
+    }
 }
 
 TEST(Bitmap, BlitConvertsAndClips)

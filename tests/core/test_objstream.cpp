@@ -322,6 +322,46 @@ TEST(ObjectStream, SharedObjectIsWrittenOnceAndReadBackAsOne)
     delete y;
 }
 
+// A save of many shared objects: the table grows while it fills, and every object, written first and then
+// referred to again in the opposite order, is still found by address when writing and by id when reading.
+TEST(ObjectStream, ManySharedObjectsAreFoundAgainInOneTable)
+{
+    InitObjects();
+    const int n = 30000;
+    std::vector<Shared> objects(static_cast<std::size_t>(n));
+    TZevMemStream s;
+    {
+        TZevObjectIdTable table;
+        for (int i = 0; i < n; ++i) {
+            objects[static_cast<std::size_t>(i)].value = i;
+            ASSERT_EQ(table.WriteRef(&s, WriteShared, ReadShared, &objects[static_cast<std::size_t>(i)]), 1);
+        }
+        EXPECT_GT(table.GetBucketCount(), TZevObjectIdTable::DefaultBucketCount);
+        for (int i = n - 1; i >= 0; --i) {
+            const std::int32_t at = s.Tell();
+            ASSERT_EQ(table.WriteRef(&s, WriteShared, ReadShared, &objects[static_cast<std::size_t>(i)]), 1);
+            ASSERT_EQ(s.Tell() - at, 8) << "object " << i << " was written twice";
+        }
+    }
+    s.Seek(0);
+    const std::int32_t live = NewCount - DeleteCount;
+    {
+        TZevObjectIdTable table;
+        std::vector<Shared*> read(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            read[static_cast<std::size_t>(i)] = static_cast<Shared*>(table.ReadRef(&s));
+            ASSERT_NE(read[static_cast<std::size_t>(i)], nullptr);
+            ASSERT_EQ(read[static_cast<std::size_t>(i)]->value, i);
+        }
+        for (int i = n - 1; i >= 0; --i)
+            ASSERT_EQ(table.ReadRef(&s), read[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(s.Tell(), s.GetSize());
+        for (Shared* x : read)
+            delete x;
+    }
+    EXPECT_EQ(NewCount - DeleteCount, live) << "the table's records and buckets are freed with it";
+}
+
 TEST(ObjectStream, ReaderNamesResolveOnlyToRegisteredStreamFunctions)
 {
     InitObjects();

@@ -1,4 +1,5 @@
 #include "ZevObjPool.h"
+#include "ZevSaveFile.h"
 #include "ZevStream.h"
 #include "test_debug_workdir.h"
 #include "../common/TestFiles.h"
@@ -185,6 +186,108 @@ TEST(File, WriteReadSizeAndShortReads)
     EXPECT_EQ(f.Read(buffer, 1), 0);
     EXPECT_EQ(f.Write(buffer, 1), 0);
     EXPECT_EQ(f.WriteText("x"), 0);
+}
+
+// The size is measured once per open and then follows the writes: overwriting inside keeps it, writing past the
+// end (also after a seek beyond it, and in append mode wherever the position stood) grows it.
+TEST(File, SizeFollowsTheWritesOfEveryMode)
+{
+    ScopedWorkDir workDir;
+    const std::vector<char> data = Pattern(300);
+    {
+        TZevFile f("size.bin", "wb");
+        EXPECT_EQ(f.GetSize(), 0);
+        ASSERT_EQ(f.Write(data.data(), 100), 1);
+        EXPECT_EQ(f.GetSize(), 100);
+        ASSERT_EQ(f.Seek(10), 1);
+        ASSERT_EQ(f.Write(data.data(), 50), 1);
+        EXPECT_EQ(f.GetSize(), 100);
+        ASSERT_EQ(f.Seek(200), 1);
+        ASSERT_EQ(f.Write(data.data(), 5), 1);
+        EXPECT_EQ(f.GetSize(), 205);
+    }
+    {
+        TZevFile f("size.bin", "at+");
+        EXPECT_EQ(f.GetSize(), 205);
+        ASSERT_EQ(f.Seek(0), 1);
+        ASSERT_EQ(f.Write(data.data(), 20), 1);
+        EXPECT_EQ(f.GetSize(), 225);
+    }
+    {
+        TZevFile f("size.bin", "rb+");
+        EXPECT_EQ(f.GetSize(), 225);
+        ASSERT_EQ(f.Seek(225), 1);
+        ASSERT_EQ(f.Write(data.data(), 75), 1);
+        EXPECT_EQ(f.GetSize(), 300);
+        ASSERT_EQ(f.Seek(0), 1);
+        char first[4] = {};
+        ASSERT_EQ(f.Read(first, 4), 1);
+        EXPECT_EQ(std::string(first, 4), std::string(data.data(), 4));
+    }
+    EXPECT_EQ(std::filesystem::file_size("size.bin"), 300u);
+    // A save file used for a second save measures the new file, not the first one.
+    TZevSaveFile save;
+    ASSERT_EQ(save.Open("saved.bin", "wb"), 1);
+    ASSERT_EQ(save.Write(data.data(), 100), 1);
+    EXPECT_EQ(save.GetSize(), 100);
+    ASSERT_EQ(save.Commit(), 1);
+    ASSERT_EQ(save.Open("saved.bin", "wb"), 1);
+    EXPECT_EQ(save.GetSize(), 0);
+    ASSERT_EQ(save.Write(data.data(), 7), 1);
+    EXPECT_EQ(save.GetSize(), 7);
+    ASSERT_EQ(save.Commit(), 1);
+    EXPECT_EQ(std::filesystem::file_size("saved.bin"), 7u);
+}
+
+// Reads of a file larger than its read buffer: every place and length reads what the file holds, seeks back and
+// forth (within what was read and beyond it) land where asked, and a read past the end moves nothing.
+TEST(File, ReadsAndSeeksAnywhereInALargeFile)
+{
+    ScopedWorkDir workDir;
+    const int n = 200000;
+    const std::vector<char> data = Pattern(n, 3);
+    {
+        std::ofstream out("large.bin", std::ios::binary);
+        out.write(data.data(), n);
+    }
+    TZevFile f("large.bin", "rb");
+    ASSERT_TRUE(f.IsOpen());
+    EXPECT_EQ(f.GetSize(), n);
+    struct Step {
+        int Seek; // -1: read on from where the last read ended
+        int Count;
+    };
+    const Step steps[] = {
+        {-1, 4}, {-1, 1},     {0, 8},       {65530, 12}, {-1, 70000}, {10, 3},      {199990, 10},
+        {-1, 0}, {65536, 1},  {65535, 2},   {4, 150000}, {131072, 1}, {131071, 1},  {0, n},
+    };
+    int at = 0;
+    std::vector<char> got(static_cast<std::size_t>(n));
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "seek " << step.Seek << " read " << step.Count);
+        if (step.Seek >= 0) {
+            ASSERT_EQ(f.Seek(step.Seek), 1);
+            at = step.Seek;
+        }
+        EXPECT_EQ(f.Tell(), at);
+        ASSERT_EQ(f.Read(got.data(), step.Count), 1);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + step.Count, data.begin() + at));
+        at += step.Count;
+        EXPECT_EQ(f.Tell(), at);
+    }
+    // Past the end: refused whole, from inside the buffer and from beyond it, and reading goes on from there.
+    for (int from : {n - 5, 1000, n}) {
+        ASSERT_EQ(f.Seek(from), 1);
+        EXPECT_EQ(f.Read(got.data(), n - from + 1), 0) << from;
+        EXPECT_EQ(f.Tell(), from);
+        if (from < n) {
+            ASSERT_EQ(f.Read(got.data(), 1), 1);
+            EXPECT_EQ(got[0], data[static_cast<std::size_t>(from)]);
+        }
+    }
+    char byte = 0;
+    EXPECT_EQ(f.Write(&byte, 1), 0) << "a file opened for reading is not written";
+    EXPECT_EQ(f.Seek(-1), 0);
 }
 
 TEST(File, OpenFailureIsLoggedWithTheName)

@@ -5,6 +5,7 @@
 
 #include "LispStream.h"
 #include "QEContext.h"
+#include "QEJoints.h"
 #include "ZevDebug.h"
 #include "ZevFrame.h"
 #include "QEBodies.h"
@@ -239,3 +240,29 @@ TEST_F(BodyValueTest, AWrapperNamingAPartReaderIsRefused)
 }
 
 } // namespace
+
+// A saved joint read back by itself comes without the bodies it tied: a load of it, a save of what was read and a
+// load of that, again and again, take no block more once the pools are warm (such a joint used to stay behind,
+// held by nothing, at every load).
+TEST_F(BodyValueTest, LoadedJointsLeaveNothingBehind)
+{
+    ASSERT_NE(Run("(def j (XPhBodyAddJointChild a b '(0 0 0) '(0 0 1) '(1 0 0) 0.5))"), "nil\n");
+    ASSERT_EQ(Run("(SaveLispObject \"joint.sav\" j)"), "t\n");
+    const std::set<TZevGameChara*> before = WorldBodies();
+    std::int32_t live[4] = {0, 0, 0, 0};
+    for (std::int32_t& round : live) {
+        ASSERT_EQ(Run("(def x (LoadLispObject \"joint.sav\"))"), "x\n");
+        ASSERT_EQ(Run("(SaveLispObject \"again.sav\" x)"), "t\n");
+        ASSERT_EQ(Run("(def y (LoadLispObject \"again.sav\"))"), "y\n");
+        Run("(def x nil)");
+        Run("(def y nil)");
+        EXPECT_EQ(WorldBodies(), before);
+        ASSERT_EQ(QE_PhOnlyStep(), 1);
+        round = Live();
+    }
+    EXPECT_EQ(live[3], live[1]) << live[0] << " " << live[1] << " " << live[2] << " " << live[3];
+    // The joint of the world is untouched.
+    TZevLispXPhJoint* held = QEScriptJointWrapper(Object("j"));
+    ASSERT_NE(held, nullptr);
+    EXPECT_NE(QEJoint(QEJointHandle(held->Joint)), nullptr);
+}
