@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ZevGMLoop.h"
+#include "ZevMeasureFile.h"
 #include "ZevSceneSupport.h"
 
 #include <cstdint>

@@ -1,12 +1,12 @@
 // What the scenes built in code share: the light, land and box set-ups, the walk over the world's bodies, the
-// debug boxes, the leaf depths of a box tree, and the measurement files of the test scenes.
+// debug boxes, the leaf depths of a box tree, and the numbers and folders of the test scenes' measurement files
+// (the files themselves: ZevMeasureFile.h).
 #pragma once
 
 #include "ZevBox.h"
 #include "ZevCollisionMeshObj.h"
 #include "ZevGameChara.h"
 #include "ZevMatrix.h"
-#include "ZevSaveFile.h"
 #include "ZevString.h"
 
 #include <cstdint>
@@ -14,7 +14,6 @@
 
 class TZevBoxNode;
 class TZevGameChara;
-class TZevGMBase;
 class TZevLandCTree;
 class TZevLineMesh;
 class TZevPhscs2World;
@@ -81,27 +80,6 @@ std::string ZevFormatFloat(double value);
 
 // Creates a folder with every folder above it; true when it exists afterwards (failures are logged).
 bool ZevMakeFolders(const char* path);
-
-// A measurement or plot file of a test scene. A file that cannot be opened is reported in the log and in the
-// scene's status text (never silently lost); writes to it are then skipped. The lines go to a temporary file
-// that replaces the old one when the file is closed: a run that ends early leaves the old file whole.
-class TZevMeasureFile : public TZevAllocated {
-public:
-    TZevMeasureFile() = default;
-    ~TZevMeasureFile() { Close(); }
-    TZevMeasureFile(const TZevMeasureFile&) = delete;
-    TZevMeasureFile& operator=(const TZevMeasureFile&) = delete;
-
-    // Opens for writing text (closing the file held before); false, reported through `scene`, on failure.
-    bool Open(const char* path, TZevGMBase* scene);
-    void Close();
-    bool IsOpen() const { return File.IsOpen(); }
-    void Write(const std::string& text);
-    void Write(const char* text);
-
-    TZevSaveFile File;
-    TZevString Path;
-};
 
 // ---- Template definitions
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ZevGMLoop.h"
+#include "ZevMeasureFile.h"
 #include "ZevSceneSupport.h"
 
 #include <cstdint>
