@@ -13,8 +13,7 @@ void TZevBenchScene::OnShutdown()
 {
     TZevList bodies;
     ZevCollectWorldBodies(World, bodies, false);
-    for (void* item : bodies) {
-        TZevCollisionMeshObj* body = static_cast<TZevCollisionMeshObj*>(item);
+    for (TZevCollisionMeshObj* body : ZevItems<TZevCollisionMeshObj>(bodies)) {
         body->Unlink();
         if (TZevGameChara* chara = ZevAsGameChara(body))
             QEForgetBody(chara);

@@ -211,8 +211,7 @@ void TZevGMLoop::Unpublish()
 void TZevGMLoop::DeleteScriptBodies()
 {
     std::vector<TZevLispXPhBody*> wrappers;
-    for (void* item : XPhBodyList) {
-        TZevLispXPhBody* wrapper = static_cast<TZevLispXPhBody*>(item);
+    for (TZevLispXPhBody* wrapper : ZevItems<TZevLispXPhBody>(XPhBodyList)) {
         wrapper->AddRef();
         wrappers.push_back(wrapper);
     }
@@ -341,11 +340,9 @@ void TZevGMLoop::DrawContactGeometry()
 {
     if (World == nullptr || LineMesh == nullptr)
         return;
-    for (TZevOwnerListLink* l = World->ContactLinks->First(); l != World->ContactLinks->End(); l = l->next) {
-        const TZevContactLink* link = static_cast<const TZevContactLink*>(l);
+    for (const TZevContactLink* link : ZevItems<TZevContactLink>(*World->ContactLinks))
         if (link->RecordA != nullptr && link->RecordB != nullptr)
             LineMesh->AddLine(0xFFFF0000u, GetFacePoint(*link->RecordA), GetFacePoint(*link->RecordB));
-    }
     DrawBodyBoxes(false);
 }
 

@@ -87,6 +87,6 @@ template <class F> void ZevForEachWorldBody(TZevPhscs2World* world, F&& visit)
 {
     TZevList bodies;
     ZevCollectWorldBodies(world, bodies, true);
-    for (void* item : bodies)
-        visit(static_cast<TZevCollisionMeshObj*>(item));
+    for (TZevCollisionMeshObj* body : ZevItems<TZevCollisionMeshObj>(bodies))
+        visit(body);
 }

@@ -235,8 +235,7 @@ void TZevSlideTestScene::WriteDataLine()
     std::string line = F(Time - SettleTime) + "\t" + F(moved) + "\t" + F(Box->RigidPart->GetPosition().y);
     float depth = 0.0f, dy = 0.0f, dx = 0.0f;
     int count = 0;
-    for (TZevOwnerListLink* l = World->ContactLinks->First(); l != World->ContactLinks->End(); l = l->next) {
-        const TZevContactLink* link = static_cast<const TZevContactLink*>(l);
+    for (const TZevContactLink* link : ZevItems<TZevContactLink>(*World->ContactLinks)) {
         const bool onBox = (link->RecordA != nullptr && link->RecordA->tree == Box) ||
                            (link->RecordB != nullptr && link->RecordB->tree == Box);
         if (!onBox)

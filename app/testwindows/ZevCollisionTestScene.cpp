@@ -29,8 +29,8 @@ TZevPolygonMesh* ZevFirstPolygonMesh(TZevFrame* frame)
             auto* f = dynamic_cast<TZevVFrame*>(node);
             if (*first != nullptr || f == nullptr)
                 return;
-            for (void* visual : f->Visuals)
-                if ((*first = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(visual))) != nullptr)
+            for (TZevVMesh* visual : ZevItems<TZevVMesh>(f->Visuals))
+                if ((*first = dynamic_cast<TZevPolygonMesh*>(visual)) != nullptr)
                     return;
         },
         &found);

@@ -21,7 +21,7 @@ void* FindNamed(TZevBucketTable& table, const char* name)
 {
     TZevList& bucket = table.Buckets[ByteSumHash(name)];
     for (TZevListNode* n = bucket.First(); n != bucket.End() && n->next != bucket.End(); n = n->next->next) {
-        const char* entryName = static_cast<const char*>(n->data);
+        const char* entryName = ZevItem<const char>(n);
         if (entryName != nullptr && std::strcmp(entryName, name) == 0)
             return n->next->data;
     }
