@@ -5,6 +5,7 @@
 #include "ZevJoint.h"
 #include "ZevListView.h"
 #include "ZevRigidLink.h"
+#include "ZevWorkers.h"
 #include "ZevXPhObj.h"
 
 namespace {
@@ -25,6 +26,18 @@ void UnlinkAll(TZevOwnerList* list)
 
 } // namespace
 
+TZevWorkers* TZevPhscs2World::Workers()
+{
+    const int threads = WorkerThreads < 1 ? 1 : (WorkerThreads > 64 ? 64 : WorkerThreads);
+    if (workers != nullptr && workers->Threads() != threads) {
+        delete workers;
+        workers = nullptr;
+    }
+    if (workers == nullptr && threads > 1)
+        workers = new TZevWorkers(threads);
+    return workers;
+}
+
 TZevPhscs2World::TZevPhscs2World()
 {
     ContactLinks = NewOwnerList();
@@ -34,6 +47,8 @@ TZevPhscs2World::TZevPhscs2World()
 
 TZevPhscs2World::~TZevPhscs2World()
 {
+    delete workers;
+    workers = nullptr;
     if (ContactLinks != nullptr) {
         while (!ContactLinks->IsEmpty()) {
             TZevOwnerListLink* first = ContactLinks->First();

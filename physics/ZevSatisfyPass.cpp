@@ -297,13 +297,13 @@ void StepBodies(TZevPhscs2World* world, float h)
 
 void RetestListed(TZevPhscs2World* world)
 {
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) { ZevRetestContactLink(world, link); });
+    ZevRetestContactLinks(world, world->ContactSatisfyLinks.data(), world->ContactSatisfyLinks.size());
 }
 
 void RetestAll(TZevPhscs2World* world)
 {
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
-        ZevRetestContactLink(world, link);
+    const std::vector<TZevContactLink*>& links = ZevContactLinkArray(world);
+    ZevRetestContactLinks(world, links.data(), links.size());
 }
 
 void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)

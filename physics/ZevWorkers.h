@@ -1,0 +1,65 @@
+// Helper threads of a world's step: work whose items are independent (each writes only its own object) is spread
+// over them and the calling thread. Which thread takes which items does not matter to the results, so a step
+// gives the same numbers with any number of threads.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TZevWorkers {
+public:
+    // `threads` counts the calling thread: threads - 1 helpers are started (none for 1 or less).
+    explicit TZevWorkers(int threads);
+    ~TZevWorkers();
+    TZevWorkers(const TZevWorkers&) = delete;
+    TZevWorkers& operator=(const TZevWorkers&) = delete;
+
+    int Threads() const { return static_cast<int>(helpers.size()) + 1; }
+
+    // Calls f(i) for every i in [0, n), in chunks of `grain` items taken by whichever thread is free; returns
+    // once every item is done. Runs on the calling thread alone when there are no helpers or too few items.
+    template <class F> void For(std::size_t n, std::size_t grain, F& f)
+    {
+        if (grain == 0)
+            grain = 1;
+        if (helpers.empty() || n <= grain) {
+            for (std::size_t i = 0; i < n; ++i)
+                f(i);
+            return;
+        }
+        Run(n, grain, &f, [](void* context, std::size_t begin, std::size_t end) {
+            F& body = *static_cast<F*>(context);
+            for (std::size_t i = begin; i < end; ++i)
+                body(i);
+        });
+    }
+
+private:
+    using TChunkCall = void (*)(void*, std::size_t, std::size_t);
+    void Run(std::size_t n, std::size_t grain, void* context, TChunkCall call);
+    void Work();
+    void HelperLoop();
+
+    std::vector<std::thread> helpers;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable done;
+    std::uint64_t generation = 0; // under mutex: a new job
+    bool stopping = false;
+    std::atomic<std::uint64_t> published{0};
+    std::atomic<int> busy{0};      // helpers still in the current job
+    // The current job.
+    std::size_t count = 0;
+    std::size_t chunk = 1;
+    void* jobContext = nullptr;
+    TChunkCall jobCall = nullptr;
+    std::atomic<std::size_t> next{0};
+};
+
+// The number of threads a host asking for "the machine's cores" gets: the hardware's count, at least 1, at most 8.
+int ZevMachineThreads();
