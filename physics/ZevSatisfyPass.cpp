@@ -27,6 +27,10 @@ EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
 
 namespace {
 
+// Every contact link of the world, as the satisfy pass in progress found them at its start: no link is made or
+// released during the pass, and the array is walked in every iteration.
+thread_local std::vector<TZevContactLink*> PassLinks;
+
 // Satisfy lists: each link listed once, its flag telling that it is.
 
 void ListContact(TZevPhscs2World* world, TZevContactLink* link)
@@ -86,10 +90,10 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
 {
     if (++world->CollectRound == 0)
         world->CollectRound = 1; // 0 is the mark of an object never walked
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+    for (TZevContactLink* link : PassLinks) {
         if (ZevContactTooDeep(world, link)) {
-            CollectPart(world, link->PartA(), r);
-            CollectPart(world, link->PartB(), r);
+            CollectPart(world, link->SatisfyPartA, r);
+            CollectPart(world, link->SatisfyPartB, r);
         }
     }
     if (LinkPartOfSatisfy(world, r)) {
@@ -181,7 +185,7 @@ template <class F> void ForSatisfyLinkParts(TZevPhscs2World* world, F f)
 {
     const float k = world->CollisionReboundCoeff;
     ForContacts(world->ContactSatisfyLinks,
-                [&](TZevContactLink* link) { f(link, link->PartA(), link->PartB(), k); });
+                [&](TZevContactLink* link) { f(link, link->SatisfyPartA, link->SatisfyPartB, k); });
     ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) { f(link, link->ObjectA, link->ObjectB, 0.0f); });
 }
 
@@ -233,7 +237,7 @@ double CorrectiveTerms(TZevPhscs2World* world, EZevSatisfyMode mode, float f, fl
         link->Keep = keep;
         if (yes)
             residual += static_cast<double>(
-                TakeTerm(link, mode, f, store, F, F, link->PartA(), link->PartB()));
+                TakeTerm(link, mode, f, store, F, F, link->SatisfyPartA, link->SatisfyPartB));
     });
     if (LinkPartOfSatisfy(world, r)) {
         ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) {
@@ -302,8 +306,7 @@ void RetestListed(TZevPhscs2World* world)
 
 void RetestAll(TZevPhscs2World* world)
 {
-    const std::vector<TZevContactLink*>& links = ZevContactLinkArray(world);
-    ZevRetestContactLinks(world, links.data(), links.size());
+    ZevRetestContactLinks(world, PassLinks.data(), PassLinks.size());
 }
 
 void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)
@@ -377,8 +380,8 @@ void LineSearchIteration(TZevPhscs2World* world, float h, std::int32_t r, float&
     Refresh(world, r, true);
     // Slope.
     ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
-        TZevPhscs2Obj* a = link->PartA();
-        TZevPhscs2Obj* b = link->PartB();
+        TZevPhscs2Obj* a = link->SatisfyPartA;
+        TZevPhscs2Obj* b = link->SatisfyPartB;
         TZevVector pA = link->CorrectionPointA;
         TZevVector pB = link->CorrectionPointB;
         if (a != nullptr)
@@ -467,6 +470,12 @@ bool ZevContactsSatisfied(TZevPhscs2World* world, std::int32_t r)
 void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
 {
     world->BeginRetestRound();
+    PassLinks.clear();
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+        link->SatisfyPartA = link->PartA();
+        link->SatisfyPartB = link->PartB();
+        PassLinks.push_back(link);
+    }
     EmptySatisfyLists(world);
     CollectWork(world, r);
     float f = 4.5f;
@@ -496,5 +505,6 @@ void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
         }
     }
     EmptySatisfyLists(world);
+    PassLinks.clear();
     world->EndRetestRound();
 }
