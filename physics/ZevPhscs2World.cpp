@@ -8,6 +8,8 @@
 #include "ZevWorkers.h"
 #include "ZevXPhObj.h"
 
+#include <atomic>
+
 namespace {
 
 TZevOwnerList* NewOwnerList()
@@ -26,6 +28,22 @@ void UnlinkAll(TZevOwnerList* list)
 
 } // namespace
 
+namespace {
+
+std::atomic<int> DefaultWorkerThreads{1};
+
+} // namespace
+
+void ZevSetDefaultWorkerThreads(int threads)
+{
+    DefaultWorkerThreads.store(threads < 1 ? 1 : (threads > 64 ? 64 : threads), std::memory_order_relaxed);
+}
+
+int ZevDefaultWorkerThreads()
+{
+    return DefaultWorkerThreads.load(std::memory_order_relaxed);
+}
+
 TZevWorkers* TZevPhscs2World::Workers()
 {
     const int threads = WorkerThreads < 1 ? 1 : (WorkerThreads > 64 ? 64 : WorkerThreads);
@@ -38,7 +56,7 @@ TZevWorkers* TZevPhscs2World::Workers()
     return workers;
 }
 
-TZevPhscs2World::TZevPhscs2World()
+TZevPhscs2World::TZevPhscs2World() : WorkerThreads(ZevDefaultWorkerThreads())
 {
     ContactLinks = NewOwnerList();
     Joints = NewOwnerList();

@@ -125,6 +125,10 @@ private:
     TZevList PendingDeletions; // bodies deleted during the callback walk
 };
 
+// The WorkerThreads that worlds made from now on start with: 1 until a host asks for more at its start-up.
+void ZevSetDefaultWorkerThreads(int threads);
+int ZevDefaultWorkerThreads();
+
 // The parameter set of the physics-only run, written after the world is made.
 void ZevSetPhOnlyParameters(TZevPhscs2World* world);
 // The parameters that a scene start writes after making its world.

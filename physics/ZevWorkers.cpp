@@ -4,9 +4,9 @@
 
 namespace {
 
-// A helper looks for new work this many times before it sleeps: the satisfy pass hands out jobs in quick
+// A helper looks for a new job this many times before it sleeps: the satisfy pass hands out jobs in quick
 // succession, and a wake-up through the condition variable costs more than a short look.
-constexpr int SpinRounds = 4000;
+constexpr int SpinRounds = 2000;
 
 inline void Pause()
 {
@@ -32,71 +32,88 @@ TZevWorkers::~TZevWorkers()
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
-        ++generation;
-        published.store(generation, std::memory_order_release);
     }
     wake.notify_all();
     for (std::thread& t : helpers)
         t.join();
 }
 
-void TZevWorkers::Work()
+void TZevWorkers::Work(std::uint32_t job)
 {
+    const std::uint32_t n = count.load(std::memory_order_relaxed);
+    const std::uint32_t step = chunk.load(std::memory_order_relaxed);
+    TChunkCall call = jobCall.load(std::memory_order_relaxed);
+    void* context = jobContext.load(std::memory_order_relaxed);
+    std::uint64_t seen = next.load(std::memory_order_acquire);
     for (;;) {
-        const std::size_t begin = next.fetch_add(chunk, std::memory_order_relaxed);
-        if (begin >= count)
+        if (static_cast<std::uint32_t>(seen >> 32) != job)
             return;
-        jobCall(jobContext, begin, std::min(count, begin + chunk));
+        const std::uint32_t begin = static_cast<std::uint32_t>(seen);
+        if (begin >= n)
+            return;
+        const std::uint32_t end = std::min(n, begin + step);
+        // The chunk is ours only while the job is still this one.
+        if (!next.compare_exchange_weak(seen, (static_cast<std::uint64_t>(job) << 32) | end,
+                                        std::memory_order_acq_rel, std::memory_order_acquire))
+            continue;
+        call(context, begin, end);
+        finished.fetch_add(end - begin, std::memory_order_acq_rel);
+        seen = next.load(std::memory_order_acquire);
     }
 }
 
-void TZevWorkers::Run(std::size_t n, std::size_t grain, void* context, TChunkCall call)
+void TZevWorkers::Run(std::uint32_t n, std::uint32_t grain, void* context, TChunkCall call)
 {
+    std::uint32_t job = published.load(std::memory_order_relaxed) + 1;
+    if (job == 0)
+        job = 1; // 0 is what a helper has seen before its first job
+    count.store(n, std::memory_order_relaxed);
+    chunk.store(grain, std::memory_order_relaxed);
+    jobContext.store(context, std::memory_order_relaxed);
+    jobCall.store(call, std::memory_order_relaxed);
+    finished.store(0, std::memory_order_relaxed);
+    next.store(static_cast<std::uint64_t>(job) << 32, std::memory_order_release);
+    published.store(job, std::memory_order_release);
+    bool anyAsleep;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        count = n;
-        chunk = grain;
-        jobContext = context;
-        jobCall = call;
-        next.store(0, std::memory_order_relaxed);
-        busy.store(static_cast<int>(helpers.size()), std::memory_order_relaxed);
-        ++generation;
-        published.store(generation, std::memory_order_release);
+        anyAsleep = sleeping > 0;
     }
-    wake.notify_all();
-    Work();
-    // The job's items are all taken; wait until every helper has left it.
+    if (anyAsleep)
+        wake.notify_all();
+    Work(job);
+    // Every chunk is taken; wait for those still running on helpers.
     for (int i = 0; i < SpinRounds; ++i) {
-        if (busy.load(std::memory_order_acquire) == 0)
+        if (finished.load(std::memory_order_acquire) == n)
             return;
         Pause();
     }
-    std::unique_lock<std::mutex> lock(mutex);
-    done.wait(lock, [this] { return busy.load(std::memory_order_acquire) == 0; });
+    while (finished.load(std::memory_order_acquire) != n)
+        std::this_thread::yield();
 }
 
 void TZevWorkers::HelperLoop()
 {
-    std::uint64_t seen = 0;
+    std::uint32_t seen = 0;
     for (;;) {
-        bool found = false;
-        for (int i = 0; i < SpinRounds && !found; ++i) {
-            found = published.load(std::memory_order_acquire) != seen;
-            if (!found)
-                Pause();
+        std::uint32_t job = published.load(std::memory_order_acquire);
+        for (int i = 0; i < SpinRounds && job == seen; ++i) {
+            Pause();
+            job = published.load(std::memory_order_acquire);
         }
-        {
+        if (job == seen) {
             std::unique_lock<std::mutex> lock(mutex);
-            wake.wait(lock, [&] { return generation != seen; });
-            seen = generation;
+            ++sleeping;
+            wake.wait(lock, [&] {
+                return stopping || published.load(std::memory_order_acquire) != seen;
+            });
+            --sleeping;
             if (stopping)
                 return;
+            job = published.load(std::memory_order_acquire);
         }
-        Work();
-        if (busy.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            std::lock_guard<std::mutex> lock(mutex);
-            done.notify_one();
-        }
+        seen = job;
+        Work(job);
     }
 }
 

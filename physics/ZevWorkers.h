@@ -27,38 +27,40 @@ public:
     {
         if (grain == 0)
             grain = 1;
-        if (helpers.empty() || n <= grain) {
+        if (helpers.empty() || n <= grain || n > 0xFFFFFFFFu) {
             for (std::size_t i = 0; i < n; ++i)
                 f(i);
             return;
         }
-        Run(n, grain, &f, [](void* context, std::size_t begin, std::size_t end) {
-            F& body = *static_cast<F*>(context);
-            for (std::size_t i = begin; i < end; ++i)
-                body(i);
-        });
+        Run(static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(grain), &f,
+            [](void* context, std::size_t begin, std::size_t end) {
+                F& body = *static_cast<F*>(context);
+                for (std::size_t i = begin; i < end; ++i)
+                    body(i);
+            });
     }
 
 private:
     using TChunkCall = void (*)(void*, std::size_t, std::size_t);
-    void Run(std::size_t n, std::size_t grain, void* context, TChunkCall call);
-    void Work();
+    void Run(std::uint32_t n, std::uint32_t grain, void* context, TChunkCall call);
+    // Takes chunks of job `job` until none is left.
+    void Work(std::uint32_t job);
     void HelperLoop();
 
     std::vector<std::thread> helpers;
     std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable done;
-    std::uint64_t generation = 0; // under mutex: a new job
     bool stopping = false;
-    std::atomic<std::uint64_t> published{0};
-    std::atomic<int> busy{0};      // helpers still in the current job
-    // The current job.
-    std::size_t count = 0;
-    std::size_t chunk = 1;
-    void* jobContext = nullptr;
-    TChunkCall jobCall = nullptr;
-    std::atomic<std::size_t> next{0};
+    int sleeping = 0; // helpers waiting on `wake`, under mutex
+    // The current job: its number, published last, and its fields. A helper that comes late to a job (the caller
+    // went on to the next) takes nothing of it: the number in `next` no longer matches.
+    std::atomic<std::uint32_t> published{0};
+    std::atomic<std::uint32_t> count{0};
+    std::atomic<std::uint32_t> chunk{1};
+    std::atomic<void*> jobContext{nullptr};
+    std::atomic<TChunkCall> jobCall{nullptr};
+    std::atomic<std::uint64_t> next{0}; // job number << 32 | first item not yet taken
+    std::atomic<std::uint32_t> finished{0}; // items done of the current job
 };
 
 // The number of threads a host asking for "the machine's cores" gets: the hardware's count, at least 1, at most 8.
