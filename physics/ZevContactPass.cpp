@@ -278,7 +278,10 @@ void ZevRetestContactLinks(TZevPhscs2World* world, TZevContactLink* const* links
 
 void ZevContactPreparePass(TZevPhscs2World* world)
 {
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+    // Each link's preparation touches only that link: the links go to the worker threads when there are some.
+    const std::vector<TZevContactLink*>& links = ZevContactLinkArray(world);
+    auto prepare = [&](std::size_t i) {
+        TZevContactLink* link = links[i];
         link->Force = TZevVector();
         link->StepCoeff = world->LinkStepCoeff;
         link->PrevDepth = link->Depth * 2.0f;
@@ -292,7 +295,12 @@ void ZevContactPreparePass(TZevPhscs2World* world)
             link->RetestNeeded = 1;
         }
         link->Initialised = 1;
-    }
+    };
+    if (TZevWorkers* workers = world->Workers())
+        workers->For(links.size(), RetestGrain, prepare);
+    else
+        for (std::size_t i = 0; i < links.size(); ++i)
+            prepare(i);
 }
 
 bool ZevStickTest(TZevContactLink* link, float springScale, float staticScale)
