@@ -112,13 +112,15 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
 {
     if (++world->CollectRound == 0)
         world->CollectRound = 1; // 0 is the mark of an object never walked
-    const std::size_t n = PassLinks.size();
+    // The arrays are this thread's: the helpers reach them through these references.
+    const std::vector<TZevContactLink*>& links = PassLinks;
+    const std::size_t n = links.size();
     std::vector<std::uint8_t>& deep = LinkFlags;
     deep.resize(n);
-    ForEachItem(world, n, LinkGrain * 4, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, PassLinks[i]) ? 1 : 0; });
+    ForEachItem(world, n, LinkGrain * 4, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
     for (std::size_t i = 0; i < n; ++i) {
         if (deep[i] != 0) {
-            TZevContactLink* link = PassLinks[i];
+            TZevContactLink* link = links[i];
             CollectPart(world, link->SatisfyPartA, r);
             CollectPart(world, link->SatisfyPartB, r);
         }
