@@ -251,7 +251,7 @@ namespace {
 thread_local std::vector<TZevContactLink*> ScratchLinks;
 
 // Links per chunk handed to a thread: enough to outweigh taking the chunk.
-constexpr std::size_t RetestGrain = 16;
+constexpr std::size_t RetestGrain = 32;
 
 } // namespace
 

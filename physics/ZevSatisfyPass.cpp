@@ -117,7 +117,7 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
     const std::size_t n = links.size();
     std::vector<std::uint8_t>& deep = LinkFlags;
     deep.resize(n);
-    ForEachItem(world, n, LinkGrain * 4, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
+    ForEachItem(world, n, LinkGrain * 2, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
     for (std::size_t i = 0; i < n; ++i) {
         if (deep[i] != 0) {
             TZevContactLink* link = links[i];

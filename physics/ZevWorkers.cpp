@@ -67,6 +67,9 @@ void TZevWorkers::Run(std::uint32_t n, std::uint32_t grain, void* context, TChun
     std::uint32_t job = published.load(std::memory_order_relaxed) + 1;
     if (job == 0)
         job = 1; // 0 is what a helper has seen before its first job
+    // The last job is closed before its fields change: a helper still in it, which may read the new fields, can
+    // no longer take a chunk of it.
+    next.exchange((static_cast<std::uint64_t>(job) << 32) | 0xFFFFFFFFu, std::memory_order_acq_rel);
     count.store(n, std::memory_order_relaxed);
     chunk.store(grain, std::memory_order_relaxed);
     jobContext.store(context, std::memory_order_relaxed);

@@ -22,12 +22,14 @@ public:
     int Threads() const { return static_cast<int>(helpers.size()) + 1; }
 
     // Calls f(i) for every i in [0, n), in chunks of `grain` items taken by whichever thread is free; returns
-    // once every item is done. Runs on the calling thread alone when there are no helpers or too few items.
+    // once every item is done. Runs on the calling thread alone when there are no helpers or fewer items than
+    // eight chunks: a small job ends sooner than the helpers come to it, and on a busy machine a helper that is
+    // set aside in the middle of its chunk holds up the whole job.
     template <class F> void For(std::size_t n, std::size_t grain, F& f)
     {
         if (grain == 0)
             grain = 1;
-        if (helpers.empty() || n <= grain || n > 0xFFFFFFFFu) {
+        if (helpers.empty() || n < grain * 8 || n >= 0xFFFFFFFFu) {
             for (std::size_t i = 0; i < n; ++i)
                 f(i);
             return;

@@ -99,7 +99,7 @@ void RebuildBodyList(TZevPhscs2World* world)
 thread_local std::vector<TZevXPhObj*> EstimateBodies;
 
 // Bodies per chunk handed to a thread.
-constexpr std::size_t EstimateGrain = 4;
+constexpr std::size_t EstimateGrain = 8;
 
 void ProcessWorldContacts(TZevPhscs2World* world)
 {

@@ -67,8 +67,8 @@ TEST(Reruns, AnyNumberOfWorkerThreadsGivesTheSameResults)
         int steps;
     } cases[] = {
         {"pile of 100", [] { return Pile(100); }, 12},
-        {"tower of 10", [] { return Tower(10); }, 20},
-        {"boxes on a terrain", [] { return BoxesOnTerrain(16, 64); }, 20},
+        {"pyramid", [] { return Pyramid(); }, 12},
+        {"boxes on a terrain", [] { return BoxesOnTerrain(100); }, 15},
     };
     for (const auto& c : cases) {
         const std::uint64_t one = HashAfter(withThreads(c.build(), 1), c.steps);
