@@ -139,6 +139,18 @@ extern "C" QE_API int QE_PhOnlyInit(void)
     });
 }
 
+extern "C" QE_API int QE_SetWorkerThreads(int threads)
+{
+    return QEGuard(0, [threads] {
+        if (threads < 1)
+            return 0;
+        ZevSetDefaultWorkerThreads(threads);
+        if (PhOnlyContext != nullptr && PhOnlyContext->World != nullptr)
+            PhOnlyContext->World->WorkerThreads = ZevDefaultWorkerThreads();
+        return 1;
+    });
+}
+
 extern "C" QE_API int QE_PhOnlyStep(void)
 {
     return QEGuard(0, [] {

@@ -122,6 +122,9 @@ QE_API int QE_PhOnlyInit(void);
 /* Advances the world by repeat-size / 1000 steps (below 1000: one step every 1000 / repeat-size calls). */
 QE_API int QE_PhOnlyStep(void);
 QE_API int QE_PhOnlyFinal(void);
+/* Threads the physics step may use, the calling one included (1, the default, uses no other): the physics-only
+   world and every world made later. The results are the same with any number. 1, or 0 for a number below 1. */
+QE_API int QE_SetWorkerThreads(int threads);
 /* Only inside a host save or load function, on the handle it was given: 1 when all bytes moved, else 0. */
 QE_API int QE_WriteToStream(QE_StreamHandle* stream, const void* bytes, int count);
 QE_API int QE_ReadFromStream(QE_StreamHandle* stream, void* buffer, int count);

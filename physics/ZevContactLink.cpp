@@ -78,6 +78,7 @@ void TZevContactLink::Reset()
     Pair = nullptr;
     released = 0;
     RecordA = RecordB = nullptr;
+    SatisfyPartA = SatisfyPartB = nullptr;
     PartnerNodeA = PartnerNodeB = nullptr;
     LawState = 0;
     Active = 0;

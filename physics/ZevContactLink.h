@@ -40,6 +40,10 @@ public:
     {
         return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
     }
+    // PartA and PartB as the satisfy pass in progress read them at its start (the records' leaves keep their
+    // objects through a step): the pass reads them for every listed link in every iteration.
+    TZevPhscs2Obj* SatisfyPartA = nullptr;
+    TZevPhscs2Obj* SatisfyPartB = nullptr;
     TZevXPhObj* BodyA() const;
     TZevXPhObj* BodyB() const;
 

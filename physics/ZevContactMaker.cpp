@@ -142,6 +142,11 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
     } else {
         MoveToEdge(a);
         MoveToEdge(b);
+        // An edge contact holds at most two sub-contacts: taking both now, on the thread that makes the link,
+        // lets its re-tests run on any thread without reaching a pool.
+        for (TZevSubContactLink*& spare : link->SpareSubContacts)
+            if (spare == nullptr)
+                spare = AllocSubContact();
     }
     link->PointA = GetFacePointPrev(*a);
     link->PointB = GetFacePointPrev(*b);

@@ -9,6 +9,7 @@
 #include "ZevNarrowPhase.h"
 #include "ZevPhscs2World.h"
 #include "ZevVecInline.h"
+#include "ZevWorkers.h"
 #include "ZevXPhObj.h"
 
 #include <vector>
@@ -241,13 +242,46 @@ void ZevContactPass(TZevPhscs2World* world)
         HandleRecord(world, record);
     }
     ordered.clear();
+    const std::vector<TZevContactLink*>& links = ZevContactLinkArray(world);
+    ZevRetestContactLinks(world, links.data(), links.size());
+}
+
+namespace {
+
+thread_local std::vector<TZevContactLink*> ScratchLinks;
+
+// Links per chunk handed to a thread: enough to outweigh taking the chunk.
+constexpr std::size_t RetestGrain = 32;
+
+} // namespace
+
+const std::vector<TZevContactLink*>& ZevContactLinkArray(TZevPhscs2World* world)
+{
+    std::vector<TZevContactLink*>& links = ScratchLinks;
+    links.clear();
     for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
-        ZevRetestContactLink(world, link);
+        links.push_back(link);
+    return links;
+}
+
+void ZevRetestContactLinks(TZevPhscs2World* world, TZevContactLink* const* links, std::size_t n)
+{
+    TZevWorkers* workers = world->Workers();
+    if (workers == nullptr) {
+        for (std::size_t i = 0; i < n; ++i)
+            ZevRetestContactLink(world, links[i]);
+        return;
+    }
+    auto retest = [&](std::size_t i) { ZevRetestContactLink(world, links[i]); };
+    workers->For(n, RetestGrain, retest);
 }
 
 void ZevContactPreparePass(TZevPhscs2World* world)
 {
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+    // Each link's preparation touches only that link: the links go to the worker threads when there are some.
+    const std::vector<TZevContactLink*>& links = ZevContactLinkArray(world);
+    auto prepare = [&](std::size_t i) {
+        TZevContactLink* link = links[i];
         link->Force = TZevVector();
         link->StepCoeff = world->LinkStepCoeff;
         link->PrevDepth = link->Depth * 2.0f;
@@ -261,7 +295,12 @@ void ZevContactPreparePass(TZevPhscs2World* world)
             link->RetestNeeded = 1;
         }
         link->Initialised = 1;
-    }
+    };
+    if (TZevWorkers* workers = world->Workers())
+        workers->For(links.size(), RetestGrain, prepare);
+    else
+        for (std::size_t i = 0; i < links.size(); ++i)
+            prepare(i);
 }
 
 bool ZevStickTest(TZevContactLink* link, float springScale, float staticScale)

@@ -3,6 +3,9 @@
 // stick test decides whether a contact point stays anchored on its face or slides.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 class TZevContactLink;
 class TZevPhscs2World;
 
@@ -12,6 +15,11 @@ void ZevContactPass(TZevPhscs2World* world);
 // Re-tests one contact link against its two primitives: Keep and Active set when the contact still holds,
 // otherwise Active cleared and RetestNeeded set.
 void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link);
+// ZevRetestContactLink for each of `n` links, spread over the world's worker threads when it has them: a re-test
+// writes only its own link (its records and sub-contacts), so the order does not matter.
+void ZevRetestContactLinks(TZevPhscs2World* world, TZevContactLink* const* links, std::size_t n);
+// Every contact link of the world, in list order, in an array kept by the calling thread.
+const std::vector<TZevContactLink*>& ZevContactLinkArray(TZevPhscs2World* world);
 // Every contact link starts the iteration's force work: zero force, the world's step coefficient, its first
 // re-test when new, and the stick test.
 void ZevContactPreparePass(TZevPhscs2World* world);

@@ -5,7 +5,10 @@
 #include "ZevJoint.h"
 #include "ZevListView.h"
 #include "ZevRigidLink.h"
+#include "ZevWorkers.h"
 #include "ZevXPhObj.h"
+
+#include <atomic>
 
 namespace {
 
@@ -25,7 +28,35 @@ void UnlinkAll(TZevOwnerList* list)
 
 } // namespace
 
-TZevPhscs2World::TZevPhscs2World()
+namespace {
+
+std::atomic<int> DefaultWorkerThreads{1};
+
+} // namespace
+
+void ZevSetDefaultWorkerThreads(int threads)
+{
+    DefaultWorkerThreads.store(threads < 1 ? 1 : (threads > 64 ? 64 : threads), std::memory_order_relaxed);
+}
+
+int ZevDefaultWorkerThreads()
+{
+    return DefaultWorkerThreads.load(std::memory_order_relaxed);
+}
+
+TZevWorkers* TZevPhscs2World::Workers()
+{
+    const int threads = WorkerThreads < 1 ? 1 : (WorkerThreads > 64 ? 64 : WorkerThreads);
+    if (workers != nullptr && workers->Threads() != threads) {
+        delete workers;
+        workers = nullptr;
+    }
+    if (workers == nullptr && threads > 1)
+        workers = new TZevWorkers(threads);
+    return workers;
+}
+
+TZevPhscs2World::TZevPhscs2World() : WorkerThreads(ZevDefaultWorkerThreads())
 {
     ContactLinks = NewOwnerList();
     Joints = NewOwnerList();
@@ -34,6 +65,8 @@ TZevPhscs2World::TZevPhscs2World()
 
 TZevPhscs2World::~TZevPhscs2World()
 {
+    delete workers;
+    workers = nullptr;
     if (ContactLinks != nullptr) {
         while (!ContactLinks->IsEmpty()) {
             TZevOwnerListLink* first = ContactLinks->First();

@@ -14,6 +14,7 @@
 class TZevContactLink;
 class TZevJoint;
 class TZevRigidLink;
+class TZevWorkers;
 class TZevXPhObj;
 
 class TZevPhscs2World : public TZevCollisionSpace {
@@ -88,6 +89,12 @@ public:
     std::int32_t LinkSatisfyRepeatMax = 4;
     std::int32_t PairForceSharing = 1;
     std::int32_t EdgeSmoothing = 0;
+    // Threads the step may use (the calling thread included) for work whose items are independent: the contact
+    // estimates of the bodies and the re-tests of contact links. The results do not depend on it; 1 uses none
+    // but the caller's.
+    std::int32_t WorkerThreads = 1;
+    // The helpers for WorkerThreads, made when a step first needs them (null with 1 thread).
+    TZevWorkers* Workers();
 
     // Statistics and state of the step in progress.
     std::int32_t SatisfyRepeatCount = 0;
@@ -114,8 +121,13 @@ private:
     void FinishDeferredDeletions();
 
     std::int32_t CallbackWalkDepth = 0;
+    TZevWorkers* workers = nullptr;
     TZevList PendingDeletions; // bodies deleted during the callback walk
 };
+
+// The WorkerThreads that worlds made from now on start with: 1 until a host asks for more at its start-up.
+void ZevSetDefaultWorkerThreads(int threads);
+int ZevDefaultWorkerThreads();
 
 // The parameter set of the physics-only run, written after the world is made.
 void ZevSetPhOnlyParameters(TZevPhscs2World* world);

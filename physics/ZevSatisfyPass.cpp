@@ -10,10 +10,12 @@
 #include "ZevRigidLink.h"
 #include "ZevSubContactLink.h"
 #include "ZevVecInline.h"
+#include "ZevWorkers.h"
 #include "ZevXPhObj.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
@@ -26,6 +28,30 @@ EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
 }
 
 namespace {
+
+// Every contact link of the world, as the satisfy pass in progress found them at its start: no link is made or
+// released during the pass, and the array is walked in every iteration.
+thread_local std::vector<TZevContactLink*> PassLinks;
+
+// Per link of the pass's arrays, what a first walk over them (on the worker threads) found for the second (in list
+// order on the caller's thread): whether the link is too deep, and its force law's answer and force.
+thread_local std::vector<std::uint8_t> LinkFlags;
+thread_local std::vector<TZevVector> LinkForces;
+
+// Links per chunk handed to a thread.
+constexpr std::size_t LinkGrain = 64;
+
+// f(i) for i in [0, n): on the world's worker threads when it has them. Only for items that write nothing but
+// their own link.
+template <class F> void ForEachItem(TZevPhscs2World* world, std::size_t n, std::size_t grain, F f)
+{
+    if (TZevWorkers* workers = world->Workers()) {
+        workers->For(n, grain, f);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        f(i);
+}
 
 // Satisfy lists: each link listed once, its flag telling that it is.
 
@@ -86,10 +112,17 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
 {
     if (++world->CollectRound == 0)
         world->CollectRound = 1; // 0 is the mark of an object never walked
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
-        if (ZevContactTooDeep(world, link)) {
-            CollectPart(world, link->PartA(), r);
-            CollectPart(world, link->PartB(), r);
+    // The arrays are this thread's: the helpers reach them through these references.
+    const std::vector<TZevContactLink*>& links = PassLinks;
+    const std::size_t n = links.size();
+    std::vector<std::uint8_t>& deep = LinkFlags;
+    deep.resize(n);
+    ForEachItem(world, n, LinkGrain * 2, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
+    for (std::size_t i = 0; i < n; ++i) {
+        if (deep[i] != 0) {
+            TZevContactLink* link = links[i];
+            CollectPart(world, link->SatisfyPartA, r);
+            CollectPart(world, link->SatisfyPartB, r);
         }
     }
     if (LinkPartOfSatisfy(world, r)) {
@@ -181,7 +214,7 @@ template <class F> void ForSatisfyLinkParts(TZevPhscs2World* world, F f)
 {
     const float k = world->CollisionReboundCoeff;
     ForContacts(world->ContactSatisfyLinks,
-                [&](TZevContactLink* link) { f(link, link->PartA(), link->PartB(), k); });
+                [&](TZevContactLink* link) { f(link, link->SatisfyPartA, link->SatisfyPartB, k); });
     ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) { f(link, link->ObjectA, link->ObjectB, 0.0f); });
 }
 
@@ -217,24 +250,40 @@ double CorrectiveTerms(TZevPhscs2World* world, EZevSatisfyMode mode, float f, fl
     const float ipd = world->InterferencePermitDistance;
     const float half = ipd * 0.5f;
     double residual = 0.0;
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
+    // The force law of a contact link reads and writes only that link: the laws run on any thread, then the terms
+    // are taken in list order (the residual's sum, the marks and the share counts of the pairs).
+    const std::vector<TZevContactLink*>& links = world->ContactSatisfyLinks;
+    const std::size_t n = links.size();
+    std::vector<std::uint8_t>& yes = LinkFlags;
+    std::vector<TZevVector>& forces = LinkForces;
+    yes.resize(n);
+    forces.resize(n);
+    ForEachItem(world, n, LinkGrain, [&](std::size_t i) {
+        TZevContactLink* link = links[i];
+        yes[i] = 0;
         if (!ZevContactTooDeep(world, link))
             return;
         const std::int32_t keep = link->Keep;
         link->Keep = 1;
         TZevVector F;
-        bool yes;
+        bool holds;
         if (mode == EZevSatisfyMode::LineSearch)
-            yes = ZevContactForceLaw(link, 1.0f, 1.0f, 0.0f, invH, half * 0.75f, false, F);
+            holds = ZevContactForceLaw(link, 1.0f, 1.0f, 0.0f, invH, half * 0.75f, false, F);
         else if (mode == EZevSatisfyMode::MarkScaled)
-            yes = ZevContactForceLaw(link, f, 1.0f, 1.0f, invH, half * 0.5f, false, F);
+            holds = ZevContactForceLaw(link, f, 1.0f, 1.0f, invH, half * 0.5f, false, F);
         else
-            yes = ZevContactForceLaw(link, f, 1.0f, 0.0f, invH, half * 0.5f, false, F);
+            holds = ZevContactForceLaw(link, f, 1.0f, 0.0f, invH, half * 0.5f, false, F);
         link->Keep = keep;
-        if (yes)
-            residual += static_cast<double>(
-                TakeTerm(link, mode, f, store, F, F, link->PartA(), link->PartB()));
+        yes[i] = holds ? 1 : 0;
+        forces[i] = F;
     });
+    for (std::size_t i = 0; i < n; ++i) {
+        if (yes[i] != 0) {
+            TZevContactLink* link = links[i];
+            residual += static_cast<double>(
+                TakeTerm(link, mode, f, store, forces[i], forces[i], link->SatisfyPartA, link->SatisfyPartB));
+        }
+    }
     if (LinkPartOfSatisfy(world, r)) {
         ForRigids(world->LinkSatisfyLinks, [&](TZevRigidLink* link) {
             if (!RigidLinkTooLong(link))
@@ -297,13 +346,12 @@ void StepBodies(TZevPhscs2World* world, float h)
 
 void RetestListed(TZevPhscs2World* world)
 {
-    ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) { ZevRetestContactLink(world, link); });
+    ZevRetestContactLinks(world, world->ContactSatisfyLinks.data(), world->ContactSatisfyLinks.size());
 }
 
 void RetestAll(TZevPhscs2World* world)
 {
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks))
-        ZevRetestContactLink(world, link);
+    ZevRetestContactLinks(world, PassLinks.data(), PassLinks.size());
 }
 
 void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)
@@ -377,8 +425,8 @@ void LineSearchIteration(TZevPhscs2World* world, float h, std::int32_t r, float&
     Refresh(world, r, true);
     // Slope.
     ForContacts(world->ContactSatisfyLinks, [&](TZevContactLink* link) {
-        TZevPhscs2Obj* a = link->PartA();
-        TZevPhscs2Obj* b = link->PartB();
+        TZevPhscs2Obj* a = link->SatisfyPartA;
+        TZevPhscs2Obj* b = link->SatisfyPartB;
         TZevVector pA = link->CorrectionPointA;
         TZevVector pB = link->CorrectionPointB;
         if (a != nullptr)
@@ -467,6 +515,12 @@ bool ZevContactsSatisfied(TZevPhscs2World* world, std::int32_t r)
 void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
 {
     world->BeginRetestRound();
+    PassLinks.clear();
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+        link->SatisfyPartA = link->PartA();
+        link->SatisfyPartB = link->PartB();
+        PassLinks.push_back(link);
+    }
     EmptySatisfyLists(world);
     CollectWork(world, r);
     float f = 4.5f;
@@ -496,5 +550,6 @@ void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
         }
     }
     EmptySatisfyLists(world);
+    PassLinks.clear();
     world->EndRetestRound();
 }

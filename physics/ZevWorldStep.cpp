@@ -13,6 +13,7 @@
 #include "ZevListView.h"
 #include "ZevRigidLink.h"
 #include "ZevSatisfyPass.h"
+#include "ZevWorkers.h"
 #include "ZevXPhObj.h"
 
 #include <algorithm>
@@ -95,22 +96,34 @@ void RebuildBodyList(TZevPhscs2World* world)
 // The contact normal and direction estimates of every body whose tree is not up to date. They follow from the
 // body's vertices and the positions its boxes took at the step's start: within a step, a body whose vertices and
 // boxes stayed as its last estimates left them would get the same estimates again.
+thread_local std::vector<TZevXPhObj*> EstimateBodies;
+
+// Bodies per chunk handed to a thread.
+constexpr std::size_t EstimateGrain = 8;
+
 void ProcessWorldContacts(TZevPhscs2World* world)
 {
-    TZevListNode* n = world->BodyList.First();
-    while (n != &world->BodyList.Head) {
-        TZevListNode* next = n->next;
-        TZevXPhObj* body = static_cast<TZevXPhObj*>(n->data);
+    std::vector<TZevXPhObj*>& bodies = EstimateBodies;
+    bodies.clear();
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(world->BodyList)) {
         if (body->level != 0 &&
             !(body->estimateRound == world->stepRound && body->estimateVertexVersion == body->vertexVersion &&
-              body->estimateBoxVersion == body->boxVersion)) {
-            ProcessBodyContacts(world, body);
-            body->estimateRound = world->stepRound;
-            body->estimateVertexVersion = body->vertexVersion;
-            body->estimateBoxVersion = body->boxVersion;
-        }
-        n = next;
+              body->estimateBoxVersion == body->boxVersion))
+            bodies.push_back(body);
     }
+    // A body's estimates touch only its own leaves and their links: the bodies may go in any order.
+    auto estimate = [&](std::size_t i) {
+        TZevXPhObj* body = bodies[i];
+        ProcessBodyContacts(world, body);
+        body->estimateRound = world->stepRound;
+        body->estimateVertexVersion = body->vertexVersion;
+        body->estimateBoxVersion = body->boxVersion;
+    };
+    if (TZevWorkers* workers = world->Workers())
+        workers->For(bodies.size(), EstimateGrain, estimate);
+    else
+        for (std::size_t i = 0; i < bodies.size(); ++i)
+            estimate(i);
 }
 
 // The collision-link lists of every body whose tree is not up to date go back to the pool.

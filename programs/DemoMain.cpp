@@ -2,6 +2,8 @@
 // (the working directory), which holds the scripts, meshes and bitmaps the scenes load.
 #include "ZevApplication.h"
 #include "ZevDemoInit.h"
+#include "ZevPhscs2World.h"
+#include "ZevWorkers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,8 @@ int main(int argc, char** argv)
         return 1;
     }
     ZevDemoInit();
+    // The physics step of every scene uses the machine's cores.
+    ZevSetDefaultWorkerThreads(ZevMachineThreads());
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);

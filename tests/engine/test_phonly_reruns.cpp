@@ -122,4 +122,22 @@ TEST_F(PhOnlyReruns, SameResultsWithTheHeapInAnotherState)
         std::free(block);
 }
 
+// The step's worker threads leave the results as they are, set before the run or during it; a number below 1 is
+// refused.
+TEST_F(PhOnlyReruns, SameResultsWithAnyNumberOfWorkerThreads)
+{
+    const std::uint64_t first = RunHeap();
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(QE_SetWorkerThreads(0), 0);
+    for (int threads : {2, 8}) {
+        ASSERT_EQ(QE_SetWorkerThreads(threads), 1);
+        EXPECT_EQ(RunHeap(), first) << threads;
+    }
+    ASSERT_EQ(QE_PhOnlyInit(), 1);
+    EXPECT_EQ(QE_SetWorkerThreads(3), 1);
+    QE_PhOnlyFinal();
+    EXPECT_EQ(QE_SetWorkerThreads(1), 1);
+    EXPECT_EQ(RunHeap(), first);
+}
+
 } // namespace

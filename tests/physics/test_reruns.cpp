@@ -53,4 +53,28 @@ TEST(Reruns, HeapInAnotherStateChangesNothing)
         std::free(block);
 }
 
+// The step's helper threads share out work whose items are independent: any number of them gives the numbers of
+// the caller's thread alone.
+TEST(Reruns, AnyNumberOfWorkerThreadsGivesTheSameResults)
+{
+    auto withThreads = [](Scene s, int threads) {
+        s.world->WorkerThreads = threads;
+        return s;
+    };
+    const struct {
+        const char* name;
+        Scene (*build)();
+        int steps;
+    } cases[] = {
+        {"pile of 100", [] { return Pile(100); }, 12},
+        {"pyramid", [] { return Pyramid(); }, 12},
+        {"boxes on a terrain", [] { return BoxesOnTerrain(100); }, 15},
+    };
+    for (const auto& c : cases) {
+        const std::uint64_t one = HashAfter(withThreads(c.build(), 1), c.steps);
+        for (int threads = 2; threads <= 8; ++threads)
+            EXPECT_EQ(HashAfter(withThreads(c.build(), threads), c.steps), one) << c.name << ", " << threads;
+    }
+}
+
 } // namespace
