@@ -55,6 +55,19 @@ void ZevFree(void* p)
     std::free(p);
 }
 
+bool ZevCountAlloc()
+{
+    if (TakeInjectedFailure())
+        return false;
+    NewCount.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+void ZevCountFree()
+{
+    DeleteCount.fetch_add(1, std::memory_order_relaxed);
+}
+
 void* ZevAllocObject(std::size_t size)
 {
     void* p = ZevAlloc(size);

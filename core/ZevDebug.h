@@ -15,6 +15,12 @@ extern std::atomic<std::int32_t> DeleteCount;
 void* ZevAlloc(std::size_t size);
 void ZevFree(void* p);
 
+// Counting of a block that a pool of its own hands out (its memory taken from the heap in larger pieces, which are
+// not counted themselves): false for an allocation that must fail (see ZevFailAllocationAfter), otherwise
+// NewCount + 1. Its return to the pool is counted by ZevCountFree (DeleteCount + 1).
+bool ZevCountAlloc();
+void ZevCountFree();
+
 // The allocation behind operator new of our classes: never yields null. When the heap has nothing left it writes a
 // line to the log and throws std::bad_alloc, so a constructor never runs on a null object.
 void* ZevAllocObject(std::size_t size);

@@ -33,6 +33,10 @@ TZevSaveFile::~TZevSaveFile()
 void TZevSaveFile::Discard()
 {
     if (handle) {
+        // A device written directly gets what it was given, as closing it would have; what the write window of
+        // a temporary file held is dropped with the file.
+        if (temporary.empty())
+            FlushWrites();
         // A writer that gives up after a failed write (a full disk) has its failure in the log.
         if (std::ferror(handle))
             LogFailedSave(target);
@@ -77,6 +81,8 @@ int TZevSaveFile::Open(const char* name, const char* mode)
         ZevLogOpenFailure(name);
         return 0;
     }
+    if (!update)
+        UseWriteWindow();
     return 1;
 }
 
@@ -84,7 +90,7 @@ int TZevSaveFile::Commit()
 {
     if (!handle)
         return 0;
-    bool ok = std::fflush(handle) == 0 && !std::ferror(handle);
+    bool ok = FlushWrites() && std::fflush(handle) == 0 && !std::ferror(handle);
     // On the disk before the rename, so that a crash cannot leave the target empty.
     if (ok && !temporary.empty())
         ok = ZevSyncToDisk(handle);

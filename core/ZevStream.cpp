@@ -73,15 +73,64 @@ int TZevFile::Open(const char* name, const char* mode)
     // Our buffer takes the library's place: it would only copy every byte once more.
     if (readOnly)
         std::setvbuf(handle, nullptr, _IONBF, 0);
+    else if (mode[0] == 'w' && !std::strchr(mode, '+'))
+        UseWriteWindow();
     return 1;
+}
+
+void TZevFile::UseWriteWindow()
+{
+    if (!handle || readOnly)
+        return;
+    // Only a plain file is written at positions of our choosing; a pipe or a device keeps the library's buffer.
+    struct stat info;
+    if (fstat(fileno(handle), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    std::setvbuf(handle, nullptr, _IONBF, 0);
+    writeWindow = true;
+    const long at = std::ftell(handle);
+    windowStart = at < 0 ? 0 : at;
+    handleAt = at < 0 ? -1 : at;
+    windowLength = windowAt = 0;
+}
+
+bool TZevFile::WriteAt(std::int64_t at, const void* data, std::size_t n)
+{
+    if (handleAt != at) {
+        if (std::fseek(handle, static_cast<long>(at), SEEK_SET) != 0) {
+            handleAt = -1;
+            return false;
+        }
+        handleAt = at;
+    }
+    const std::size_t done = std::fwrite(data, 1, n, handle);
+    handleAt = done == n ? at + static_cast<std::int64_t>(n) : -1;
+    return done == n;
+}
+
+bool TZevFile::FlushWrites()
+{
+    if (!writeWindow || windowLength == 0)
+        return true;
+    const bool ok = WriteAt(windowStart, window, static_cast<std::size_t>(windowLength));
+    windowStart += windowAt;
+    windowLength = windowAt = 0;
+    return ok;
 }
 
 void TZevFile::Close()
 {
     if (handle) {
+        FlushWrites();
         std::fclose(handle);
         handle = nullptr;
     }
+    writeWindow = false;
+    std::free(window);
+    window = nullptr;
+    windowStart = 0;
+    windowLength = windowAt = 0;
+    handleAt = 0;
     length = -1;
     readOnly = false;
     written = false;
@@ -112,6 +161,17 @@ int TZevFile::Seek(std::int32_t position)
         bufferLength = bufferAt = 0;
         return 1;
     }
+    if (writeWindow) {
+        if (position >= windowStart && position <= windowStart + windowLength) {
+            windowAt = static_cast<std::int32_t>(position - windowStart);
+            return 1;
+        }
+        // A new window where the writes go on; the file itself moves when the window is written.
+        if (!FlushWrites())
+            return 0;
+        windowStart = position;
+        return 1;
+    }
     return std::fseek(handle, position, SEEK_SET) == 0 ? 1 : 0;
 }
 
@@ -119,7 +179,9 @@ std::int32_t TZevFile::Tell()
 {
     if (!handle)
         return 0;
-    const std::int64_t at = readOnly ? (bufferStart < 0 ? -1 : bufferStart + bufferAt) : std::ftell(handle);
+    const std::int64_t at = readOnly      ? (bufferStart < 0 ? -1 : bufferStart + bufferAt)
+                            : writeWindow ? windowStart + windowAt
+                                          : std::ftell(handle);
     return (at < 0 || at > INT32_MAX) ? 0 : static_cast<std::int32_t>(at);
 }
 
@@ -148,6 +210,8 @@ int TZevFile::Read(void* buffer, std::int32_t n)
         return 0;
     if (n == 0)
         return 1;
+    if (writeWindow)
+        return 0;
     if (!readOnly)
         return std::fread(buffer, static_cast<std::size_t>(n), 1, handle) == 1 ? 1 : 0;
 
@@ -193,8 +257,37 @@ int TZevFile::Write(const void* buffer, std::int32_t n)
         return 0;
     if (n == 0)
         return 1;
-    const bool done = std::fwrite(buffer, static_cast<std::size_t>(n), 1, handle) == 1;
     written = true;
+    if (writeWindow) {
+        bool done = true;
+        if (n > ReadBufferSize - windowAt) {
+            // Past the window's room: what it holds goes first, and a large block goes straight to the file.
+            done = FlushWrites();
+            if (done && n >= ReadBufferSize) {
+                done = WriteAt(windowStart, buffer, static_cast<std::size_t>(n));
+                if (done)
+                    windowStart += n;
+            }
+        }
+        if (done && n < ReadBufferSize) {
+            if (!window) {
+                window = static_cast<char*>(std::malloc(ReadBufferSize));
+                done = window != nullptr;
+            }
+            if (done) {
+                std::memcpy(window + windowAt, buffer, static_cast<std::size_t>(n));
+                windowAt += n;
+                if (windowAt > windowLength)
+                    windowLength = windowAt;
+            }
+        }
+        if (done && length >= 0 && windowStart + windowAt > length)
+            length = windowStart + windowAt;
+        else if (!done)
+            length = -1;
+        return done ? 1 : 0;
+    }
+    const bool done = std::fwrite(buffer, static_cast<std::size_t>(n), 1, handle) == 1;
     if (length >= 0) {
         // The position after the write (the end, in append modes) may lie past the known end. A failed write
         // may have written part: measure again when asked.
@@ -215,10 +308,12 @@ std::int32_t TZevFile::GetFileLength()
         // The size the system knows, once what was written has reached it; seeking to the end and back is left
         // for what is not a plain file.
         struct stat info;
-        if ((!written || std::fflush(handle) == 0) && fstat(fileno(handle), &info) == 0 && S_ISREG(info.st_mode)) {
+        if ((!written || (FlushWrites() && std::fflush(handle) == 0)) && fstat(fileno(handle), &info) == 0 &&
+            S_ISREG(info.st_mode)) {
             length = info.st_size;
         } else {
             // The handle stands where the reads left it (after the read buffer): it goes back there.
+            handleAt = -1;
             const long at = std::ftell(handle);
             if (at < 0 || std::fseek(handle, 0, SEEK_END) != 0)
                 return 0;

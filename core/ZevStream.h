@@ -29,8 +29,9 @@ void ZevLogOpenFailure(const char* name);
 
 // A file through the standard input/output library. A file opened for reading only is read through a buffer of
 // its own, so that the seeks back and forth of the object stream readers (peeking at a record, skipping to a
-// chunk's end) cost no system call while they stay within it. The file's length is measured once per open and
-// then kept up to date by Write.
+// chunk's end) cost no system call while they stay within it; a file opened for writing only collects its writes
+// in a window of its own in the same way, so that a writer going back to fill in a record's size does not flush
+// every time. The file's length is measured once per open and then kept up to date by Write.
 class TZevFile : public TZevStream {
 public:
     TZevFile() = default;
@@ -60,6 +61,12 @@ public:
     std::FILE* handle = nullptr;
     // Forgets the known length: for a caller that wrote through `handle`.
     void LengthChanged() { length = -1; }
+    // Hands what the write window holds to the file; false when that failed (the handle's error flag is set).
+    bool FlushWrites();
+
+protected:
+    // Writes of a handle opened for writing only (not appending) go through the write window.
+    void UseWriteWindow();
 
 private:
     // Fills the read buffer from the file position that follows it; false at the end or on an error.
@@ -77,6 +84,17 @@ private:
     std::int64_t bufferStart = 0;
     std::int32_t bufferLength = 0;
     std::int32_t bufferAt = 0;
+    // Write-only files: bytes [windowStart, windowStart + windowLength) still to be written, the position at
+    // windowAt; `handleAt` is where the handle stands (-1 when not known).
+    bool writeWindow = false;
+    char* window = nullptr;
+    std::int64_t windowStart = 0;
+    std::int32_t windowLength = 0;
+    std::int32_t windowAt = 0;
+    std::int64_t handleAt = 0;
+
+    // Writes n bytes at the file position `at` through the handle.
+    bool WriteAt(std::int64_t at, const void* data, std::size_t n);
 };
 
 // Growable memory stream of 1,024-byte blocks. Its size is the highest byte written; reads stop there and seeks

@@ -114,7 +114,7 @@ TZevLispSlab* NewSlab(TZevLispSlabs* pool)
         pool->Sorted = static_cast<TZevLispSlab**>(grown);
         pool->Capacity = capacity;
     }
-    void* memory = ZevAlloc(TZevLispSlab::Bytes);
+    void* memory = std::malloc(TZevLispSlab::Bytes);
     if (!memory)
         return nullptr;
     auto* s = static_cast<TZevLispSlab*>(memory);
@@ -140,13 +140,17 @@ void* LispSlabAlloc(TZevLispSlabs* pool, std::size_t size)
 {
     if (size > pool->Stride)
         return ZevAllocObject(size);
-    TZevLispSlab* s = pool->Partial;
-    if (!s)
-        s = NewSlab(pool);
+    // Every value counts as one allocation, as a heap block of its own would (the slabs are not counted).
+    TZevLispSlab* s = nullptr;
+    if (ZevCountAlloc()) {
+        s = pool->Partial ? pool->Partial : NewSlab(pool);
+        if (!s)
+            ZevCountFree(); // the heap refused: no value was made after all
+    }
     if (!s) {
-        // As every allocation of an object that the heap refuses: a line in the log, and no object.
+        // As every allocation of an object that fails: a line in the log, and no object.
         char line[96];
-        std::snprintf(line, sizeof line, "ZevAlloc: out of memory (%zu bytes)\n", TZevLispSlab::Bytes);
+        std::snprintf(line, sizeof line, "ZevAlloc: out of memory (%zu bytes)\n", size);
         ZevDebugLog(line);
         throw std::bad_alloc();
     }
@@ -173,6 +177,7 @@ void LispSlabFree(TZevLispSlabs* pool, void* p) noexcept
         ZevFree(p); // a value larger than the places (made outside the slabs)
         return;
     }
+    ZevCountFree();
     *static_cast<void**>(p) = s->Free;
     s->Free = p;
     if (--s->Live > 0) {
@@ -185,7 +190,7 @@ void LispSlabFree(TZevLispSlabs* pool, void* p) noexcept
         UnlinkPartial(pool, s);
     std::memmove(pool->Sorted + at, pool->Sorted + at + 1, sizeof(TZevLispSlab*) * std::size_t(pool->Count - at - 1));
     --pool->Count;
-    ZevFree(s);
+    std::free(s);
     if (pool->Count == 0) {
         std::free(pool->Sorted);
         pool->Sorted = nullptr;

@@ -69,9 +69,9 @@ void LispNewValue(TZevLispRef& out, TZevLispClass* cls);
 void LispDrainValueClass(TZevLispClass* cls);
 
 // Storage of the values made most: pairs and numbers are placed side by side in slabs of the interpreter's own
-// (one counted allocation each) instead of one heap block per value, so that building lists touches memory in
-// order and a pair fills one cache line. A slab goes back to the heap when its last value is deleted (values are
-// deleted only after shutdown, or when made by class name), so the allocation counts still balance at exit.
+// instead of one heap block per value, so that building lists touches memory in order and a pair fills one cache
+// line. Each value is still counted as one allocation and its deletion as one free; a slab goes back to the heap
+// when its last value is deleted (values are deleted only after shutdown, or when made by class name).
 struct TZevLispSlab;
 struct TZevLispSlabs {
     std::size_t Stride;          // bytes per value

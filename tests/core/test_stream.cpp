@@ -239,6 +239,62 @@ TEST(File, SizeFollowsTheWritesOfEveryMode)
     EXPECT_EQ(std::filesystem::file_size("saved.bin"), 7u);
 }
 
+// Writes of a file opened for writing, going back to fill in earlier bytes near and far (as record sizes are filled
+// in), leaving gaps and writing blocks larger than any buffer: the file holds exactly what a model of it holds, on
+// a plain file and on a save file; a device takes the writes too.
+TEST(File, WritesGoingBackAndForthLandWhereTheyWereMeant)
+{
+    ScopedWorkDir workDir;
+    struct Step {
+        int Seek; // -1: write on
+        int Count;
+    };
+    const Step steps[] = {
+        {-1, 10},  {2, 4},     {-1, 70000}, {5, 4},  {70010, 4}, {-1, 3},     {-1, 65530}, {100, 8},
+        {-1, 200}, {135545, 1}, {140000, 5}, {0, 1},  {139999, 1}, {-1, 10}, {-1, 131072}, {3, 4},
+    };
+    const std::vector<char> source = Pattern(140000, 5);
+    std::vector<char> model;
+    auto play = [&](TZevFile& f) {
+        model.clear();
+        std::size_t at = 0;
+        int seed = 0;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(testing::Message() << "seek " << step.Seek << " write " << step.Count);
+            if (step.Seek >= 0) {
+                ASSERT_EQ(f.Seek(step.Seek), 1);
+                at = static_cast<std::size_t>(step.Seek);
+            }
+            ASSERT_EQ(f.Tell(), static_cast<std::int32_t>(at));
+            std::vector<char> bytes(static_cast<std::size_t>(step.Count));
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = source[(i + static_cast<std::size_t>(seed)) % source.size()];
+            ++seed;
+            ASSERT_EQ(f.Write(bytes.data(), step.Count), 1);
+            if (model.size() < at + bytes.size())
+                model.resize(at + bytes.size(), 0);
+            std::copy(bytes.begin(), bytes.end(), model.begin() + static_cast<long>(at));
+            at += bytes.size();
+            EXPECT_EQ(f.Tell(), static_cast<std::int32_t>(at));
+            EXPECT_EQ(f.GetSize(), static_cast<std::int32_t>(model.size()));
+        }
+    };
+    {
+        TZevFile f("written.bin", "wb");
+        play(f);
+    }
+    EXPECT_EQ(ReadFile("written.bin"), std::string(model.begin(), model.end()));
+    {
+        TZevSaveFile f("saved.bin", "wb");
+        play(f);
+        ASSERT_EQ(f.Commit(), 1);
+    }
+    EXPECT_EQ(ReadFile("saved.bin"), std::string(model.begin(), model.end()));
+    TZevFile device("/dev/null", "wb");
+    ASSERT_TRUE(device.IsOpen());
+    EXPECT_EQ(device.Write(source.data(), 1000), 1);
+}
+
 // Reads of a file larger than its read buffer: every place and length reads what the file holds, seeks back and
 // forth (within what was read and beyond it) land where asked, and a read past the end moves nothing.
 TEST(File, ReadsAndSeeksAnywhereInALargeFile)
