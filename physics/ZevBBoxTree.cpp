@@ -277,8 +277,8 @@ void SplitOctree(TZevBoxNode* node, TZevNewBoxNode newNode, TZevReleaseBoxNode r
     TZevList pendingNodes;
     TZevList pendingCounts;
     SplitOne(node, newNode, releaseNode, parentCount, pendingNodes, pendingCounts);
-    while (void* next = pendingNodes.PopFront()) {
+    while (TZevBoxNode* next = ZevPopItem<TZevBoxNode>(pendingNodes)) {
         const int count = static_cast<int>(reinterpret_cast<std::intptr_t>(pendingCounts.PopFront()));
-        SplitOne(static_cast<TZevBoxNode*>(next), newNode, releaseNode, count, pendingNodes, pendingCounts);
+        SplitOne(next, newNode, releaseNode, count, pendingNodes, pendingCounts);
     }
 }

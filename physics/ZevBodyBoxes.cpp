@@ -155,8 +155,7 @@ void AssignBoxObject(TZevBoxNode* node, TZevPhscs2Obj* object)
     const TZevTypeInfo* point = ZevCollisionTypeInfo(ZevTypePointBoxVecT);
     TZevList stack;
     stack.PushFront(node);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* n = ZevPopItem<TZevBoxNode>(stack)) {
         if (n->type == face || n->type == edge || n->type == point) {
             n->object = object;
             continue;

@@ -75,8 +75,8 @@ void TZevBodyPair::Release()
     DropNode(NodeB);
     ObjectB = nullptr;
     DropNode(BucketNode);
-    while (void* sub = SubPairs.PopFront())
-        ZevDropPairRef(static_cast<TZevBodyPair*>(sub));
+    while (TZevBodyPair* sub = ZevPopItem<TZevBodyPair>(SubPairs))
+        ZevDropPairRef(sub);
     SubWeights.Clear();
     ZevBodyPairInit();
     if (!PairPool->Give(this))
@@ -107,7 +107,7 @@ void TZevBodyPair::AddShare(float value)
     const TZevListNode* weight = SubWeights.First();
     for (const TZevListNode* node = SubPairs.First(); node != SubPairs.End(); node = node->next) {
         const float share = value * ZevSubWeight(weight);
-        static_cast<TZevBodyPair*>(node->data)->ShareCount += share;
+        ZevItem<TZevBodyPair>(node)->ShareCount += share;
         ShareCount += share;
         weight = weight->next;
     }
@@ -129,8 +129,8 @@ TZevBodyPairTable::~TZevBodyPairTable()
 {
     // The records outlive the table: they must not keep a node that now belongs to the pool.
     for (TZevList& bucket : Buckets) {
-        for (TZevListNode* node = bucket.First(); node != bucket.End(); node = node->next)
-            static_cast<TZevBodyPair*>(node->data)->BucketNode = nullptr;
+        for (TZevBodyPair* pair : ZevItems<TZevBodyPair>(bucket))
+            pair->BucketNode = nullptr;
     }
 }
 
@@ -151,8 +151,7 @@ TZevBodyPair* RegisterPair(TZevBodyPairTable* table, TZevPhscs2Obj* a, TZevPhscs
     TZevList& bucket = table->Buckets[TZevBodyPairTable::BucketIndex(a, b)];
 
     TZevBodyPair* pair = nullptr;
-    for (TZevListNode* node = bucket.First(); node != bucket.End(); node = node->next) {
-        TZevBodyPair* candidate = static_cast<TZevBodyPair*>(node->data);
+    for (TZevBodyPair* candidate : ZevItems<TZevBodyPair>(bucket)) {
         if ((candidate->ObjectA == a && candidate->ObjectB == b) ||
             (candidate->ObjectA == b && candidate->ObjectB == a)) {
             pair = candidate;

@@ -338,8 +338,7 @@ void BuildLinks(TZevList& worldLeaves, TZevXPhObj* body, TZevBoxNode* node)
     // of theirs puts its boxes into the same ring, so the boxes are never visited.
     TZevList stack;
     stack.PushFront(node);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* n = ZevPopItem<TZevBoxNode>(stack)) {
         if (n->bodyAttached != 0)
             continue;
         if (ZevIsNodeType(n, ZevTypeFaceBoxVecT)) {
@@ -433,8 +432,8 @@ void ClearBodyLinkLists(TZevXPhObj* body)
     if (body == nullptr)
         return;
     ++body->boxVersion;
-    for (void* item : body->LinkedLeaves) {
-        if (TZevFC2RColLink* link = ZevLeafColLink(static_cast<TZevBoxNode*>(item))) {
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(body->LinkedLeaves)) {
+        if (TZevFC2RColLink* link = ZevLeafColLink(leaf)) {
             link->AdvanceBox();
             link->secondListPtr->Clear();
         }
@@ -450,19 +449,16 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree)
     TZevList leaves;
     TZevList stack;
     stack.PushFront(tree->primitiveRoot);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* n = ZevPopItem<TZevBoxNode>(stack)) {
         if (n->bodyAttached != 0)
             continue;
         if (IsMeshLeaf(n)) {
             leaves.Add(n);
             continue;
         }
-        for (TZevOwnerListLink* child = n->Last(); child != n->End(); child = child->prev)
-            stack.PushFront(static_cast<TZevBoxNode*>(child));
+        ZevPushChildren<TZevBoxNode>(stack, n);
     }
-    for (void* item : leaves) {
-        TZevBoxNode* n = static_cast<TZevBoxNode*>(item);
+    for (TZevBoxNode* n : ZevItems<TZevBoxNode>(leaves)) {
         TZevFC2RColLink* link = ZevLeafColLink(n);
         if (link == nullptr) {
             ZevDebugLog(MissingBoxText(n));
@@ -476,8 +472,8 @@ void ReleaseBodyBoxes(TZevFMCTTree* tree)
 
 void ZevForgetWorldColLinks(TZevList& worldLeaves)
 {
-    for (void* item : worldLeaves) {
-        if (TZevFC2RColLink* link = ZevLeafColLink(static_cast<TZevBoxNode*>(item)))
+    for (TZevBoxNode* leaf : ZevItems<TZevBoxNode>(worldLeaves)) {
+        if (TZevFC2RColLink* link = ZevLeafColLink(leaf))
             link->worldNode = nullptr;
     }
     worldLeaves.Clear();

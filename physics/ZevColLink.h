@@ -94,7 +94,7 @@ inline TZevFC2RColLink* ZevLeafColLink(const TZevBoxNode* leaf)
 {
     if (leaf == nullptr || leaf->links.IsEmpty())
         return nullptr;
-    return static_cast<TZevFC2RColLink*>(leaf->links.First()->data);
+    return ZevItem<TZevFC2RColLink>(leaf->links.First());
 }
 
 inline TZevFC2RPointLink* ZevPointColLink(const TZevBoxNode* leaf)

@@ -16,8 +16,7 @@ void CollectPreOrder(TZevCollisionMeshObj* root, TZevList& out)
 {
     TZevList stack;
     stack.PushFront(root);
-    while (void* item = stack.PopFront()) {
-        TZevCollisionMeshObj* body = static_cast<TZevCollisionMeshObj*>(item);
+    while (TZevCollisionMeshObj* body = ZevPopItem<TZevCollisionMeshObj>(stack)) {
         out.Add(body);
         ZevPushChildren<TZevCollisionMeshObj>(stack, body);
     }
@@ -43,7 +42,7 @@ TZevCollisionMeshObj::~TZevCollisionMeshObj()
     TZevList bodies;
     CollectPreOrder(this, bodies);
     for (TZevListNode* node = bodies.Last(); node != bodies.End(); node = node->prev) {
-        TZevCollisionMeshObj* body = static_cast<TZevCollisionMeshObj*>(node->data);
+        TZevCollisionMeshObj* body = ZevItem<TZevCollisionMeshObj>(node);
         if (body->visualFrame != nullptr) {
             body->visualFrame->Unlink();
             delete body->visualFrame;
@@ -85,8 +84,8 @@ TZevCollisionMeshObj* TZevCollisionMeshObj::CreateFromFrame(TZevFrame* frame, TZ
         return nullptr;
     // Pre-lit and line visuals are drawn, not collided with.
     std::vector<TZevPolygonMesh*> visuals;
-    for (void* item : frame->Visuals) {
-        if (TZevPolygonMesh* visual = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(item)))
+    for (TZevVMesh* item : ZevItems<TZevVMesh>(frame->Visuals)) {
+        if (TZevPolygonMesh* visual = dynamic_cast<TZevPolygonMesh*>(item))
             visuals.push_back(visual);
     }
     // One body owns the frame. It collides with every polygon visual of the frame at once, so that a frame of
@@ -207,7 +206,7 @@ bool TZevCollisionMeshObj::LoadVisualMesh(const char* path)
         return false;
     bool done = false;
     if (!loaded->Visuals.IsEmpty()) {
-        TZevPolygonMesh* mesh = dynamic_cast<TZevPolygonMesh*>(static_cast<TZevVMesh*>(loaded->Visuals.First()->data));
+        TZevPolygonMesh* mesh = dynamic_cast<TZevPolygonMesh*>(ZevItem<TZevVMesh>(loaded->Visuals.First()));
         if (mesh != nullptr) {
             mesh->ComputeNormals();
             SetVisualMesh(mesh);

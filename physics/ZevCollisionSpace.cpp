@@ -194,8 +194,7 @@ void TZevCollisionSpace::UpdateTrees(float step)
     // Pre-order with an explicit stack; children pushed last first so that they are visited in ring order.
     TZevList stack;
     stack.PushFront(activeRoot);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* node = static_cast<TZevCTree*>(item);
+    while (TZevCTree* node = ZevPopItem<TZevCTree>(stack)) {
         if (node->IsMeshTree())
             static_cast<TZevFMCTTree*>(node)->AdvanceStep(step);
         ZevPushChildren<TZevCTree>(stack, node);
@@ -206,8 +205,7 @@ void TZevCollisionSpace::RefitTrees(float step)
 {
     TZevList stack;
     stack.PushFront(activeRoot);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* node = static_cast<TZevCTree*>(item);
+    while (TZevCTree* node = ZevPopItem<TZevCTree>(stack)) {
         if (node->IsMeshTree()) {
             static_cast<TZevFMCTTree*>(node)->UpdateWorldMatrix(step);
             continue;

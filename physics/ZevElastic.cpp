@@ -78,8 +78,8 @@ void TZevElastic::Clear()
     Collider = nullptr;
     delete Lattice;
     Lattice = nullptr;
-    while (void* item = Springs.PopFront())
-        delete static_cast<TZevElasticSpring*>(item);
+    while (TZevElasticSpring* spring = ZevPopItem<TZevElasticSpring>(Springs))
+        delete spring;
     Particles.Clear();
     for (std::int32_t i = 0; i < NodeCount; ++i)
         Nodes[i].~TZevElasticNode();

@@ -521,8 +521,7 @@ void TZevFMCTTree::LinkAdjacency()
     // Pre-order walk of the leaves, with an explicit stack: the octree may be deep.
     TZevList stack;
     stack.PushFront(primitiveRoot);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* node = ZevPopItem<TZevBoxNode>(stack)) {
         if (node->type == faceType) {
             TZevFaceBoxVecT* face = static_cast<TZevFaceBoxVecT*>(node);
             const std::int32_t corners[3] = {face->i0, face->i1, face->i2};

@@ -93,8 +93,7 @@ void TZevLandCTree::BuildGrid()
     TZevList stack;
     for (TZevBoxNode* child = primitiveRoot->FirstChild(); child != nullptr; child = child->NextSibling())
         stack.Add(child);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* node = ZevPopItem<TZevBoxNode>(stack)) {
         if (node->type == faceType || node->type == edgeType || node->type == pointType) {
             leaves.Add(node);
             continue;
@@ -117,7 +116,7 @@ void TZevLandCTree::BuildGrid()
     }
     // The octree's inner nodes are empty now; the deepest go first so that none is pooled with children.
     for (TZevListNode* node = inner.Last(); node != inner.End(); node = node->prev)
-        ReleaseBoxNode(static_cast<TZevPooledBBoxTree*>(static_cast<TZevBoxNode*>(node->data)));
+        ReleaseBoxNode(static_cast<TZevPooledBBoxTree*>(ZevItem<TZevBoxNode>(node)));
     for (std::size_t i = 0; i < cellCount; ++i)
         primitiveRoot->AppendChild(cells[i]);
     primitiveRoot->UpdateBox();

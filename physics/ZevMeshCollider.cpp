@@ -135,8 +135,8 @@ void CandidateNodes(TZevMeshCollider* model, const TZevMatrix& modelMatrix, TZev
 bool Descend(TZevMeshCollider* p, TZevMeshColliderNode* n, TZevMeshCollider* q, TZevList& list)
 {
     bool touched = false;
-    for (void* item : n->Entries) {
-        const TZevMeshFace* face = static_cast<TZevMeshFaceEntry*>(item)->Face;
+    for (TZevMeshFaceEntry* item : ZevItems<TZevMeshFaceEntry>(n->Entries)) {
+        const TZevMeshFace* face = item->Face;
         for (std::uint32_t j = 0; j < FanCount(face); ++j) {
             std::uint16_t ti[3];
             FanIndices(face, j, ti);
@@ -149,8 +149,7 @@ bool Descend(TZevMeshCollider* p, TZevMeshColliderNode* n, TZevMeshCollider* q, 
             TZevVector tHi(-Big, -Big, -Big);
             for (const TZevVector& v : tv)
                 Widen(tLo, tHi, v);
-            for (void* other : list) {
-                auto* nb = static_cast<TZevMeshColliderNode*>(other);
+            for (TZevMeshColliderNode* nb : ZevItems<TZevMeshColliderNode>(list)) {
                 // Pass over a node whose box lies wholly on one side of the triangle's plane.
                 TZevVector r;
                 float s[8];
@@ -164,8 +163,7 @@ bool Descend(TZevMeshCollider* p, TZevMeshColliderNode* n, TZevMeshCollider* q, 
                     continue;
                 if (!Overlap(tLo, tHi, q->worldBox.Min, q->worldBox.Max))
                     continue;
-                for (void* e : nb->Entries) {
-                    auto* entry = static_cast<TZevMeshFaceEntry*>(e);
+                for (TZevMeshFaceEntry* entry : ZevItems<TZevMeshFaceEntry>(nb->Entries)) {
                     EntryBox(*entry, q->vertices);
                     if (!Overlap(entry->Min, entry->Max, tLo, tHi))
                         continue;
@@ -190,8 +188,7 @@ bool DescendLargeNodes(TZevMeshCollider* p, TZevList& from, float limit, TZevMes
 {
     bool touched = false;
     TZevList kept;
-    while (void* item = from.PopFront()) {
-        auto* node = static_cast<TZevMeshColliderNode*>(item);
+    while (TZevMeshColliderNode* node = ZevPopItem<TZevMeshColliderNode>(from)) {
         if (node->Size > limit) {
             if (Descend(p, node, q, against))
                 touched = true;
@@ -199,8 +196,8 @@ bool DescendLargeNodes(TZevMeshCollider* p, TZevList& from, float limit, TZevMes
             kept.Add(node);
         }
     }
-    while (void* item = kept.PopFront())
-        from.Add(item);
+    while (TZevMeshColliderNode* node = ZevPopItem<TZevMeshColliderNode>(kept))
+        from.Add(node);
     return touched;
 }
 
@@ -219,20 +216,16 @@ bool NodePairs(TZevMeshCollider* m1, TZevList& l1, TZevMeshCollider* m2, TZevLis
     bool touched = false;
     TZevList c1;
     TZevList c2;
-    for (void* a : l1) {
-        auto* na = static_cast<TZevMeshColliderNode*>(a);
-        for (void* b : l2) {
-            auto* nb = static_cast<TZevMeshColliderNode*>(b);
+    for (TZevMeshColliderNode* na : ZevItems<TZevMeshColliderNode>(l1)) {
+        for (TZevMeshColliderNode* nb : ZevItems<TZevMeshColliderNode>(l2)) {
             if (!na->WorldBox.Overlaps(nb->WorldBox))
                 continue;
             c1.Clear();
             c2.Clear();
             CollectEntries(na, m1->vertices, nb->WorldBox, c1);
             CollectEntries(nb, m2->vertices, na->WorldBox, c2);
-            for (void* x : c1) {
-                auto* ea = static_cast<TZevMeshFaceEntry*>(x);
-                for (void* y : c2) {
-                    auto* eb = static_cast<TZevMeshFaceEntry*>(y);
+            for (TZevMeshFaceEntry* ea : ZevItems<TZevMeshFaceEntry>(c1)) {
+                for (TZevMeshFaceEntry* eb : ZevItems<TZevMeshFaceEntry>(c2)) {
                     if (!Overlap(ea->Min, ea->Max, eb->Min, eb->Max))
                         continue;
                     for (std::uint32_t i = 0; i < FanCount(ea->Face); ++i) {
@@ -345,8 +338,8 @@ TZevMeshCollider::~TZevMeshCollider()
 
 void TZevMeshCollider::Clear()
 {
-    while (void* item = nodes.PopFront())
-        delete static_cast<TZevMeshColliderNode*>(item);
+    while (TZevMeshColliderNode* node = ZevPopItem<TZevMeshColliderNode>(nodes))
+        delete node;
     nodeCount = 0;
     ZevFree(vertices);
     vertices = nullptr;
@@ -503,8 +496,8 @@ void TZevMeshCollider::UpdateNodeBoxes()
     for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         TZevVector lo(Big, Big, Big);
         TZevVector hi(-Big, -Big, -Big);
-        for (void* e : node->Entries) {
-            const TZevMeshFace* f = static_cast<TZevMeshFaceEntry*>(e)->Face;
+        for (TZevMeshFaceEntry* e : ZevItems<TZevMeshFaceEntry>(node->Entries)) {
+            const TZevMeshFace* f = e->Face;
             for (std::uint32_t k = 0; k < f->Count; ++k)
                 Widen(lo, hi, Position(g, f->Indices[k]));
         }
@@ -593,8 +586,8 @@ bool TZevMeshCollider::RayCast(const TZevVector& origin, const TZevVector& direc
     for (TZevMeshColliderNode* node : ZevItems<TZevMeshColliderNode>(nodes)) {
         if (!RayReachesBox(node->LocalBox, origin, direction, maxT))
             continue;
-        for (void* e : node->Entries) {
-            const TZevMeshFace* face = static_cast<TZevMeshFaceEntry*>(e)->Face;
+        for (TZevMeshFaceEntry* e : ZevItems<TZevMeshFaceEntry>(node->Entries)) {
+            const TZevMeshFace* face = e->Face;
             for (std::uint32_t j = 0; j < FanCount(face); ++j) {
                 std::uint16_t idx[3];
                 FanIndices(face, j, idx);

@@ -43,7 +43,7 @@ void ReleaseAll(TZevList& list)
 {
     while (!list.IsEmpty()) {
         TZevListNode* first = list.First();
-        static_cast<TZevReleasableLink*>(first->data)->Release();
+        ZevItem<TZevReleasableLink>(first)->Release();
         if (list.First() == first)
             TZevList::RemoveNode(first);
     }
@@ -107,7 +107,7 @@ void TZevPhscs2Obj::ReleaseLinks()
     ReleaseAll(RigidLinks);
     while (!Pairs.IsEmpty()) {
         TZevListNode* first = Pairs.First();
-        static_cast<TZevBodyPair*>(first->data)->DetachObject(this);
+        ZevItem<TZevBodyPair>(first)->DetachObject(this);
         if (Pairs.First() == first)
             TZevList::RemoveNode(first);
     }

@@ -30,7 +30,7 @@ void TeardownOne(TZevXPhObj* body)
     }
     while (!body->OwnedRecords.IsEmpty()) {
         TZevListNode* first = body->OwnedRecords.First();
-        static_cast<TZevPhscs2Link*>(first->data)->Release();
+        ZevItem<TZevPhscs2Link>(first)->Release();
         // A record whose release left it here (released before) must not hold the walk.
         if (body->OwnedRecords.First() == first)
             TZevList::RemoveNode(first);
@@ -52,8 +52,7 @@ TZevXPhObj::~TZevXPhObj()
 {
     Teardown();
     // The state objects must not keep naming a body that is gone.
-    while (void* item = StateObjects.PopFront()) {
-        TZevPhscs2Obj* state = static_cast<TZevPhscs2Obj*>(item);
+    while (TZevPhscs2Obj* state = ZevPopItem<TZevPhscs2Obj>(StateObjects)) {
         state->Users.Remove(this);
         if (state->Owner == this)
             state->Owner = nullptr;
@@ -65,8 +64,7 @@ void TZevXPhObj::Teardown()
     // Pre-order over the body tree with an explicit stack; the children of a body are bodies.
     TZevList stack;
     stack.PushFront(this);
-    while (void* item = stack.PopFront()) {
-        TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
+    while (TZevXPhObj* body = ZevPopItem<TZevXPhObj>(stack)) {
         TeardownOne(body);
         ZevPushChildren<TZevXPhObj>(stack, body);
     }

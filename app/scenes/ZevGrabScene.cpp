@@ -30,8 +30,7 @@ float LowestPoint(TZevCollisionMeshObj* body)
     float lowest = 3.4e37f;
     TZevList bodies;
     CollectBodyTree(body, bodies);
-    for (void* item : bodies) {
-        const TZevFMCTTree* b = static_cast<TZevCollisionMeshObj*>(item);
+    for (const TZevFMCTTree* b : ZevItems<TZevCollisionMeshObj>(bodies)) {
         for (int v = 0; v < b->GetVertexCount(); ++v)
             lowest = b->currentVertices[v].y < lowest ? b->currentVertices[v].y : lowest;
     }

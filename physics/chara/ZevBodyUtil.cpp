@@ -283,8 +283,7 @@ void CollectBodyTree(TZevCollisionMeshObj* body, TZevList& list)
         return;
     TZevList stack;
     stack.PushFront(body);
-    while (void* item = stack.PopFront()) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    while (TZevCollisionMeshObj* b = ZevPopItem<TZevCollisionMeshObj>(stack)) {
         list.Add(b);
         ZevPushChildren<TZevCollisionMeshObj>(stack, b);
     }
@@ -305,9 +304,9 @@ void SetEachChildNoCollision(TZevCollisionMeshObj* body)
     TZevList bodies;
     CollectBodyTree(body, bodies);
     for (TZevListNode* i = bodies.First(); i != bodies.End(); i = i->next) {
-        TZevCollisionMeshObj* a = static_cast<TZevCollisionMeshObj*>(i->data);
+        TZevCollisionMeshObj* a = ZevItem<TZevCollisionMeshObj>(i);
         for (TZevListNode* j = i->next; j != bodies.End(); j = j->next) {
-            TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(j->data);
+            TZevCollisionMeshObj* b = ZevItem<TZevCollisionMeshObj>(j);
             if (a->Parent() == b || b->Parent() == a)
                 continue;
             a->NoCollisionList.Remove(b);
@@ -462,8 +461,7 @@ void PickTree(const TRay& ray, TZevCollisionMeshObj* body)
     const TZevTypeInfo* faceType = ZevCollisionTypeInfo(ZevTypeFaceBoxVecT);
     TZevList stack;
     stack.PushFront(body->primitiveRoot);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* node = ZevPopItem<TZevBoxNode>(stack)) {
         if (node->type == faceType) {
             const TZevFaceBoxVecT* face = static_cast<const TZevFaceBoxVecT*>(node);
             const TZevVector* v = *face->current;
@@ -493,8 +491,7 @@ void Pick(TZevCollisionSpace* world, const TRay& ray)
         return;
     TZevList stack;
     stack.PushFront(world->activeRoot);
-    while (void* item = stack.PopFront()) {
-        TZevCTree* tree = static_cast<TZevCTree*>(item);
+    while (TZevCTree* tree = ZevPopItem<TZevCTree>(stack)) {
         if (tree->IsMeshTree()) {
             if (!RayMeetsBox(ray, tree->box))
                 continue;

@@ -20,10 +20,10 @@ inline float LengthZYX(const TZevVector& d)
     return std::sqrt(d.z * d.z + d.y * d.y + d.x * d.x);
 }
 
-bool Listed(const TZevList& list, const void* item)
+bool Listed(const TZevList& bodies, const TZevXPhObj* body)
 {
-    for (void* x : list) {
-        if (x == item)
+    for (const TZevXPhObj* listed : ZevItems<TZevXPhObj>(bodies)) {
+        if (listed == body)
             return true;
     }
     return false;
@@ -68,8 +68,7 @@ void RestoreLeaves(TZevXPhObj* body)
     TZevList stack;
     if (body->primitiveRoot != nullptr)
         stack.PushFront(body->primitiveRoot);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* node = ZevPopItem<TZevBoxNode>(stack)) {
         if (IsLeaf(node)) {
             if (dynamic_cast<TZevDeformControlNode*>(node->object) != nullptr)
                 SetLeafObject(node, part);
@@ -480,12 +479,12 @@ void TZevEasyDeformableObj::Forget(TZevPhscs2Obj* object)
     // Contact links standing on the object keep list nodes in it: they go first.
     while (!object->ContactLinks.IsEmpty()) {
         TZevListNode* first = object->ContactLinks.First();
-        static_cast<TZevContactLink*>(first->data)->Release();
+        ZevItem<TZevContactLink>(first)->Release();
         if (object->ContactLinks.First() == first)
             TZevList::RemoveNode(first);
     }
     while (!object->Users.IsEmpty())
-        UnlinkBodyAndRigidBody(static_cast<TZevXPhObj*>(object->Users.First()->data), object);
+        UnlinkBodyAndRigidBody(ZevItem<TZevXPhObj>(object->Users.First()), object);
 }
 
 void TZevEasyDeformableObj::Clear()
@@ -493,7 +492,7 @@ void TZevEasyDeformableObj::Clear()
     // The bodies that use the nodes get their leaves back on their rigid parts before the nodes go.
     TZevList users;
     auto note = [&users](TZevPhscs2Obj* object) {
-        for (void* user : object->Users) {
+        for (TZevXPhObj* user : ZevItems<TZevXPhObj>(object->Users)) {
             if (!Listed(users, user))
                 users.Add(user);
         }
@@ -507,8 +506,7 @@ void TZevEasyDeformableObj::Clear()
     for (TZevXPhObj* body : ZevItems<TZevXPhObj>(users))
         RestoreLeaves(body);
 
-    while (void* item = LeafNodes.PopFront()) {
-        TZevDeformControlNode* node = static_cast<TZevDeformControlNode*>(item);
+    while (TZevDeformControlNode* node = ZevPopItem<TZevDeformControlNode>(LeafNodes)) {
         Forget(node);
         delete node;
     }
@@ -578,8 +576,7 @@ void TZevEasyDeformableObj::CollectBodyMeshes(TZevCollisionMeshObj* body, TZevLi
     // Collision meshes in pre-order (each body before its children), visual meshes after their subtree.
     TZevList stack;
     stack.PushFront(body);
-    while (void* item = stack.PopFront()) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    while (TZevCollisionMeshObj* b = ZevPopItem<TZevCollisionMeshObj>(stack)) {
         b->RigidShape = 0;
         if (b->collisionMesh != nullptr) {
             CollisionMeshes.Add(b->collisionMesh);
@@ -594,8 +591,7 @@ void TZevEasyDeformableObj::CollectBodyMeshes(TZevCollisionMeshObj* body, TZevLi
     // Post-order is the reverse of the walk that takes the children from the last.
     TZevList reversed;
     stack.PushFront(body);
-    while (void* item = stack.PopFront()) {
-        TZevCollisionMeshObj* b = static_cast<TZevCollisionMeshObj*>(item);
+    while (TZevCollisionMeshObj* b = ZevPopItem<TZevCollisionMeshObj>(stack)) {
         reversed.PushFront(b);
         for (TZevOwnerListLink* c = b->First(); c != b->End(); c = c->next) {
             TZevCTree* tree = static_cast<TZevCTree*>(c);
@@ -816,8 +812,7 @@ void TZevEasyDeformableObj::BuildNodes(TZevCollisionMeshObj* body, std::int32_t 
     const TZevTypeInfo* inner = ZevCollisionTypeInfo(ZevTypeBBoxTree);
     TZevList stack;
     stack.PushFront(root);
-    while (void* item = stack.PopFront()) {
-        TZevBoxNode* node = static_cast<TZevBoxNode*>(item);
+    while (TZevBoxNode* node = ZevPopItem<TZevBoxNode>(stack)) {
         if (node->type == inner) {
             ZevPushChildren<TZevBoxNode>(stack, node);
             continue;

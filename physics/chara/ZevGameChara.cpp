@@ -30,16 +30,16 @@ inline void AddTo(TZevVector& a, const TZevVector& b)
     a = TZevVector(a.x + b.x, a.y + b.y, a.z + b.z);
 }
 
-bool Listed(const TZevList& list, const void* item)
+template <class T> bool Listed(const TZevList& list, const T* item)
 {
-    for (void* x : list) {
+    for (const T* x : ZevItems<T>(list)) {
         if (x == item)
             return true;
     }
     return false;
 }
 
-void ListOnce(TZevList& list, void* item)
+void ListOnce(TZevList& list, TZevGameChara* item)
 {
     if (!Listed(list, item))
         list.Add(item);
@@ -106,8 +106,7 @@ TZevGameChara::~TZevGameChara()
     // The bodies below go first, while this body is whole: they leave their attachments to it.
     while (TZevCTree* child = FirstChildTree())
         delete child;
-    while (void* item = AttachList.PopFront()) {
-        TZevGameChara* other = static_cast<TZevGameChara*>(item);
+    while (TZevGameChara* other = ZevPopItem<TZevGameChara>(AttachList)) {
         other->AttachList.Remove(this);
         if (other->AttachParent == this) {
             other->AttachParent = nullptr;
@@ -116,7 +115,7 @@ TZevGameChara::~TZevGameChara()
     }
     AttachParent = nullptr;
     while (!CFuncItems.IsEmpty())
-        delete static_cast<TZevGameCharaCFuncListItem*>(CFuncItems.First()->data);
+        delete ZevItem<TZevGameCharaCFuncListItem>(CFuncItems.First());
     delete ReplacedItem;
     ReplacedItem = nullptr;
     delete DeformPart;
@@ -408,10 +407,9 @@ void TZevGameChara::StepCallback()
     StopFlagSlot = &stop;
     // The items to run are fixed when the walk begins; an item destroyed or replaced meanwhile is passed over.
     TZevList walk;
-    for (void* item : CFuncItems)
+    for (TZevGameCharaCFuncListItem* item : ZevItems<TZevGameCharaCFuncListItem>(CFuncItems))
         walk.Add(item);
-    while (void* x = walk.PopFront()) {
-        TZevGameCharaCFuncListItem* item = static_cast<TZevGameCharaCFuncListItem*>(x);
+    while (TZevGameCharaCFuncListItem* item = ZevPopItem<TZevGameCharaCFuncListItem>(walk)) {
         if (!Listed(CFuncItems, item) || item->Function == nullptr)
             continue;
         stop = 0;

@@ -57,7 +57,7 @@ int TZevGameChara_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, voi
     for (TZevPhscs2Obj* object : ZevItems<TZevPhscs2Obj>(c->StateObjects))
         ok = WriteRigidRef(table, stream, object) && ok;
     ok = WriteInt32(stream, c->AttachList.GetCount()) && ok;
-    for (void* other : c->AttachList)
+    for (TZevGameChara* other : ZevItems<TZevGameChara>(c->AttachList))
         ok = WriteCharaRef(table, stream, other) && ok;
     ok = table->WriteRef(stream, TZevJoint_SaveFunction, TZevJoint_LoadFunction,
                          c->ParentJoint != nullptr ? static_cast<TZevReleasableLink*>(c->ParentJoint) : nullptr) != 0 &&
@@ -84,7 +84,7 @@ int TZevGameChara_SaveFunction(TZevObjectIdTable* table, TZevStream* stream, voi
     ok = WriteInt32(stream, c->CFuncItems.GetCount()) && ok;
     // Oldest first, so that pushing each to the front on loading gives the same order.
     for (TZevListNode* node = c->CFuncItems.Last(); node != c->CFuncItems.End(); node = node->prev) {
-        TZevGameCharaCFuncListItem* item = static_cast<TZevGameCharaCFuncListItem*>(node->data);
+        TZevGameCharaCFuncListItem* item = ZevItem<TZevGameCharaCFuncListItem>(node);
         ok = table->WriteRef(stream, item->GetSaveFunction(), item->GetLoadFunction(), static_cast<TZevLSObj*>(item)) !=
                  0 &&
              ok;

@@ -336,8 +336,7 @@ void CompleteCharaTree(TZevGameChara* root)
 {
     TZevList stack;
     stack.PushFront(root);
-    while (void* item = stack.PopFront()) {
-        TZevGameChara* c = static_cast<TZevGameChara*>(item);
+    while (TZevGameChara* c = ZevPopItem<TZevGameChara>(stack)) {
         TZevGameChara* parent = c == root ? nullptr : static_cast<TZevGameChara*>(static_cast<TZevBoxNode*>(c->Parent()));
         c->AttachList.Clear();
         c->AttachParent = parent;
@@ -547,11 +546,11 @@ int TZevPhscs2RigidBody_SaveFunction(TZevObjectIdTable* table, TZevStream* strea
 {
     TZevPhscs2RigidBody* body = static_cast<TZevPhscs2RigidBody*>(object);
     bool ok = WriteInt32(stream, body->RigidLinks.GetCount());
-    for (void* item : body->RigidLinks)
-        ok = table->WriteRef(stream, TZevRigidLink_SaveFunction, TZevRigidLink_LoadFunction, item) != 0 && ok;
+    for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(body->RigidLinks))
+        ok = table->WriteRef(stream, TZevRigidLink_SaveFunction, TZevRigidLink_LoadFunction, link) != 0 && ok;
     ok = WriteInt32(stream, body->Joints.GetCount()) && ok;
-    for (void* item : body->Joints)
-        ok = table->WriteRef(stream, TZevJoint_SaveFunction, TZevJoint_LoadFunction, item) != 0 && ok;
+    for (TZevReleasableLink* link : ZevItems<TZevReleasableLink>(body->Joints))
+        ok = table->WriteRef(stream, TZevJoint_SaveFunction, TZevJoint_LoadFunction, link) != 0 && ok;
     ok = WriteFloats(stream, body->Inertia.m, 9) && ok;
     ok = WriteFloat(stream, &body->Mass) && ok;
     return ok ? 1 : 0;
