@@ -1,6 +1,7 @@
 // The demo's console and help as a person meets them, on an X server of the test's own and driven by xdotool: a
 // stray ")" is refused and the pane takes the next text, a long typed line leaves the program answering its menu,
 // and a reference page that cannot be opened is said on screen.
+#include "../common/DataSet.h"
 #include "DemoTestSupport.h"
 #include "XProgramSupport.h"
 
@@ -61,14 +62,18 @@ protected:
                  (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Folder);
         fs::create_directories(Folder / "nothing");
-        fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+        ASSERT_TRUE(CopyDataSet(Folder));
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         // A path without the desktop's opener.
         Demo = StartProgram({"env", "PATH=" + (Folder / "nothing").string(), QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
         ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo"); }, 30000))
             << "the main form did not show";
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Mapped is not yet drawn: the menu bar's captions show once the form has taken its first messages.
+        ASSERT_TRUE(WaitForScreen(
+            [](const TScreenShot& shot) { return shot.Part(0, CaptionHeight, FormWidth, MenuRowHeight).DistinctColours() > 2; },
+            120000))
+            << "the main form's menu bar was not drawn";
     }
     void TearDown() override
     {

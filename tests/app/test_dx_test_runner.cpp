@@ -35,10 +35,12 @@ protected:
         runner.Scene.Mode = mode;
         runner.Setup(&renderer, keys);
     }
-    // Waits (at most a few seconds) until the thread has run more frames than `than`.
+    // Waits until the thread has run more frames than `than`, a minute at most: a loaded machine may hold the
+    // thread back for seconds, and the wait ends with the frame.
     bool WaitForFrames(std::int32_t than)
     {
-        for (int i = 0; i < 3000 && thread.Frames.load() <= than; ++i)
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (thread.Frames.load() <= than && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return thread.Frames.load() > than;
     }
@@ -246,7 +248,8 @@ TEST_F(DXTestRunnerTest, AHandedOverCallSuspendsTheThreadUntilAResumeThatMayCome
     EXPECT_EQ(calls, 1);
 
     thread.HandOver(Nothing, nullptr);
-    for (int i = 0; i < 1000 && thread.SuspendedFlag.load() == 0; ++i)
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         thread.SuspendedFlag.load() == 0 && std::chrono::steady_clock::now() < end;)
         Sleep(1);
     ASSERT_EQ(thread.SuspendedFlag.load(), 1);
     const std::int32_t asleep = thread.Frames.load();
@@ -257,7 +260,8 @@ TEST_F(DXTestRunnerTest, AHandedOverCallSuspendsTheThreadUntilAResumeThatMayCome
 
     // A stop wakes a suspended thread.
     thread.HandOver(Nothing, nullptr);
-    for (int i = 0; i < 1000 && thread.SuspendedFlag.load() == 0; ++i)
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         thread.SuspendedFlag.load() == 0 && std::chrono::steady_clock::now() < end;)
         Sleep(1);
     thread.Stop();
     EXPECT_FALSE(thread.IsStarted());
