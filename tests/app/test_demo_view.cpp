@@ -252,8 +252,9 @@ TEST_F(ViewTest, FramesThatRunLateStillLetTheUserInterfaceThreadTakeTheLock)
             view->Thread.StopFlag = 1;
         asker.join();
         EXPECT_TRUE(done.load()) << "the lock was never free between two frames";
-        // The frame that ran when the lock was asked for, and at most one that had just begun.
-        EXPECT_LE(longestWait, 2) << "frames that ran while the lock was asked for";
+        // A few frames at most (a waiter woken on a busy machine may miss a gap or two); one that had to wait for
+        // the frames to stop running late would see dozens.
+        EXPECT_LE(longestWait, 12) << "frames that ran while the lock was asked for";
         view->Close();
         ASSERT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
     }
