@@ -24,6 +24,9 @@ constexpr int MenuRowHeight = 20;
 constexpr int FormWidth = 640;
 constexpr int ConsoleLeft = 640;
 constexpr int ConsoleWidth = 320;
+// How long a wait for what the program shows may last: it ends with the event, and a busy machine (or the sanitizer
+// build) may keep the program from its keys for many seconds while a scene's frames run.
+constexpr int Patience = 120000;
 
 // The centre of a popup's caption on a menu bar (as the window layer lays bars out, in rows that wrap), and the
 // left of its column of entries.
@@ -67,12 +70,12 @@ protected:
         // A path without the desktop's opener.
         Demo = StartProgram({"env", "PATH=" + (Folder / "nothing").string(), QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
-        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo"); }, 30000))
+        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo"); }, Patience))
             << "the main form did not show";
         // Mapped is not yet drawn: the menu bar's captions show once the form has taken its first messages.
         ASSERT_TRUE(WaitForScreen(
             [](const TScreenShot& shot) { return shot.Part(0, CaptionHeight, FormWidth, MenuRowHeight).DistinctColours() > 2; },
-            120000))
+            Patience))
             << "the main form's menu bar was not drawn";
     }
     void TearDown() override
@@ -124,9 +127,9 @@ protected:
     void OpenConsole()
     {
         Choose("Orvelle_Physics_Engine", "Default Orvelle Physics World");
-        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo Console"); }, 30000));
+        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo Console"); }, Patience));
         // The scene's files are loaded through the console: their answers fill its output pane.
-        ASSERT_TRUE(WaitUntil([&] { return Output().DistinctColours() > 2; }, 30000));
+        ASSERT_TRUE(WaitUntil([&] { return Output().DistinctColours() > 2; }, Patience));
         Click(ConsoleLeft + ConsoleWidth / 2, InputTop() + 40);
     }
     static int InputTop() { return CaptionHeight + MenuRowHeight + (240 - CaptionHeight - MenuRowHeight) / 2; }
@@ -155,17 +158,17 @@ TEST_F(ConsoleProgramTest, AStrayClosingParenthesisIsRefusedAndTheNextTextIsEval
     OpenConsole();
     const TScreenShot before = Output();
     Type("(+ 1 2))");
-    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, Patience)) << "what was typed does not show";
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the input pane was not emptied";
-    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(before, 40) > 50; }, 10000)) << "nothing answered";
+    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, Patience)) << "the input pane was not emptied";
+    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(before, 40) > 50; }, Patience)) << "nothing answered";
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_console_unbalanced");
     const TScreenShot refused = Output();
     Type("(+ 3 4)");
-    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, Patience)) << "what was typed does not show";
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the next text was not taken";
-    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(refused, 40) > 20; }, 10000)) << "nothing answered";
+    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, Patience)) << "the next text was not taken";
+    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(refused, 40) > 20; }, Patience)) << "nothing answered";
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_console_after_unbalanced");
 }
 
@@ -186,11 +189,11 @@ TEST_F(ConsoleProgramTest, AfterALongTypedLineTheConsolesCloseIsTakenAtOnce)
 TEST_F(ConsoleProgramTest, AReferencePageThatCannotBeOpenedIsSaidInAMessageBox)
 {
     Choose("Help", "Reference");
-    ASSERT_TRUE(WaitUntil([] { return WindowNamed("Reference"); }, 20000)) << "no message box";
+    ASSERT_TRUE(WaitUntil([] { return WindowNamed("Reference"); }, Patience)) << "no message box";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_reference_message");
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return !WindowNamed("Reference"); }, 20000)) << "the message box stayed";
+    EXPECT_TRUE(WaitUntil([] { return !WindowNamed("Reference"); }, Patience)) << "the message box stayed";
 }
 
 } // namespace

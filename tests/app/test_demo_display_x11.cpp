@@ -152,10 +152,16 @@ public:
         Click(clicks.Popup);
         Click(clicks.Entry);
     }
-    // Waits (the server tells) until a window of the title is mapped.
+    // Waits (the server tells) until a window of the title is mapped. xdotool ends with an X error when a window it
+    // looks at goes meanwhile (a menu's popup closing after the click): it then looks again.
     void WaitForWindow(const char* title)
     {
-        ASSERT_EQ(XDo({"search", "--sync", "--onlyvisible", "--name", title}), 0) << title;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        int status = -1;
+        while ((status = XDo({"search", "--sync", "--onlyvisible", "--name", title})) != 0 &&
+               std::chrono::steady_clock::now() < end) {
+        }
+        ASSERT_EQ(status, 0) << title;
     }
 
     fs::path Folder;
