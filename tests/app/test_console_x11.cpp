@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -131,6 +132,9 @@ protected:
         // The scene's files are loaded through the console: their answers fill its output pane.
         ASSERT_TRUE(WaitUntil([&] { return Output().DistinctColours() > 2; }, Patience));
         Click(ConsoleLeft + ConsoleWidth / 2, InputTop() + 40);
+        // Keys go to the control that has the focus: typing waits until the click has given it to the input pane,
+        // whose caret then shows.
+        ASSERT_TRUE(WaitUntil(CaretShows, Patience)) << "the input pane did not take the focus";
     }
     static int InputTop() { return CaptionHeight + MenuRowHeight + (240 - CaptionHeight - MenuRowHeight) / 2; }
     static TScreenShot Output()
@@ -138,15 +142,23 @@ protected:
         return CaptureScreen().Part(ConsoleLeft + 2, CaptionHeight + MenuRowHeight + 2, ConsoleWidth - 4,
                                     InputTop() - CaptionHeight - MenuRowHeight - 4);
     }
-    // The input pane inside its frame, its caret's column left out (it blinks with the focus).
-    static bool InputEmpty()
+    // The pixels drawn in the input pane inside its frame: its text, and its caret while it has the focus.
+    static int InputInk()
     {
         const TScreenShot pane = CaptureScreen().Part(ConsoleLeft + 8, InputTop() + 2, ConsoleWidth - 12, 60);
         int ink = 0;
         for (std::uint32_t p : pane.Pixels)
             ink += p != 0xFFFFFF;
-        // The caret: one column of the line's height.
-        return ink <= 16;
+        return ink;
+    }
+    // No text in the input pane; the caret (one column of the line's height) left out.
+    static bool InputEmpty() { return InputInk() <= 16; }
+    // The caret of the empty input pane, drawn only while the pane has the focus: a column a few pixels from its
+    // left edge.
+    static bool CaretShows()
+    {
+        const TScreenShot column = CaptureScreen().Part(ConsoleLeft + 2, InputTop() + 4, 6, 20);
+        return std::any_of(column.Pixels.begin(), column.Pixels.end(), [](std::uint32_t p) { return p != 0xFFFFFF; });
     }
 
     fs::path Folder;
