@@ -27,7 +27,8 @@ status=0
 kill "$sampler" 2>/dev/null || true
 
 grep -E '^test\.sh: |^== |tests passed|Total Test time' "$work/run.log" || true
-read -r wall user sys <"$work/time"
+# time's last line (a failed command adds one before it).
+read -r wall user sys < <(tail -n 1 "$work/time")
 load=$(awk '{ s += $1; n++ } END { if (n) printf "%.1f", s / n; else print "?" }' "$work/load")
 echo "ci_time.sh: exit $status; ${wall} s wall, $(awk "BEGIN { printf \"%.0f\", $user + $sys }") s of processor time (user $user, system $sys); mean load ${load} on $(nproc) processors"
 
@@ -41,7 +42,8 @@ kinds = collections.defaultdict(lambda: [0, 0.0])
 for start, end, _, out, _ in rows:
     s = (int(end) - int(start)) / 1000
     if out.endswith(".o"):
-        kind = "test units" if "/tests/" in out else "fuzz units" if "/fuzz" in out else "bench units" if "/bench/" in out else "library units"
+        where = "/" + out
+        kind = "fuzz units" if "/fuzz" in where else "test units" if "/tests/" in where else "bench units" if "/bench/" in where else "library units"
     elif out.endswith(".a"):
         kind = "archives"
     else:
@@ -51,7 +53,8 @@ for start, end, _, out, _ in rows:
 folder = sys.argv[1].split("/")[-2]
 print(f"ci_time.sh: {folder}: " + "; ".join(f"{k} {n} steps {s:.0f} s" for k, (n, s) in sorted(kinds.items())))
 slow = sorted(rows, key=lambda r: int(r[0]) - int(r[1]))[:5]
-print("  slowest: " + ", ".join(f"{r[3].split('/')[-1]} {(int(r[1]) - int(r[0])) / 1000:.0f} s" for r in slow))
+name = lambda out: out.split("/")[-1] if "/Unity/" not in out else out.split("/")[-3].replace(".dir", "") + "/" + out.split("/")[-1]
+print("  slowest: " + ", ".join(f"{name(r[3])} {(int(r[1]) - int(r[0])) / 1000:.0f} s" for r in slow))
 EOF
 done
 echo "ci_time.sh: slowest tests:"
