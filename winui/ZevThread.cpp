@@ -38,13 +38,9 @@ void TZevThread::Suspend()
     SuspendedFlag = 0;
 }
 
-std::int32_t TZevThread::Resume()
-{
-    const std::int32_t wasSuspended = Thread.Resume();
-    if (wasSuspended == 1)
-        SuspendedFlag = 0;
-    return wasSuspended;
-}
+// The flag is the thread's own to clear as it wakes: cleared here, after the wake, it could wipe out the mark of the
+// thread's next suspension, and the thread would sleep while the flag said it ran.
+std::int32_t TZevThread::Resume() { return Thread.Resume(); }
 
 void TZevThread::Stop()
 {

@@ -33,6 +33,7 @@ public:
     void Stop();
     bool IsStarted() const { return Thread.IsStarted(); }
 
+    // 1 while the thread waits in Suspend (it clears the flag itself as it wakes).
     std::atomic<std::int32_t> SuspendedFlag{1};
     std::atomic<std::uint32_t> ThreadId{0};
     std::atomic<std::int32_t> StopFlag{1};

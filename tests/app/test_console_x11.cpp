@@ -1,6 +1,7 @@
 // The demo's console and help as a person meets them, on an X server of the test's own and driven by xdotool: a
 // stray ")" is refused and the pane takes the next text, a long typed line leaves the program answering its menu,
 // and a reference page that cannot be opened is said on screen.
+#include "../common/DataSet.h"
 #include "DemoTestSupport.h"
 #include "XProgramSupport.h"
 
@@ -10,6 +11,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -23,6 +25,9 @@ constexpr int MenuRowHeight = 20;
 constexpr int FormWidth = 640;
 constexpr int ConsoleLeft = 640;
 constexpr int ConsoleWidth = 320;
+// How long a wait for what the program shows may last: it ends with the event, and a busy machine (or the sanitizer
+// build) may keep the program from its keys for many seconds while a scene's frames run.
+constexpr int Patience = 120000;
 
 // The centre of a popup's caption on a menu bar (as the window layer lays bars out, in rows that wrap), and the
 // left of its column of entries.
@@ -61,14 +66,18 @@ protected:
                  (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Folder);
         fs::create_directories(Folder / "nothing");
-        fs::copy(QE_DATA_DIR, Folder, fs::copy_options::recursive);
+        ASSERT_TRUE(CopyDataSet(Folder));
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         // A path without the desktop's opener.
         Demo = StartProgram({"env", "PATH=" + (Folder / "nothing").string(), QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
-        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo"); }, 30000))
+        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo"); }, Patience))
             << "the main form did not show";
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Mapped is not yet drawn: the menu bar's captions show once the form has taken its first messages.
+        ASSERT_TRUE(WaitForScreen(
+            [](const TScreenShot& shot) { return shot.Part(0, CaptionHeight, FormWidth, MenuRowHeight).DistinctColours() > 2; },
+            Patience))
+            << "the main form's menu bar was not drawn";
     }
     void TearDown() override
     {
@@ -119,10 +128,13 @@ protected:
     void OpenConsole()
     {
         Choose("Orvelle_Physics_Engine", "Default Orvelle Physics World");
-        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo Console"); }, 30000));
+        ASSERT_TRUE(WaitUntil([] { return WindowNamed("Orvelle Physics Engine Demo Console"); }, Patience));
         // The scene's files are loaded through the console: their answers fill its output pane.
-        ASSERT_TRUE(WaitUntil([&] { return Output().DistinctColours() > 2; }, 30000));
+        ASSERT_TRUE(WaitUntil([&] { return Output().DistinctColours() > 2; }, Patience));
         Click(ConsoleLeft + ConsoleWidth / 2, InputTop() + 40);
+        // Keys go to the control that has the focus: typing waits until the click has given it to the input pane,
+        // whose caret then shows.
+        ASSERT_TRUE(WaitUntil(CaretShows, Patience)) << "the input pane did not take the focus";
     }
     static int InputTop() { return CaptionHeight + MenuRowHeight + (240 - CaptionHeight - MenuRowHeight) / 2; }
     static TScreenShot Output()
@@ -130,15 +142,23 @@ protected:
         return CaptureScreen().Part(ConsoleLeft + 2, CaptionHeight + MenuRowHeight + 2, ConsoleWidth - 4,
                                     InputTop() - CaptionHeight - MenuRowHeight - 4);
     }
-    // The input pane inside its frame, its caret's column left out (it blinks with the focus).
-    static bool InputEmpty()
+    // The pixels drawn in the input pane inside its frame: its text, and its caret while it has the focus.
+    static int InputInk()
     {
         const TScreenShot pane = CaptureScreen().Part(ConsoleLeft + 8, InputTop() + 2, ConsoleWidth - 12, 60);
         int ink = 0;
         for (std::uint32_t p : pane.Pixels)
             ink += p != 0xFFFFFF;
-        // The caret: one column of the line's height.
-        return ink <= 16;
+        return ink;
+    }
+    // No text in the input pane; the caret (one column of the line's height) left out.
+    static bool InputEmpty() { return InputInk() <= 16; }
+    // The caret of the empty input pane, drawn only while the pane has the focus: a column a few pixels from its
+    // left edge.
+    static bool CaretShows()
+    {
+        const TScreenShot column = CaptureScreen().Part(ConsoleLeft + 2, InputTop() + 4, 6, 20);
+        return std::any_of(column.Pixels.begin(), column.Pixels.end(), [](std::uint32_t p) { return p != 0xFFFFFF; });
     }
 
     fs::path Folder;
@@ -150,17 +170,17 @@ TEST_F(ConsoleProgramTest, AStrayClosingParenthesisIsRefusedAndTheNextTextIsEval
     OpenConsole();
     const TScreenShot before = Output();
     Type("(+ 1 2))");
-    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, Patience)) << "what was typed does not show";
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the input pane was not emptied";
-    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(before, 40) > 50; }, 10000)) << "nothing answered";
+    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, Patience)) << "the input pane was not emptied";
+    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(before, 40) > 50; }, Patience)) << "nothing answered";
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_console_unbalanced");
     const TScreenShot refused = Output();
     Type("(+ 3 4)");
-    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, 10000)) << "what was typed does not show";
+    ASSERT_TRUE(WaitUntil([] { return !InputEmpty(); }, Patience)) << "what was typed does not show";
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, 10000)) << "the next text was not taken";
-    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(refused, 40) > 20; }, 10000)) << "nothing answered";
+    EXPECT_TRUE(WaitUntil([] { return InputEmpty(); }, Patience)) << "the next text was not taken";
+    EXPECT_TRUE(WaitUntil([&] { return Output().Differences(refused, 40) > 20; }, Patience)) << "nothing answered";
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_console_after_unbalanced");
 }
 
@@ -181,11 +201,11 @@ TEST_F(ConsoleProgramTest, AfterALongTypedLineTheConsolesCloseIsTakenAtOnce)
 TEST_F(ConsoleProgramTest, AReferencePageThatCannotBeOpenedIsSaidInAMessageBox)
 {
     Choose("Help", "Reference");
-    ASSERT_TRUE(WaitUntil([] { return WindowNamed("Reference"); }, 20000)) << "no message box";
+    ASSERT_TRUE(WaitUntil([] { return WindowNamed("Reference"); }, Patience)) << "no message box";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     CaptureScreen().Part(0, 0, 960, 480).Save("demo_reference_message");
     Key("Return");
-    EXPECT_TRUE(WaitUntil([] { return !WindowNamed("Reference"); }, 20000)) << "the message box stayed";
+    EXPECT_TRUE(WaitUntil([] { return !WindowNamed("Reference"); }, Patience)) << "the message box stayed";
 }
 
 } // namespace

@@ -193,8 +193,9 @@ TEST_F(ViewTest, APausedSceneGetsOneFramePerPauseIntervalAndNeverHoldsTheLockMea
         GlobalLock.Leave();
         PumpFor(50);
     }
-    // A frame that slept its pause under the lock would have kept the lock for 1.5 s.
-    EXPECT_LT(longestWait, 500.0);
+    // A frame that slept its pause under the lock would keep the lock nearly all the time: the wait after the
+    // first would last well over a second.
+    EXPECT_LT(longestWait, 1000.0);
     EXPECT_LE(ViewRenderer()->Frames() - paused, 2);
     SendMessageA(view->Handle, WM_KEYDOWN, VK_CONTROL, 0);
     const int resumed = ViewRenderer()->Frames();
@@ -206,9 +207,11 @@ class TSlowScene : public TZevGMLoop {
 public:
     void Setup() override {}
     std::atomic<std::uint64_t> Spin{0};
+    std::atomic<int> Steps{0};
     void Step() override
     {
         TZevGMLoop::Step();
+        ++Steps;
         // Work, as a heavy frame does (a frame that sleeps leaves the lock's waiters other chances).
         const auto start = Clock::now();
         while (MillisecondsSince(start) < 40.0)
@@ -222,32 +225,36 @@ TEST_F(ViewTest, FramesThatRunLateStillLetTheUserInterfaceThreadTakeTheLock)
 {
     for (const std::int32_t timer : {1, 0}) {
         SCOPED_TRACE(timer);
-        TZevDXGMWin* view = Form->OpenScene(new TSlowScene, nullptr, nullptr);
+        auto* scene = new TSlowScene;
+        TZevDXGMWin* view = Form->OpenScene(scene, nullptr, nullptr);
         ASSERT_NE(view, nullptr);
         view->TimerFlag = timer; // read by the thread at each pass
         ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() >= 3; }));
-        // Asked for as the user-interface thread asks: waiting on the lock. A wait that does not end is ended by
-        // stopping the frames, so that the test fails rather than hangs.
-        std::atomic<double> longestWait{0.0};
+        // Asked for as the user-interface thread asks: waiting on the lock. A wait is counted in the frames that
+        // ran meanwhile (a busy machine stretches the frames, not their number). A wait that does not end is
+        // ended by stopping the frames, so that the test fails rather than hangs.
+        std::atomic<int> longestWait{0};
         std::atomic<bool> done{false};
         std::thread asker([&] {
             for (int i = 0; i < 10; ++i) {
-                const auto asked = Clock::now();
+                const int asked = scene->Steps;
                 GlobalLock.Enter();
-                longestWait = std::max(longestWait.load(), MillisecondsSince(asked));
+                longestWait = std::max(longestWait.load(), scene->Steps - asked);
                 GlobalLock.Leave();
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             done = true;
         });
         const auto start = Clock::now();
-        while (!done && MillisecondsSince(start) < 5000.0)
+        while (!done && MillisecondsSince(start) < 60000.0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (!done)
             view->Thread.StopFlag = 1;
         asker.join();
         EXPECT_TRUE(done.load()) << "the lock was never free between two frames";
-        EXPECT_LT(longestWait, 500.0);
+        // A few frames at most (a waiter woken on a busy machine may miss a gap or two); one that had to wait for
+        // the frames to stop running late would see dozens.
+        EXPECT_LE(longestWait, 12) << "frames that ran while the lock was asked for";
         view->Close();
         ASSERT_TRUE(PumpUntil([&] { return ViewCount() == 0; }));
     }
@@ -260,8 +267,9 @@ TEST_F(ViewTest, TheScenesFrameIntervalPacesTheView)
     const int before = ViewRenderer()->Frames();
     const auto start = Clock::now();
     PumpFor(600);
+    // A busy machine may hold the view back: at least one frame, however long it takes.
+    ASSERT_TRUE(PumpUntil([&] { return ViewRenderer()->Frames() > before; }));
     const int frames = ViewRenderer()->Frames() - before;
-    EXPECT_GE(frames, 1);
     EXPECT_LE(frames, static_cast<int>(MillisecondsSince(start) / 150.0) + 1);
 }
 

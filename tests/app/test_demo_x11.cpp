@@ -422,6 +422,12 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
     ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return region(shot, 960, 0, 320, 240).DistinctColours() > 3; },
                               Patience))
         << "the test form did not show";
+    // The windows are drawn one after another: a busy machine may show the test form before the others.
+    const auto allDrawn = [&](const TScreenShot& shot) {
+        return region(shot, 0, 0, 640, 128).DistinctColours() > 2 && region(shot, 640, 0, 320, 240).DistinctColours() > 2 &&
+               region(shot, 320, 128, 320, 240).DistinctColours() > 1;
+    };
+    WaitForScreen(allDrawn, Patience);
     const TScreenShot windows = CaptureScreen();
     EXPECT_GT(region(windows, 0, 0, 640, 128).DistinctColours(), 2) << "the launcher";
     EXPECT_GT(region(windows, 640, 0, 320, 240).DistinctColours(), 2) << "the script window";
