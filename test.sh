@@ -2,8 +2,7 @@
 # Installs what is missing, builds, and runs every test with CTest.
 #   ./test.sh               the normal build, in build/
 #   ./test.sh --sanitize    AddressSanitizer + UndefinedBehaviorSanitizer, in build-asan/, then the fuzz check
-#                           (tools/fuzz.sh check: clang, in build-fuzz/); the tests labelled slow run in the normal
-#                           build only, unless asked for (./test.sh --sanitize -L slow)
+#                           (tools/fuzz.sh check: clang, in build-fuzz/)
 #   ./test.sh -L quick      further arguments go to CTest: here only the tests labelled quick (x11, slow: the
 #                           others), -R NAME by name
 set -euo pipefail
@@ -21,8 +20,6 @@ if [ "${1:-}" = "--sanitize" ]; then
   extra=(-DQE_SANITIZE=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  # The slow tests repeat for many seconds what the quick ones reach, and take minutes each with the checks in.
-  [ $# -eq 0 ] && set -- -LE slow
 fi
 
 # ccache keeps rebuilds cheap on a machine that built before.
