@@ -171,6 +171,24 @@ void ReleaseBoxNode(TZevPooledBBoxTree* node)
         delete node;
 }
 
+void ReleaseBoxTree(TZevBoxNode* root)
+{
+    if (root == nullptr)
+        return;
+    auto* pooled = dynamic_cast<TZevPooledBBoxTree*>(root);
+    // A node still holding links or partners goes to the heap with them, as before.
+    if (pooled == nullptr || !pooled->links.IsEmpty() || !pooled->partners.IsEmpty() ||
+        !pooled->contactLinks.IsEmpty() || !pooled->reservedList.IsEmpty()) {
+        delete root;
+        return;
+    }
+    while (TZevBoxNode* child = pooled->FirstChild()) {
+        child->Detach();
+        ReleaseBoxTree(child);
+    }
+    ReleaseBoxNode(pooled);
+}
+
 namespace {
 
 // One coin from the tie word: its low bit before the update.

@@ -167,6 +167,9 @@ public:
 TZevPooledBBoxTree* AllocBoxNode();
 // Keeps the node in the calling thread's pool without destroying it (it leaves its parent first).
 void ReleaseBoxNode(TZevPooledBBoxTree* node);
+// Ends a box tree: its pooled inner nodes go back to the calling thread's pool (a node taken from the pool and then
+// freed to the heap would drain the pool one build at a time), every other node is deleted.
+void ReleaseBoxTree(TZevBoxNode* root);
 
 using TZevNewBoxNode = TZevPooledBBoxTree* (*)();
 using TZevReleaseBoxNode = void (*)(TZevPooledBBoxTree*);

@@ -234,7 +234,7 @@ TZevFMCTTree::~TZevFMCTTree()
         TZevList::RemoveNode(spaceNode);
         spaceNode = nullptr;
     }
-    delete primitiveRoot;
+    ReleaseBoxTree(primitiveRoot);
     primitiveRoot = nullptr;
     FreeVertexArrays();
     faces.Clear();
@@ -393,7 +393,7 @@ bool TZevFMCTTree::ClearNodes(TZevMeshData* newMesh)
             vertexCount = mesh->VertexCount;
         }
     }
-    delete primitiveRoot;
+    ReleaseBoxTree(primitiveRoot);
     primitiveRoot = nullptr;
     faces.Clear();
     // The octree is split at the centres of the leaf boxes, so the arrays must hold the mesh's positions before

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,7 +48,15 @@ protected:
 
 TEST_F(CollisionBody, FrameWithSeveralVisualsIsOneBodyWithAllOfThem)
 {
-    // Made and deleted twice: the first round warms the pools, the second must give back all it took.
+    // Made and deleted twice: the first round warms the pools, the second must give back all it took, whatever
+    // the pools held before (here inner box nodes that earlier scenes left in them).
+    {
+        std::vector<TZevPooledBBoxTree*> left;
+        for (int i = 0; i < 300; ++i)
+            left.push_back(AllocBoxNode());
+        for (TZevPooledBBoxTree* node : left)
+            ReleaseBoxNode(node);
+    }
     int32_t live[2];
     for (int round = 0; round < 2; ++round) {
         TZevFrame* frame = NewFrame("holder");
