@@ -273,11 +273,11 @@ namespace {
 // The walk of RetestBody, kept between calls so that a warm step allocates nothing.
 thread_local std::vector<TZevCTree*> RetestStack;
 
-// ReservedWord2 of a body says whether the body being retested may be tested against it.
+// MayBeTested of a body says whether the body being retested may be tested against it.
 void MarkTestable(TZevList& bodies, std::int32_t testable)
 {
     for (TZevXPhObj* body : ZevItems<TZevXPhObj>(bodies))
-        body->ReservedWord2 = testable;
+        body->MayBeTested = testable;
 }
 
 bool FiniteBox(const TZevNodeBox& b)
@@ -443,7 +443,7 @@ void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
             TZevXPhObj* other = static_cast<TZevXPhObj*>(node);
             // Each pair is tested once: from the body created first, or against a body that does not move.
             const bool first = body->serial < other->serial || other->level == 0;
-            if (other != body && other->ReservedWord2 != 0 && first &&
+            if (other != body && other->MayBeTested != 0 && first &&
                 !(body->IsFixed() != 0 && other->IsFixed() != 0)) {
                 if (ZevCollideTrees(this, body, other) != 0 && other->IsContactHit() != 0)
                     other->ClearContactHit();
