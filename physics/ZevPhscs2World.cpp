@@ -141,8 +141,7 @@ void TZevPhscs2World::AddActiveBodyTree(TZevXPhObj* body)
 {
     TZevList stack;
     stack.PushFront(body);
-    while (void* item = stack.PopFront()) {
-        TZevXPhObj* b = static_cast<TZevXPhObj*>(item);
+    while (TZevXPhObj* b = ZevPopItem<TZevXPhObj>(stack)) {
         if (b->WorldNode1 == nullptr)
             AddActiveBody(b);
         for (TZevOwnerListLink* child = b->Last(); child != b->End(); child = child->prev) {
@@ -177,11 +176,10 @@ void TZevPhscs2World::FinishDeferredDeletions()
 {
     // A body deleted by a deletion that was itself deferred is caught by the same loop; deleting a parent also
     // deletes its children, which must then not be deleted a second time.
-    while (void* item = PendingDeletions.PopFront()) {
-        TZevXPhObj* body = static_cast<TZevXPhObj*>(item);
+    while (TZevXPhObj* body = ZevPopItem<TZevXPhObj>(PendingDeletions)) {
         for (TZevListNode* n = PendingDeletions.First(); n != &PendingDeletions.Head;) {
             TZevListNode* next = n->next;
-            for (TZevCTree* t = static_cast<TZevCTree*>(n->data); t != nullptr; t = t->ParentTree()) {
+            for (TZevCTree* t = ZevItem<TZevCTree>(n); t != nullptr; t = t->ParentTree()) {
                 if (t == body) {
                     TZevList::RemoveNode(n);
                     break;

@@ -80,8 +80,7 @@ void RebuildBodyList(TZevPhscs2World* world)
     for (TZevOwnerListLink* child = world->activeRoot->Last(); child != world->activeRoot->End();
          child = child->prev)
         stack.PushFront(child);
-    while (void* item = stack.PopFront()) {
-        TZevOwnerListLink* link = static_cast<TZevOwnerListLink*>(item);
+    while (TZevOwnerListLink* link = ZevPopItem<TZevOwnerListLink>(stack)) {
         TZevXPhObj* body = AsBody(link);
         if (body != nullptr) {
             if (body->WorldNode0 != nullptr)
@@ -154,7 +153,7 @@ void ClearNewContactLinks(TZevPhscs2World* world)
 {
     while (!world->NewContactLinks.IsEmpty()) {
         TZevListNode* n = world->NewContactLinks.First();
-        static_cast<TZevContactLink*>(n->data)->NewNode = nullptr;
+        ZevItem<TZevContactLink>(n)->NewNode = nullptr;
         TZevList::RemoveNode(n);
     }
 }
@@ -243,7 +242,7 @@ int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
     expanded.PushFront(nullptr);
     int result = 0;
     while (!stack.IsEmpty()) {
-        TZevCTree* tree = static_cast<TZevCTree*>(stack.First()->data);
+        TZevCTree* tree = ZevItem<TZevCTree>(stack.First());
         const bool open = expanded.First()->data != nullptr;
         if (!open) {
             expanded.First()->data = tree;
@@ -400,7 +399,7 @@ void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
         Sweep.owner = this;
     }
     while (!ActiveBodies.IsEmpty()) {
-        TZevXPhObj* body = static_cast<TZevXPhObj*>(ActiveBodies.First()->data);
+        TZevXPhObj* body = ZevItem<TZevXPhObj>(ActiveBodies.First());
         RetestBody(flag, body);
         RemoveActiveBody(body);
     }
