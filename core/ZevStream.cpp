@@ -371,7 +371,7 @@ int TZevMemStream::Write(const void* buffer, std::int32_t n)
     while (left > 0) {
         const std::int32_t offset = at % BlockSize;
         const std::int32_t part = left < BlockSize - offset ? left : BlockSize - offset;
-        char* block = static_cast<char*>(blocks.GetAt(at / BlockSize));
+        char* block = ZevItemAt<char>(blocks, at / BlockSize);
         std::memcpy(block + offset, from, static_cast<std::size_t>(part));
         from += part;
         at += part;
@@ -397,7 +397,7 @@ int TZevMemStream::Read(void* buffer, std::int32_t n)
     while (left > 0) {
         const std::int32_t offset = at % BlockSize;
         const std::int32_t part = left < BlockSize - offset ? left : BlockSize - offset;
-        const char* block = static_cast<const char*>(blocks.GetAt(at / BlockSize));
+        const char* block = ZevItemAt<const char>(blocks, at / BlockSize);
         std::memcpy(to, block + offset, static_cast<std::size_t>(part));
         to += part;
         at += part;

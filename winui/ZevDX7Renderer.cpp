@@ -158,8 +158,7 @@ void TZevDX7Renderer::DrawScreenLineList(TZevList* list)
     if (!Device || !list)
         return;
     ZevDeviceCall(Device->SetTexture(0, nullptr));
-    for (void* item : *list) {
-        const TZevLineRecord* line = static_cast<const TZevLineRecord*>(item);
+    for (const TZevLineRecord* line : ZevItems<const TZevLineRecord>(*list)) {
         const TScreenVertex v[2] = {{line->x1 + 0.5f, line->y1 + 0.5f, 0, 0, line->Color, 0, 0, 0},
                                     {line->x2 + 0.5f, line->y2 + 0.5f, 0, 0, line->Color, 0, 0, 0}};
         ZevDeviceCall(Device->DrawPrimitive(ZevGL::PrimLineList, ScreenFormat, v, 2, 0));
@@ -171,8 +170,7 @@ void TZevDX7Renderer::DrawWorldLines(const TZevMatrix& matrix, TZevList* list)
     if (!Device || !list)
         return;
     ZevDeviceCall(Device->SetTransform(ZevGL::TsWorld, matrix.m));
-    for (void* item : *list) {
-        const TZevSegmentRecord* s = static_cast<const TZevSegmentRecord*>(item);
+    for (const TZevSegmentRecord* s : ZevItems<const TZevSegmentRecord>(*list)) {
         const TWorldVertex v[2] = {{s->x1, s->y1, s->z1, 0, s->Color, 0, 0, 0},
                                    {s->x2, s->y2, s->z2, 0, s->Color, 0, 0, 0}};
         ZevDeviceCall(Device->DrawPrimitive(ZevGL::PrimLineList, LitFormat, v, 2, 0));

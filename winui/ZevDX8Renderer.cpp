@@ -114,12 +114,11 @@ bool TZevDX8Renderer::InitFromWindow(TZevGLWindow window)
 void TZevDX8Renderer::Release()
 {
     for (TZevList& glyphs : GlyphTable) {
-        for (void* glyph : glyphs)
-            delete static_cast<TZevGlyph*>(glyph);
+        for (TZevGlyph* glyph : ZevItems<TZevGlyph>(glyphs))
+            delete glyph;
         glyphs.Clear();
     }
-    for (void* item : GlyphPages) {
-        TZevGlyphPage* page = static_cast<TZevGlyphPage*>(item);
+    for (TZevGlyphPage* page : ZevItems<TZevGlyphPage>(GlyphPages)) {
         if (Store)
             Store->UnloadTexture(page->Texture);
         page->Quads.Free();
@@ -220,8 +219,7 @@ void TZevDX8Renderer::DrawWorldLines(const TZevMatrix& matrix, TZevList* list)
     ZevDeviceCall(Device->SetTransform(ZevGL::TsWorld, matrix.m));
     ZevDeviceCall(Device->SetTexture(0, nullptr));
     ZevDeviceCall(Device->SetVertexFormat(LineFormat));
-    for (void* item : *list) {
-        const TZevSegmentRecord* s = static_cast<const TZevSegmentRecord*>(item);
+    for (const TZevSegmentRecord* s : ZevItems<const TZevSegmentRecord>(*list)) {
         const TLineVertex v[2] = {{s->x1, s->y1, s->z1, s->Color}, {s->x2, s->y2, s->z2, s->Color}};
         ZevDeviceCall(Device->DrawPrimitiveUP(ZevGL::PrimLineList, 1, v, sizeof(TLineVertex)));
     }
@@ -268,8 +266,7 @@ int TZevDX8Renderer::GetViewport(TZevViewport* viewport)
 
 TZevGlyph* TZevDX8Renderer::FindGlyph(const char* character, std::int32_t length)
 {
-    for (void* item : GlyphTable[GlyphBucket(character, length)]) {
-        TZevGlyph* glyph = static_cast<TZevGlyph*>(item);
+    for (TZevGlyph* glyph : ZevItems<TZevGlyph>(GlyphTable[GlyphBucket(character, length)])) {
         if (glyph->Length == length && std::memcmp(glyph->Bytes, character, std::size_t(length)) == 0)
             return glyph;
     }
@@ -278,7 +275,7 @@ TZevGlyph* TZevDX8Renderer::FindGlyph(const char* character, std::int32_t length
 
 TZevGlyph* TZevDX8Renderer::CreateGlyph(const char* character, std::int32_t length)
 {
-    TZevGlyphPage* page = GlyphPages.IsEmpty() ? nullptr : static_cast<TZevGlyphPage*>(GlyphPages.Last()->data);
+    TZevGlyphPage* page = GlyphPages.IsEmpty() ? nullptr : ZevItem<TZevGlyphPage>(GlyphPages.Last());
     if (!page || page->GlyphCount >= GlyphsPerPage) {
         TZevBitmap* blank = new TZevBitmap();
         TZevDX8Texture* texture = nullptr;
@@ -392,8 +389,7 @@ void TZevDX8Renderer::DrawText(int x, int y, const char* text)
         px += length > 1 ? 16.0f : 8.0f;
         p += length;
     }
-    for (void* item : GlyphPages) {
-        TZevGlyphPage* page = static_cast<TZevGlyphPage*>(item);
+    for (TZevGlyphPage* page : ZevItems<TZevGlyphPage>(GlyphPages)) {
         ZevDeviceCall(Device->SetTexture(0, page->Texture->Texture));
         if (page->Quads.Count > 0)
             ZevDeviceCall(Device->DrawPrimitiveUP(ZevGL::PrimTriangleList, std::uint32_t(page->Quads.Count / 3),

@@ -134,8 +134,7 @@ void TZevFramePassRenderer::RenderFrame(TZevVFrame* root, TZevVFrame* cameraFram
     }
 
     TZev3DRenderer::SetCameraFrame(root, cameraFrame);
-    for (void* item : CommandQueue) {
-        TZevDrawCommand* command = static_cast<TZevDrawCommand*>(item);
+    for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(CommandQueue)) {
         Buckets[BucketOf(command)].Add(command);
     }
 
@@ -161,8 +160,8 @@ void TZevFramePassRenderer::Clear()
 
 void TZevFramePassRenderer::Replay(int bucket)
 {
-    for (void* command : Buckets[bucket])
-        static_cast<TZevDrawCommand*>(command)->Replay(this);
+    for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(Buckets[bucket]))
+        command->Replay(this);
 }
 
 void TZevFramePassRenderer::OpaquePass()
