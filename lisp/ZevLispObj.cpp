@@ -24,13 +24,14 @@ void LispRegisterValueClass(TZevLispClass* cls, const char* name, TZevFactory fa
 
 void LispNewValue(TZevLispRef& out, TZevLispClass* cls)
 {
-    TZevLispObj* v = cls->FreeHead;
-    if (v) {
-        cls->FreeHead = v->Link;
-        // The value after it is handed out next: parked values lie anywhere, and waiting for each one's memory is
-        // most of the cost of making values.
-        __builtin_prefetch(v->Link, 1);
-        --cls->FreeCount;
+    TZevLispObj* v;
+    if (cls->FreeCount > 0) {
+        const std::int32_t top = --cls->FreeCount;
+        v = cls->Free[top];
+        // Parked values lie anywhere, and waiting for each one's memory was most of the cost of making values:
+        // the one handed out a few calls from now is fetched already.
+        if (top >= 4)
+            __builtin_prefetch(cls->Free[top - 4], 1);
         v->ResetDefaults();
     } else {
         v = static_cast<TZevLispObj*>(cls->Record.factory());
@@ -43,13 +44,30 @@ void LispNewValue(TZevLispRef& out, TZevLispClass* cls)
 
 void LispDrainValueClass(TZevLispClass* cls)
 {
-    while (TZevLispObj* v = cls->FreeHead) {
-        cls->FreeHead = v->Link;
-        delete v;
-    }
-    cls->FreeCount = 0;
+    while (cls->FreeCount > 0)
+        delete cls->Free[--cls->FreeCount];
+    std::free(cls->Free);
+    cls->Free = nullptr;
+    cls->FreeCapacity = 0;
     cls->Registered = false;
 }
+
+namespace {
+// Parks a released value in its class's pool; false when the pool cannot grow (the value is deleted instead).
+bool ParkValue(TZevLispClass* cls, TZevLispObj* v)
+{
+    if (cls->FreeCount == cls->FreeCapacity) {
+        const std::int32_t capacity = cls->FreeCapacity ? cls->FreeCapacity * 2 : 256;
+        void* grown = std::realloc(cls->Free, sizeof(TZevLispObj*) * static_cast<std::size_t>(capacity));
+        if (!grown)
+            return false;
+        cls->Free = static_cast<TZevLispObj**>(grown);
+        cls->FreeCapacity = capacity;
+    }
+    cls->Free[cls->FreeCount++] = v;
+    return true;
+}
+} // namespace
 
 // ---- Slabs of values ----------------------------------------------------------------------------------------------
 
@@ -239,13 +257,8 @@ void LispDispose(TZevLispObj* v)
         o->Link = nullptr;
         o->Clear(); // may queue what it held
         TZevLispClass* cls = o->OwnerClass;
-        if (LispShutdownFlag || !cls || !cls->Registered) {
+        if (LispShutdownFlag || !cls || !cls->Registered || !ParkValue(cls, o))
             delete o;
-        } else {
-            o->Link = cls->FreeHead;
-            cls->FreeHead = o;
-            ++cls->FreeCount;
-        }
     }
     tDraining = false;
 }
