@@ -240,20 +240,29 @@ void TZevLispObj::Print(TZevLispInterpreter* writer)
 void TZevLispObj::AppendText(TZevLispText&) {}
 
 namespace {
-thread_local TZevLispObj* tPending = nullptr;
+// Released values waiting to be cleared, oldest first. Clearing in the order of release keeps the values of
+// several structures in flight at once: the parts of one value are looked at while the memory of the next
+// value's parts is still on its way, where clearing the newest first waited for each part in turn.
+thread_local TZevLispObj* tPendingHead = nullptr;
+thread_local TZevLispObj* tPendingTail = nullptr;
 thread_local bool tDraining = false;
 } // namespace
 
 void LispDispose(TZevLispObj* v)
 {
-    v->Link = tPending;
-    tPending = v;
+    v->Link = nullptr;
+    if (tPendingTail)
+        tPendingTail->Link = v;
+    else
+        tPendingHead = v;
+    tPendingTail = v;
     if (tDraining)
         return;
     tDraining = true;
-    while (tPending) {
-        TZevLispObj* o = tPending;
-        tPending = o->Link;
+    while (TZevLispObj* o = tPendingHead) {
+        tPendingHead = o->Link;
+        if (!tPendingHead)
+            tPendingTail = nullptr;
         o->Link = nullptr;
         o->Clear(); // may queue what it held
         TZevLispClass* cls = o->OwnerClass;

@@ -16,7 +16,8 @@ class TZevLispObj;
 class TZevLispInterpreter;
 class TZevLispText;
 
-// Release work list: takes a value whose count reached 0. Nested releases queue instead of recursing.
+// Release work list: takes a value whose count reached 0. Nested releases queue instead of recursing; values are
+// cleared in the order they were released.
 void LispDispose(TZevLispObj* v);
 
 // Counted handle of a value (possibly empty). Every holder owns one count.
