@@ -261,8 +261,14 @@ void LispDispose(TZevLispObj* v)
     tDraining = true;
     while (TZevLispObj* o = tPendingHead) {
         tPendingHead = o->Link;
-        if (!tPendingHead)
+        if (!tPendingHead) {
             tPendingTail = nullptr;
+        } else if (tPendingHead->GetClassRecord() == TZevPair::TypeId) {
+            // The parts of the value cleared next are fetched while this one is cleared.
+            const auto* next = static_cast<const TZevPair*>(tPendingHead);
+            __builtin_prefetch(next->Car.Get(), 1);
+            __builtin_prefetch(next->Cdr.Get(), 1);
+        }
         o->Link = nullptr;
         o->Clear(); // may queue what it held
         TZevLispClass* cls = o->OwnerClass;
