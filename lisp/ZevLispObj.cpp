@@ -24,13 +24,14 @@ void LispRegisterValueClass(TZevLispClass* cls, const char* name, TZevFactory fa
 
 void LispNewValue(TZevLispRef& out, TZevLispClass* cls)
 {
-    TZevLispObj* v = cls->FreeHead;
-    if (v) {
-        cls->FreeHead = v->Link;
-        // The value after it is handed out next: parked values lie anywhere, and waiting for each one's memory is
-        // most of the cost of making values.
-        __builtin_prefetch(v->Link, 1);
-        --cls->FreeCount;
+    TZevLispObj* v;
+    if (cls->FreeCount > 0) {
+        const std::int32_t top = --cls->FreeCount;
+        v = cls->Free[top];
+        // Parked values lie anywhere, and waiting for each one's memory was most of the cost of making values:
+        // the one handed out a few calls from now is fetched already.
+        if (top >= 4)
+            __builtin_prefetch(cls->Free[top - 4], 1);
         v->ResetDefaults();
     } else {
         v = static_cast<TZevLispObj*>(cls->Record.factory());
@@ -43,13 +44,30 @@ void LispNewValue(TZevLispRef& out, TZevLispClass* cls)
 
 void LispDrainValueClass(TZevLispClass* cls)
 {
-    while (TZevLispObj* v = cls->FreeHead) {
-        cls->FreeHead = v->Link;
-        delete v;
-    }
-    cls->FreeCount = 0;
+    while (cls->FreeCount > 0)
+        delete cls->Free[--cls->FreeCount];
+    std::free(cls->Free);
+    cls->Free = nullptr;
+    cls->FreeCapacity = 0;
     cls->Registered = false;
 }
+
+namespace {
+// Parks a released value in its class's pool; false when the pool cannot grow (the value is deleted instead).
+bool ParkValue(TZevLispClass* cls, TZevLispObj* v)
+{
+    if (cls->FreeCount == cls->FreeCapacity) {
+        const std::int32_t capacity = cls->FreeCapacity ? cls->FreeCapacity * 2 : 256;
+        void* grown = std::realloc(cls->Free, sizeof(TZevLispObj*) * static_cast<std::size_t>(capacity));
+        if (!grown)
+            return false;
+        cls->Free = static_cast<TZevLispObj**>(grown);
+        cls->FreeCapacity = capacity;
+    }
+    cls->Free[cls->FreeCount++] = v;
+    return true;
+}
+} // namespace
 
 // ---- Slabs of values ----------------------------------------------------------------------------------------------
 
@@ -222,30 +240,40 @@ void TZevLispObj::Print(TZevLispInterpreter* writer)
 void TZevLispObj::AppendText(TZevLispText&) {}
 
 namespace {
-thread_local TZevLispObj* tPending = nullptr;
+// Released values waiting to be cleared, oldest first. Clearing in the order of release keeps the values of
+// several structures in flight at once: the parts of one value are looked at while the memory of the next
+// value's parts is still on its way, where clearing the newest first waited for each part in turn.
+thread_local TZevLispObj* tPendingHead = nullptr;
+thread_local TZevLispObj* tPendingTail = nullptr;
 thread_local bool tDraining = false;
 } // namespace
 
 void LispDispose(TZevLispObj* v)
 {
-    v->Link = tPending;
-    tPending = v;
+    v->Link = nullptr;
+    if (tPendingTail)
+        tPendingTail->Link = v;
+    else
+        tPendingHead = v;
+    tPendingTail = v;
     if (tDraining)
         return;
     tDraining = true;
-    while (tPending) {
-        TZevLispObj* o = tPending;
-        tPending = o->Link;
+    while (TZevLispObj* o = tPendingHead) {
+        tPendingHead = o->Link;
+        if (!tPendingHead) {
+            tPendingTail = nullptr;
+        } else if (tPendingHead->GetClassRecord() == TZevPair::TypeId) {
+            // The parts of the value cleared next are fetched while this one is cleared.
+            const auto* next = static_cast<const TZevPair*>(tPendingHead);
+            __builtin_prefetch(next->Car.Get(), 1);
+            __builtin_prefetch(next->Cdr.Get(), 1);
+        }
         o->Link = nullptr;
         o->Clear(); // may queue what it held
         TZevLispClass* cls = o->OwnerClass;
-        if (LispShutdownFlag || !cls || !cls->Registered) {
+        if (LispShutdownFlag || !cls || !cls->Registered || !ParkValue(cls, o))
             delete o;
-        } else {
-            o->Link = cls->FreeHead;
-            cls->FreeHead = o;
-            ++cls->FreeCount;
-        }
     }
     tDraining = false;
 }

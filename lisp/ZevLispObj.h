@@ -16,7 +16,8 @@ class TZevLispObj;
 class TZevLispInterpreter;
 class TZevLispText;
 
-// Release work list: takes a value whose count reached 0. Nested releases queue instead of recursing.
+// Release work list: takes a value whose count reached 0. Nested releases queue instead of recursing; values are
+// cleared in the order they were released.
 void LispDispose(TZevLispObj* v);
 
 // Counted handle of a value (possibly empty). Every holder owns one count.
@@ -50,13 +51,18 @@ private:
     TZevLispObj* Obj;
 };
 
-// The free list and type tag of one value class. The address of Record is the class's type tag. The pool is
+// The free values and type tag of one value class. The address of Record is the class's type tag. The pool is
 // shared by all threads (script values are used under GlobalLock) and hands out the value released last first.
+// Parked values are kept in an array rather than linked through themselves, so that the pool can fetch the memory
+// of values it hands out a few calls ahead instead of waiting for each one.
 struct TZevLispClass {
     TZevClassRecord Record;
-    TZevLispObj* FreeHead; // released values, linked through TZevLispObj::Link
+    TZevLispObj** Free;    // released values, the last released at Free[FreeCount - 1] (plain heap)
     std::int32_t FreeCount;
+    std::int32_t FreeCapacity;
     bool Registered;
+    // The value handed out next, or null.
+    TZevLispObj* FreeTop() const { return FreeCount > 0 ? Free[FreeCount - 1] : nullptr; }
 };
 
 // Registers the class record (parent "TZevLispObj" unless given), creates the pool. Called from the fixed
@@ -125,7 +131,7 @@ public:
     static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
 
     TZevLispClass* OwnerClass; // the pool the value returns to
-    // Link of the release work list (releasing never recurses through a structure), then of the class pool.
+    // Link of the release work list (releasing never recurses through a structure).
     TZevLispObj* Link;
 };
 

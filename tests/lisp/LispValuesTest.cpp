@@ -44,7 +44,7 @@ TEST_F(LispValues, ReleasedValueGoesBackToItsPoolAndComesBackWithDefaults)
         str->Quoted = 0;
         first = s.Get();
     }
-    EXPECT_EQ(TZevLispString::Class.FreeHead, first);
+    EXPECT_EQ(TZevLispString::Class.FreeTop(), first);
     TZevLispRef again;
     ASSERT_TRUE(TakeBack<TZevLispString>(first, again));
     auto* str = static_cast<TZevLispString*>(again.Get());
