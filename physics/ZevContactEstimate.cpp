@@ -127,7 +127,7 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
         const TZevVector* now = *face->current;
         TZevVector a = Minus(now[ia], p);
         TZevVector b = Minus(now[ib], p);
-        if (a.Normalize() == 0 || b.Normalize() == 0)
+        if (NormalizeInPlace(a) == 0 || NormalizeInPlace(b) == 0)
             continue;
         const float theta = AngleOf(Dot(a, b));
         sum = Plus(sum, Times(FaceLinkNormal(face), theta));
@@ -136,7 +136,7 @@ void EstimateDeformablePoint(float permitDistance, TZevPointBoxVecT* leaf, TZevF
     TZevVector inward;
     if (total > ShortLength) {
         TZevVector unit = sum;
-        if (unit.Normalize() != 0) {
+        if (NormalizeInPlace(unit) != 0) {
             link->normal = unit;
             inward = unit;
         } else {
@@ -288,7 +288,7 @@ void EstimateFaceNormal(TZevBoxNode* leaf)
     const TZevVector* now = *face->current;
     const TZevVector& v0 = now[face->i0];
     TZevVector n = Cross(Minus(now[face->i1], v0), Minus(now[face->i2], v0));
-    if (n.Normalize() == 0)
+    if (NormalizeInPlace(n) == 0)
         n = TZevVector(0.0f, 0.0f, 1.0f);
     link->normal = n;
 }
@@ -346,7 +346,7 @@ void EstimateEdgeLink(float permitDistance, TZevBoxNode* leaf)
         sum = Plus(sum, FaceLinkNormal(edge->face0));
     if (edge->face1 != nullptr)
         sum = Plus(sum, FaceLinkNormal(edge->face1));
-    if (sum.Normalize() == 0)
+    if (NormalizeInPlace(sum) == 0)
         sum = TZevVector(0.0f, 1.0f, 0.0f);
     link->normal = sum;
 }

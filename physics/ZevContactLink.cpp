@@ -4,6 +4,7 @@
 #include "ZevColLink.h"
 #include "ZevListView.h"
 #include "ZevPoolDrain.h"
+#include "ZevVecInline.h"
 #include "ZevXPhObj.h"
 
 #include <cstdlib>
@@ -215,7 +216,7 @@ bool ContactNormalFacePoint(TZevPhscs2World*, TZevFMCTree_CFaceData* faceRecord,
     ZevVecSub(e2, v2, v0);
     TZevVector n;
     ZevVecCross(n, e1, e2);
-    if (n.Normalize() == 0)
+    if (NormalizeInPlace(n) == 0)
         return false;
     faceRecord->normal = n;
     TZevVector d;

@@ -57,7 +57,7 @@ bool FaceNormal(const TZevFaceBoxVecT* face, TZevVector& normal)
     const TZevVector* now = *face->current;
     const TZevVector& c0 = now[face->i0];
     TZevVector f = Cross(Minus(now[face->i1], c0), Minus(now[face->i2], c0));
-    if (f.Normalize() == 0)
+    if (NormalizeInPlace(f) == 0)
         return false;
     normal = f;
     return true;
@@ -217,9 +217,9 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
 
     // The contact normal: across both edges, or along the separation of the points when they are parallel.
     TZevVector n = Cross(a, b);
-    if (n.Normalize() == 0) {
+    if (NormalizeInPlace(n) == 0) {
         n = Minus(link->PointB, link->PointA);
-        if (n.Normalize() == 0)
+        if (NormalizeInPlace(n) == 0)
             n = TZevVector();
     }
     // A separation that turned against the last accepted one means the edges passed each other.

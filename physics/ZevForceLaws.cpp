@@ -161,7 +161,7 @@ bool ZevContactForceLaw(TZevContactLink* link, float springScale, float friction
         }
         F = Times(F, w);
         link->Penetration = link->Penetration * w;
-        link->PenetrationDirection.Normalize();
+        NormalizeInPlace(link->PenetrationDirection);
         force = F;
         return true;
     }
@@ -265,7 +265,7 @@ void ZevForceHandOver(TZevPhscs2World* world, float h)
             TZevVector ref;
             A->LocalToWorldDir(joint->RefA, ref);
             const float span = Length(Times(Minus(L[2]->PointA, L[3]->PointA), 0.5f));
-            if (ref.Normalize() != 0)
+            if (NormalizeInPlace(ref) != 0)
                 ApplyCouple(A, B, L[0], L[1], Times(ref, span), joint->NetTorque2, h);
         }
     }

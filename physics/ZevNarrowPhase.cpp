@@ -25,7 +25,7 @@ inline bool PlaneDistance(const TZevVector& a, const TZevVector& b, const TZevVe
                           float& distance)
 {
     TZevVector n = Cross(Minus(b, a), Minus(c, a));
-    if (!n.Normalize())
+    if (!NormalizeInPlace(n))
         return false;
     distance = Dot(n, q) - Dot(n, a);
     return true;
@@ -145,7 +145,7 @@ bool ZevSweptFacePoint(const TZevVector& a0, const TZevVector& b0, const TZevVec
         return false;
     if (u < ZevLowerBound || u + w > ZevUpperBound || w < ZevLowerBound)
         return false;
-    if (!n.Normalize())
+    if (!NormalizeInPlace(n))
         n = TZevVector(0.0f, 0.0f, 1.0f);
     hit.time = t;
     hit.u = u;
