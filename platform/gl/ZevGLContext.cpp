@@ -1,4 +1,5 @@
 #include "ZevGLContext.h"
+#include "ZevGLPrivateServer.h"
 
 #include "ZevNativeWindow.h"
 #include "ZevPixelChannels.h"
@@ -91,6 +92,11 @@ void PinDriverLibraries()
 }
 
 } // namespace
+
+void ZevGLKeepDriverLoaded()
+{
+    PinDriverLibraries();
+}
 
 namespace {
 

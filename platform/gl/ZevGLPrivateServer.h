@@ -5,3 +5,7 @@
 
 // True when the server runs; false when Xvfb is not installed or does not start.
 bool ZevGLStartPrivateServer();
+
+// Keeps the OpenGL driver that a context of the caller's own loaded for the process's life, as the device layer does
+// for its contexts: unloaded at the last XCloseDisplay, what it keeps for itself would read as leaks.
+void ZevGLKeepDriverLoaded();

@@ -31,6 +31,7 @@ protected:
         Context = glXCreateNewContext(Display_, configs[0], GLX_RGBA_TYPE, nullptr, True);
         XFree(configs);
         ASSERT_TRUE(Context && glXMakeContextCurrent(Display_, Pbuffer, Pbuffer, Context));
+        ZevGLKeepDriverLoaded();
     }
     void TearDown() override
     {
