@@ -13,18 +13,34 @@
 
 namespace {
 
-pid_t gServer = 0;
+TZevXServer gServer;
 
 void StopServer()
 {
-    if (gServer > 0) {
-        kill(gServer, SIGTERM);
-        waitpid(gServer, nullptr, 0);
-        gServer = 0;
-    }
+    gServer.Stop(SIGTERM);
 }
 
 bool Start()
+{
+    if (!gServer.Start())
+        return false;
+    std::atexit(StopServer);
+    setenv("DISPLAY", gServer.Display.c_str(), 1);
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    return true;
+}
+
+} // namespace
+
+bool ZevGLStartPrivateServer()
+{
+    static std::once_flag once;
+    static bool running = false;
+    std::call_once(once, [] { running = Start(); });
+    return running;
+}
+
+bool TZevXServer::Start()
 {
     int channel[2];
     if (pipe(channel) != 0)
@@ -63,19 +79,16 @@ bool Start()
         waitpid(child, nullptr, 0);
         return false;
     }
-    gServer = child;
-    std::atexit(StopServer);
-    setenv("DISPLAY", (":" + number).c_str(), 1);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    Pid = child;
+    Display = ":" + number;
     return true;
 }
 
-} // namespace
-
-bool ZevGLStartPrivateServer()
+void TZevXServer::Stop(int signal)
 {
-    static std::once_flag once;
-    static bool running = false;
-    std::call_once(once, [] { running = Start(); });
-    return running;
+    if (Pid > 0) {
+        kill(Pid, signal);
+        waitpid(Pid, nullptr, 0);
+    }
+    Pid = -1;
 }

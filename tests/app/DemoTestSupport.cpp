@@ -1,5 +1,7 @@
 #include "DemoTestSupport.h"
 
+#include "XProgramSupport.h"
+
 #include "../common/DataSet.h"
 
 #include "GlobalLock.h"
@@ -36,11 +38,7 @@ void DemoTest::SetUp()
     ZevPlatformInit(TZevBackendKind::Memory);
     ZevDemoInit();
     Home = fs::current_path();
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    Folder = Home / (std::string("demo-") + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
-    ASSERT_TRUE(CopyDataSet(Folder));
+    ASSERT_TRUE(MakeTestDataFolder("demo", &Folder));
     fs::current_path(Folder);
     ViewRendererKind = &DemoTestRendererKind;
     App = new TZevApplication(nullptr, nullptr, "", SW_SHOWNORMAL);
@@ -205,8 +203,7 @@ void ChooseInNextDialog(TDialogChoice* choice)
 TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int left, int top,
                           const std::string& popup, int index)
 {
-    constexpr int CaptionHeight = 22, RowHeight = 20;
-    // Laid out as the window layer lays the bar out: titles with 8 pixels either side, rows that wrap.
+    // Titles with 8 pixels either side.
     TZevFontDesc font;
     font.pixelHeight = ZevUiFontHeight;
     int x = 4, row = 0;
@@ -219,9 +216,9 @@ TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int
             x = 4;
         }
         if (title == popup) {
-            const int popupTop = top + CaptionHeight + (row + 1) * RowHeight;
-            return {POINT{left + x + w / 2, top + CaptionHeight + row * RowHeight + RowHeight / 2},
-                    POINT{left + x + 30, popupTop + 2 + index * 20 + 10}};
+            const int popupTop = top + CaptionHeight + (row + 1) * MenuRowHeight;
+            return {POINT{left + x + w / 2, top + CaptionHeight + row * MenuRowHeight + MenuRowHeight / 2},
+                    POINT{left + x + 30, popupTop + 2 + index * MenuRowHeight + MenuRowHeight / 2}};
         }
         x += w;
     }
@@ -229,27 +226,31 @@ TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int
     return {};
 }
 
-TMenuClicks DemoMenuClicks(const std::string& caption)
+TMenuClicks DemoMenuClicks(const TZevDemoMenuEntry& chosen)
 {
     std::vector<std::string> popups;
-    std::string popup;
-    int index = -1;
+    int index = 0;
+    bool before = true;
     for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
         if (popups.empty() || popups.back() != entry.Popup)
             popups.push_back(entry.Popup);
-        if (index < 0 && caption == entry.Caption) {
-            popup = entry.Popup;
-            index = 0;
-            for (const TZevDemoMenuEntry& before : DemoMenuTable()) {
-                if (&before == &entry)
-                    break;
-                index += popup == before.Popup;
-            }
-        }
+        before = before && &entry != &chosen;
+        index += before && std::string(entry.Popup) == chosen.Popup;
     }
-    if (index < 0) {
-        ADD_FAILURE() << "no entry " << caption;
-        return {};
-    }
-    return MenuBarClicks(popups, 640, 0, 0, popup, index);
+    return MenuBarClicks(popups, FormWidth, 0, 0, chosen.Popup, index);
+}
+
+TMenuClicks DemoMenuClicks(const std::string& caption)
+{
+    for (const TZevDemoMenuEntry& entry : DemoMenuTable())
+        if (caption == entry.Caption)
+            return DemoMenuClicks(entry);
+    ADD_FAILURE() << "no entry " << caption;
+    return {};
+}
+
+void ClickMenu(const TMenuClicks& clicks)
+{
+    for (const POINT& p : {clicks.Popup, clicks.Entry})
+        ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(p.x), std::to_string(p.y), "click", "1"}), 0);
 }

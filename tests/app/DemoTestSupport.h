@@ -90,14 +90,25 @@ struct TDialogChoice {
 };
 void ChooseInNextDialog(TDialogChoice* choice);
 
-// Where a person clicks on the screen of a program test (no window manager: our own caption of 22 pixels, menu
-// rows of 20) to choose an entry of a window's menu bar: the popup's title on the bar, then the entry `index` of
-// the popup that opens below it. The bar holds `popups` on a window of the given width at (left, top).
+// The window layer's look on the screen of a program test, without a window manager: our own caption, menu rows and
+// popup entries of 20 pixels; the demo's main form at the screen's top-left corner.
+constexpr int CaptionHeight = 22;
+constexpr int MenuRowHeight = 20;
+constexpr int FormWidth = 640;
+constexpr int FormHeight = 480;
+
+// Where a person clicks on the screen of a program test to choose an entry of a window's menu bar: the popup's
+// title on the bar, then the entry `index` of the popup that opens below it. The bar holds `popups` (laid out as
+// the window layer lays bars out: in rows that wrap) on a window of the given width at (left, top).
 struct TMenuClicks {
     POINT Popup;
     POINT Entry;
 };
 TMenuClicks MenuBarClicks(const std::vector<std::string>& popups, int width, int left, int top,
                           const std::string& popup, int index);
-// The same for an entry of the demo's main form (640 wide, at the screen's top-left corner), by its caption.
+// The same for an entry of the demo's main form, by the entry or by its caption.
+TMenuClicks DemoMenuClicks(const TZevDemoMenuEntry& entry);
 TMenuClicks DemoMenuClicks(const std::string& caption);
+// Chooses an entry on the X server of a program test as a person does: two clicks (xdotool), the popup's title and
+// then the entry.
+void ClickMenu(const TMenuClicks& clicks);

@@ -1,10 +1,13 @@
 #include "XProgramSupport.h"
 
+#include "../common/DataSet.h"
+
 #include "ZevGLPrivateServer.h"
 #include "ZevWinApi.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -126,7 +129,11 @@ void EndXSession()
     ZevPlatformShutdown();
 }
 
-pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder, int outFd)
+namespace {
+
+// Starts a program with the environment `envp`; the rest as StartProgramOn says.
+pid_t Spawn(const std::vector<std::string>& args, char* const* envp, const std::string& folder, int outFd,
+            const std::string& errors, bool quiet)
 {
     std::vector<std::string> copy = args;
     std::vector<char*> argv;
@@ -139,10 +146,46 @@ pid_t StartProgram(const std::vector<std::string>& args, const std::string& fold
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     if (outFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!errors.empty())
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int result = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
     return result == 0 ? pid : -1;
+}
+
+} // namespace
+
+pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder, int outFd)
+{
+    return Spawn(args, environ, folder, outFd, "", false);
+}
+
+pid_t StartProgramOn(const std::string& display, const std::vector<std::string>& args, const std::string& folder,
+                     const std::string& errors, bool quiet)
+{
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::string(*e).rfind("DISPLAY=", 0) != 0)
+            environment.push_back(*e);
+    if (!display.empty())
+        environment.push_back("DISPLAY=" + display);
+    std::vector<char*> envp;
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    return Spawn(args, envp.data(), folder, -1, errors, quiet);
+}
+
+void StopProgram(pid_t* pid)
+{
+    if (*pid > 0 && waitpid(*pid, nullptr, WNOHANG) == 0) {
+        kill(*pid, SIGKILL);
+        waitpid(*pid, nullptr, 0);
+    }
+    *pid = -1;
 }
 
 int RunProgram(const std::vector<std::string>& args)
@@ -315,4 +358,32 @@ int ProcessThreads(pid_t pid)
 long ProcessResidentKilobytes(pid_t pid)
 {
     return std::atol(StatusField(pid, "VmRSS:").c_str());
+}
+
+void XProgramTest::SetUp()
+{
+    REQUIRE_X_PROGRAM_TOOLS();
+    ASSERT_TRUE(MakeTestDataFolder("x11", &Folder));
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+}
+
+void XProgramTest::TearDown()
+{
+    StopProgram(&Demo);
+    EndXSession();
+}
+
+void XProgramTest::Click(int x, int y)
+{
+    ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
+}
+
+void XProgramTest::Key(const char* key)
+{
+    ASSERT_EQ(RunProgram({"xdotool", "key", key}), 0);
+}
+
+void XProgramTest::Type(const std::string& text, int msPerKey)
+{
+    ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", std::to_string(msPerKey), text}), 0);
 }

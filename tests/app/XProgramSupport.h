@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,9 +24,19 @@
 bool StartXSession();
 void EndXSession();
 
+// How long a wait for what a program shows may last (ms): what a heavily loaded machine (or the sanitizer build) may
+// take. A wait ends as soon as what it waits for comes, so the figure costs nothing when all goes well.
+constexpr int Patience = 120000;
+
 // Starts a program in a folder (the current one when empty), its standard output into `outFd` when given. The
 // child's pid, or -1.
 pid_t StartProgram(const std::vector<std::string>& args, const std::string& folder = "", int outFd = -1);
+// The same on another X display: DISPLAY is `display` (unset when empty), the standard output thrown away when
+// `quiet`, the standard error written to the file `errors` when given.
+pid_t StartProgramOn(const std::string& display, const std::vector<std::string>& args, const std::string& folder = "",
+                     const std::string& errors = "", bool quiet = false);
+// Kills a program started for a test when it still runs; *pid becomes -1.
+void StopProgram(pid_t* pid);
 // Runs a program (xdotool) to its end; its exit status, -1 when it could not start.
 int RunProgram(const std::vector<std::string>& args);
 // The exit code of a program that ends within `ms` milliseconds (its end is waited for as an event); -1 when it
@@ -63,3 +74,22 @@ bool WaitUntil(const std::function<bool()>& done, int ms);
 // Threads and resident kilobytes of a process.
 int ProcessThreads(pid_t pid);
 long ProcessResidentKilobytes(pid_t pid);
+
+// Fixture of the tests that run the demo program (or another of ours) on the test's own X server: skipped when Xvfb
+// or xdotool is missing; a scratch folder "x11-<suite>-<test>" holding a copy of the data set; the leak check of the
+// programs started left off (Mesa's own allocations are not ours to check; the demo's own count is, in
+// ZevMemoryCheck2.txt). The program in `Demo` is killed at the end when it still runs. A SetUp of a derived fixture
+// goes on only when this one neither skipped nor failed.
+class XProgramTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A click of the left button at a point of the screen, keys pressed and text typed: real X input from xdotool.
+    static void Click(int x, int y);
+    static void Key(const char* key);
+    static void Type(const std::string& text, int msPerKey = 1);
+
+    std::filesystem::path Folder;
+    pid_t Demo = -1;
+};

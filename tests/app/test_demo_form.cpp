@@ -2,6 +2,8 @@
 // view at a time, the scenes written in code, the full-screen and shadow switches, About, Reference and Close.
 #include "DemoTestSupport.h"
 
+#include "../common/TestFiles.h"
+
 #include "QEContext.h"
 #include "TestForm.h"
 #include "ZevDXFormTest.h"
@@ -32,14 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using FormTest = DemoTest;
-
-std::string Slurp(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST_F(FormTest, TheMenuBarOffersItsPopupsInOrder)
 {
@@ -346,7 +340,7 @@ TEST_F(FormTest, ReferenceOpensThePageWithTheDesktopsOpener)
     ChooseInNextDialog(&box);
     Choose("Reference");
     setenv("PATH", path.c_str(), 1);
-    const std::string opened = Slurp(Folder / "opened.txt");
+    const std::string opened = ReadFile(Folder / "opened.txt");
     EXPECT_EQ(fs::path(opened), Folder / "POMU_Lisp_Reference.html");
     EXPECT_TRUE(fs::exists(opened));
     EXPECT_EQ(box.Shown, 0);

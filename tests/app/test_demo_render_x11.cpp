@@ -2,113 +2,35 @@
 // shows its tiles as the texture has them (crisp grout lines, no blurred bands along the seams), and with SetUp >
 // Shadow the boxes cast shadows on the floor. Entries are chosen by clicks (xdotool); pictures are kept in
 // build/screenshots/.
+#include "DemoTestSupport.h"
 #include "XProgramSupport.h"
 
-#include "../common/DataSet.h"
-
-#include "ZevDXGameMenu.h"
-#include "ZevFont.h"
-#include "ZevWindowCore.h"
-
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr int RenderCaptionHeight = 22;
-constexpr int RenderMenuRowHeight = 20;
-constexpr int RenderFormWidth = 640;
-constexpr int RenderFormHeight = 480;
-constexpr int RenderPatience = 120000;
-
-class DemoRenderX11Test : public testing::Test {
+class DemoRenderX11Test : public XProgramTest {
 protected:
-    void SetUp() override
-    {
-        REQUIRE_X_PROGRAM_TOOLS();
-        Folder = fs::current_path() /
-                 (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Folder);
-        fs::create_directories(Folder);
-        ASSERT_TRUE(CopyDataSet(Folder));
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-    }
-    void TearDown() override
-    {
-        Stop();
-        EndXSession();
-    }
     void Start()
     {
-        Stop();
+        StopProgram(&Demo);
         Demo = StartProgram({QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
-        ASSERT_TRUE(WaitForWindow("Orvelle Physics Engine Demo", RenderPatience));
-        ASSERT_TRUE(WaitForFrames(1, RenderPatience));
+        ASSERT_TRUE(WaitForWindow("Orvelle Physics Engine Demo", Patience));
+        ASSERT_TRUE(WaitForFrames(1, Patience));
     }
-    void Stop()
-    {
-        if (Demo > 0 && waitpid(Demo, nullptr, WNOHANG) == 0) {
-            kill(Demo, SIGKILL);
-            waitpid(Demo, nullptr, 0);
-        }
-        Demo = -1;
-    }
-    void Click(int x, int y)
-    {
-        ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
-    }
-    // The main form's entry, chosen with two clicks (its popup on the menu bar, then the entry), as laid out by the
-    // window layer: popups in rows that wrap, entries 20 pixels high.
-    void Choose(const char* caption)
-    {
-        TZevFontDesc font;
-        font.pixelHeight = ZevUiFontHeight;
-        int x = 4, row = 0, left = 0, index = 0;
-        std::string popup;
-        for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
-            if (entry.Popup != popup) {
-                popup = entry.Popup;
-                index = 0;
-                std::int32_t w = 0, h = 0;
-                ZevMeasureText(font, popup.c_str(), popup.size(), &w, &h);
-                w += 16;
-                if (x > 4 && x + w > RenderFormWidth) {
-                    ++row;
-                    x = 4;
-                }
-                left = x;
-                x += w;
-            }
-            if (std::string(entry.Caption) == caption) {
-                Click((left + x) / 2, RenderCaptionHeight + row * RenderMenuRowHeight + RenderMenuRowHeight / 2);
-                Click(left + 30, RenderCaptionHeight + (row + 1) * RenderMenuRowHeight + 2 + index * 20 + 10);
-                return;
-            }
-            ++index;
-        }
-        FAIL() << "no entry " << caption;
-    }
+    // The main form's entry, chosen with two clicks: its popup on the menu bar, then the entry.
+    void Choose(const char* caption) { ClickMenu(DemoMenuClicks(caption)); }
     // The view's picture once the scene has drawn a while.
     TScreenShot ViewAfter(int frames)
     {
-        EXPECT_TRUE(WaitForScreen(
-            [](const TScreenShot& shot) {
-                return shot.Part(0, RenderCaptionHeight, RenderFormWidth, RenderFormHeight - RenderCaptionHeight)
-                           .DistinctColours() > 100;
-            },
-            RenderPatience));
-        EXPECT_TRUE(WaitForFrames(frames, RenderPatience));
-        return CaptureScreen().Part(0, RenderCaptionHeight, RenderFormWidth, RenderFormHeight - RenderCaptionHeight);
+        const auto view = [](const TScreenShot& shot) {
+            return shot.Part(0, CaptionHeight, FormWidth, FormHeight - CaptionHeight);
+        };
+        EXPECT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return view(shot).DistinctColours() > 100; }, Patience));
+        EXPECT_TRUE(WaitForFrames(frames, Patience));
+        return view(CaptureScreen());
     }
-
-    fs::path Folder;
-    pid_t Demo = -1;
 };
 
 int RenderBrightness(std::uint32_t p)

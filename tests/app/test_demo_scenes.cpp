@@ -2,6 +2,8 @@
 // does what its keys say; the flight test scene keeps its world to itself.
 #include "AppTestFixture.h"
 
+#include "../common/TestFiles.h"
+
 #include "ZevCarChara.h"
 #include "ZevEasyTestScene.h"
 #include "ZevFlightScene.h"
@@ -56,14 +58,6 @@ void ExpectMatrixNear(const TZevMatrix& a, const TZevMatrix& b, float tolerance)
 {
     for (int i = 0; i < 16; ++i)
         EXPECT_NEAR(a.m[i], b.m[i], tolerance) << "element " << i;
-}
-
-std::string ReadFile(const char* name)
-{
-    std::ifstream in(name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST_F(DemoSceneTest, FlightDemonstrationFollowsItsAircraftAmongBoxesOverTheLand)

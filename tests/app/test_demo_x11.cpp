@@ -5,101 +5,34 @@
 #include "DemoTestSupport.h"
 #include "XProgramSupport.h"
 
-#include "../common/DataSet.h"
-
-#include "ZevFont.h"
-#include "ZevWindowCore.h"
-
-#include <signal.h>
-#include <sys/wait.h>
+#include "../common/TestFiles.h"
 
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The window layer's look without a window manager: our own caption, menu rows of 20 pixels.
-constexpr int CaptionHeight = 22;
-constexpr int MenuRowHeight = 20;
 constexpr std::uint32_t MenuGrey = 0xD4D0C8;
-// How long any wait may last: what a heavily loaded machine may take (ms). A wait ends as soon as what it waits for
-// comes, so the figure costs nothing when all goes well.
-constexpr int Patience = 120000;
-// The main form and the view over it.
-constexpr int FormWidth = 640;
-constexpr int FormHeight = 480;
 // Colours of a view that shows a scene (the form and a blank view have a few dozen). The emptiest, the default
 // world, is sky, text and a floor of flat tiles (their texels magnified as they are): some 160.
 constexpr int SceneColours = 120;
 
-struct TBarSpan {
-    int Left, Right, Row;
-};
-
-// Where a menu bar of the given popups, on a window of the given width, puts each popup (as the window layer lays
-// it out: rows that wrap).
-std::vector<std::pair<std::string, TBarSpan>> BarLayout(const std::vector<std::string>& popups, int width)
-{
-    std::vector<std::pair<std::string, TBarSpan>> spans;
-    TZevFontDesc font;
-    font.pixelHeight = ZevUiFontHeight;
-    int x = 4, row = 0;
-    for (const std::string& popup : popups) {
-        std::int32_t w = 0, h = 0;
-        ZevMeasureText(font, popup.c_str(), popup.size(), &w, &h);
-        w += 16;
-        if (x > 4 && x + w > width) {
-            ++row;
-            x = 4;
-        }
-        spans.push_back({popup, {x, x + w, row}});
-        x += w;
-    }
-    return spans;
-}
-
-// The main form's menu bar.
-std::vector<std::pair<std::string, TBarSpan>> MenuBarLayout()
-{
-    std::vector<std::string> popups;
-    for (const TZevDemoMenuEntry& entry : DemoMenuTable())
-        if (popups.empty() || popups.back() != entry.Popup)
-            popups.push_back(entry.Popup);
-    return BarLayout(popups, FormWidth);
-}
-
-class DemoProgramTest : public testing::Test {
+class DemoProgramTest : public XProgramTest {
 protected:
     void SetUp() override
     {
-        REQUIRE_X_PROGRAM_TOOLS();
-        Folder = fs::current_path() /
-                 (std::string("x11-") + testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Folder);
-        fs::create_directories(Folder);
-        ASSERT_TRUE(CopyDataSet(Folder));
-        // Mesa's own allocations are not ours to check here; the program's own count is (ZevMemoryCheck2.txt).
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        XProgramTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         Demo = StartProgram({QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
-        Layout = MenuBarLayout();
         ASSERT_TRUE(WaitForScreen(FormShown, Patience)) << "the main form did not show";
-    }
-    void TearDown() override
-    {
-        if (Demo > 0 && waitpid(Demo, nullptr, WNOHANG) == 0) {
-            kill(Demo, SIGKILL);
-            waitpid(Demo, nullptr, 0);
-        }
-        EndXSession();
     }
 
     // The main form with its menu bar, not covered by a view.
@@ -116,33 +49,8 @@ protected:
     {
         return !FormShown(shot) && ViewPicture(shot).DistinctColours() > SceneColours;
     }
-    void Click(int x, int y)
-    {
-        ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
-    }
-    void Key(const char* key) { ASSERT_EQ(RunProgram({"xdotool", "key", key}), 0); }
-    // The entry `index` of a popup of a window's menu bar, chosen with two clicks: the popup, then the entry.
-    void ChooseIn(int left, int top, const std::vector<std::pair<std::string, TBarSpan>>& layout,
-                  const std::string& popup, int index)
-    {
-        const auto span = std::find_if(layout.begin(), layout.end(), [&](auto& s) { return s.first == popup; });
-        ASSERT_NE(span, layout.end()) << popup;
-        const TBarSpan bar = span->second;
-        Click(left + (bar.Left + bar.Right) / 2, top + CaptionHeight + bar.Row * MenuRowHeight + MenuRowHeight / 2);
-        const int popupTop = top + CaptionHeight + (bar.Row + 1) * MenuRowHeight;
-        Click(left + bar.Left + 30, popupTop + 2 + index * 20 + 10);
-    }
     // A main-form entry, chosen with two clicks: its popup on the bar, then the entry.
-    void Choose(const TZevDemoMenuEntry& chosen)
-    {
-        int index = 0;
-        for (const TZevDemoMenuEntry& entry : DemoMenuTable()) {
-            if (&entry == &chosen)
-                break;
-            index += std::string(entry.Popup) == chosen.Popup;
-        }
-        ChooseIn(0, 0, Layout, chosen.Popup, index);
-    }
+    void Choose(const TZevDemoMenuEntry& entry) { ClickMenu(DemoMenuClicks(entry)); }
     const TZevDemoMenuEntry& Entry(const char* caption)
     {
         for (const TZevDemoMenuEntry& entry : DemoMenuTable())
@@ -175,17 +83,7 @@ protected:
         EXPECT_GT(picture.DistinctColours(), SceneColours) << entry.Caption;
         EXPECT_FALSE(FormShown(shot));
     }
-    std::string MemoryReport() const
-    {
-        std::ifstream in(Folder / "ZevMemoryCheck2.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    fs::path Folder;
-    pid_t Demo = -1;
-    std::vector<std::pair<std::string, TBarSpan>> Layout;
+    std::string MemoryReport() const { return ReadFile(Folder / "ZevMemoryCheck2.txt"); }
 };
 
 std::string PictureName(const char* script)
@@ -216,7 +114,7 @@ TEST_F(DemoProgramTest, TheFirstScenesDrawAndALineTypedIntoTheConsoleChangesTheW
             // The default world: a box loaded from the console falls onto the floor in the next frames.
             const TScreenShot before = ViewPicture(CaptureScreen()).Part(0, 80, FormWidth, 370);
             Click(800, 190); // the console's input pane
-            ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", "15", "(place (LoadXPhBody \"lbox.x\") 0 4 0)"}), 0);
+            Type("(place (LoadXPhBody \"lbox.x\") 0 4 0)", 15);
             Key("Return");
             const bool changed = WaitForScreen(
                 [&](const TScreenShot& shot) {
@@ -371,9 +269,7 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
         if (empty) {
             const TScreenShot before = ViewPicture(CaptureScreen());
             Click(800, 190); // the console's input pane
-            ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", "10",
-                                  "(XPhBgColor 96 128 176)(XPhFogEnable nil)(XPhLoadLandWithScale \"land.bmp\" \"landtex.bmp\" 8 30 8)"}),
-                      0);
+            Type("(XPhBgColor 96 128 176)(XPhFogEnable nil)(XPhLoadLandWithScale \"land.bmp\" \"landtex.bmp\" 8 30 8)", 10);
             Key("Return");
             EXPECT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return ViewPicture(shot).Differences(before, 40) > 20000; },
                                       Patience))
@@ -435,8 +331,7 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
     CaptureScreen().Part(0, 0, 1280, 760).Save("demo_extra_form1test");
 
     // "D3DTest" > "TestStart": the test form grows to 650 x 510 and animates its collision test.
-    const auto launcherBar = BarLayout({"Files", "D3DTest"}, 640);
-    ChooseIn(0, 0, launcherBar, "D3DTest", 0);
+    ClickMenu(MenuBarClicks({"Files", "D3DTest"}, FormWidth, 0, 0, "D3DTest", 0));
     const auto panel = [](const TScreenShot& shot) { return shot.Part(0, 240 + CaptionHeight, 640, 480); };
     ASSERT_TRUE(WaitForScreen([&](const TScreenShot& shot) { return panel(shot).DistinctColours() > 20; }, Patience))
         << "the test does not draw";
@@ -447,7 +342,7 @@ TEST_F(DemoProgramTest, EveryExtraAndExperimentEntryOpensByClicksDrawsAndCloses)
     // The script window evaluates while the animation runs, and the animation goes on after it.
     const TScreenShot output = region(CaptureScreen(), 640, 0, 320, 240).Part(8, 96, 240, 80);
     Click(640 + 8 + 120, CaptionHeight + 8 + 40); // the input memo
-    ASSERT_EQ(RunProgram({"xdotool", "type", "--delay", "15", "(* 6 7)"}), 0);
+    Type("(* 6 7)", 15);
     Click(640 + 248 + 32, CaptionHeight + 8 + 12); // "Send"
     EXPECT_TRUE(WaitForScreen(
         [&](const TScreenShot& shot) {

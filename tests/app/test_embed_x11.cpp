@@ -28,11 +28,10 @@ namespace {
 // A folder holding the engine's data, made the working directory for the test.
 class TDataFolder {
 public:
-    explicit TDataFolder(const std::string& name) : Home(fs::current_path()), Path(Home / name)
+    TDataFolder() : Home(fs::current_path())
     {
-        fs::remove_all(Path);
-        fs::create_directories(Path);
-        EXPECT_TRUE(CopyDataSet(Path));
+        EXPECT_TRUE(MakeTestDataFolder("embed", &Path));
+        fs::current_path(Path);
     }
     ~TDataFolder()
     {
@@ -59,15 +58,14 @@ std::string ReadLine(int fd, int ms)
     return line;
 }
 
-TEST(EmbedHostProgram, EmbedsAViewInItsOwnWindowStepsItAndForwardsItsMouse)
+using EmbedHostProgram = XProgramTest;
+
+TEST_F(EmbedHostProgram, EmbedsAViewInItsOwnWindowStepsItAndForwardsItsMouse)
 {
-    REQUIRE_X_PROGRAM_TOOLS();
-    TDataFolder data("embed-host");
     int output[2];
     ASSERT_EQ(pipe(output), 0);
-    setenv("ASAN_OPTIONS", "detect_leaks=0", 1); // Mesa's allocations are not ours to check here
     const pid_t host = StartProgram({QE_BIN_DIR "/embed_host", QE_SCREENSHOT_DIR "/embed_host.png"},
-                                    data.Path.string(), output[1]);
+                                    Folder.string(), output[1]);
     close(output[1]);
     ASSERT_GT(host, 0);
     ASSERT_EQ(ReadLine(output[0], 60000), "ready");
@@ -77,7 +75,6 @@ TEST(EmbedHostProgram, EmbedsAViewInItsOwnWindowStepsItAndForwardsItsMouse)
     EXPECT_EQ(ReadLine(output[0], 60000), "failures 0");
     EXPECT_EQ(WaitForExit(host, 30000), 0);
     close(output[0]);
-    EndXSession();
 }
 
 class EmbedDeviceTest : public testing::Test {
@@ -104,8 +101,7 @@ protected:
 
 TEST_F(EmbedDeviceTest, OnTheHostsDeviceTheFramesAreDrawnAndTheHostPresentsThem)
 {
-    TDataFolder data("embed-device");
-    fs::current_path(data.Path);
+    TDataFolder data;
     TZevGLDriver* driver = nullptr;
     ASSERT_EQ(TZevGLDriver::Create(&driver), ZevGL::Ok);
     TZevGLPresentParameters parameters;
@@ -133,8 +129,7 @@ TEST_F(EmbedDeviceTest, OnTheHostsDeviceTheFramesAreDrawnAndTheHostPresentsThem)
 
 TEST_F(EmbedDeviceTest, TheDirect3D8MannerShowsAPartOfItsPictureInAnotherWindow)
 {
-    TDataFolder data("embed-part");
-    fs::current_path(data.Path);
+    TDataFolder data;
     TZevGLOwnWindow other;
     ASSERT_TRUE(other.Create(320, 240, 400, 0));
     ASSERT_EQ(QE_DX8InitFromHWND(Window.GetWindow()), 1);

@@ -53,10 +53,7 @@ protected:
     {
         ZevEngineInit();
         Home = fs::current_path();
-        Folder = Home / (std::string("embed-") + testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Folder);
-        fs::create_directories(Folder);
-        ASSERT_TRUE(CopyDataSet(Folder));
+        ASSERT_TRUE(MakeTestDataFolder("embed", &Folder));
         fs::current_path(Folder); // the instance's scripts and meshes are found from the working directory
         SavedDX7 = DX7RendererKind;
         SavedDX8 = DX8RendererKind;

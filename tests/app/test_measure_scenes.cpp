@@ -3,6 +3,8 @@
 // static from sliding boxes and follows the ideal Coulomb-braked slide; the plots become PNG pictures.
 #include "AppTestFixture.h"
 
+#include "../common/TestFiles.h"
+
 #include "ZevBitmap.h"
 #include "ZevGMLoop10.h"
 #include "ZevGMLoop11.h"
@@ -54,14 +56,6 @@ protected:
 
     fs::path base;
 };
-
-std::string ReadFile(const fs::path& name)
-{
-    std::ifstream in(name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {

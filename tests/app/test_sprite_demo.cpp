@@ -3,6 +3,8 @@
 // textures that exist.
 #include "AppTestFixture.h"
 
+#include "../common/TestFiles.h"
+
 #include "ZevFrame.h"
 #include "ZevGMDemo.h"
 #include "ZevMesh.h"
@@ -17,14 +19,6 @@
 #include <string>
 
 namespace {
-
-std::string DebugLog()
-{
-    std::ifstream log("ZevDebug.txt");
-    std::stringstream text;
-    text << log.rdbuf();
-    return text.str();
-}
 
 double FakeNow = 0.0;
 double FakeClock() { return FakeNow; }
@@ -239,7 +233,7 @@ TEST_F(SpriteDemoTest, OnlyTheNewestOfTwoDemosIsAddressedAndEachClearsTheCurrent
     EXPECT_EQ(CurrentGMDemo, older);
     auto* newer = new TZevGMDemo;
     EXPECT_EQ(CurrentGMDemo, newer);
-    EXPECT_NE(DebugLog().find("GMDemoが二重に起動しています\n"), std::string::npos);
+    EXPECT_NE(ReadFile("ZevDebug.txt").find("GMDemoが二重に起動しています\n"), std::string::npos);
     delete older;
     EXPECT_EQ(CurrentGMDemo, newer);
     delete newer;
@@ -275,17 +269,15 @@ TEST_F(SpriteDemoTest, TheProgramsCommandFilePlaysToItsEndWithTexturesOfItsOwn)
     }
     EXPECT_GT(moving, 0);
     // Texture names also appear in commands that ran before the end: gather them from the file itself.
-    std::ifstream file("democmd2.txt");
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
+    const std::string all = ReadFile("democmd2.txt");
     const std::regex load("Sprite_Load\\s+\\d+\\s+\"([^\"]+)\"");
     for (std::sregex_iterator it(all.begin(), all.end(), load), end; it != end; ++it)
         textures.insert((*it)[1]);
     EXPECT_GE(textures.size(), 3u);
     for (const std::string& name : textures)
         EXPECT_TRUE(fs::exists(fs::path(QE_DATA_DIR) / "objects" / name)) << name;
-    EXPECT_EQ(DebugLog().find(" ms failed: "), std::string::npos) << DebugLog();
+    const std::string log = ReadFile("ZevDebug.txt");
+    EXPECT_EQ(log.find(" ms failed: "), std::string::npos) << log;
 }
 
 } // namespace

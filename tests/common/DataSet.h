@@ -1,6 +1,8 @@
 // The programs' data set for the tests that run a program or a scene in a folder of their own.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <filesystem>
 #include <string>
@@ -37,4 +39,16 @@ inline bool CopyDataSet(const std::filesystem::path& to)
             fs::copy_file(path, target, fs::copy_options::overwrite_existing, error);
     }
     return !error;
+}
+
+// A scratch folder for the running test below the working directory, "<kind>-<suite>-<test>", made anew and holding
+// a copy of the data set. False when the set could not be copied.
+inline bool MakeTestDataFolder(const std::string& kind, std::filesystem::path* folder)
+{
+    namespace fs = std::filesystem;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    *folder = fs::current_path() / (kind + "-" + test->test_suite_name() + "-" + test->name());
+    std::error_code error;
+    fs::remove_all(*folder, error);
+    return CopyDataSet(*folder);
 }

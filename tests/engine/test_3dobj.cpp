@@ -1,6 +1,8 @@
 // Script 3D objects: the builtins that make and set them, and their motion step.
 #include "QE3DObjects.h"
 
+#include "EngineTestHost.h"
+
 #include "LispGeneral.h"
 #include "LispLSObj.h"
 #include "Zev3DG2R.h"
@@ -20,21 +22,8 @@
 
 namespace {
 
-class Lisp3DObjTest : public ::testing::Test {
+class Lisp3DObjTest : public EngineTest {
 protected:
-    void SetUp() override
-    {
-        ZevEngineInit();
-        host = new TZevLispTextInterpreter();
-        host->Init();
-    }
-    void TearDown() override { delete host; }
-    std::string Run(const std::string& command)
-    {
-        host->SendCommand(command.c_str());
-        const char* answer = host->GetAnswer();
-        return answer ? answer : "";
-    }
     // The 3D object held by a script variable.
     TZevLisp3DObj* Object(const char* variable)
     {
@@ -52,7 +41,6 @@ protected:
             ++n;
         return n;
     }
-    TZevLispTextInterpreter* host = nullptr;
 };
 
 TEST_F(Lisp3DObjTest, BuiltinsCheckTheirArguments)
