@@ -3,9 +3,6 @@
 #include "../common/TestFiles.h"
 #include "XProgramSupport.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -103,10 +100,7 @@ protected:
     }
     void TearDown() override
     {
-        if (Program > 0 && waitpid(Program, nullptr, WNOHANG) == 0) {
-            kill(Program, SIGKILL);
-            waitpid(Program, nullptr, 0);
-        }
+        StopProgram(&Program);
         EndXSession();
     }
 
