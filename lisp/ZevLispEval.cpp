@@ -32,18 +32,6 @@ void AddContext(TZevLispError* err, const TZevLispRef& form)
     AddContextLine(err, [&](TZevLispText& text) { LispPrintValue(text, form.Get(), LispMaxContextForm); });
 }
 
-// Adds a cell holding `value` at the end of the list that runs from `first` to `last` (both null while empty).
-void AppendCell(TZevLispRef& first, TZevLispRef& last, const TZevLispRef& value)
-{
-    TZevLispRef p;
-    LispCons(p, value, Nil);
-    if (first.IsNull())
-        first = p;
-    else
-        LispPair(last)->Cdr = p;
-    last = std::move(p);
-}
-
 } // namespace
 
 namespace {
@@ -82,7 +70,7 @@ void EvalLevelOnOwnStack(void* p)
 
 } // namespace
 
-void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
+void TZevLispInterpreter::EvalLevel(TZevLispRef& result, const TZevLispRef& form)
 {
     TZevLispRef r;
     if (EvalDepth >= LispMaxEvalDepth) {
@@ -149,12 +137,34 @@ void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
     }
     // The argument forms are handed over as they stand: no builtin changes a list it is given, and a list once
     // built is never changed, so a copy (the cost of a call in allocation-heavy scripts) would show nothing.
+    TZevLispObj* head = p->Car.Get();
+    if (head && head->GetClassRecord() == TZevLispFunc::TypeId) {
+        // A builtin named in place, the most common call: its argument list is checked once here, and the
+        // builtin's own parameter holds the list while it runs (the form may lose its last holder meanwhile).
+        if (!IsShortArgList(p->Cdr.Get()) && !CheckArgList(result, p->Cdr))
+            return;
+        const std::int32_t held = HeldDepth;
+        static_cast<TZevLispFunc*>(head)->Native(result, this, p->Cdr);
+        if (HeldDepth > held)
+            DropHeldValues(held);
+        return;
+    }
     if (!CheckArgList(result, p->Cdr))
         return;
     // Held here: the handle the caller passed the form by may be given another value while it is applied.
-    const TZevLispRef head = p->Car;
+    const TZevLispRef heldHead = p->Car;
     const TZevLispRef args = p->Cdr;
-    Apply(result, head, args);
+    Apply(result, heldHead, args);
+}
+
+void TZevLispInterpreter::DropHeldValues(std::int32_t depth)
+{
+    TZevLispRef dropped;
+    while (HeldDepth > depth) {
+        HeldValues.PopFront(dropped);
+        dropped.Clear();
+        --HeldDepth;
+    }
 }
 
 bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& list)
@@ -183,24 +193,35 @@ bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& li
 
 void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError)
 {
-    TZevLispRef first, last;
-    TZevLispRef cur = list;
-    while (cur != Nil) {
-        if (!LispIsPair(cur)) {
+    // The list is held by the caller and never changed, so it is walked without holding each cell.
+    TZevLispRef first;
+    TZevPair* last = nullptr;
+    for (TZevLispObj* cur = list.Get(); cur != Nil.Get();) {
+        if (!cur || cur->GetClassRecord() != TZevPair::TypeId) {
             LispMakeError(result, notPairError);
             return;
         }
+        auto* cell = static_cast<TZevPair*>(cur);
         TZevLispRef v;
-        Eval(v, LispPair(cur)->Car);
+        Eval(v, cell->Car);
         if (LispIsError(v)) {
             result = std::move(v);
             return;
         }
-        AppendCell(first, last, v);
-        TZevLispRef next = LispPair(cur)->Cdr;
-        cur = std::move(next);
+        TZevLispRef p;
+        LispConsTaking(p, std::move(v), Nil);
+        TZevPair* made = LispPair(p);
+        if (last)
+            last->Cdr = std::move(p);
+        else
+            first = std::move(p);
+        last = made;
+        cur = cell->Cdr.Get();
     }
-    result = first.IsNull() ? Nil : first;
+    if (first.IsNull())
+        result = Nil;
+    else
+        result = std::move(first);
 }
 
 void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm, const TZevLispRef& args)
@@ -264,16 +285,14 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
     }
     const int n = Bind(params, values);
     TZevLispRef r;
-    while (body != Nil) {
-        if (!LispIsPair(body)) {
+    for (const TZevLispRef* form = &body; *form != Nil; form = &LispPair(*form)->Cdr) {
+        if (!LispIsPair(*form)) {
             LispMakeError(r, "Bad Variable Type!");
             break;
         }
-        Eval(r, LispPair(body)->Car);
+        Eval(r, LispPair(*form)->Car);
         if (LispIsError(r))
             break;
-        TZevLispRef next = LispPair(body)->Cdr;
-        body = std::move(next);
     }
     Unbind(n);
     result = std::move(r);
@@ -314,18 +333,19 @@ void TZevLispInterpreter::Cond(TZevLispRef& result, const TZevLispRef& clauses)
 
 int TZevLispInterpreter::Bind(const TZevLispRef& params, const TZevLispRef& values)
 {
+    // Both lists are held by the caller and never changed: walked without holding each cell.
     int n = 0;
-    TZevLispRef p = params, v = values;
-    while (LispIsPair(p) && LispIsPair(v)) {
-        const TZevLispRef& name = LispPair(p)->Car;
+    const TZevLispRef* p = &params;
+    const TZevLispRef* v = &values;
+    while (LispIsPair(*p) && LispIsPair(*v)) {
+        const TZevLispRef& name = LispPair(*p)->Car;
         if (LispIsAtom(name)) {
             Bindings.PushFront(name);
-            LispAtom(name)->PushValue(LispPair(v)->Car);
+            LispAtom(name)->PushValue(LispPair(*v)->Car);
             ++n;
         }
-        TZevLispRef np = LispPair(p)->Cdr, nv = LispPair(v)->Cdr;
-        p = std::move(np);
-        v = std::move(nv);
+        p = &LispPair(*p)->Cdr;
+        v = &LispPair(*v)->Cdr;
     }
     return n;
 }

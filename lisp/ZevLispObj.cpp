@@ -373,13 +373,13 @@ void TZevLispRefList::Teardown()
     while (Head.next != &Head) {
         PopFront(v);
         if (v.Is(TZevAtom::TypeId)) {
-            TZevLispRefList& stack = static_cast<TZevAtom*>(v.Get())->Values;
-            if (!stack.IsEmpty()) {
+            auto* atom = static_cast<TZevAtom*>(v.Get());
+            if (atom->HasValue()) {
                 TZevLispRef top;
-                stack.PopFront(top);
+                atom->PopValue(top);
                 top.Clear();
                 if (!Nil.IsNull())
-                    stack.PushFront(Nil);
+                    atom->PushValue(Nil);
             }
         }
         v.Clear();
