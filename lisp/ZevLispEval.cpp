@@ -70,6 +70,27 @@ void EvalLevelOnOwnStack(void* p)
 
 } // namespace
 
+// One level of evaluation of a list whose head is a builtin named in place (the most common call), and the rest.
+// The builtin's argument list is checked once here, and the builtin's own parameter holds the list while it runs
+// (the form may lose its last holder meanwhile).
+[[gnu::always_inline]] inline void TZevLispInterpreter::EvalHead(TZevLispRef& result, const TZevLispRef& form)
+{
+    TZevLispObj* f = form.Get();
+    if (f && f->GetClassRecord() == TZevPair::TypeId) {
+        auto* p = static_cast<TZevPair*>(f);
+        TZevLispObj* head = p->Car.Get();
+        if (head && head->GetClassRecord() == TZevLispFunc::TypeId && head != LispQuoteFunc.Get() &&
+            IsShortArgList(p->Cdr.Get())) {
+            const std::int32_t held = HeldDepth;
+            static_cast<TZevLispFunc*>(head)->Native(result, this, p->Cdr);
+            if (HeldDepth > held)
+                DropHeldValues(held);
+            return;
+        }
+    }
+    EvalOther(result, form);
+}
+
 void TZevLispInterpreter::EvalLevel(TZevLispRef& result, const TZevLispRef& form)
 {
     TZevLispRef r;
@@ -77,20 +98,32 @@ void TZevLispInterpreter::EvalLevel(TZevLispRef& result, const TZevLispRef& form
         LispMakeError(r, "Too Deep Recursion!");
     } else if (TZevLispEvalStack::HasRoom()) {
         ++EvalDepth;
-        EvalCore(r, form);
+        EvalHead(r, form);
         --EvalDepth;
     } else {
         ++EvalDepth;
         EvalOnOwnStack(this, r, form);
         --EvalDepth;
     }
+    const TZevLispObj* v = r.Get();
+    if (!v || v->GetClassRecord() == TZevLispError::TypeId) [[unlikely]]
+        EndFailedLevel(r, form);
+    result = std::move(r);
+}
+
+void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
+{
+    EvalHead(result, form);
+}
+
+void TZevLispInterpreter::EndFailedLevel(TZevLispRef& r, const TZevLispRef& form)
+{
     if (r.IsNull())
         LispMakeError(r, "Empty Object!");
     // An error value that is the form itself (a faulty argument handed on) failed nowhere here: it gets no line
     // quoting itself.
     if (!form.IsNull() && LispIsError(r) && r.Get() != form.Get())
         AddContext(static_cast<TZevLispError*>(r.Get()), form);
-    result = std::move(r);
 }
 
 void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t size, std::int32_t from,
@@ -103,7 +136,7 @@ void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t
     });
 }
 
-void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
+void TZevLispInterpreter::EvalOther(TZevLispRef& result, const TZevLispRef& form)
 {
     if (form.IsNull()) {
         LispMakeError(result, "Empty Object!");
@@ -137,18 +170,6 @@ void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
     }
     // The argument forms are handed over as they stand: no builtin changes a list it is given, and a list once
     // built is never changed, so a copy (the cost of a call in allocation-heavy scripts) would show nothing.
-    TZevLispObj* head = p->Car.Get();
-    if (head && head->GetClassRecord() == TZevLispFunc::TypeId) {
-        // A builtin named in place, the most common call: its argument list is checked once here, and the
-        // builtin's own parameter holds the list while it runs (the form may lose its last holder meanwhile).
-        if (!IsShortArgList(p->Cdr.Get()) && !CheckArgList(result, p->Cdr))
-            return;
-        const std::int32_t held = HeldDepth;
-        static_cast<TZevLispFunc*>(head)->Native(result, this, p->Cdr);
-        if (HeldDepth > held)
-            DropHeldValues(held);
-        return;
-    }
     if (!CheckArgList(result, p->Cdr))
         return;
     // Held here: the handle the caller passed the form by may be given another value while it is applied.

@@ -55,6 +55,11 @@ public:
     // Eval for the forms that take a level of evaluation (lists, and whatever goes wrong).
     void EvalLevel(TZevLispRef& result, const TZevLispRef& form);
     void EvalCore(TZevLispRef& result, const TZevLispRef& form);
+    // EvalCore in line (this file's evaluator only), and EvalCore of everything but a builtin named in place.
+    inline void EvalHead(TZevLispRef& result, const TZevLispRef& form);
+    [[gnu::noinline]] void EvalOther(TZevLispRef& result, const TZevLispRef& form);
+    // The end of a level whose value is missing or an error: "Empty Object!", or the error's context line.
+    [[gnu::noinline]] void EndFailedLevel(TZevLispRef& r, const TZevLispRef& form);
     // Applies a head form to a list of unevaluated argument forms.
     void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
     // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
