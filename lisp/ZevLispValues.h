@@ -39,7 +39,7 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevPair>(out); }
 };
 
 // A symbol: its name and its stack of values. The current value is kept in the atom itself, so that reading or
@@ -155,7 +155,7 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevLispInteger>(out); }
 };
 
 class TZevLispFloat : public TZevLispObj {
@@ -170,7 +170,7 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevLispFloat>(out); }
 };
 
 // Registers the eight value classes in their fixed order and builds their pools.
