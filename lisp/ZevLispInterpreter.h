@@ -2,6 +2,7 @@
 // the text-command host that evaluates a command text and collects everything printed into its answer.
 #pragma once
 
+#include "ZevLispEvalStack.h"
 #include "ZevLispReader.h"
 #include "ZevLispSymbols.h"
 #include "ZevLispValues.h"
@@ -112,9 +113,10 @@ inline void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& fo
 {
     // Most forms are atoms bound to a value and values that stand for themselves: their value is at hand, they take
     // no level of evaluation and add no context. An error value stands for itself too, without a context line of
-    // its own; a variable whose value is an error, and everything else, takes the full road.
+    // its own; a variable whose value is an error, and everything else, takes the full road (as does every form
+    // where a level of evaluation would be refused).
     TZevLispObj* f = form.Get();
-    if (f && EvalDepth < LispMaxEvalDepth) {
+    if (f && EvalDepth < LispMaxEvalDepth && TZevLispEvalStack::HasRoom()) {
         const TZevClassRecord* kind = f->GetClassRecord();
         if (kind == TZevAtom::TypeId) {
             if (const TZevLispRef* v = static_cast<TZevAtom*>(f)->ValuePtr()) {
