@@ -247,6 +247,15 @@ void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list,
 
 void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm, const TZevLispRef& args)
 {
+    // An atom bound to a lambda list, the common call of a script function.
+    if (LispIsAtom(headForm)) {
+        const TZevLispRef* v = LispAtom(headForm)->ValuePtr();
+        if (v && LispIsPair(*v) && LispPair(*v)->Car == LambdaAtom) {
+            const TZevLispRef lambda = *v; // held: the atom may be given another value while the body runs
+            ApplyLambda(result, lambda, args);
+            return;
+        }
+    }
     TZevLispRef head = headForm;
     TZevLispRef named; // the last atom the head was looked up by: the name an error gives
     if (LispIsAtom(head)) {
@@ -291,20 +300,55 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
             return;
         }
     }
-    const TZevLispRef& rest = LispPair(head)->Cdr;
+    ApplyLambda(result, head, args);
+}
+
+void TZevLispInterpreter::ApplyLambda(TZevLispRef& result, const TZevLispRef& lambda, const TZevLispRef& args)
+{
+    // The parameters and the body are parts of the lambda list, which the caller holds and nobody changes.
+    const TZevLispRef& rest = LispPair(lambda)->Cdr;
     if (!LispIsPair(rest)) {
         LispMakeError(result, "Bad Variable Type!");
         return;
     }
-    TZevLispRef params = LispPair(rest)->Car;
-    TZevLispRef body = LispPair(rest)->Cdr;
-    TZevLispRef values;
-    EvalList(values, args, "Bad Parameter!");
-    if (LispIsError(values)) {
-        result = std::move(values);
-        return;
+    const TZevLispRef& params = LispPair(rest)->Car;
+    const TZevLispRef& body = LispPair(rest)->Cdr;
+    int n;
+    if (IsShortArgList(args.Get())) {
+        // A few arguments: their values wait in place for the binding, instead of in a list made for them. Every
+        // argument is evaluated before the first is bound, as with the list.
+        constexpr int MaxInPlace = 8;
+        TZevLispRef values[MaxInPlace];
+        int count = 0;
+        for (const TZevLispObj* cur = args.Get(); cur != Nil.Get();) {
+            const auto* cell = static_cast<const TZevPair*>(cur);
+            TZevLispRef& v = values[count++];
+            Eval(v, cell->Car);
+            if (LispIsError(v)) {
+                result = std::move(v);
+                return;
+            }
+            cur = cell->Cdr.Get();
+        }
+        n = 0;
+        const TZevLispRef* p = &params;
+        for (int i = 0; i < count && LispIsPair(*p); ++i, p = &LispPair(*p)->Cdr) {
+            const TZevLispRef& name = LispPair(*p)->Car;
+            if (LispIsAtom(name)) {
+                Bindings.PushFront(name);
+                LispAtom(name)->PushValue(std::move(values[i]));
+                ++n;
+            }
+        }
+    } else {
+        TZevLispRef values;
+        EvalList(values, args, "Bad Parameter!");
+        if (LispIsError(values)) {
+            result = std::move(values);
+            return;
+        }
+        n = Bind(params, values);
     }
-    const int n = Bind(params, values);
     TZevLispRef r;
     for (const TZevLispRef* form = &body; *form != Nil; form = &LispPair(*form)->Cdr) {
         if (!LispIsPair(*form)) {

@@ -63,6 +63,8 @@ public:
     [[gnu::noinline]] void EndFailedLevel(TZevLispRef& r, const TZevLispRef& form);
     // Applies a head form to a list of unevaluated argument forms.
     void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
+    // Applies a lambda list (held by the caller) to a list of unevaluated argument forms.
+    void ApplyLambda(TZevLispRef& result, const TZevLispRef& lambda, const TZevLispRef& args);
     // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
     // `notPairError`.
     void EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError);

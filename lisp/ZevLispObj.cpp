@@ -252,8 +252,8 @@ void LispDispose(TZevLispObj* v)
 {
     // A number holds nothing to release: it is parked at once, without the work list.
     TZevLispClass* owner = v->OwnerClass;
-    if ((owner == &TZevLispInteger::Class || owner == &TZevLispFloat::Class) && owner->FreeCount < owner->FreeCapacity &&
-        owner->Registered && !LispShutdownFlag) {
+    if ((owner == &TZevLispInteger::Class || owner == &TZevLispFloat::Class) &&
+        owner->FreeCount < owner->FreeCapacity && owner->Registered && !LispShutdownFlag) {
         v->Link = nullptr;
         owner->Free[owner->FreeCount++] = v;
         return;
