@@ -231,7 +231,7 @@ void LispIf_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
     }
     const TZevLispRef& thenForm = LispPair(rest)->Car;
     const TZevLispRef& more = LispPair(rest)->Cdr;
-    if (LispTrue(c))
+    if (LispIsTrue(c))
         in->Eval(result, thenForm);
     else if (LispIsPair(more))
         in->Eval(result, LispPair(more)->Car);
@@ -340,7 +340,7 @@ void LispWhile_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
             result = std::move(t);
             return;
         }
-        if (!LispTrue(t))
+        if (!LispIsTrue(t))
             break;
         for (const TZevLispRef* body = &forms; *body != Nil && *body != NilAtom; body = &LispPair(*body)->Cdr) {
             if (!LispIsPair(*body)) {

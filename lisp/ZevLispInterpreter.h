@@ -76,10 +76,10 @@ public:
     // nothing, CheckArgList then tells).
     static bool IsShortArgList(const TZevLispObj* list)
     {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 8 && list; ++i) {
             if (list == Nil.Get())
                 return true;
-            if (!list || list->GetClassRecord() != TZevPair::TypeId)
+            if (list->GetClassRecord() != TZevPair::TypeId)
                 return false;
             list = static_cast<const TZevPair*>(list)->Cdr.Get();
         }

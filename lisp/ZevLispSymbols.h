@@ -71,12 +71,6 @@ inline bool LispTwoForms(const TZevLispRef& list, const TZevLispRef*& a, const T
     return true;
 }
 
-// False for nil and the atom nil; LispIsTrue in line.
-inline bool LispTrue(const TZevLispRef& v)
-{
-    return v != Nil && v != NilAtom;
-}
-
 // The car of the list; "Too Few Arguments!" when the list is nil (or not a list).
 void LispFirstArg(TZevLispRef& out, const TZevLispRef& list);
 // Advances the list to its cdr, then its car; "Too Few Arguments!" when nothing is left.
