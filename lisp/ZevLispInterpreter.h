@@ -56,11 +56,6 @@ public:
     // Eval for the forms that take a level of evaluation (lists, and whatever goes wrong).
     void EvalLevel(TZevLispRef& result, const TZevLispRef& form);
     void EvalCore(TZevLispRef& result, const TZevLispRef& form);
-    // EvalCore in line (this file's evaluator only), and EvalCore of everything but a builtin named in place.
-    inline void EvalHead(TZevLispRef& result, const TZevLispRef& form);
-    [[gnu::noinline]] void EvalOther(TZevLispRef& result, const TZevLispRef& form);
-    // The end of a level whose value is missing or an error: "Empty Object!", or the error's context line.
-    [[gnu::noinline]] void EndFailedLevel(TZevLispRef& r, const TZevLispRef& form);
     // Applies a head form to a list of unevaluated argument forms.
     void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
     // Applies a lambda list (held by the caller) to a list of unevaluated argument forms.
@@ -109,6 +104,13 @@ public:
     TZevLispRef ArgError;
     std::int32_t EvalDepth;
     std::int32_t LoadDepth; // files being loaded, one inside the other
+
+private:
+    // EvalCore in line (for the evaluator's own file), and EvalCore of everything but a builtin named in place.
+    inline void EvalHead(TZevLispRef& result, const TZevLispRef& form);
+    [[gnu::noinline]] void EvalOther(TZevLispRef& result, const TZevLispRef& form);
+    // The end of a level whose value is missing or an error: "Empty Object!", or the error's context line.
+    [[gnu::noinline]] void EndFailedLevel(TZevLispRef& r, const TZevLispRef& form);
 };
 
 inline void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
