@@ -48,35 +48,64 @@ bool NoMore(const TZevLispRef& list, TZevLispRef& result)
 // Two evaluated arguments and the count check.
 bool TwoArgs(TZevLispInterpreter* in, TZevLispRef args, TZevLispRef& a, TZevLispRef& b, TZevLispRef& result)
 {
+    // A list of exactly two forms, the common case, is read in place; any other list goes through the argument
+    // routines, which tell what is wrong with it.
+    const TZevLispRef *fa, *fb;
+    if (LispTwoForms(args, fa, fb)) {
+        in->Eval(a, *fa);
+        if (LispIsError(a)) {
+            result = a;
+            return false;
+        }
+        in->Eval(b, *fb);
+        if (LispIsError(b)) {
+            result = b;
+            return false;
+        }
+        return true;
+    }
     return First(in, args, a, result) && Next(in, args, b, result) && NoMore(args, result);
+}
+
+// One evaluated argument and the count check.
+bool OneArg(TZevLispInterpreter* in, const TZevLispRef& args, TZevLispRef& a, TZevLispRef& result)
+{
+    const TZevLispRef* fa;
+    if (LispOneForm(args, fa)) {
+        in->Eval(a, *fa);
+        if (LispIsError(a)) {
+            result = a;
+            return false;
+        }
+        return true;
+    }
+    return First(in, args, a, result) && NoMore(args, result);
 }
 
 // Replaces the atom's current value (an atom without one gets one).
 void Redefine(TZevAtom* atom, const TZevLispRef& v)
 {
-    TZevLispRef old;
-    atom->PopValue(old);
-    atom->PushValue(v);
+    atom->SetValue(v);
 }
 
 void LispCons_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
     TZevLispRef a, b;
-    if (TwoArgs(in, args, a, b, result))
-        LispCons(result, a, b);
+    if (TwoArgs(in, std::move(args), a, b, result))
+        LispConsTaking(result, std::move(a), std::move(b));
 }
 
 void LispCar_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
     TZevLispRef a;
-    if (First(in, args, a, result) && NoMore(args, result))
+    if (OneArg(in, args, a, result))
         LispCar(result, a);
 }
 
 void LispCdr_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
     TZevLispRef a;
-    if (First(in, args, a, result) && NoMore(args, result))
+    if (OneArg(in, args, a, result))
         LispCdr(result, a);
 }
 
@@ -159,6 +188,19 @@ void LispDefun_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 
 void LispSetq_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
+    const TZevLispRef *fa, *fb;
+    if (LispTwoForms(args, fa, fb) && LispIsAtom(*fa)) {
+        // (setq atom form), the common case: the atom stays held by the argument list meanwhile.
+        TZevLispRef v;
+        in->Eval(v, *fb);
+        if (LispIsError(v)) {
+            result = std::move(v);
+            return;
+        }
+        LispAtom(*fa)->SetValue(std::move(v));
+        result = *fa;
+        return;
+    }
     TZevLispRef a, b;
     LispFirstArg(a, args);
     if (LispIsError(a)) {
@@ -173,8 +215,15 @@ void LispSetq_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 void LispIf_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
 {
     TZevLispRef c;
-    if (!First(in, args, c, result))
+    if (LispIsPair(args)) {
+        in->Eval(c, LispPair(args)->Car);
+        if (LispIsError(c)) {
+            result = std::move(c);
+            return;
+        }
+    } else if (!First(in, args, c, result)) {
         return;
+    }
     const TZevLispRef& rest = LispPair(args)->Cdr;
     if (!LispIsPair(rest)) {
         LispMakeError(result, "Too Few Argument!");
@@ -202,14 +251,16 @@ void LispLet_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
         LispMakeError(result, "Need List!");
         return;
     }
+    // The binding list and the body are parts of the argument list, which is held and never changed: walked in
+    // place.
     int n = 0;
     TZevLispRef r;
-    while (list != Nil) {
-        if (!LispIsPair(list) || !LispIsPair(LispPair(list)->Car)) {
+    for (const TZevLispRef* cell = &list; *cell != Nil; cell = &LispPair(*cell)->Cdr) {
+        if (!LispIsPair(*cell) || !LispIsPair(LispPair(*cell)->Car)) {
             LispMakeError(r, "Bad Argument!");
             break;
         }
-        TZevPair* binding = LispPair(LispPair(list)->Car);
+        TZevPair* binding = LispPair(LispPair(*cell)->Car);
         if (!LispIsPair(binding->Cdr)) {
             LispMakeError(r, "Bad Variable Type!");
             break;
@@ -217,7 +268,7 @@ void LispLet_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
         TZevLispRef v;
         in->Eval(v, LispPair(binding->Cdr)->Car);
         if (LispIsError(v)) {
-            r = v;
+            r = std::move(v);
             break;
         }
         if (!LispIsAtom(binding->Car)) {
@@ -225,23 +276,18 @@ void LispLet_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
             break;
         }
         in->Bindings.PushFront(binding->Car);
-        LispAtom(binding->Car)->PushValue(v);
+        LispAtom(binding->Car)->PushValue(std::move(v));
         ++n;
-        TZevLispRef next = LispPair(list)->Cdr;
-        list = std::move(next);
     }
     if (r.IsNull()) {
-        TZevLispRef body = LispPair(args)->Cdr;
-        while (body != Nil) {
-            if (!LispIsPair(body)) {
+        for (const TZevLispRef* body = &LispPair(args)->Cdr; *body != Nil; body = &LispPair(*body)->Cdr) {
+            if (!LispIsPair(*body)) {
                 LispMakeError(r, "Bad Variable Type!");
                 break;
             }
-            in->Eval(r, LispPair(body)->Car);
+            in->Eval(r, LispPair(*body)->Car);
             if (LispIsError(r))
                 break;
-            TZevLispRef next = LispPair(body)->Cdr;
-            body = std::move(next);
         }
     }
     in->Unbind(n);
@@ -283,30 +329,29 @@ void LispWhile_(TZevLispRef& result, TZevLispInterpreter* in, TZevLispRef args)
         LispMakeError(result, "Bad Argument!");
         return;
     }
+    // The test and the body are parts of the argument list, which is held and never changed: walked in place.
     const TZevLispRef& test = LispPair(args)->Car;
+    const TZevLispRef& forms = LispPair(args)->Cdr;
     TZevLispRef r = Nil;
+    TZevLispRef t;
     for (;;) {
-        TZevLispRef t;
         in->Eval(t, test);
         if (LispIsError(t)) {
-            result = t;
+            result = std::move(t);
             return;
         }
         if (!LispIsTrue(t))
             break;
-        TZevLispRef body = LispPair(args)->Cdr;
-        while (body != Nil && body != NilAtom) {
-            if (!LispIsPair(body)) {
+        for (const TZevLispRef* body = &forms; *body != Nil && *body != NilAtom; body = &LispPair(*body)->Cdr) {
+            if (!LispIsPair(*body)) {
                 LispMakeError(result, "Bad Variable Type!");
                 return;
             }
-            in->Eval(r, LispPair(body)->Car);
+            in->Eval(r, LispPair(*body)->Car);
             if (LispIsError(r)) {
-                result = r;
+                result = std::move(r);
                 return;
             }
-            TZevLispRef next = LispPair(body)->Cdr;
-            body = std::move(next);
         }
     }
     result = std::move(r);

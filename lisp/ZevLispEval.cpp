@@ -32,18 +32,6 @@ void AddContext(TZevLispError* err, const TZevLispRef& form)
     AddContextLine(err, [&](TZevLispText& text) { LispPrintValue(text, form.Get(), LispMaxContextForm); });
 }
 
-// Adds a cell holding `value` at the end of the list that runs from `first` to `last` (both null while empty).
-void AppendCell(TZevLispRef& first, TZevLispRef& last, const TZevLispRef& value)
-{
-    TZevLispRef p;
-    LispCons(p, value, Nil);
-    if (first.IsNull())
-        first = p;
-    else
-        LispPair(last)->Cdr = p;
-    last = std::move(p);
-}
-
 } // namespace
 
 namespace {
@@ -82,27 +70,60 @@ void EvalLevelOnOwnStack(void* p)
 
 } // namespace
 
-void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
+// One level of evaluation of a list whose head is a builtin named in place (the most common call), and the rest.
+// The builtin's argument list is checked once here, and the builtin's own parameter holds the list while it runs
+// (the form may lose its last holder meanwhile).
+[[gnu::always_inline]] inline void TZevLispInterpreter::EvalHead(TZevLispRef& result, const TZevLispRef& form)
+{
+    TZevLispObj* f = form.Get();
+    if (f && f->GetClassRecord() == TZevPair::TypeId) {
+        auto* p = static_cast<TZevPair*>(f);
+        TZevLispObj* head = p->Car.Get();
+        if (head && head->GetClassRecord() == TZevLispFunc::TypeId && head != LispQuoteFunc.Get() &&
+            IsShortArgList(p->Cdr.Get())) {
+            const std::int32_t held = HeldDepth;
+            static_cast<TZevLispFunc*>(head)->Native(result, this, p->Cdr);
+            if (HeldDepth > held)
+                DropHeldValues(held);
+            return;
+        }
+    }
+    EvalOther(result, form);
+}
+
+void TZevLispInterpreter::EvalLevel(TZevLispRef& result, const TZevLispRef& form)
 {
     TZevLispRef r;
     if (EvalDepth >= LispMaxEvalDepth) {
         LispMakeError(r, "Too Deep Recursion!");
     } else if (TZevLispEvalStack::HasRoom()) {
         ++EvalDepth;
-        EvalCore(r, form);
+        EvalHead(r, form);
         --EvalDepth;
     } else {
         ++EvalDepth;
         EvalOnOwnStack(this, r, form);
         --EvalDepth;
     }
+    const TZevLispObj* v = r.Get();
+    if (!v || v->GetClassRecord() == TZevLispError::TypeId) [[unlikely]]
+        EndFailedLevel(r, form);
+    result = std::move(r);
+}
+
+void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
+{
+    EvalHead(result, form);
+}
+
+void TZevLispInterpreter::EndFailedLevel(TZevLispRef& r, const TZevLispRef& form)
+{
     if (r.IsNull())
         LispMakeError(r, "Empty Object!");
     // An error value that is the form itself (a faulty argument handed on) failed nowhere here: it gets no line
     // quoting itself.
     if (!form.IsNull() && LispIsError(r) && r.Get() != form.Get())
         AddContext(static_cast<TZevLispError*>(r.Get()), form);
-    result = std::move(r);
 }
 
 void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t size, std::int32_t from,
@@ -115,7 +136,7 @@ void LispAddReadContext(const TZevLispRef& error, const char* text, std::int32_t
     });
 }
 
-void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
+void TZevLispInterpreter::EvalOther(TZevLispRef& result, const TZevLispRef& form)
 {
     if (form.IsNull()) {
         LispMakeError(result, "Empty Object!");
@@ -152,9 +173,19 @@ void TZevLispInterpreter::EvalCore(TZevLispRef& result, const TZevLispRef& form)
     if (!CheckArgList(result, p->Cdr))
         return;
     // Held here: the handle the caller passed the form by may be given another value while it is applied.
-    const TZevLispRef head = p->Car;
+    const TZevLispRef heldHead = p->Car;
     const TZevLispRef args = p->Cdr;
-    Apply(result, head, args);
+    Apply(result, heldHead, args);
+}
+
+void TZevLispInterpreter::DropHeldValues(std::int32_t depth)
+{
+    TZevLispRef dropped;
+    while (HeldDepth > depth) {
+        HeldValues.PopFront(dropped);
+        dropped.Clear();
+        --HeldDepth;
+    }
 }
 
 bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& list)
@@ -183,28 +214,48 @@ bool TZevLispInterpreter::CheckArgList(TZevLispRef& error, const TZevLispRef& li
 
 void TZevLispInterpreter::EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError)
 {
-    TZevLispRef first, last;
-    TZevLispRef cur = list;
-    while (cur != Nil) {
-        if (!LispIsPair(cur)) {
+    // The list is held by the caller and never changed, so it is walked without holding each cell.
+    TZevLispRef first;
+    TZevPair* last = nullptr;
+    for (TZevLispObj* cur = list.Get(); cur != Nil.Get();) {
+        if (!cur || cur->GetClassRecord() != TZevPair::TypeId) {
             LispMakeError(result, notPairError);
             return;
         }
+        auto* cell = static_cast<TZevPair*>(cur);
         TZevLispRef v;
-        Eval(v, LispPair(cur)->Car);
+        Eval(v, cell->Car);
         if (LispIsError(v)) {
             result = std::move(v);
             return;
         }
-        AppendCell(first, last, v);
-        TZevLispRef next = LispPair(cur)->Cdr;
-        cur = std::move(next);
+        TZevLispRef p;
+        LispConsTaking(p, std::move(v), Nil);
+        TZevPair* made = LispPair(p);
+        if (last)
+            last->Cdr = std::move(p);
+        else
+            first = std::move(p);
+        last = made;
+        cur = cell->Cdr.Get();
     }
-    result = first.IsNull() ? Nil : first;
+    if (first.IsNull())
+        result = Nil;
+    else
+        result = std::move(first);
 }
 
 void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm, const TZevLispRef& args)
 {
+    // An atom bound to a lambda list, the common call of a script function.
+    if (LispIsAtom(headForm)) {
+        const TZevLispRef* v = LispAtom(headForm)->ValuePtr();
+        if (v && LispIsPair(*v) && LispPair(*v)->Car == LambdaAtom) {
+            const TZevLispRef lambda = *v; // held: the atom may be given another value while the body runs
+            ApplyLambda(result, lambda, args);
+            return;
+        }
+    }
     TZevLispRef head = headForm;
     TZevLispRef named; // the last atom the head was looked up by: the name an error gives
     if (LispIsAtom(head)) {
@@ -249,31 +300,64 @@ void TZevLispInterpreter::Apply(TZevLispRef& result, const TZevLispRef& headForm
             return;
         }
     }
-    const TZevLispRef& rest = LispPair(head)->Cdr;
+    ApplyLambda(result, head, args);
+}
+
+void TZevLispInterpreter::ApplyLambda(TZevLispRef& result, const TZevLispRef& lambda, const TZevLispRef& args)
+{
+    // The parameters and the body are parts of the lambda list, which the caller holds and nobody changes.
+    const TZevLispRef& rest = LispPair(lambda)->Cdr;
     if (!LispIsPair(rest)) {
         LispMakeError(result, "Bad Variable Type!");
         return;
     }
-    TZevLispRef params = LispPair(rest)->Car;
-    TZevLispRef body = LispPair(rest)->Cdr;
-    TZevLispRef values;
-    EvalList(values, args, "Bad Parameter!");
-    if (LispIsError(values)) {
-        result = std::move(values);
-        return;
+    const TZevLispRef& params = LispPair(rest)->Car;
+    const TZevLispRef& body = LispPair(rest)->Cdr;
+    int n;
+    if (IsShortArgList(args.Get())) {
+        // A few arguments: their values wait in place for the binding, instead of in a list made for them. Every
+        // argument is evaluated before the first is bound, as with the list.
+        constexpr int MaxInPlace = 8;
+        TZevLispRef values[MaxInPlace];
+        int count = 0;
+        for (const TZevLispObj* cur = args.Get(); cur != Nil.Get();) {
+            const auto* cell = static_cast<const TZevPair*>(cur);
+            TZevLispRef& v = values[count++];
+            Eval(v, cell->Car);
+            if (LispIsError(v)) {
+                result = std::move(v);
+                return;
+            }
+            cur = cell->Cdr.Get();
+        }
+        n = 0;
+        const TZevLispRef* p = &params;
+        for (int i = 0; i < count && LispIsPair(*p); ++i, p = &LispPair(*p)->Cdr) {
+            const TZevLispRef& name = LispPair(*p)->Car;
+            if (LispIsAtom(name)) {
+                Bindings.PushFront(name);
+                LispAtom(name)->PushValue(std::move(values[i]));
+                ++n;
+            }
+        }
+    } else {
+        TZevLispRef values;
+        EvalList(values, args, "Bad Parameter!");
+        if (LispIsError(values)) {
+            result = std::move(values);
+            return;
+        }
+        n = Bind(params, values);
     }
-    const int n = Bind(params, values);
     TZevLispRef r;
-    while (body != Nil) {
-        if (!LispIsPair(body)) {
+    for (const TZevLispRef* form = &body; *form != Nil; form = &LispPair(*form)->Cdr) {
+        if (!LispIsPair(*form)) {
             LispMakeError(r, "Bad Variable Type!");
             break;
         }
-        Eval(r, LispPair(body)->Car);
+        Eval(r, LispPair(*form)->Car);
         if (LispIsError(r))
             break;
-        TZevLispRef next = LispPair(body)->Cdr;
-        body = std::move(next);
     }
     Unbind(n);
     result = std::move(r);
@@ -314,18 +398,19 @@ void TZevLispInterpreter::Cond(TZevLispRef& result, const TZevLispRef& clauses)
 
 int TZevLispInterpreter::Bind(const TZevLispRef& params, const TZevLispRef& values)
 {
+    // Both lists are held by the caller and never changed: walked without holding each cell.
     int n = 0;
-    TZevLispRef p = params, v = values;
-    while (LispIsPair(p) && LispIsPair(v)) {
-        const TZevLispRef& name = LispPair(p)->Car;
+    const TZevLispRef* p = &params;
+    const TZevLispRef* v = &values;
+    while (LispIsPair(*p) && LispIsPair(*v)) {
+        const TZevLispRef& name = LispPair(*p)->Car;
         if (LispIsAtom(name)) {
             Bindings.PushFront(name);
-            LispAtom(name)->PushValue(LispPair(v)->Car);
+            LispAtom(name)->PushValue(LispPair(*v)->Car);
             ++n;
         }
-        TZevLispRef np = LispPair(p)->Cdr, nv = LispPair(v)->Cdr;
-        p = std::move(np);
-        v = std::move(nv);
+        p = &LispPair(*p)->Cdr;
+        v = &LispPair(*v)->Cdr;
     }
     return n;
 }

@@ -2,6 +2,7 @@
 // the text-command host that evaluates a command text and collects everything printed into its answer.
 #pragma once
 
+#include "ZevLispEvalStack.h"
 #include "ZevLispReader.h"
 #include "ZevLispSymbols.h"
 #include "ZevLispValues.h"
@@ -51,10 +52,14 @@ public:
 
     // ---- Evaluator ----
     // The value of a form; an error value gets one context line for the form.
-    void Eval(TZevLispRef& result, const TZevLispRef& form);
+    inline void Eval(TZevLispRef& result, const TZevLispRef& form);
+    // Eval for the forms that take a level of evaluation (lists, and whatever goes wrong).
+    void EvalLevel(TZevLispRef& result, const TZevLispRef& form);
     void EvalCore(TZevLispRef& result, const TZevLispRef& form);
     // Applies a head form to a list of unevaluated argument forms.
     void Apply(TZevLispRef& result, const TZevLispRef& head, const TZevLispRef& args);
+    // Applies a lambda list (held by the caller) to a list of unevaluated argument forms.
+    void ApplyLambda(TZevLispRef& result, const TZevLispRef& lambda, const TZevLispRef& args);
     // A new list of the values of the forms of a list; a list that does not end in Nil gives the error
     // `notPairError`.
     void EvalList(TZevLispRef& result, const TZevLispRef& list, const char* notPairError);
@@ -62,6 +67,21 @@ public:
     // ("Empty Object!" for a missing tail, "Bad Variable Type!" for any other tail or a list that comes back on
     // itself).
     bool CheckArgList(TZevLispRef& error, const TZevLispRef& list);
+    // Whether a list of argument forms is a short list that ends in Nil (true says it may be applied; false says
+    // nothing, CheckArgList then tells).
+    static bool IsShortArgList(const TZevLispObj* list)
+    {
+        for (int i = 0; i < 8 && list; ++i) {
+            if (list == Nil.Get())
+                return true;
+            if (list->GetClassRecord() != TZevPair::TypeId)
+                return false;
+            list = static_cast<const TZevPair*>(list)->Cdr.Get();
+        }
+        return false;
+    }
+    // Releases the values held for builtins above `depth` (what a builtin left behind).
+    void DropHeldValues(std::int32_t depth);
     void Cond(TZevLispRef& result, const TZevLispRef& clauses);
 
     // Binds parameters to values (atoms only; surplus parameters stay unbound, surplus values are ignored);
@@ -84,7 +104,39 @@ public:
     TZevLispRef ArgError;
     std::int32_t EvalDepth;
     std::int32_t LoadDepth; // files being loaded, one inside the other
+
+private:
+    // EvalCore in line (for the evaluator's own file), and EvalCore of everything but a builtin named in place.
+    inline void EvalHead(TZevLispRef& result, const TZevLispRef& form);
+    [[gnu::noinline]] void EvalOther(TZevLispRef& result, const TZevLispRef& form);
+    // The end of a level whose value is missing or an error: "Empty Object!", or the error's context line.
+    [[gnu::noinline]] void EndFailedLevel(TZevLispRef& r, const TZevLispRef& form);
 };
+
+inline void TZevLispInterpreter::Eval(TZevLispRef& result, const TZevLispRef& form)
+{
+    // Most forms are atoms bound to a value and values that stand for themselves: their value is at hand, they take
+    // no level of evaluation and add no context. An error value stands for itself too, without a context line of
+    // its own; a variable whose value is an error, and everything else, takes the full road (as does every form
+    // where a level of evaluation would be refused).
+    TZevLispObj* f = form.Get();
+    if (f && EvalDepth < LispMaxEvalDepth && TZevLispEvalStack::HasRoom()) {
+        const TZevClassRecord* kind = f->GetClassRecord();
+        if (kind == TZevAtom::TypeId) {
+            if (const TZevLispRef* v = static_cast<TZevAtom*>(f)->ValuePtr()) {
+                const TZevLispObj* value = v->Get();
+                if (value && value->GetClassRecord() != TZevLispError::TypeId) {
+                    result = *v;
+                    return;
+                }
+            }
+        } else if (kind != TZevPair::TypeId) {
+            result = form;
+            return;
+        }
+    }
+    EvalLevel(result, form);
+}
 
 // The text-command host: SendCommand reads, evaluates and prints every form of a text into the output, and
 // GetAnswer returns what the outermost command printed.

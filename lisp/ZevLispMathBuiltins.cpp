@@ -13,6 +13,22 @@ enum Op { Add, Sub, Mul, Div, Eq, Lt, Gt, Le, Ge };
 
 bool EvalTwo(TZevLispInterpreter* in, TZevLispRef args, TZevLispRef& a, TZevLispRef& b, TZevLispRef& result)
 {
+    // A list of exactly two forms, the common case, is read in place; any other list goes the long way, which
+    // tells what is wrong with it.
+    const TZevLispRef *fa, *fb;
+    if (LispTwoForms(args, fa, fb)) {
+        in->Eval(a, *fa);
+        if (LispIsError(a)) {
+            result = std::move(a);
+            return false;
+        }
+        in->Eval(b, *fb);
+        if (LispIsError(b)) {
+            result = std::move(b);
+            return false;
+        }
+        return true;
+    }
     LispFirstArg(a, args);
     in->Eval(a, a);
     if (LispIsError(a)) {

@@ -250,6 +250,14 @@ thread_local bool tDraining = false;
 
 void LispDispose(TZevLispObj* v)
 {
+    // A number holds nothing to release: it is parked at once, without the work list.
+    TZevLispClass* owner = v->OwnerClass;
+    if ((owner == &TZevLispInteger::Class || owner == &TZevLispFloat::Class) &&
+        owner->FreeCount < owner->FreeCapacity && owner->Registered && !LispShutdownFlag) {
+        v->Link = nullptr;
+        owner->Free[owner->FreeCount++] = v;
+        return;
+    }
     v->Link = nullptr;
     if (tPendingTail)
         tPendingTail->Link = v;
@@ -373,13 +381,13 @@ void TZevLispRefList::Teardown()
     while (Head.next != &Head) {
         PopFront(v);
         if (v.Is(TZevAtom::TypeId)) {
-            TZevLispRefList& stack = static_cast<TZevAtom*>(v.Get())->Values;
-            if (!stack.IsEmpty()) {
+            auto* atom = static_cast<TZevAtom*>(v.Get());
+            if (atom->HasValue()) {
                 TZevLispRef top;
-                stack.PopFront(top);
+                atom->PopValue(top);
                 top.Clear();
                 if (!Nil.IsNull())
-                    stack.PushFront(Nil);
+                    atom->PushValue(Nil);
             }
         }
         v.Clear();

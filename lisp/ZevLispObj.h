@@ -33,6 +33,8 @@ public:
     inline TZevLispRef& operator=(TZevLispRef&& other) noexcept;
     // Holds p instead (adds 1 to p, releases the old value).
     inline TZevLispRef Reset(TZevLispObj* p);
+    // Holds p with a count the caller has already added for this handle (releases the old value).
+    inline void Adopt(TZevLispObj* p);
     inline void Clear();
 
     TZevLispObj* Get() const { return Obj; }
@@ -71,6 +73,25 @@ void LispRegisterValueClass(TZevLispClass* cls, const char* name, TZevFactory fa
                             const char* parent = "TZevLispObj");
 // A value of the class into `out` (its one holder): from the pool with its construction defaults restored, or new.
 void LispNewValue(TZevLispRef& out, TZevLispClass* cls);
+// LispNewValue of a class whose pool holds only values of type T, with the pool's road in line.
+template <class T> inline void LispNewPooledValue(TZevLispRef& out)
+{
+    TZevLispClass* cls = &T::Class;
+    const std::int32_t top = cls->FreeCount - 1;
+    if (top < 0) {
+        LispNewValue(out, cls);
+        return;
+    }
+    cls->FreeCount = top;
+    T* v = static_cast<T*>(cls->Free[top]);
+    if (top >= 4)
+        __builtin_prefetch(cls->Free[top - 4], 1);
+    v->T::ResetDefaults();
+    v->SetRefCount(1);
+    v->OwnerClass = cls;
+    v->Link = nullptr;
+    out.Adopt(v);
+}
 // Deletes every pooled value of the class and the pool itself (at shutdown).
 void LispDrainValueClass(TZevLispClass* cls);
 
@@ -168,6 +189,14 @@ inline TZevLispRef TZevLispRef::Reset(TZevLispObj* p)
 {
     Assign(p);
     return *this;
+}
+
+inline void TZevLispRef::Adopt(TZevLispObj* p)
+{
+    TZevLispObj* old = Obj;
+    Obj = p;
+    if (old)
+        old->Release();
 }
 
 inline void TZevLispRef::Clear()

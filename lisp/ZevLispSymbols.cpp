@@ -48,7 +48,7 @@ void NewAtom(TZevLispRef& out, TZevLispRefList& bucket, const char* name)
     TZevLispRef a;
     TZevAtom::New(a);
     LispAtom(a)->SetName(TZevString(name));
-    LispAtom(a)->Values.Clear();
+    LispAtom(a)->ClearValues();
     bucket.PushBack(a);
     out = std::move(a);
 }
@@ -83,7 +83,7 @@ void LispSymbolTableFree()
         for (int b = 0; b < 256; ++b)
             for (auto* n = gBuckets[b].First(); n != gBuckets[b].End(); n = n->next)
                 if (n->value.Is(TZevAtom::TypeId))
-                    LispAtom(n->value)->Values.Clear();
+                    LispAtom(n->value)->ClearValues();
         for (int b = 0; b < 256; ++b)
             gBuckets[b].Clear();
         delete[] gBuckets;
@@ -152,7 +152,7 @@ void LispMakeGlobalAtoms()
         LispMakeString(Nil, "nil", 0);
     if (NilAtom.IsNull()) {
         InternAtom(NilAtom, "nil");
-        if (NilAtom.Is(TZevAtom::TypeId) && LispAtom(NilAtom)->Values.IsEmpty())
+        if (NilAtom.Is(TZevAtom::TypeId) && !LispAtom(NilAtom)->HasValue())
             LispAtom(NilAtom)->PushValue(Nil);
     }
     if (T.IsNull())

@@ -43,6 +43,34 @@ void LispPopValue(TZevAtom* atom, TZevLispRef& out);
 
 // ---- Argument routines of builtins -----------------------------------------------------------------------------
 
+// The forms of an argument list of exactly one (two) forms that ends in Nil, in place in the list; false for any
+// other list, whose errors the routines below tell. The list must stay held while the forms are used.
+inline bool LispOneForm(const TZevLispRef& list, const TZevLispRef*& a)
+{
+    if (!LispIsPair(list))
+        return false;
+    const TZevPair* p = LispPair(list);
+    if (p->Cdr != Nil)
+        return false;
+    a = &p->Car;
+    return true;
+}
+
+inline bool LispTwoForms(const TZevLispRef& list, const TZevLispRef*& a, const TZevLispRef*& b)
+{
+    if (!LispIsPair(list))
+        return false;
+    const TZevPair* p = LispPair(list);
+    if (!LispIsPair(p->Cdr))
+        return false;
+    const TZevPair* q = LispPair(p->Cdr);
+    if (q->Cdr != Nil)
+        return false;
+    a = &p->Car;
+    b = &q->Car;
+    return true;
+}
+
 // The car of the list; "Too Few Arguments!" when the list is nil (or not a list).
 void LispFirstArg(TZevLispRef& out, const TZevLispRef& list);
 // Advances the list to its cdr, then its car; "Too Few Arguments!" when nothing is left.

@@ -90,10 +90,24 @@ void TZevAtom::AppendText(TZevLispText& out)
 
 void TZevAtom::PopValue(TZevLispRef& out)
 {
-    if (Values.IsEmpty())
+    if (!Bound) {
         out = Nil;
+        return;
+    }
+    TZevLispRef top = std::move(Top);
+    if (Shadowed.IsEmpty())
+        Bound = false;
     else
-        Values.PopFront(out);
+        Shadowed.PopFront(Top);
+    out = std::move(top);
+}
+
+void TZevAtom::ClearValues()
+{
+    TZevLispRef top = std::move(Top);
+    Bound = false;
+    top.Clear();
+    Shadowed.Clear();
 }
 
 void TZevLispFunc::AppendText(TZevLispText& out)
@@ -162,6 +176,24 @@ void LispCons(TZevLispRef& out, const TZevLispRef& car, const TZevLispRef& cdr)
     TZevLispRef p;
     TZevPair::New(p);
     LispPair(p)->Car = car;
+    LispPair(p)->Cdr = cdr;
+    out = std::move(p);
+}
+
+void LispConsTaking(TZevLispRef& out, TZevLispRef&& car, TZevLispRef&& cdr)
+{
+    TZevLispRef p;
+    TZevPair::New(p);
+    LispPair(p)->Car = std::move(car);
+    LispPair(p)->Cdr = std::move(cdr);
+    out = std::move(p);
+}
+
+void LispConsTaking(TZevLispRef& out, TZevLispRef&& car, const TZevLispRef& cdr)
+{
+    TZevLispRef p;
+    TZevPair::New(p);
+    LispPair(p)->Car = std::move(car);
     LispPair(p)->Cdr = cdr;
     out = std::move(p);
 }

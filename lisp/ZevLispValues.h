@@ -39,27 +39,67 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevPair>(out); }
 };
 
-// A symbol: its name and its stack of values (front = current value).
+// A symbol: its name and its stack of values. The current value is kept in the atom itself, so that reading or
+// replacing it (the most of what scripts do with variables) touches no node of the stack; the values it hides
+// (outer bindings) wait in Shadowed, the most recent first.
 class TZevAtom : public TZevLispObj {
 public:
-    void Clear() override { Values.Clear(); }
+    void Clear() override { ClearValues(); }
     void ResetDefaults() override { Name = TZevString(); }
     void AppendText(TZevLispText& out) override;
 
     void SetName(const TZevString& name) { Name = name; }
     // The current value, or the empty handle when the atom has none.
-    void GetValue(TZevLispRef& out) const { Values.Front(out); }
-    const TZevLispRef* ValuePtr() const { return Values.FrontPtr(); }
-    void PushValue(const TZevLispRef& v) { Values.PushFront(v); }
+    void GetValue(TZevLispRef& out) const
+    {
+        if (Bound)
+            out = Top;
+        else
+            out.Clear();
+    }
+    const TZevLispRef* ValuePtr() const { return Bound ? &Top : nullptr; }
+    bool HasValue() const { return Bound; }
+    void PushValue(const TZevLispRef& v)
+    {
+        if (Bound)
+            Shadowed.PushFront(Top);
+        Top = v;
+        Bound = true;
+    }
+    void PushValue(TZevLispRef&& v)
+    {
+        if (Bound)
+            Shadowed.PushFront(Top);
+        Top = std::move(v);
+        Bound = true;
+    }
     // The popped value; nil when the stack was empty.
     void PopValue(TZevLispRef& out);
+    // Replaces the current value (an atom without one gets one): a pop and a push in one.
+    void SetValue(const TZevLispRef& v)
+    {
+        Top = v;
+        Bound = true;
+    }
+    void SetValue(TZevLispRef&& v)
+    {
+        Top = std::move(v);
+        Bound = true;
+    }
+    // Drops every value, the current one first.
+    void ClearValues();
 
     TZevString Name;
-    TZevLispRefList Values;
 
+private:
+    TZevLispRef Top;         // the current value, while Bound
+    TZevLispRefList Shadowed; // the values below it
+    bool Bound = false;
+
+public:
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
     static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
@@ -115,7 +155,7 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevLispInteger>(out); }
 };
 
 class TZevLispFloat : public TZevLispObj {
@@ -130,7 +170,7 @@ public:
 
     static TZevLispClass Class;
     static TZevClassRecord* TypeId;
-    static void New(TZevLispRef& out) { LispNewValue(out, &Class); }
+    static void New(TZevLispRef& out) { LispNewPooledValue<TZevLispFloat>(out); }
 };
 
 // Registers the eight value classes in their fixed order and builds their pools.
@@ -157,6 +197,9 @@ inline TZevAtom* LispAtom(const TZevLispRef& v) { return static_cast<TZevAtom*>(
 void LispMakeError(TZevLispRef& out, const char* text);
 void LispMakeError(TZevLispRef& out, const TZevString& text);
 void LispCons(TZevLispRef& out, const TZevLispRef& car, const TZevLispRef& cdr);
+// LispCons that takes over the handles given (no count is added and dropped again).
+void LispConsTaking(TZevLispRef& out, TZevLispRef&& car, TZevLispRef&& cdr);
+void LispConsTaking(TZevLispRef& out, TZevLispRef&& car, const TZevLispRef& cdr);
 // The car / cdr of a pair; "Bad Variable Type!" for anything else.
 void LispCar(TZevLispRef& out, const TZevLispRef& v);
 void LispCdr(TZevLispRef& out, const TZevLispRef& v);

@@ -33,6 +33,10 @@ TEST_F(LispEval, EvaluationRules)
          "Error: Bad Variable Type!\n   in \"(car 5)\"\n   in \"(list 1 2 (car 5))\"\n\n"},
         {"(eval (list 'quote))", "Error: Too Few Arguments!\n   in \"(quote)\"\n   in \"(eval (list 'quote))\"\n\n"},
         {"(eval (list 'quote 'a 'b))", "a\n"},
+        // Argument lists longer than the ones a builtin reads in place.
+        {"(list 1 2 3 4 5 6 7 8 9 10)", "(1 2 3 4 5 6 7 8 9 10)\n"},
+        {"(+ 1 2 3 4 5 6 7 8 9 10)", "Error: Too Many Arguments!\n   in \"(+ 1 2 3 4 5 6 7 8 9 10)\"\n\n"},
+        {"(list 1 2 3 4 5 6 7 8 9 . 10)", "Error: Bad Variable Type!\n   in \"(list 1 2 3 4 5 6 7 8 9 . 10)\"\n\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Run(c.text), c.answer) << c.text;
@@ -49,6 +53,35 @@ TEST_F(LispEval, BindingsAreUndoneAfterAFailingBody)
     EXPECT_EQ(Run("(def x 1) ((lambda (x) (car x)) 5) x"),
               "x\nError: Bad Variable Type!\n   in \"(car x)\"\n   in \"((lambda (x) (car x)) 5)\"\n\n1\n");
     EXPECT_TRUE(host->Bindings.IsEmpty());
+}
+
+TEST_F(LispEval, SetqChangesTheInnermostBindingOnly)
+{
+    struct Case {
+        const char* text;
+        const char* answer;
+    } cases[] = {
+        // Dynamic binding: the function sees the let's binding, and the global value comes back after it.
+        {"(setq sv 1) (defun getsv () sv) (let ((sv 2)) (setq sv 3) (getsv)) sv", "sv\ngetsv\n3\n1\n"},
+        // Three bindings of one atom, the innermost changed.
+        {"(setq lv 1) ((lambda (lv) (list ((lambda (lv) (setq lv 9) lv) 5) lv)) 4) lv", "lv\n(9 4)\n1\n"},
+        // An atom bound only by a let has no value after it.
+        {"(let ((unb 1)) (setq unb 2) unb) unb", "2\nError: Unbound Variable: unb\n   in \"unb\"\n\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Run(c.text), c.answer) << c.text;
+    EXPECT_TRUE(host->Bindings.IsEmpty());
+}
+
+TEST_F(LispEval, AVariableHoldingAnErrorAddsItsContextLine)
+{
+    // An error value can be bound only from outside the language (a loaded value, a host program).
+    TZevLispRef atom, error, old;
+    LispIntern(atom, "holdsError");
+    LispMakeError(error, "Kept!");
+    LispAtom(atom)->PushValue(error);
+    EXPECT_EQ(Run("(car holdsError)"), "Error: Kept!\n   in \"holdsError\"\n   in \"(car holdsError)\"\n\n");
+    LispAtom(atom)->PopValue(old);
 }
 
 TEST_F(LispEval, AtomsBoundToAtomsAreFollowedAndRingsRefused)
