@@ -183,11 +183,11 @@ bool InverseInertia(const TZevPhscs2RigidBody* part, TZevMatrix3& inverse)
 } // namespace
 
 // Both gains are explicit: a step acts on the turn or the lean it started with. Past what one step can take back
-// they turn it round larger than it was, step after step: at the builder's mass and inertia the turn damping takes
-// 6.25 times the turn away in one step, and the uprighting, fed back through the legs' links, rocked the body by
-// about 0.2 rad each way every step, which turns its heading a little each time. With no key held the body ended
-// up turning to and fro at the turn limit. Each gain is held below what one step stops, with room for the legs,
-// which answer a step late.
+// they turn it round larger than it was, step after step. At the builder's mass and inertia the turn damping takes
+// 6.25 times the turn away in one step: with no key held the body turned to and fro at the turn limit. With that
+// gain held, the uprighting, fed back through the legs' links, still rocked the body by about 0.2 rad each way
+// every step, which turned its heading a little each time. Each gain is held below what one step stops, with room
+// for the legs, which answer a step late.
 float TZevRobotChara::TurnDampingGain() const
 {
     const float gain = MainPart->Mass * 2000.0f;
