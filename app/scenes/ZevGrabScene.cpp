@@ -2,6 +2,7 @@
 
 #include "ZevBodyUtil.h"
 #include "ZevGameChara.h"
+#include "ZevJoint.h"
 #include "ZevLandCTree.h"
 #include "ZevPhscs2World.h"
 #include "ZevQueuedRenderer.h"
@@ -59,6 +60,12 @@ void TZevGrabScene::Setup()
         // Air thick enough for a person at the keys: E held 0.6 s lifts the robot about 20 (a box's height) and
         // it comes to rest within a second of letting go, inside the view (at the builder's 1.5 it flew off).
         Robot->LinearDamping = RobotLinearDamping;
+        for (int leg = 0; leg < 4; ++leg) {
+            for (int knee = 1; knee <= 2; ++knee) {
+                if (TZevJoint* joint = Robot->LegJoint(leg, knee))
+                    joint->Brake = RobotKneeBrake;
+            }
+        }
     }
     for (int i = 0; i < 2; ++i)
         ZevAddSceneBox(this, TZevVector(0.0f, 10.01f + 20.05f * static_cast<float>(i), 0.0f));

@@ -19,6 +19,9 @@ public:
 
     // The damping of the robot's body motion in this scene.
     static constexpr float RobotLinearDamping = 30.0f;
+    // The brake of the robot's knees in this scene: with none they fold under the body's weight while no key is
+    // held (it sinks about 8 units in 5 s and is never at rest). The torques of S and D drive them past it.
+    static constexpr float RobotKneeBrake = 500.0f;
 };
 
 // The boxes of the grab and vehicle scenes: "objects/lbox.x" made 20 x 20 x 40, mass 1 with the inertia of its

@@ -1,6 +1,7 @@
 #include "ZevRobotChara.h"
 
 #include "ZevBodyUtil.h"
+#include "ZevPhscs2RigidBody.h"
 #include "ZevPhscs2World.h"
 #include "ZevVirtualKeys.h"
 
@@ -76,6 +77,8 @@ void ScaleAndWeigh(TZevGameChara* seg, float radius)
 void TZevRobotChara::AdvanceStep(float dt)
 {
     Clock += dt;
+    if (dt > 0.0f)
+        LastStep = dt;
     TZevJointedChara::AdvanceStep(dt);
 }
 
@@ -137,8 +140,9 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
         F.y -= m * 9.1f * 10.0f;
     // Uprighting torque from the part's y axis.
     const float* R = MainPart->Matrix.m;
-    T.x += R[6] * -25800.0f * m;
-    T.z += R[4] * 25800.0f * m;
+    const float upright = UprightingGain();
+    T.x += R[6] * -upright;
+    T.z += R[4] * upright;
     // Moves over the ground. A part whose z (or x) axis stands vertical has no horizontal direction there:
     // the key then pushes nowhere rather than upwards.
     bool hasForward = false;
@@ -165,7 +169,46 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
         T.y += m * 2800.0f;
         return;
     }
-    T.y -= MainPart->AngularVelocity.y * m * 2000.0f;
+    T.y -= MainPart->AngularVelocity.y * TurnDampingGain();
+}
+
+namespace {
+
+// The body's inverse world inertia; false when it has none.
+bool InverseInertia(const TZevPhscs2RigidBody* part, TZevMatrix3& inverse)
+{
+    return ZevInverseWorldInertia(part->Matrix, part->Inertia, inverse);
+}
+
+} // namespace
+
+// Both gains are explicit: a step acts on the turn or the lean it started with. Past what one step can take back
+// they turn it round larger than it was, step after step. At the builder's mass and inertia the turn damping takes
+// 6.25 times the turn away in one step: with no key held the body turned to and fro at the turn limit. With that
+// gain held, the uprighting, fed back through the legs' links, still rocked the body by about 0.2 rad each way
+// every step, which turned its heading a little each time. Each gain is held below what one step stops, with room
+// for the legs, which answer a step late.
+float TZevRobotChara::TurnDampingGain() const
+{
+    const float gain = MainPart->Mass * 2000.0f;
+    TZevMatrix3 inverse;
+    if (!InverseInertia(MainPart, inverse) || !(inverse[4] > 0.0f))
+        return gain;
+    const float bound = 0.5f / (inverse[4] * LastStep);
+    return bound < gain ? bound : gain;
+}
+
+float TZevRobotChara::UprightingGain() const
+{
+    const float gain = MainPart->Mass * 25800.0f;
+    TZevMatrix3 inverse;
+    if (!InverseInertia(MainPart, inverse))
+        return gain;
+    const float most = inverse[0] > inverse[8] ? inverse[0] : inverse[8];
+    if (!(most > 0.0f))
+        return gain;
+    const float bound = 0.75f / (most * LastStep * LastStep);
+    return bound < gain ? bound : gain;
 }
 
 TZevCollisionMeshObj* CreateRobotChara(TZevFrame* holder, TZevPolygonMesh* source, void* argument)

@@ -19,7 +19,14 @@ public:
     // The joint j (0 hip, 1 and 2 knees) of leg i, or null.
     TZevJoint* LegJoint(int leg, int joint) const { return JointAt(leg * 3 + joint); }
 
+    // The gains of the turn damping (per unit of turn rate about y, with no turn key held) and of the uprighting
+    // (per unit of the y axis's lean): the builder's m * 2000 and m * 25800, held to what one step of the last
+    // length takes back without overshooting: half the turn, three quarters of the lean.
+    float TurnDampingGain() const;
+    float UprightingGain() const;
+
     float Clock = 0.0f;
+    float LastStep = 0.02f; // the length of the last step (the scenes' frame before the first)
     float Reserved0 = 0.0f;
     float Reserved1 = 0.0f;
 };

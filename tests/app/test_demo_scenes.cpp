@@ -262,6 +262,32 @@ TEST_F(DemoSceneTest, GrabSceneRobotPicksUpTheTopBoxAndCarriesItUnderItsKeys)
     ExpectWorldFinite(scene->World);
 }
 
+// With no key held the robot stands where it landed for 10 s: it neither drifts, sinks, rocks nor turns.
+TEST_F(DemoSceneTest, GrabSceneRobotStandsStillWithNoKeyHeld)
+{
+    TZevGrabScene* scene = Start(new TZevGrabScene);
+    ASSERT_NE(scene->Robot, nullptr);
+    Frames(150); // on its legs
+    const TZevMatrix start = scene->Robot->MainPart->Matrix;
+    float farthest = 0.0f, sunk = 0.0f, lean = 0.0f, turned = 0.0f;
+    for (int f = 0; f < 500; ++f) {
+        host.Frame();
+        const TZevMatrix& m = scene->Robot->MainPart->Matrix;
+        farthest = std::max(farthest, std::hypot(m.m[12] - start.m[12], m.m[14] - start.m[14]));
+        sunk = std::max(sunk, std::fabs(m.m[13] - start.m[13]));
+        lean = std::max(lean, std::hypot(m.m[4], m.m[6]));
+        // The heading's turn from the start, from the z axes' dot product on the ground.
+        const float c = (m.m[8] * start.m[8] + m.m[10] * start.m[10]) /
+                        (std::hypot(m.m[8], m.m[10]) * std::hypot(start.m[8], start.m[10]));
+        turned = std::max(turned, std::acos(std::clamp(c, -1.0f, 1.0f)));
+    }
+    EXPECT_LT(farthest, 1.0f) << "drifted";
+    EXPECT_LT(sunk, 1.0f) << "sank or rose";
+    EXPECT_LT(lean, 0.05f) << "rocked";
+    EXPECT_LT(turned, 0.05f) << "turned";
+    EXPECT_LT(std::fabs(scene->Robot->MainPart->AngularVelocity.y), 0.5f) << "still spinning";
+}
+
 // The vehicle scene's chase view: upright (its y axis straight up, its x axis level), looking along the car's
 // heading on the ground, 40 behind the car and 12 above it, however the car lies.
 void ExpectChaseView(const TZevMatrix& camera, const TZevMatrix& car)

@@ -116,10 +116,13 @@ TEST(SpecialChara, AircraftLiftAndWeathervane)
 
 // ---- Robot
 
+// A robot body with twelve leg joints to bare parts. `inertia` (about every axis) is large by default: the body
+// then turns too slowly for the step to bound its gains, and the key table's own numbers stand.
 struct RobotRig {
-    RobotRig()
+    explicit RobotRig(float inertia = 1.0e4f)
     {
         robot = MakeChara<TZevRobotChara>(CreateRobotChara);
+        robot->MainPart->SetInertia(TZevMatrix3(inertia, 0, 0, 0, inertia, 0, 0, 0, inertia));
         for (int i = 0; i < 12; ++i) {
             parts[i] = std::make_unique<TZevPhscs2RigidBody>();
             TZevJoint* joint = CreateJoint(robot->RigidPart, parts[i].get(), TZevVector(), TZevVector(1, 0, 0),
@@ -218,6 +221,40 @@ TEST(SpecialChara, RobotUprightsItselfAndNeverPushesUpwardsWhenItsNoseIsVertical
     Keys up({ZevKeyUp, ZevKeyDown});
     robot->KeyControl(up.table);
     ExpectVec(robot->ForceAccumulator, TZevVector(), "vertical nose");
+}
+
+// A body as light to turn as the grab scene's robot: over one step the turn damping takes back half the turn and
+// the uprighting three quarters of the lean, at most, whatever the step; never more than the key table's gains.
+// (At the table's gains this body's turn would come back reversed.)
+TEST(SpecialChara, RobotTurnDampingAndUprightingNeverOvershootInOneStep)
+{
+    for (float step : {0.02f, 0.005f, 0.2f}) {
+        SCOPED_TRACE(step);
+        RobotRig rig(35.2f);
+        TZevRobotChara* robot = rig.robot;
+        const float m = robot->MainPart->Mass;
+        robot->AdvanceStep(step);
+        TZevMatrix roll;
+        ZevMatRotationZ(roll, 0.1f);
+        robot->MainPart->SetMatrix(roll);
+        robot->MainPart->AngularVelocity = TZevVector(0, 0.5f, 0);
+        Keys none({});
+        robot->KeyControl(none.table);
+        const TZevVector T = robot->TorqueAccumulator;
+        // What one step of the torque does to the turn rate and to the lean (sin 0.1, towards -x: the torque
+        // turns it back about -z).
+        const float lean = -roll.m[4];
+        ASSERT_GT(lean, 0.0f);
+        const float turnAfter = 0.5f + T.y * step / 35.2f;
+        const float leanBack = -T.z * step * step / 35.2f;
+        EXPECT_GE(turnAfter, 0.25f - 1e-4f) << "turn damping overshoots";
+        EXPECT_LT(turnAfter, 0.5f);
+        EXPECT_LE(leanBack, 0.75f * lean + 1e-5f) << "uprighting overshoots";
+        EXPECT_GT(leanBack, 0.0f);
+        // Never stronger than the table's gains.
+        EXPECT_LE(-T.y, 0.5f * 2000.0f * m * (1.0f + 1e-6f));
+        EXPECT_LE(-T.z, lean * 25800.0f * m * (1.0f + 1e-6f));
+    }
 }
 
 TEST(SpecialChara, JointTableForgetsJointsThatWentBackToTheirPool)
