@@ -90,7 +90,7 @@ void TZevContactLink::Reset()
     HorizontalDamper = 0.0f;
     PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
     Keep = 1;
-    SatisfyListed = 0;
+    PassIndex = 0;
     Depth = PrevDepth = 0.0f;
     Separation = zero;
     RetestNeeded = 0;

@@ -65,7 +65,7 @@ public:
     float PrevUV[2] = {};
     float UV[2] = {};
     std::int32_t Keep = 1;
-    std::int32_t SatisfyListed = 0;         // in the world's ContactSatisfyLinks
+    std::uint32_t PassIndex = 0;            // its place in the arrays of the satisfy pass in progress
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     TZevVector Separation;                  // PointB - PointA as last accepted
