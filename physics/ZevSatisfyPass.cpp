@@ -14,6 +14,7 @@
 #include "ZevXPhObj.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -52,6 +53,20 @@ thread_local std::vector<std::uint32_t> ListedIndex;
 // pass, and the collections walk it in every iteration.
 thread_local std::vector<std::uint32_t> PartBegin;
 thread_local std::vector<std::uint32_t> PartLinks;
+
+// Each pass in the program has a number of its own (never 0), which marks the objects it has given a slot or
+// woken: a world may be stepped by one thread and then another, and an object that meets a later pass must never
+// take an earlier pass's marks for its own.
+std::atomic<std::uint32_t> LastPassNumber{0};
+thread_local std::uint32_t PassNumber = 0;
+
+void BeginPassNumber()
+{
+    std::uint32_t n = LastPassNumber.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (n == 0)
+        n = LastPassNumber.fetch_add(1, std::memory_order_relaxed) + 1;
+    PassNumber = n;
+}
 
 // Per link of the pass's arrays, what a first walk over them (on the worker threads) found for the second (in list
 // order on the caller's thread): whether the link is too deep, and its force law's answer and force.
@@ -120,7 +135,7 @@ void CollectPart(TZevPhscs2World* world, TZevPhscs2Obj* part, std::int32_t r)
     if (part == nullptr || part->CollectRound == world->CollectRound)
         return;
     part->CollectRound = world->CollectRound;
-    if (part->SatisfyRound == world->RetestRound) {
+    if (part->SatisfyRound == PassNumber) {
         const std::uint32_t end = PartBegin[part->SatisfySlot + 1];
         for (std::uint32_t k = PartBegin[part->SatisfySlot]; k < end; ++k)
             ListContact(world, PartLinks[k]);
@@ -164,7 +179,8 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
 // The pass's arrays: the links and their parts, the parts' links, and the depth flags as they stand.
 void BeginPass(TZevPhscs2World* world)
 {
-    const std::uint32_t round = world->RetestRound;
+    BeginPassNumber();
+    const std::uint32_t round = PassNumber;
     PassLinks.clear();
     PassPartA.clear();
     PassPartB.clear();
@@ -210,8 +226,13 @@ void BeginPass(TZevPhscs2World* world)
 
 // Corrections.
 
+// During a pass bodies only join ActiveBodies and the users of a part stay as they are: once a part's users have
+// been woken in the pass, waking them again would find them all active.
 void WakeUsers(TZevPhscs2World* world, TZevPhscs2Obj* part)
 {
+    if (part->WokenRound == PassNumber)
+        return;
+    part->WokenRound = PassNumber;
     for (TZevXPhObj* body : ZevItems<TZevXPhObj>(part->Users)) {
         if (!world->IsActiveBody(body))
             world->AddActiveBodyTree(body);

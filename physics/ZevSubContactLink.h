@@ -27,13 +27,13 @@ public:
     TZevEdgeBoxVecT* OtherEdge = nullptr;
     float U = 0.0f;
     float V = 0.0f;
-    std::int32_t Reserved0 = 0;
-    std::int32_t Reserved1 = 0;
     float T = 0.0f;
     float PrevT = 0.0f;
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     std::int32_t InPool = 0;
+    std::int32_t Reserved0 = 0;
+    std::int32_t Reserved1 = 0;
 };
 
 // The first free sub-contact of the calling thread's pool, or a new one (current force 0, depth 0). Null only
