@@ -13,7 +13,9 @@
 class TZevPhscs2World;
 class TZevXPhObj;
 
-class TZevContactLink : public TZevPhscs2Link {
+// Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
+// cache line that the passes otherwise leave alone.
+class TZevContactLink final : public TZevPhscs2Link {
 public:
     TZevContactLink();
     ~TZevContactLink() override = default;

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 
-class TZevSubContactLink : public TZevPhscs2Link {
+// Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
+// cache line that the passes otherwise leave alone.
+class TZevSubContactLink final : public TZevPhscs2Link {
 public:
     TZevSubContactLink() = default;
     ~TZevSubContactLink() override = default;
