@@ -91,6 +91,8 @@ void TZevContactLink::Reset()
     PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
     Keep = 1;
     PassIndex = 0;
+    EndThresholds[0] = EndThresholds[1] = 0.0f;
+    EndThresholdsRound = 0;
     Depth = PrevDepth = 0.0f;
     Separation = zero;
     RetestNeeded = 0;

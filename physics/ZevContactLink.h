@@ -74,6 +74,11 @@ public:
     std::uint32_t BoxesVersionA = 0;
     std::uint32_t BoxesVersionB = 0;
     std::uint32_t PassIndex = 0;            // its place in the arrays of the satisfy pass in progress
+    // The end thresholds of an edge contact's two edges (their collision links'), as the satisfy pass read them at
+    // its start, and the world's re-test round of that pass: only the contact estimates write the thresholds, and
+    // they do not run during the pass.
+    float EndThresholds[2] = {};
+    std::uint32_t EndThresholdsRound = 0;
 
     std::int32_t released = 0;
     std::int32_t LawState = 0;          // state word of the contact force law
