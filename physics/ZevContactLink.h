@@ -74,11 +74,21 @@ public:
     std::uint32_t BoxesVersionA = 0;
     std::uint32_t BoxesVersionB = 0;
     std::uint32_t PassIndex = 0;            // its place in the arrays of the satisfy pass in progress
-    // The end thresholds of an edge contact's two edges (their collision links'), as the satisfy pass read them at
-    // its start, and the world's re-test round of that pass: only the contact estimates write the thresholds, and
-    // they do not run during the pass.
+    // What the satisfy pass read at its start from the collision links of the two primitives, which only the
+    // contact estimates write: an edge contact's end thresholds of its two edges, a face-point contact's point
+    // motion. They stand for the collision links' values in the pass's re-test round (PassReadRound) while both
+    // trees keep the box versions they had then; a re-test reads the collision links themselves otherwise.
     float EndThresholds[2] = {};
-    std::uint32_t EndThresholdsRound = 0;
+    TZevVector PointMotion;
+    std::uint32_t PassReadRound = 0;
+    std::uint32_t PassReadBoxVersionA = 0;
+    std::uint32_t PassReadBoxVersionB = 0;
+    bool PassReadsHold() const
+    {
+        return RetestRound != 0 && PassReadRound == RetestRound && RecordA != nullptr && RecordB != nullptr &&
+               RecordA->tree != nullptr && RecordB->tree != nullptr &&
+               PassReadBoxVersionA == RecordA->tree->boxVersion && PassReadBoxVersionB == RecordB->tree->boxVersion;
+    }
 
     std::int32_t released = 0;
     std::int32_t LawState = 0;          // state word of the contact force law
@@ -117,6 +127,12 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b);
 // normal, the point record its negation, the link the new depth (the old one in PrevDepth). False for a
 // degenerate face and when the point's vertex normal (the offset of its layer-2 body box) points along the face
 // normal, i.e. the bodies separate; otherwise true while the point lies on or under the face plane.
+// The motion of a point record's vertex as its layer-2 body box keeps it (from the inset point out to the
+// vertex); zero without a collision link.
+TZevVector ZevPointMotion(const TZevFMCTree_CFaceData* pointRecord);
+// Reads into the link what PassReadsHold covers, for the re-test round `round` (not 0).
+void ZevReadPassConstants(TZevContactLink* link, std::uint32_t round);
+
 bool ContactNormalFacePoint(TZevPhscs2World* world, TZevFMCTree_CFaceData* faceRecord,
                             TZevFMCTree_CFaceData* pointRecord, TZevContactLink* link);
 

@@ -290,7 +290,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     const TZevPointBoxVecT* endA = nullptr;
     const TZevPointBoxVecT* endB = nullptr;
     // Within a satisfy pass the thresholds read at its start save a walk to each edge's collision link.
-    const bool kept = link->RetestRound != 0 && link->EndThresholdsRound == link->RetestRound;
+    const bool kept = link->PassReadsHold();
     const float mA = kept ? link->EndThresholds[0] : ZevEdgeEndThreshold(edges[0]);
     const float mB = kept ? link->EndThresholds[1] : ZevEdgeEndThreshold(edges[1]);
     const bool nearA = NearEnd(edges[0], recordA->u, mA, endA);

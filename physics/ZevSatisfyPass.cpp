@@ -2,7 +2,6 @@
 
 #include "ZevBodyPair.h"
 #include "ZevContactLink.h"
-#include "ZevContactMaker.h"
 #include "ZevContactPass.h"
 #include "ZevForceLaws.h"
 #include "ZevJointPass.h"
@@ -194,15 +193,8 @@ void BeginPass(TZevPhscs2World* world)
         PassPartB.push_back(link->SatisfyPartB);
     }
     PassWorldCount = PassLinks.size();
-    for (TZevContactLink* link : PassLinks) {
-        const TZevFMCTree_CFaceData* A = link->RecordA;
-        const TZevFMCTree_CFaceData* B = link->RecordB;
-        if (A != nullptr && B != nullptr && ZevIsNodeType(A->node, ZevTypeEdgeBoxVecT)) {
-            link->EndThresholds[0] = ZevEdgeEndThreshold(A->node);
-            link->EndThresholds[1] = ZevEdgeEndThreshold(B->node);
-            link->EndThresholdsRound = world->RetestRound;
-        }
-    }
+    for (TZevContactLink* link : PassLinks)
+        ZevReadPassConstants(link, world->RetestRound);
     PartBegin.clear();
     PartLinks.clear();
     std::uint32_t slots = 0;
