@@ -93,7 +93,7 @@ TZevSubContactLink* TakeSub(TZevContactLink* link)
         if (spare != nullptr) {
             TZevSubContactLink* sub = spare;
             spare = nullptr;
-            sub->Reset();
+            sub->Renew();
             return sub;
         }
     }

@@ -23,6 +23,11 @@ public:
     // Every field as after construction, out of the pool: a sub-contact taken again must carry nothing of the
     // contact it served before (without a face its points stay as they start).
     void Reset();
+    // Reset for a sub-contact that its link dropped and takes again: while a link holds a sub-contact only Update
+    // (the points), the contact geometry and the estimates (face, edges, parameters, depths) write it, so only
+    // those fields go back; the others still hold what Reset or the constructor gave them. A whole Reset writes
+    // all six cache lines of an object that the re-test otherwise touches in three.
+    void Renew();
 
     TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
     TZevEdgeBoxVecT* Edge = nullptr;
