@@ -2,6 +2,7 @@
 
 #include "ZevBodyPair.h"
 #include "ZevColLink.h"
+#include "ZevContactMaker.h"
 #include "ZevListView.h"
 #include "ZevPoolDrain.h"
 #include "ZevVecInline.h"
@@ -90,7 +91,10 @@ void TZevContactLink::Reset()
     HorizontalDamper = 0.0f;
     PrevUV[0] = PrevUV[1] = UV[0] = UV[1] = 0.0f;
     Keep = 1;
-    SatisfyListed = 0;
+    PassIndex = 0;
+    EndThresholds[0] = EndThresholds[1] = 0.0f;
+    PointMotion = zero;
+    PassReadRound = PassReadBoxVersionA = PassReadBoxVersionB = 0;
     Depth = PrevDepth = 0.0f;
     Separation = zero;
     RetestNeeded = 0;
@@ -198,6 +202,35 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b)
     return nullptr;
 }
 
+TZevVector ZevPointMotion(const TZevFMCTree_CFaceData* pointRecord)
+{
+    TZevVector m;
+    if (const TZevFC2RPointLink* pointLink = ZevPointColLink(pointRecord->node)) {
+        const TZevVector& now = pointLink->box2->store.currentStore[0];
+        const TZevVector& before = pointLink->box2->store.previousStore[0];
+        ZevVecSub(m, now, before);
+    }
+    return m;
+}
+
+void ZevReadPassConstants(TZevContactLink* link, std::uint32_t round)
+{
+    const TZevFMCTree_CFaceData* A = link->RecordA;
+    const TZevFMCTree_CFaceData* B = link->RecordB;
+    if (A == nullptr || B == nullptr || A->node == nullptr || B->node == nullptr || A->tree == nullptr ||
+        B->tree == nullptr)
+        return;
+    if (ZevIsNodeType(A->node, ZevTypeEdgeBoxVecT)) {
+        link->EndThresholds[0] = ZevEdgeEndThreshold(A->node);
+        link->EndThresholds[1] = ZevEdgeEndThreshold(B->node);
+    } else {
+        link->PointMotion = ZevPointMotion(B);
+    }
+    link->PassReadRound = round;
+    link->PassReadBoxVersionA = A->tree->boxVersion;
+    link->PassReadBoxVersionB = B->tree->boxVersion;
+}
+
 bool ContactNormalFacePoint(TZevPhscs2World*, TZevFMCTree_CFaceData* faceRecord, TZevFMCTree_CFaceData* pointRecord,
                             TZevContactLink* link)
 {
@@ -225,12 +258,7 @@ bool ContactNormalFacePoint(TZevPhscs2World*, TZevFMCTree_CFaceData* faceRecord,
     link->PrevDepth = link->Depth;
     link->Depth = ZevVecDot(d, n);
     // The vertex normal of the point, as its layer-2 box runs from the inset point out to the vertex.
-    TZevVector m;
-    if (const TZevFC2RPointLink* pointLink = ZevPointColLink(pointRecord->node)) {
-        const TZevVector& now = pointLink->box2->store.currentStore[0];
-        const TZevVector& before = pointLink->box2->store.previousStore[0];
-        ZevVecSub(m, now, before);
-    }
+    const TZevVector m = link->PassReadsHold() ? link->PointMotion : ZevPointMotion(pointRecord);
     if (ZevVecDot(m, n) > 0.0f)
         return false;
     return link->Depth <= 0.0f;

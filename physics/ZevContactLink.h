@@ -13,7 +13,9 @@
 class TZevPhscs2World;
 class TZevXPhObj;
 
-class TZevContactLink : public TZevPhscs2Link {
+// Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
+// cache line that the passes otherwise leave alone.
+class TZevContactLink final : public TZevPhscs2Link {
 public:
     TZevContactLink();
     ~TZevContactLink() override = default;
@@ -40,43 +42,26 @@ public:
     {
         return (RecordB != nullptr && RecordB->node != nullptr) ? RecordB->node->object : nullptr;
     }
-    // PartA and PartB as the satisfy pass in progress read them at its start (the records' leaves keep their
-    // objects through a step): the pass reads them for every listed link in every iteration.
-    TZevPhscs2Obj* SatisfyPartA = nullptr;
-    TZevPhscs2Obj* SatisfyPartB = nullptr;
     TZevXPhObj* BodyA() const;
     TZevXPhObj* BodyB() const;
 
-    std::int32_t released = 0;
+    // What the satisfy pass reads and writes for every link in every iteration (the parts, the re-test, the depth
+    // test) lies together, right after the base's fields, so that a walk over links scattered in memory fetches a
+    // few cache lines of each rather than most of the object.
+    // PartA and PartB as the satisfy pass in progress read them at its start (the records' leaves keep their
+    // objects through a step).
+    TZevPhscs2Obj* SatisfyPartA = nullptr;
+    TZevPhscs2Obj* SatisfyPartB = nullptr;
     TZevFMCTree_CFaceData* RecordA = nullptr; // the face side, or the first edge
     TZevFMCTree_CFaceData* RecordB = nullptr;
-    TZevListNode* PartnerNodeA = nullptr;
-    TZevListNode* PartnerNodeB = nullptr;
-    std::int32_t LawState = 0;          // state word of the contact force law
+    // The sub-contacts of an edge-edge contact: the first belongs to RecordA's edge, the second to RecordB's.
+    TZevSubContactLink* SubContacts[2] = {};
     std::int32_t Active = 0;
-    TZevListNode* OwnerNodeA = nullptr; // in the OwnedRecords of RecordA's tree
-    TZevListNode* OwnerNodeB = nullptr;
-    TZevListNode* PrimitiveNodeA = nullptr; // in the contact-link list of each primitive
-    TZevListNode* PrimitiveNodeB = nullptr;
-    TZevListNode* ObjectNodeA = nullptr;    // in the ContactLinks of each dynamic object
-    TZevListNode* ObjectNodeB = nullptr;
-    TZevListNode* NewNode = nullptr;        // in the world's NewContactLinks
-    float HorizontalDamper = 0.0f;
-    float PrevUV[2] = {};
-    float UV[2] = {};
     std::int32_t Keep = 1;
-    std::int32_t SatisfyListed = 0;         // in the world's ContactSatisfyLinks
+    std::int32_t RetestNeeded = 0;
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     TZevVector Separation;                  // PointB - PointA as last accepted
-    std::int32_t RetestNeeded = 0;
-    std::int32_t Initialised = 0;
-    float DeltaUV[2] = {};
-    float PrevDeltaUV[2] = {};
-    // The sub-contacts of an edge-edge contact: the first belongs to RecordA's edge, the second to RecordB's.
-    TZevSubContactLink* SubContacts[2] = {};
-    // Sub-contacts the geometry dropped, kept for its next run (owned; released with the link).
-    TZevSubContactLink* SpareSubContacts[2] = {};
     // The re-test round of the world in which the link was last re-tested, with the vertex versions of the two
     // records' trees then; 0 once anything but a re-test has changed the link.
     std::uint32_t RetestRound = 0;
@@ -88,6 +73,42 @@ public:
     std::int32_t BoxesMet = -1;
     std::uint32_t BoxesVersionA = 0;
     std::uint32_t BoxesVersionB = 0;
+    std::uint32_t PassIndex = 0;            // its place in the arrays of the satisfy pass in progress
+    // What the satisfy pass read at its start from the collision links of the two primitives, which only the
+    // contact estimates write: an edge contact's end thresholds of its two edges, a face-point contact's point
+    // motion. They stand for the collision links' values in the pass's re-test round (PassReadRound) while both
+    // trees keep the box versions they had then; a re-test reads the collision links themselves otherwise.
+    float EndThresholds[2] = {};
+    TZevVector PointMotion;
+    std::uint32_t PassReadRound = 0;
+    std::uint32_t PassReadBoxVersionA = 0;
+    std::uint32_t PassReadBoxVersionB = 0;
+    bool PassReadsHold() const
+    {
+        return RetestRound != 0 && PassReadRound == RetestRound && RecordA != nullptr && RecordB != nullptr &&
+               RecordA->tree != nullptr && RecordB->tree != nullptr &&
+               PassReadBoxVersionA == RecordA->tree->boxVersion && PassReadBoxVersionB == RecordB->tree->boxVersion;
+    }
+
+    std::int32_t released = 0;
+    std::int32_t LawState = 0;          // state word of the contact force law
+    TZevListNode* PartnerNodeA = nullptr;
+    TZevListNode* PartnerNodeB = nullptr;
+    TZevListNode* OwnerNodeA = nullptr; // in the OwnedRecords of RecordA's tree
+    TZevListNode* OwnerNodeB = nullptr;
+    TZevListNode* PrimitiveNodeA = nullptr; // in the contact-link list of each primitive
+    TZevListNode* PrimitiveNodeB = nullptr;
+    TZevListNode* ObjectNodeA = nullptr;    // in the ContactLinks of each dynamic object
+    TZevListNode* ObjectNodeB = nullptr;
+    TZevListNode* NewNode = nullptr;        // in the world's NewContactLinks
+    float HorizontalDamper = 0.0f;
+    float PrevUV[2] = {};
+    float UV[2] = {};
+    std::int32_t Initialised = 0;
+    float DeltaUV[2] = {};
+    float PrevDeltaUV[2] = {};
+    // Sub-contacts the geometry dropped, kept for its next run (owned; released with the link).
+    TZevSubContactLink* SpareSubContacts[2] = {};
 };
 
 // A contact link from the calling thread's pool, or a new one, as after construction (in use).
@@ -106,6 +127,12 @@ TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b);
 // normal, the point record its negation, the link the new depth (the old one in PrevDepth). False for a
 // degenerate face and when the point's vertex normal (the offset of its layer-2 body box) points along the face
 // normal, i.e. the bodies separate; otherwise true while the point lies on or under the face plane.
+// The motion of a point record's vertex as its layer-2 body box keeps it (from the inset point out to the
+// vertex); zero without a collision link.
+TZevVector ZevPointMotion(const TZevFMCTree_CFaceData* pointRecord);
+// Reads into the link what PassReadsHold covers, for the re-test round `round` (not 0).
+void ZevReadPassConstants(TZevContactLink* link, std::uint32_t round);
+
 bool ContactNormalFacePoint(TZevPhscs2World* world, TZevFMCTree_CFaceData* faceRecord,
                             TZevFMCTree_CFaceData* pointRecord, TZevContactLink* link);
 

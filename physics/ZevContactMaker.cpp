@@ -93,18 +93,16 @@ TZevSubContactLink* TakeSub(TZevContactLink* link)
         if (spare != nullptr) {
             TZevSubContactLink* sub = spare;
             spare = nullptr;
-            sub->Reset();
+            sub->Renew();
             return sub;
         }
     }
     return AllocSubContact();
 }
 
-// Is the contact near an end of the edge (its parameter u within the edge link's threshold of 0 or 1)? Which end.
-bool NearEnd(const TZevEdgeBoxVecT* edge, float u, const TZevPointBoxVecT*& end)
+// Is the contact near an end of the edge (its parameter u within the threshold m of 0 or 1)? Which end.
+bool NearEnd(const TZevEdgeBoxVecT* edge, float u, float m, const TZevPointBoxVecT*& end)
 {
-    const TZevFC2REdgeLink* link = ZevEdgeColLink(edge);
-    const float m = link != nullptr ? link->threshold : 0.0f;
     const bool nearHigh = 1.0f - u < m;
     if (!(u < m || nearHigh))
         return false;
@@ -200,6 +198,12 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
     return link;
 }
 
+float ZevEdgeEndThreshold(const TZevBoxNode* edge)
+{
+    const TZevFC2REdgeLink* link = ZevEdgeColLink(edge);
+    return link != nullptr ? link->threshold : 0.0f;
+}
+
 std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
                                     TZevContactLink* link)
 {
@@ -285,8 +289,12 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     // Near an end of its edges a contact keeps only one sub-contact.
     const TZevPointBoxVecT* endA = nullptr;
     const TZevPointBoxVecT* endB = nullptr;
-    const bool nearA = NearEnd(edges[0], recordA->u, endA);
-    const bool nearB = NearEnd(edges[1], recordB->u, endB);
+    // Within a satisfy pass the thresholds read at its start save a walk to each edge's collision link.
+    const bool kept = link->PassReadsHold();
+    const float mA = kept ? link->EndThresholds[0] : ZevEdgeEndThreshold(edges[0]);
+    const float mB = kept ? link->EndThresholds[1] : ZevEdgeEndThreshold(edges[1]);
+    const bool nearA = NearEnd(edges[0], recordA->u, mA, endA);
+    const bool nearB = NearEnd(edges[1], recordB->u, mB, endB);
     int dropped = -1;
     if (nearA && nearB) {
         const TZevVector qA = PointNormal(endA);

@@ -18,6 +18,9 @@ class TZevPhscs2World;
 // the contact force law. Null when the record has no partner. The caller lists the link in ContactLinks.
 TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceData* recordA, std::int32_t forceState);
 
+// The end threshold of an edge leaf's collision link (0 for a leaf without one): within it of an end, an edge
+// contact keeps one sub-contact.
+float ZevEdgeEndThreshold(const TZevBoxNode* edge);
 // Does the edge-edge contact of the link hold at the current positions? Orients the normal against the
 // separation of the two contact points, requires both edges to be convex ridges, picks for each edge the adjacent
 // face that faces the other body and remakes a sub-contact per edge measuring how deep the other edge's point lies

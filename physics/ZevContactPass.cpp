@@ -266,6 +266,7 @@ const std::vector<TZevContactLink*>& ZevContactLinkArray(TZevPhscs2World* world)
 
 void ZevRetestContactLinks(TZevPhscs2World* world, TZevContactLink* const* links, std::size_t n)
 {
+    world->RetestCount += static_cast<std::int64_t>(n);
     TZevWorkers* workers = world->Workers();
     if (workers == nullptr) {
         for (std::size_t i = 0; i < n; ++i)

@@ -139,6 +139,12 @@ public:
     TZevCollisionSpace* space = nullptr;
     TZevVector* currentVertices = nullptr;
     TZevVector* previousVertices = nullptr;
+    // The versions lie beside the array pointers: a contact's re-test reads both for each side.
+    // Changes whenever a value in the vertex arrays changes (or the arrays swap): what was computed from the
+    // vertices at one version holds as long as the version stays.
+    std::uint32_t vertexVersion = 0;
+    // Changes whenever the positions kept by the body-attached boxes, or the leaves of the tree, may have changed.
+    std::uint32_t boxVersion = 0;
     TZevList faces;                     // the face leaves in build order
     TZevOwnerList* contacts;            // items: this tree's contact records
     TZevListNode* spaceNode = nullptr;  // node in the space's trees with contacts
@@ -146,11 +152,6 @@ public:
     std::int32_t group;                 // trees of equal group are never tested against each other
     std::int32_t transformVertices = 1; // 0: UpdateWorldMatrix leaves the vertex arrays alone
     TZevPooledBBoxTree* primitiveRoot = nullptr;
-    // Changes whenever a value in the vertex arrays changes (or the arrays swap): what was computed from the
-    // vertices at one version holds as long as the version stays.
-    std::uint32_t vertexVersion = 0;
-    // Changes whenever the positions kept by the body-attached boxes, or the leaves of the tree, may have changed.
-    std::uint32_t boxVersion = 0;
     // The step round and the two versions of the last refit of the leaves under primitiveRoot, and of the last
     // contact estimates of the body.
     std::uint32_t refitRound = 0;

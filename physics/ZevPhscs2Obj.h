@@ -92,6 +92,11 @@ public:
     // The satisfy pass's work collection that last walked this object's links (a fixed land shares one object
     // among all its contacts: walking it once per collection, not once per deep contact, keeps big scenes linear).
     std::uint32_t CollectRound = 0;
+    // The number of the satisfy pass that last gave the object a slot in its arrays of the parts' links.
+    std::uint32_t SatisfyRound = 0;
+    std::uint32_t SatisfySlot = 0;
+    // The number of the satisfy pass in which the object's users were last woken.
+    std::uint32_t WokenRound = 0;
     // Creation number (1, 2, ...): pairs are hashed and ordered by it rather than by address, which changes
     // from run to run.
     std::uint32_t Serial;

@@ -90,8 +90,6 @@ TZevPhscs2World::~TZevPhscs2World()
         body->WorldNode1 = nullptr;
     for (TZevContactLink* link : ZevItems<TZevContactLink>(NewContactLinks))
         link->NewNode = nullptr;
-    for (TZevContactLink* link : ContactSatisfyLinks)
-        link->SatisfyListed = 0;
     for (TZevRigidLink* link : LinkSatisfyLinks)
         link->SatisfyListed = 0;
     BodyList.Clear();

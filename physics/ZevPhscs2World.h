@@ -66,8 +66,9 @@ public:
     TZevList BodyList;            // every body in tree order; a body's node is its WorldNode0
     TZevList NewContactLinks;     // contact links made in this step; a link's node is its NewNode
     TZevList ActiveBodies;        // bodies to collide again; a body's node is its WorldNode1
-    // The links of the satisfy pass in progress (each flags itself SatisfyListed), filled and emptied within the
-    // pass, during which no link is released. Arrays: the pass walks them in every iteration.
+    // The links of the satisfy pass in progress, each once (the pass flags the contact links in arrays of its own, a
+    // rigid link flags itself SatisfyListed), filled and emptied within the pass, during which no link is released.
+    // Arrays: the pass walks them in every iteration.
     std::vector<TZevContactLink*> ContactSatisfyLinks;
     std::vector<TZevRigidLink*> LinkSatisfyLinks;
 
@@ -99,6 +100,7 @@ public:
     // Statistics and state of the step in progress.
     std::int32_t SatisfyRepeatCount = 0;
     std::int32_t RetryCollisionCount = 0;
+    std::int64_t RetestCount = 0; // contact links handed to a re-test in the step (the benchmarks' unit of work)
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
     std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection

@@ -14,6 +14,7 @@
 #include "ZevXPhObj.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -30,8 +31,42 @@ EZevSatisfyMode ZevSatisfyModeOf(std::int32_t mode)
 namespace {
 
 // Every contact link of the world, as the satisfy pass in progress found them at its start: no link is made or
-// released during the pass, and the array is walked in every iteration.
+// released during the pass, and the array is walked in every iteration. A link's PassIndex is its place here.
+// Links that a part lists but the world does not (none in a sound world) follow the world's, from PassWorldCount
+// on: they are listed as the parts' walks list them, but neither re-tested with all nor looked at for depth.
 thread_local std::vector<TZevContactLink*> PassLinks;
+thread_local std::size_t PassWorldCount = 0;
+
+// The hot state of the pass's links in flat arrays by pass index, so that the walks of every iteration read a
+// few bytes per link instead of the links themselves, which lie wherever the pool put them: the parts read at the
+// pass's start, whether the link is too deep (kept up to date by every re-test of the pass: nothing else changes
+// a link's depth or activity during the pass), and whether it is listed for the iteration.
+thread_local std::vector<TZevPhscs2Obj*> PassPartA;
+thread_local std::vector<TZevPhscs2Obj*> PassPartB;
+thread_local std::vector<std::uint8_t> PassDeep;
+thread_local std::vector<std::uint8_t> PassListed;
+// The pass indices of the world's ContactSatisfyLinks, in the same order.
+thread_local std::vector<std::uint32_t> ListedIndex;
+
+// The contact links of every part met at the pass's start, as its ContactLinks list orders them: the links of
+// the part in slot k are PartLinks[PartBegin[k] .. PartBegin[k + 1]). A part's list does not change during the
+// pass, and the collections walk it in every iteration.
+thread_local std::vector<std::uint32_t> PartBegin;
+thread_local std::vector<std::uint32_t> PartLinks;
+
+// Each pass in the program has a number of its own (never 0), which marks the objects it has given a slot or
+// woken: a world may be stepped by one thread and then another, and an object that meets a later pass must never
+// take an earlier pass's marks for its own.
+std::atomic<std::uint32_t> LastPassNumber{0};
+thread_local std::uint32_t PassNumber = 0;
+
+void BeginPassNumber()
+{
+    std::uint32_t n = LastPassNumber.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (n == 0)
+        n = LastPassNumber.fetch_add(1, std::memory_order_relaxed) + 1;
+    PassNumber = n;
+}
 
 // Per link of the pass's arrays, what a first walk over them (on the worker threads) found for the second (in list
 // order on the caller's thread): whether the link is too deep, and its force law's answer and force.
@@ -40,6 +75,7 @@ thread_local std::vector<TZevVector> LinkForces;
 
 // Links per chunk handed to a thread.
 constexpr std::size_t LinkGrain = 64;
+constexpr std::size_t RetestGrain = 32;
 
 // f(i) for i in [0, n): on the world's worker threads when it has them. Only for items that write nothing but
 // their own link.
@@ -55,11 +91,12 @@ template <class F> void ForEachItem(TZevPhscs2World* world, std::size_t n, std::
 
 // Satisfy lists: each link listed once, its flag telling that it is.
 
-void ListContact(TZevPhscs2World* world, TZevContactLink* link)
+void ListContact(TZevPhscs2World* world, std::uint32_t index)
 {
-    if (link->SatisfyListed == 0) {
-        link->SatisfyListed = 1;
-        world->ContactSatisfyLinks.push_back(link);
+    if (PassListed[index] == 0) {
+        PassListed[index] = 1;
+        ListedIndex.push_back(index);
+        world->ContactSatisfyLinks.push_back(PassLinks[index]);
     }
 }
 
@@ -73,8 +110,9 @@ void ListRigid(TZevPhscs2World* world, TZevRigidLink* link)
 
 void EmptySatisfyLists(TZevPhscs2World* world)
 {
-    for (TZevContactLink* link : world->ContactSatisfyLinks)
-        link->SatisfyListed = 0;
+    for (std::uint32_t index : ListedIndex)
+        PassListed[index] = 0;
+    ListedIndex.clear();
     for (TZevRigidLink* link : world->LinkSatisfyLinks)
         link->SatisfyListed = 0;
     world->ContactSatisfyLinks.clear();
@@ -97,8 +135,16 @@ void CollectPart(TZevPhscs2World* world, TZevPhscs2Obj* part, std::int32_t r)
     if (part == nullptr || part->CollectRound == world->CollectRound)
         return;
     part->CollectRound = world->CollectRound;
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(part->ContactLinks))
-        ListContact(world, link);
+    if (part->SatisfyRound == PassNumber) {
+        const std::uint32_t end = PartBegin[part->SatisfySlot + 1];
+        for (std::uint32_t k = PartBegin[part->SatisfySlot]; k < end; ++k)
+            ListContact(world, PartLinks[k]);
+    } else {
+        // A part that no link of the pass names (one of a rigid link only) lists no contact link of the pass.
+        for (TZevContactLink* link : ZevItems<TZevContactLink>(part->ContactLinks))
+            if (link->PassIndex < PassLinks.size() && PassLinks[link->PassIndex] == link)
+                ListContact(world, link->PassIndex);
+    }
     if (LinkPartOfSatisfy(world, r)) {
         for (TZevRigidLink* link : ZevItems<TZevRigidLink>(part->RigidLinks)) {
             if (link->Active != 0)
@@ -112,17 +158,12 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
 {
     if (++world->CollectRound == 0)
         world->CollectRound = 1; // 0 is the mark of an object never walked
-    // The arrays are this thread's: the helpers reach them through these references.
-    const std::vector<TZevContactLink*>& links = PassLinks;
-    const std::size_t n = links.size();
-    std::vector<std::uint8_t>& deep = LinkFlags;
-    deep.resize(n);
-    ForEachItem(world, n, LinkGrain * 2, [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
+    const std::vector<std::uint8_t>& deep = PassDeep;
+    const std::size_t n = PassWorldCount;
     for (std::size_t i = 0; i < n; ++i) {
         if (deep[i] != 0) {
-            TZevContactLink* link = links[i];
-            CollectPart(world, link->SatisfyPartA, r);
-            CollectPart(world, link->SatisfyPartB, r);
+            CollectPart(world, PassPartA[i], r);
+            CollectPart(world, PassPartB[i], r);
         }
     }
     if (LinkPartOfSatisfy(world, r)) {
@@ -135,10 +176,65 @@ void CollectWork(TZevPhscs2World* world, std::int32_t r)
     }
 }
 
+// The pass's arrays: the links and their parts, the parts' links, and the depth flags as they stand.
+void BeginPass(TZevPhscs2World* world)
+{
+    BeginPassNumber();
+    const std::uint32_t round = PassNumber;
+    PassLinks.clear();
+    PassPartA.clear();
+    PassPartB.clear();
+    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
+        link->SatisfyPartA = link->PartA();
+        link->SatisfyPartB = link->PartB();
+        link->PassIndex = static_cast<std::uint32_t>(PassLinks.size());
+        PassLinks.push_back(link);
+        PassPartA.push_back(link->SatisfyPartA);
+        PassPartB.push_back(link->SatisfyPartB);
+    }
+    PassWorldCount = PassLinks.size();
+    for (TZevContactLink* link : PassLinks)
+        ZevReadPassConstants(link, world->RetestRound);
+    PartBegin.clear();
+    PartLinks.clear();
+    std::uint32_t slots = 0;
+    for (std::size_t i = 0; i < PassWorldCount; ++i) {
+        for (TZevPhscs2Obj* part : {PassPartA[i], PassPartB[i]}) {
+            if (part == nullptr || part->SatisfyRound == round)
+                continue;
+            part->SatisfyRound = round;
+            part->SatisfySlot = slots++;
+            PartBegin.push_back(static_cast<std::uint32_t>(PartLinks.size()));
+            for (TZevContactLink* link : ZevItems<TZevContactLink>(part->ContactLinks)) {
+                if (link->PassIndex >= PassLinks.size() || PassLinks[link->PassIndex] != link) {
+                    link->PassIndex = static_cast<std::uint32_t>(PassLinks.size());
+                    PassLinks.push_back(link);
+                }
+                PartLinks.push_back(link->PassIndex);
+            }
+        }
+    }
+    PartBegin.push_back(static_cast<std::uint32_t>(PartLinks.size()));
+    const std::size_t n = PassLinks.size();
+    PassListed.assign(n, 0);
+    ListedIndex.clear();
+    // The arrays are this thread's: the helpers reach them through these references.
+    std::vector<std::uint8_t>& deep = PassDeep;
+    const std::vector<TZevContactLink*>& links = PassLinks;
+    deep.assign(n, 0);
+    ForEachItem(world, n, LinkGrain * 2,
+                [&](std::size_t i) { deep[i] = ZevContactTooDeep(world, links[i]) ? 1 : 0; });
+}
+
 // Corrections.
 
+// During a pass bodies only join ActiveBodies and the users of a part stay as they are: once a part's users have
+// been woken in the pass, waking them again would find them all active.
 void WakeUsers(TZevPhscs2World* world, TZevPhscs2Obj* part)
 {
+    if (part->WokenRound == PassNumber)
+        return;
+    part->WokenRound = PassNumber;
     for (TZevXPhObj* body : ZevItems<TZevXPhObj>(part->Users)) {
         if (!world->IsActiveBody(body))
             world->AddActiveBodyTree(body);
@@ -256,12 +352,13 @@ double CorrectiveTerms(TZevPhscs2World* world, EZevSatisfyMode mode, float f, fl
     const std::size_t n = links.size();
     std::vector<std::uint8_t>& yes = LinkFlags;
     std::vector<TZevVector>& forces = LinkForces;
+    const std::vector<std::uint8_t>& deepFlags = PassDeep;
     yes.resize(n);
     forces.resize(n);
     ForEachItem(world, n, LinkGrain, [&](std::size_t i) {
         TZevContactLink* link = links[i];
         yes[i] = 0;
-        if (!ZevContactTooDeep(world, link))
+        if (deepFlags[link->PassIndex] == 0)
             return;
         const std::int32_t keep = link->Keep;
         link->Keep = 1;
@@ -319,9 +416,10 @@ void WithdrawAll(TZevPhscs2World* world, float h)
     });
 }
 
-void ClearAllCorrections(TZevPhscs2World* world)
+// The contact links' corrections are cleared by their re-tests (Refresh).
+void ClearRigidCorrections(TZevPhscs2World* world)
 {
-    ForSatisfyLinks(world, [](TZevPhscs2Link* link) { ClearCorrection(link); });
+    ForRigids(world->LinkSatisfyLinks, [](TZevRigidLink* link) { ClearCorrection(link); });
 }
 
 void ScaleByShare(TZevPhscs2World* world, TZevPhscs2Link* link)
@@ -344,22 +442,35 @@ void StepBodies(TZevPhscs2World* world, float h)
         body->UpdateWorldMatrix(h);
 }
 
-void RetestListed(TZevPhscs2World* world)
+// Re-tests the links (each link's depth flag follows); `clear` first clears each link's correction, in the same
+// walk (a re-test reads no correction).
+void RetestPassLinks(TZevPhscs2World* world, TZevContactLink* const* links, std::size_t n, bool clear)
 {
-    ZevRetestContactLinks(world, world->ContactSatisfyLinks.data(), world->ContactSatisfyLinks.size());
+    world->RetestCount += static_cast<std::int64_t>(n);
+    std::vector<std::uint8_t>& deep = PassDeep;
+    auto retest = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            TZevContactLink* link = links[i];
+            if (clear)
+                ClearCorrection(link);
+            ZevRetestContactLink(world, link);
+            deep[link->PassIndex] = ZevContactTooDeep(world, link) ? 1 : 0;
+        }
+    };
+    if (TZevWorkers* workers = world->Workers())
+        workers->ForRanges(n, RetestGrain, retest);
+    else
+        retest(0, n);
 }
 
-void RetestAll(TZevPhscs2World* world)
-{
-    ZevRetestContactLinks(world, PassLinks.data(), PassLinks.size());
-}
-
-void Refresh(TZevPhscs2World* world, std::int32_t r, bool all)
+// The listed links' corrections are cleared with their re-tests when `clearListed`, which must then be asked
+// for the listed links only.
+void Refresh(TZevPhscs2World* world, std::int32_t r, bool all, bool clearListed = false)
 {
     if (all)
-        RetestAll(world);
+        RetestPassLinks(world, PassLinks.data(), PassWorldCount, false);
     else
-        RetestListed(world);
+        RetestPassLinks(world, world->ContactSatisfyLinks.data(), world->ContactSatisfyLinks.size(), clearListed);
     ZevLinkLengthPass(world);
     EmptySatisfyLists(world);
     CollectWork(world, r);
@@ -389,8 +500,8 @@ void PairSharedIteration(TZevPhscs2World* world, float h, std::int32_t r)
         ApplyCorrection(world, link, a, b, k, h);
     });
     StepBodies(world, h);
-    ClearAllCorrections(world);
-    Refresh(world, r, false);
+    ClearRigidCorrections(world);
+    Refresh(world, r, false, true);
 }
 
 // The mark-scaled mode: a correction acts only between parts that took corrections, scaled by their count.
@@ -408,8 +519,8 @@ void MarkScaledIteration(TZevPhscs2World* world, float h, std::int32_t r)
     };
     ForSatisfyLinkParts(world, apply);
     StepBodies(world, h);
-    ClearAllCorrections(world);
-    Refresh(world, r, false);
+    ClearRigidCorrections(world);
+    Refresh(world, r, false, true);
 }
 
 // The line search: a trial step with the corrections scaled by f, the slope of the residual along them, then f
@@ -515,12 +626,7 @@ bool ZevContactsSatisfied(TZevPhscs2World* world, std::int32_t r)
 void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
 {
     world->BeginRetestRound();
-    PassLinks.clear();
-    for (TZevContactLink* link : ZevItems<TZevContactLink>(*world->ContactLinks)) {
-        link->SatisfyPartA = link->PartA();
-        link->SatisfyPartB = link->PartB();
-        PassLinks.push_back(link);
-    }
+    BeginPass(world);
     EmptySatisfyLists(world);
     CollectWork(world, r);
     float f = 4.5f;
@@ -551,5 +657,6 @@ void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r)
     }
     EmptySatisfyLists(world);
     PassLinks.clear();
+    PassWorldCount = 0;
     world->EndRetestRound();
 }

@@ -71,6 +71,16 @@ void TZevSubContactLink::Release()
         delete this;
 }
 
+void TZevSubContactLink::Renew()
+{
+    const TZevVector zero;
+    PointA = PointB = zero;
+    Face = nullptr;
+    Edge = OtherEdge = nullptr;
+    U = V = T = PrevT = 0.0f;
+    Depth = PrevDepth = 0.0f;
+}
+
 void TZevSubContactLink::Update()
 {
     if (Face == nullptr)

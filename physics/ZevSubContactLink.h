@@ -8,7 +8,9 @@
 
 #include <cstdint>
 
-class TZevSubContactLink : public TZevPhscs2Link {
+// Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
+// cache line that the passes otherwise leave alone.
+class TZevSubContactLink final : public TZevPhscs2Link {
 public:
     TZevSubContactLink() = default;
     ~TZevSubContactLink() override = default;
@@ -21,19 +23,24 @@ public:
     // Every field as after construction, out of the pool: a sub-contact taken again must carry nothing of the
     // contact it served before (without a face its points stay as they start).
     void Reset();
+    // Reset for a sub-contact that its link dropped and takes again: while a link holds a sub-contact only Update
+    // (the points), the contact geometry and the estimates (face, edges, parameters, depths) write it, so only
+    // those fields go back; the others still hold what Reset or the constructor gave them. A whole Reset writes
+    // all six cache lines of an object that the re-test otherwise touches in three.
+    void Renew();
 
     TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
     TZevEdgeBoxVecT* Edge = nullptr;
     TZevEdgeBoxVecT* OtherEdge = nullptr;
     float U = 0.0f;
     float V = 0.0f;
-    std::int32_t Reserved0 = 0;
-    std::int32_t Reserved1 = 0;
     float T = 0.0f;
     float PrevT = 0.0f;
     float Depth = 0.0f;
     float PrevDepth = 0.0f;
     std::int32_t InPool = 0;
+    std::int32_t Reserved0 = 0;
+    std::int32_t Reserved1 = 0;
 };
 
 // The first free sub-contact of the calling thread's pool, or a new one (current force 0, depth 0). Null only

@@ -42,6 +42,21 @@ public:
             });
     }
 
+    // g(begin, end) for chunks that together cover [0, n) once, as For hands them out: a body that reads ahead
+    // of its item (a prefetch) stays within its own chunk.
+    template <class G> void ForRanges(std::size_t n, std::size_t grain, G& g)
+    {
+        if (grain == 0)
+            grain = 1;
+        if (helpers.empty() || n < grain * 8 || n >= 0xFFFFFFFFu) {
+            if (n > 0)
+                g(std::size_t{0}, n);
+            return;
+        }
+        Run(static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(grain), &g,
+            [](void* context, std::size_t begin, std::size_t end) { (*static_cast<G*>(context))(begin, end); });
+    }
+
 private:
     using TChunkCall = void (*)(void*, std::size_t, std::size_t);
     void Run(std::uint32_t n, std::uint32_t grain, void* context, TChunkCall call);

@@ -167,6 +167,7 @@ int TZevPhscs2World::Step(float dt)
     StepSize = dt;
     SatisfyRepeatCount = 0;
     RetryCollisionCount = 0;
+    RetestCount = 0;
     if (dt == 0.0f) {
         TZevCollisionSpace::UpdateTrees(0.0f);
         RebuildBodyList(this);

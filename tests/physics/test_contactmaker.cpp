@@ -345,6 +345,35 @@ TEST_F(CrossedRidges, ConvexRidgesCrossingInTheMiddleKeepBothSubContacts)
     EXPECT_NEAR(first->PointA.x, 0.0f, 1e-6f);
 }
 
+// The geometry remakes the sub-contacts at every run from the ones it dropped: one taken again must hold nothing of
+// its last use (points, parameters, depth), or a contact's history would leak into its next run.
+TEST_F(CrossedRidges, ASubContactTakenAgainStartsAsANewOne)
+{
+    Place(ridgeA, 0.5f, ridgeB, 0.5f);
+    ASSERT_EQ(Geometry(), 1);
+    EXPECT_EQ(RetestContact(link), 1);
+    link->Update();
+    ASSERT_NE(link->SubContacts[0], nullptr);
+    ASSERT_NE(link->SubContacts[0]->PointB.z, 0.0f);
+    ASSERT_EQ(Geometry(), 1);
+    const TZevSubContactLink fresh;
+    for (const TZevSubContactLink* sub : link->SubContacts) {
+        ASSERT_NE(sub, nullptr);
+        for (const auto& [got, want] : {std::pair{sub->PointA, fresh.PointA}, std::pair{sub->PointB, fresh.PointB},
+                                        std::pair{sub->PrevPointA, fresh.PrevPointA},
+                                        std::pair{sub->Force, fresh.Force}, std::pair{sub->Correction, fresh.Correction},
+                                        std::pair{sub->CorrectionSum, fresh.CorrectionSum}}) {
+            EXPECT_EQ(got.x, want.x);
+            EXPECT_EQ(got.y, want.y);
+            EXPECT_EQ(got.z, want.z);
+        }
+        EXPECT_EQ(sub->PrevDepth, 0.0f); // the depth of a new one
+        EXPECT_EQ(sub->T, 0.0f);
+        EXPECT_EQ(sub->Pair, nullptr);
+        EXPECT_EQ(sub->State, fresh.State);
+    }
+}
+
 TEST_F(CrossedRidges, ASeparationTurnedAroundChangesNothing)
 {
     Place(ridgeA, 0.5f, ridgeB, 0.5f);
