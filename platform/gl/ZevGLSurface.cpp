@@ -211,7 +211,7 @@ std::uint32_t TZevGLSurface::GpuTexture()
     if (!Texture) {
         glGenTextures(1, &Texture);
         glBindTexture(GL_TEXTURE_2D, Texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, Desc.Width, Desc.Height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, Desc.Width, Desc.Height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                      nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -357,13 +357,30 @@ std::int32_t TZevGLSurface::PresentTo(TZevGLWindow window, const TZevGLRect& sou
     const std::int32_t width = destination.right - destination.left;
     const std::int32_t height = destination.bottom - destination.top;
     if (width == source.right - source.left && height == source.bottom - source.top) {
-        const std::uint32_t* pixels = CpuPixels();
-        if (!pixels)
-            return ZevGL::ErrOutOfMemory;
-        return Context->PutPixels(window, pixels + static_cast<std::ptrdiff_t>(source.top) * Desc.Width + source.left,
-                                  Desc.Width, width, height, destination.left, destination.top)
-                   ? ZevGL::Ok
-                   : ZevGL::ErrNotFound;
+        ApplyPending();
+        bool noMemory = false;
+        const bool shown = Context->PutRows(
+            window, width, height, destination.left, destination.top, [&](std::uint32_t* rows, std::int32_t pitch) {
+                if (!CpuValid && GpuValid && Framebuffer) {
+                    // Drawn by OpenGL: read straight into what goes to the server (the memory copy stays stale).
+                    Context->BindFramebuffer(Framebuffer);
+                    glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
+                    glReadPixels(source.left, source.top, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows);
+                    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+                    return true;
+                }
+                const std::uint32_t* pixels = CpuPixels();
+                if (!pixels) {
+                    noMemory = true;
+                    return false;
+                }
+                for (std::int32_t row = 0; row < height; ++row)
+                    std::memcpy(rows + static_cast<std::ptrdiff_t>(row) * pitch,
+                                pixels + static_cast<std::ptrdiff_t>(source.top + row) * Desc.Width + source.left,
+                                static_cast<std::size_t>(width) * 4);
+                return true;
+            });
+        return shown ? ZevGL::Ok : noMemory ? ZevGL::ErrOutOfMemory : ZevGL::ErrNotFound;
     }
     // Scaled: OpenGL stretches the rectangle into a scratch target, which is read back and sent.
     if (!BindAsTarget())
