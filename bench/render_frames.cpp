@@ -2,7 +2,8 @@
 // 640 x 480 window, spheres of 1,024 triangles on a plane (1k, 10k and 100k triangles), with and without stencil
 // shadows. One frame is what the engine host does: restore, clear, the frame tree, present. The yardstick is
 // bench_render_reference (the same scene through plain GLX); run both side by side. "binds" counts the times a
-// frame makes the context current or releases it.
+// frame makes the context current or releases it. With FRAMES_PICTURE=prefix set, each case writes the window's
+// last picture to prefix_<spheres>_<shadows>.ppm, for comparing the pictures of two builds.
 #include "Zev3DG2R.h"
 #include "ZevDX7Renderer.h"
 #include "ZevFrame.h"
@@ -12,6 +13,11 @@
 #include "ZevMesh.h"
 
 #include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +96,25 @@ void RenderFrames(benchmark::State& state)
                 renderer.Clear();
                 renderer.RenderFrame(root, camera);
                 renderer.Present();
+            }
+            if (const char* picture = std::getenv("FRAMES_PICTURE")) {
+                // What the window showed, for comparing pictures between builds: a PPM per case.
+                std::int32_t width = 0, height = 0;
+                std::vector<std::uint32_t> pixels;
+                const std::string name = std::string(picture) + "_" + std::to_string(spheres) + "_" +
+                                         std::to_string(int(shadows)) + ".ppm";
+                if (window.ReadPixels(&width, &height, &pixels)) {
+                    if (FILE* out = std::fopen(name.c_str(), "wb")) {
+                        std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+                        for (const std::uint32_t p : pixels) {
+                            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                                          static_cast<unsigned char>(p >> 8),
+                                                          static_cast<unsigned char>(p)};
+                            std::fwrite(rgb, 1, 3, out);
+                        }
+                        std::fclose(out);
+                    }
+                }
             }
             state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
             state.counters["triangles"] = double(spheres) * 1024.0;

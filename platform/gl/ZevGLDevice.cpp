@@ -210,6 +210,10 @@ TZevGLDevice::TZevGLDevice(TZevGLDriver* driver, ZevGL::DeviceKind kind, TZevGLS
     RenderStates[RsStencilFail] = StencilKeep;
     RenderStates[RsStencilZFail] = StencilKeep;
     RenderStates[RsStencilPass] = StencilKeep;
+    RenderStates[RsCcwStencilFunc] = CmpAlways;
+    RenderStates[RsCcwStencilFail] = StencilKeep;
+    RenderStates[RsCcwStencilZFail] = StencilKeep;
+    RenderStates[RsCcwStencilPass] = StencilKeep;
     RenderStates[RsDiffuseMaterialSource] = MaterialSourceColor1;
     RenderStates[RsSpecularMaterialSource] = MaterialSourceColor2;
     RenderStates[RsTexturePerspective] = 1;
@@ -367,6 +371,11 @@ std::int32_t TZevGLDevice::SetRenderState(ZevGL::RenderState state, std::uint32_
     case RsStencilFail:
     case RsStencilZFail:
     case RsStencilPass:
+    case RsTwoSidedStencilMode:
+    case RsCcwStencilFail:
+    case RsCcwStencilZFail:
+    case RsCcwStencilPass:
+    case RsCcwStencilFunc:
         Dirty |= DirtyStencil;
         break;
     default:
@@ -647,11 +656,21 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
             glEnable(GL_STENCIL_TEST);
         else
             glDisable(GL_STENCIL_TEST);
-        glStencilFunc(CompareFunction(rs[RsStencilFunc]), static_cast<GLint>(rs[RsStencilRef] & 0xFF),
-                      rs[RsStencilMask]);
+        const GLint ref = static_cast<GLint>(rs[RsStencilRef] & 0xFF);
         glStencilMask(rs[RsStencilWriteMask]);
-        glStencilOp(StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
-                    StencilOperation(rs[RsStencilPass]));
+        if (rs[RsTwoSidedStencilMode]) {
+            // Clockwise on screen is counter-clockwise to OpenGL (the picture is stored upside down): its front.
+            glStencilFuncSeparate(GL_FRONT, CompareFunction(rs[RsStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOpSeparate(GL_FRONT, StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
+                                StencilOperation(rs[RsStencilPass]));
+            glStencilFuncSeparate(GL_BACK, CompareFunction(rs[RsCcwStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOpSeparate(GL_BACK, StencilOperation(rs[RsCcwStencilFail]),
+                                StencilOperation(rs[RsCcwStencilZFail]), StencilOperation(rs[RsCcwStencilPass]));
+        } else {
+            glStencilFunc(CompareFunction(rs[RsStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOp(StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
+                        StencilOperation(rs[RsStencilPass]));
+        }
     }
     if (Dirty & DirtyFog) {
         if (!pixel && !colorless && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {

@@ -3,6 +3,7 @@
 
 #include "ZevDX7Surfaces.h"
 #include "ZevGLDevice.h"
+#include "ZevGLDriver.h"
 #include "ZevGLSurface.h"
 #include "ZevTexture.h"
 
@@ -376,4 +377,76 @@ TEST_F(SurfaceTest, ASceneLeftOpenByAThreadThatEndedLetsOtherThreadsDraw)
     DrawFrame(&renderer, Scene);
     EXPECT_EQ(CaptureBack(&renderer).Pixels, expected.Pixels);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "waited for the ended thread";
+}
+
+TEST_F(SurfaceTest, TwoSidedStencilCountsClockwiseFacesUpAndCounterClockwiseFacesDownInOnePass)
+{
+    TZevGLDriver* driver = nullptr;
+    ASSERT_EQ(TZevGLDriver::Create(&driver), ZevGL::Ok);
+    TZevGLPresentParameters parameters;
+    parameters.EnableAutoDepthStencil = 1;
+    TZevGLDevice* device = nullptr;
+    ASSERT_EQ(driver->CreateDevice(Window.GetWindow(), parameters, &device), ZevGL::Ok);
+    struct Vertex {
+        float x, y, z, rhw;
+        std::uint32_t color;
+    };
+    const std::uint32_t format = ZevGL::VfXYZRHW | ZevGL::VfDiffuse;
+    // Rectangles as two triangles, clockwise or counter-clockwise on screen (y runs down).
+    auto rectangle = [&](float x0, float y0, float x1, float y1, bool clockwise, std::uint32_t color) {
+        const Vertex cw[6] = {{x0, y0, 0, 1, color}, {x1, y0, 0, 1, color}, {x1, y1, 0, 1, color},
+                              {x0, y0, 0, 1, color}, {x1, y1, 0, 1, color}, {x0, y1, 0, 1, color}};
+        Vertex v[6];
+        for (int i = 0; i < 6; ++i)
+            v[i] = clockwise ? cw[i] : cw[5 - i];
+        EXPECT_EQ(device->DrawPrimitive(ZevGL::PrimTriangleList, format, v, 6, 0), ZevGL::Ok);
+    };
+    using namespace ZevGL;
+    ASSERT_EQ(device->BeginScene(), Ok);
+    device->Clear(0, nullptr, ClearTarget | ClearZBuffer | ClearStencil, 0xFF000000u, 1.0f, 0);
+    device->SetRenderState(RsZEnable, 0);
+    device->SetRenderState(RsLighting, 0);
+    device->SetRenderState(RsCullMode, CullNone);
+    device->SetRenderState(RsStencilEnable, 1);
+    device->SetRenderState(RsStencilFunc, CmpAlways);
+    device->SetRenderState(RsStencilPass, StencilIncr);
+    device->SetRenderState(RsTwoSidedStencilMode, 1);
+    device->SetRenderState(RsCcwStencilFunc, CmpAlways);
+    device->SetRenderState(RsCcwStencilPass, StencilDecr);
+    // Counting only: colour stays.
+    device->SetRenderState(RsAlphaBlendEnable, 1);
+    device->SetRenderState(RsSrcBlend, BlendZero);
+    device->SetRenderState(RsDestBlend, BlendOne);
+    // Left half: two clockwise faces and a counter-clockwise one (1); right half: one counter-clockwise face,
+    // which wraps below zero (255).
+    rectangle(0, 0, 160, 240, true, 0);
+    rectangle(0, 0, 160, 240, false, 0);
+    rectangle(0, 0, 160, 240, true, 0);
+    rectangle(160, 0, 320, 240, false, 0);
+    // Then the counts shown as colours, with the mode off.
+    device->SetRenderState(RsTwoSidedStencilMode, 0);
+    device->SetRenderState(RsAlphaBlendEnable, 0);
+    device->SetRenderState(RsStencilPass, StencilKeep);
+    device->SetRenderState(RsStencilFunc, CmpEqual);
+    const struct {
+        std::uint32_t count, color;
+    } shown[] = {{1, 0xFFFF0000u}, {255, 0xFF00FF00u}};
+    for (const auto& s : shown) {
+        device->SetRenderState(RsStencilRef, s.count);
+        rectangle(0, 0, 320, 240, true, s.color);
+    }
+    ASSERT_EQ(device->EndScene(), Ok);
+    TZevGLSurface* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(&back), Ok);
+    TZevGLSurfaceDesc locked;
+    ASSERT_EQ(back->Lock(nullptr, &locked, 0), Ok);
+    const auto at = [&](int x, int y) {
+        return static_cast<const std::uint32_t*>(locked.Bits)[y * (locked.Pitch / 4) + x] & 0xFFFFFFu;
+    };
+    EXPECT_EQ(at(80, 120), 0xFF0000u);
+    EXPECT_EQ(at(240, 120), 0x00FF00u);
+    back->Unlock(nullptr);
+    back->Release();
+    device->Release();
+    driver->Release();
 }
