@@ -122,6 +122,24 @@ void SetCombine(bool alpha, std::uint32_t op, std::uint32_t arg1, std::uint32_t 
     }
 }
 
+// Whether one half of stage 0 hands on the diffuse colour unchanged when its texture reads white: the diffuse
+// colour selected, or modulated by the texture.
+bool PassesDiffuse(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2)
+{
+    switch (op) {
+    case ZevGL::OpDisable:
+        return true;
+    case ZevGL::OpSelectArg1:
+        return arg1 != ZevGL::ArgTexture;
+    case ZevGL::OpSelectArg2:
+        return arg2 != ZevGL::ArgTexture;
+    case ZevGL::OpModulate:
+        return (arg1 == ZevGL::ArgTexture) != (arg2 == ZevGL::ArgTexture);
+    default:
+        return false;
+    }
+}
+
 void SetColor(GLenum light, GLenum name, const TZevGLColor& c)
 {
     const float v[4] = {c.r, c.g, c.b, c.a};
@@ -581,6 +599,14 @@ void TZevGLDevice::ApplyStage()
     const std::uint32_t* stage = StageStates[0];
     glActiveTexture(GL_TEXTURE0);
     GLuint texture = Textures[0] ? Textures[0]->GpuTexture() : 0;
+    if (!texture && PassesDiffuse(stage[ZevGL::TssColorOp], stage[ZevGL::TssColorArg1], stage[ZevGL::TssColorArg2]) &&
+        (stage[ZevGL::TssColorOp] == ZevGL::OpDisable ||
+         PassesDiffuse(stage[ZevGL::TssAlphaOp], stage[ZevGL::TssAlphaArg1], stage[ZevGL::TssAlphaArg2]))) {
+        // Without a texture the stage would only multiply the diffuse colour by white: the same picture without a
+        // texture look-up for every pixel.
+        glDisable(GL_TEXTURE_2D);
+        return;
+    }
     if (!texture)
         texture = Context->WhiteTexture();
     glBindTexture(GL_TEXTURE_2D, texture);
