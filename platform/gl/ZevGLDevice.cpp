@@ -338,6 +338,8 @@ std::int32_t TZevGLDevice::SetTransform(ZevGL::TransformState state, const float
 {
     if (state < 0 || state >= ZevGL::TransformStateCount || !matrix)
         return ZevGL::ErrInvalidParams;
+    if (std::memcmp(Transforms[state], matrix, sizeof Transforms[state]) == 0)
+        return ZevGL::Ok;
     std::memcpy(Transforms[state], matrix, sizeof Transforms[state]);
     Dirty |= DirtyTransform;
     if (state == ZevGL::TsView)
@@ -358,6 +360,9 @@ std::int32_t TZevGLDevice::SetRenderState(ZevGL::RenderState state, std::uint32_
     using namespace ZevGL;
     if (state < 0 || state >= RenderStateCount)
         return ErrInvalidParams;
+    // The renderers set their states again for every mesh: only a change makes OpenGL's state be set again.
+    if (RenderStates[state] == value)
+        return Ok;
     RenderStates[state] = value;
     switch (state) {
     case RsZEnable:
@@ -439,6 +444,8 @@ std::int32_t TZevGLDevice::SetTexture(std::int32_t stage, TZevGLSurface* texture
 
 std::int32_t TZevGLDevice::SetMaterial(const TZevGLMaterial& material)
 {
+    if (std::memcmp(&Material, &material, sizeof Material) == 0)
+        return ZevGL::Ok;
     Material = material;
     Dirty |= DirtyLighting;
     return ZevGL::Ok;
@@ -457,6 +464,8 @@ std::int32_t TZevGLDevice::SetLight(std::int32_t index, const TZevGLLight& light
     if (index < 0 || index >= ZevGL::MaxLights || light.Type < ZevGL::LightPoint ||
         light.Type > ZevGL::LightDirectional)
         return ZevGL::ErrInvalidParams;
+    if (std::memcmp(&Lights[index], &light, sizeof light) == 0)
+        return ZevGL::Ok;
     Lights[index] = light;
     Dirty |= DirtyLights;
     return ZevGL::Ok;
@@ -474,6 +483,8 @@ std::int32_t TZevGLDevice::LightEnable(std::int32_t index, bool enable)
 {
     if (index < 0 || index >= ZevGL::MaxLights)
         return ZevGL::ErrInvalidParams;
+    if (LightOn[index] == enable)
+        return ZevGL::Ok;
     LightOn[index] = enable;
     Dirty |= DirtyLights;
     return ZevGL::Ok;
