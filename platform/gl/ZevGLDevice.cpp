@@ -801,6 +801,15 @@ void TZevGLDevice::SetVertexArrays(std::uint32_t format, const void* vertices, s
     const unsigned char* p = static_cast<const unsigned char*>(vertices);
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, s, p);
+    if (Colorless) {
+        // Depth and stencil only (no light, texture, fog or colour): the positions are all that is read, and the
+        // driver then fetches and passes on nothing else (the shadow volumes' many vertices).
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_SECONDARY_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        return;
+    }
     p += (format & ZevGL::VfXYZRHW) ? 16 : 12;
     if (format & ZevGL::VfNormal) {
         glEnableClientState(GL_NORMAL_ARRAY);
