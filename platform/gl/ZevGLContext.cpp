@@ -486,6 +486,11 @@ bool TZevGLContext::PutRows(Window window, std::int32_t width, std::int32_t heig
 {
     if (!window || width <= 0 || height <= 0)
         return false;
+    // The outcome of the previous put is known before this one goes out, so that a window that went away fails
+    // the next present at the latest. The server has had a frame's time for that put: this rarely waits, and
+    // never for the put about to be sent.
+    if (!WaitForRequest(UncheckedPut))
+        return false;
     // What came back since the last put: a destroyed window, or an error of a put that the server refused.
     TakeEvents();
     unsigned long failed = 0;

@@ -59,10 +59,11 @@ struct TZevGLContext {
     // The same with the rows written by `fill` straight into the memory that goes to the server (pitch in words),
     // which spares a copy; false as above, or when fill fails.
     //
-    // Like a swap of the software OpenGL driver, a put only waits for the server when the memory it would write
-    // into is still in the server's hands: the picture goes through two shared images in turn, and a put waits
-    // for the server to be done with the one it reuses (the put before last), not for its own. A window that is
-    // gone fails the next put at the latest. Whoever reads the window back calls ZevGLFinishPresents first.
+    // A put is less synchronous than a swap of the software OpenGL driver (which waits for the server to take its
+    // picture): it waits only until the server has handled the previous put, which it has had a frame's time
+    // for, never for its own; the picture goes through two shared images in turn. A window that is gone fails
+    // the next put at the latest (its destruction, or the previous put's error, has come in by then). Whoever
+    // reads the window back calls ZevGLFinishPresents first.
     bool PutRows(Window window, std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y,
                  const std::function<bool(std::uint32_t* rows, std::int32_t pitchWords)>& fill);
     // Waits until the server has carried out every put sent so far; false when the connection gave up.
