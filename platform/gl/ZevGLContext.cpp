@@ -86,7 +86,7 @@ int TakeLastError(Display* display, unsigned long* request = nullptr)
     return 0;
 }
 
-// Contexts that have put pictures into windows, for ZevGLFinishPresents.
+// Contexts that may put pictures into windows, for ZevGLFinishPresents.
 std::mutex gPresentersMutex;
 std::vector<TZevGLContext*> gPresenters;
 
@@ -227,6 +227,12 @@ bool TZevGLContext::Open()
     XDisplay = ZevGLOpenDisplay();
     if (!XDisplay)
         return false;
+    {
+        // Listed from the start rather than at its first put, which runs under the context's lock: a reader
+        // holds the list while it takes that lock.
+        std::lock_guard<std::mutex> lock(gPresentersMutex);
+        gPresenters.push_back(this);
+    }
     Screen = DefaultScreen(XDisplay);
     int major = 0, minor = 0;
     if (!glXQueryVersion(XDisplay, &major, &minor) || major < 1 || (major == 1 && minor < 3))
@@ -519,9 +525,6 @@ bool TZevGLContext::PutRows(Window window, std::int32_t width, std::int32_t heig
             FreeSharedImages();
         PresentVisual = attributes.visual;
         PresentDepth = attributes.depth;
-        std::lock_guard<std::mutex> lock(gPresentersMutex);
-        if (std::find(gPresenters.begin(), gPresenters.end(), this) == gPresenters.end())
-            gPresenters.push_back(this);
     }
     const Visual* visual = PresentVisual;
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
