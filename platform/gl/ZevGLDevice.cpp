@@ -875,6 +875,8 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
     if (!ReadyToDraw())
         return Target->LostNow() ? ZevGL::ErrSurfaceLost : ZevGL::ErrGeneric;
     ApplyStates(format);
+    if (RenderStates[ZevGL::RsStencilEnable] && Target->GetAttachedDepth())
+        Target->GetAttachedDepth()->MarkStencilDrawn();
     SetVertexArrays(format, vertices, stride);
     if (indices)
         glDrawElements(PrimitiveMode(type), static_cast<GLsizei>(indexCount), GL_UNSIGNED_SHORT, indices);
