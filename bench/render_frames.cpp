@@ -2,7 +2,8 @@
 // 640 x 480 window, spheres of 1,024 triangles on a plane (1k, 10k and 100k triangles), with and without stencil
 // shadows. One frame is what the engine host does: restore, clear, the frame tree, present. The yardstick is
 // bench_render_reference (the same scene through plain GLX); run both side by side. "binds" counts the times a
-// frame makes the context current or releases it.
+// frame makes the context current or releases it. With FRAMES_PICTURE=prefix set, each case writes the window's
+// last picture to prefix_<spheres>_<shadows>.ppm, for comparing the pictures of two builds.
 #include "Zev3DG2R.h"
 #include "ZevDX7Renderer.h"
 #include "ZevFrame.h"
@@ -12,8 +13,24 @@
 #include "ZevMesh.h"
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
+
+// CPU time of the whole process (the driver's rasteriser threads included): a figure that a loaded machine
+// changes far less than the wall-clock rate.
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // A sphere of 2 x 16 x 32 = 1,024 triangles.
 TZevPolygonMesh* MakeSphere()
@@ -85,12 +102,34 @@ void RenderFrames(benchmark::State& state)
             light.Direction[2] = 0.57735f;
             renderer.SetLight(0, &light);
             const std::uint64_t switches = ZevGL::ContextSwitches();
+            const double cpuStart = ProcessCpuSeconds();
             for (auto _ : state) {
                 renderer.RestoreSurfaces();
                 renderer.Clear();
                 renderer.RenderFrame(root, camera);
                 renderer.Present();
             }
+            if (const char* picture = std::getenv("FRAMES_PICTURE")) {
+                // What the window showed, for comparing pictures between builds: a PPM per case.
+                std::int32_t width = 0, height = 0;
+                std::vector<std::uint32_t> pixels;
+                const std::string name = std::string(picture) + "_" + std::to_string(spheres) + "_" +
+                                         std::to_string(int(shadows)) + ".ppm";
+                if (window.ReadPixels(&width, &height, &pixels)) {
+                    if (FILE* out = std::fopen(name.c_str(), "wb")) {
+                        std::fprintf(out, "P6\n%d %d\n255\n", width, height);
+                        for (const std::uint32_t p : pixels) {
+                            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                                          static_cast<unsigned char>(p >> 8),
+                                                          static_cast<unsigned char>(p)};
+                            std::fwrite(rgb, 1, 3, out);
+                        }
+                        std::fclose(out);
+                    }
+                }
+            }
+            const double cpu = ProcessCpuSeconds() - cpuStart;
+            state.counters["cpu_ms_per_frame"] = 1000.0 * cpu / double(state.iterations());
             state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
             state.counters["triangles"] = double(spheres) * 1024.0;
             state.counters["binds"] = double(ZevGL::ContextSwitches() - switches) / double(state.iterations());

@@ -3,6 +3,8 @@
 #include "Zev3DRenderer.h"
 #include "ZevFrame.h"
 
+#include <algorithm>
+
 TZevClassRecord TZevShadowMeshClassRecord;
 
 TZevLSObj* CreateTZevShadowMesh()
@@ -196,11 +198,9 @@ public:
         ++FaceCount;
         return face.Indices;
     }
-    // A new vertex at p transformed by m, with zero normal and texture coordinates.
-    uint16_t AddVertex(const TZevVector& p, const TZevMatrix& m)
+    // A new vertex at q (transformed already), with zero normal and texture coordinates.
+    uint16_t AddVertex(const TZevVector& q)
     {
-        TZevVector q;
-        ZevVecTransform(q, p, m);
         TZevVertex& v = G->Vertices()[VertexCount];
         v = TZevVertex{q.x, q.y, q.z, 0, 0, 0, 0, 0};
         return uint16_t(VertexCount++);
@@ -237,6 +237,26 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
 
     ShadowBuilder out(Geometry, SlotRoom);
     const TZevVertex* v = g->Vertices();
+    const size_t nV = size_t(g->VertexCount);
+    if (Done.size() != nV) {
+        OnObject.assign(nV, TZevVector());
+        InShadow.assign(nV, TZevVector());
+        Done.assign(nV, 0);
+        Drawing = 0;
+    }
+    if (++Drawing == 0) {
+        std::fill(Done.begin(), Done.end(), 0u);
+        Drawing = 1;
+    }
+    // Source vertex i on the object (far: in the shadow), transformed at its first use in this drawing.
+    auto placed = [&](uint16_t i, bool far) -> const TZevVector& {
+        if (Done[i] != Drawing) {
+            ZevVecTransform(OnObject[i], PositionOf(v[i]), world);
+            ZevVecTransform(InShadow[i], PositionOf(v[i]), toShadow);
+            Done[i] = Drawing;
+        }
+        return far ? InShadow[i] : OnObject[i];
+    };
     for (int32_t f = 0; f < FaceRecordCount; ++f) {
         TZevShadowFace& record = FaceRecords[f];
         record.Mark = -1;
@@ -252,16 +272,15 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
             continue;
         record.Mark = 1;
         // The face on the object, then its shadow.
-        for (const TZevMatrix* m : {&world, static_cast<const TZevMatrix*>(&toShadow)}) {
+        for (const bool far : {false, true}) {
             uint16_t* indices = out.BeginFace(face.Count);
             if (!indices)
                 break;
             // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
             // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
             // leaves the volume through a face that the stencil passes count.
-            const bool far = m != &world;
             for (uint32_t i = 0; i < face.Count; ++i)
-                indices[i] = out.AddVertex(PositionOf(v[face.Indices[far ? face.Count - 1 - i : i]]), *m);
+                indices[i] = out.AddVertex(placed(face.Indices[far ? face.Count - 1 - i : i], far));
         }
     }
     for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {
@@ -271,15 +290,15 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         if (!border)
             continue;
         // Run along the edge in the order of the face that faces the light.
-        const TZevVector s = PositionOf(v[ownLit ? edge.First : edge.Second]);
-        const TZevVector o = PositionOf(v[ownLit ? edge.Second : edge.First]);
+        const uint16_t s = ownLit ? edge.First : edge.Second;
+        const uint16_t o = ownLit ? edge.Second : edge.First;
         uint16_t* indices = out.BeginFace(4);
         if (!indices)
             break;
-        indices[0] = out.AddVertex(o, toShadow);
-        indices[1] = out.AddVertex(o, world);
-        indices[2] = out.AddVertex(s, world);
-        indices[3] = out.AddVertex(s, toShadow);
+        indices[0] = out.AddVertex(placed(o, true));
+        indices[1] = out.AddVertex(placed(o, false));
+        indices[2] = out.AddVertex(placed(s, false));
+        indices[3] = out.AddVertex(placed(s, true));
     }
     Geometry->VertexCount = out.Ok ? out.VertexCount : 0;
     Geometry->FaceCount = out.Ok ? out.FaceCount : 0;

@@ -8,6 +8,8 @@
 
 #include "ZevMesh.h"
 
+#include <vector>
+
 // One source face as the shadow sees it.
 struct TZevShadowFace {
     int32_t SourceFace;  // index into the source's faces
@@ -68,6 +70,12 @@ private:
     int32_t SourceVertexCount = 0;
     // Room of each geometry face's index array, so that redrawing reuses them.
     uint32_t* SlotRoom = nullptr; // ZevAlloc, one per geometry face
+    // Per source vertex, for one drawing: its place on the object and in the shadow, each worked out once however
+    // many corners share the vertex (Done holds the drawing's number when it is).
+    std::vector<TZevVector> OnObject;
+    std::vector<TZevVector> InShadow;
+    std::vector<uint32_t> Done;
+    uint32_t Drawing = 0;
 };
 
 extern TZevClassRecord TZevShadowMeshClassRecord;

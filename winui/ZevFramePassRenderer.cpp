@@ -239,8 +239,9 @@ void TZevFramePassRenderer::ShadowSequence()
 {
     OpaquePass();
 
-    // Count the volumes into the stencil where they lie behind what was drawn: front faces up, back faces down;
-    // colour and depth stay as they are.
+    // Count the volumes into the stencil where they lie behind what was drawn: front faces up, back faces down,
+    // both in one pass (the counts wrap, so the order of the faces does not matter); colour and depth stay as
+    // they are.
     SetRenderState(ZevGL::RsZWriteEnable, 0);
     SetRenderState(ZevGL::RsStencilEnable, 1);
     SetRenderState(ZevGL::RsShadeMode, ZevGL::ShadeFlat);
@@ -248,18 +249,21 @@ void TZevFramePassRenderer::ShadowSequence()
     SetRenderState(ZevGL::RsStencilFunc, ZevGL::CmpAlways);
     SetRenderState(ZevGL::RsStencilZFail, ZevGL::StencilKeep);
     SetRenderState(ZevGL::RsStencilFail, ZevGL::StencilKeep);
-    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilIncrSat);
+    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilIncr);
+    SetRenderState(ZevGL::RsTwoSidedStencilMode, 1);
+    SetRenderState(ZevGL::RsCcwStencilFunc, ZevGL::CmpAlways);
+    SetRenderState(ZevGL::RsCcwStencilZFail, ZevGL::StencilKeep);
+    SetRenderState(ZevGL::RsCcwStencilFail, ZevGL::StencilKeep);
+    SetRenderState(ZevGL::RsCcwStencilPass, ZevGL::StencilDecr);
     SetRenderState(ZevGL::RsStencilRef, 1);
     SetRenderState(ZevGL::RsStencilMask, 0xFFFFFFFFu);
     SetRenderState(ZevGL::RsStencilWriteMask, 0xFFFFFFFFu);
     SetRenderState(ZevGL::RsAlphaBlendEnable, 1);
     SetRenderState(ZevGL::RsSrcBlend, ZevGL::BlendZero);
     SetRenderState(ZevGL::RsDestBlend, ZevGL::BlendOne);
-    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCCW);
+    SetRenderState(ZevGL::RsCullMode, ZevGL::CullNone);
     ShadowVolumeReplay();
-    SetRenderState(ZevGL::RsCullMode, ZevGL::CullCW);
-    SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilDecrSat);
-    ShadowVolumeReplay();
+    SetRenderState(ZevGL::RsTwoSidedStencilMode, 0);
 
     // Redraw what lies inside a volume with light 0 dimmed.
     SetRenderState(ZevGL::RsCullMode, ZevGL::CullCCW);

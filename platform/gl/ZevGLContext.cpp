@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <malloc.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,7 +27,13 @@ namespace {
 // failures, reported through their results; errors on anyone else's connection go to the handler that was there.
 std::mutex gDisplaysMutex;
 std::vector<Display*> gDisplays;
-std::vector<std::pair<Display*, int>> gLastErrors; // the last error code seen on each of our connections
+// The last error seen on each of our connections: its code and the number of the request that failed.
+struct LastError {
+    Display* display;
+    int code;
+    unsigned long request;
+};
+std::vector<LastError> gLastErrors;
 XErrorHandler gPreviousHandler = nullptr;
 
 int OnXError(Display* display, XErrorEvent* event)
@@ -35,11 +42,11 @@ int OnXError(Display* display, XErrorEvent* event)
         std::lock_guard<std::mutex> lock(gDisplaysMutex);
         if (std::find(gDisplays.begin(), gDisplays.end(), display) != gDisplays.end()) {
             auto last = std::find_if(gLastErrors.begin(), gLastErrors.end(),
-                                     [&](const auto& e) { return e.first == display; });
+                                     [&](const LastError& e) { return e.display == display; });
             if (last != gLastErrors.end())
-                last->second = event->error_code;
+                *last = {display, event->error_code, event->serial};
             else
-                gLastErrors.emplace_back(display, event->error_code);
+                gLastErrors.push_back({display, event->error_code, event->serial});
             return 0;
         }
     }
@@ -59,23 +66,29 @@ void RemoveDisplay(Display* display)
     std::lock_guard<std::mutex> lock(gDisplaysMutex);
     gDisplays.erase(std::remove(gDisplays.begin(), gDisplays.end(), display), gDisplays.end());
     gLastErrors.erase(std::remove_if(gLastErrors.begin(), gLastErrors.end(),
-                                     [&](const auto& e) { return e.first == display; }),
+                                     [&](const LastError& e) { return e.display == display; }),
                       gLastErrors.end());
 }
 
-// The last error code on one of our connections, cleared.
-int TakeLastError(Display* display)
+// The last error code on one of our connections (and the number of the request that failed), cleared.
+int TakeLastError(Display* display, unsigned long* request = nullptr)
 {
     std::lock_guard<std::mutex> lock(gDisplaysMutex);
     for (auto& e : gLastErrors) {
-        if (e.first == display) {
-            const int code = e.second;
-            e.second = 0;
+        if (e.display == display) {
+            const int code = e.code;
+            if (request)
+                *request = e.request;
+            e.code = 0;
             return code;
         }
     }
     return 0;
 }
+
+// Contexts that may put pictures into windows, for ZevGLFinishPresents.
+std::mutex gPresentersMutex;
+std::vector<TZevGLContext*> gPresenters;
 
 // The OpenGL driver that the first context loaded stays loaded for the program's life: loading it again for every
 // new device costs time, and what it keeps for itself would look lost once it were unloaded.
@@ -178,6 +191,10 @@ void ZevGLCloseDisplay(Display* display)
 TZevGLContext::~TZevGLContext()
 {
     {
+        std::lock_guard<std::mutex> lock(gPresentersMutex);
+        gPresenters.erase(std::remove(gPresenters.begin(), gPresenters.end(), this), gPresenters.end());
+    }
+    {
         std::lock_guard<std::mutex> lock(gLiveMutex);
         gLive.erase(std::remove(gLive.begin(), gLive.end(), this), gLive.end());
     }
@@ -199,7 +216,7 @@ TZevGLContext::~TZevGLContext()
         XDestroyWindow(XDisplay, HiddenWindow);
     if (HiddenColormap)
         XFreeColormap(XDisplay, HiddenColormap);
-    FreeSharedImage();
+    FreeSharedImages();
     if (PresentGC)
         XFreeGC(XDisplay, PresentGC);
     ZevGLCloseDisplay(XDisplay);
@@ -210,6 +227,12 @@ bool TZevGLContext::Open()
     XDisplay = ZevGLOpenDisplay();
     if (!XDisplay)
         return false;
+    {
+        // Listed from the start rather than at its first put, which runs under the context's lock: a reader
+        // holds the list while it takes that lock.
+        std::lock_guard<std::mutex> lock(gPresentersMutex);
+        gPresenters.push_back(this);
+    }
     Screen = DefaultScreen(XDisplay);
     int major = 0, minor = 0;
     if (!glXQueryVersion(XDisplay, &major, &minor) || major < 1 || (major == 1 && minor < 3))
@@ -316,93 +339,198 @@ void TZevGLContext::ScreenSize(std::int32_t* width, std::int32_t* height) const
     *height = DisplayHeight(XDisplay, Screen);
 }
 
-void TZevGLContext::FreeSharedImage()
+void TZevGLContext::FreeSharedImages()
 {
-    if (!ShmImage)
+    bool attached = false;
+    for (SharedSlot& slot : Shared) {
+        if (slot.Image) {
+            XShmDetach(XDisplay, &slot.Shm);
+            attached = true;
+        }
+    }
+    if (!attached)
         return;
-    XShmDetach(XDisplay, &Shm);
+    // The server lets go of the memory (and finishes the puts from it) before it is unmapped.
     XSync(XDisplay, False);
-    ShmImage->data = nullptr;
-    XDestroyImage(ShmImage);
-    ShmImage = nullptr;
-    shmdt(Shm.shmaddr);
-    Shm = {};
+    for (SharedSlot& slot : Shared) {
+        if (!slot.Image)
+            continue;
+        slot.Image->data = nullptr;
+        XDestroyImage(slot.Image);
+        shmdt(slot.Shm.shmaddr);
+        slot = SharedSlot{};
+    }
+    TakeEvents();
 }
 
-XImage* TZevGLContext::SharedImage(std::int32_t width, std::int32_t height)
+bool TZevGLContext::MakeSharedImage(SharedSlot* slot, std::int32_t width, std::int32_t height)
 {
-    if (ShmRefused)
-        return nullptr;
-    if (ShmImage && ShmImage->width >= width && ShmImage->height >= height &&
-        ShmImage->depth == PresentDepth && ShmImage->bits_per_pixel == 32)
-        return ShmImage;
-    FreeSharedImage();
-    if (!XShmQueryExtension(XDisplay)) {
-        ShmRefused = true;
-        return nullptr;
-    }
+    XShmSegmentInfo& shm = slot->Shm;
     XImage* image = XShmCreateImage(XDisplay, PresentVisual, static_cast<unsigned>(PresentDepth), ZPixmap, nullptr,
-                                    &Shm, static_cast<unsigned>(width), static_cast<unsigned>(height));
+                                    &shm, static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (!image)
-        return nullptr;
+        return false;
     const std::size_t bytes = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
-    Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (Shm.shmid < 0) {
+    shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (shm.shmid < 0) {
         XDestroyImage(image);
-        Shm = {};
-        return nullptr;
+        shm = {};
+        return false;
     }
-    Shm.shmaddr = image->data = static_cast<char*>(shmat(Shm.shmid, nullptr, 0));
-    Shm.readOnly = False;
-    if (Shm.shmaddr == reinterpret_cast<char*>(-1)) {
-        shmctl(Shm.shmid, IPC_RMID, nullptr);
+    shm.shmaddr = image->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+    shm.readOnly = False;
+    if (shm.shmaddr == reinterpret_cast<char*>(-1)) {
+        shmctl(shm.shmid, IPC_RMID, nullptr);
         image->data = nullptr;
         XDestroyImage(image);
-        Shm = {};
-        return nullptr;
+        shm = {};
+        return false;
     }
     TakeLastError(XDisplay);
-    const bool attached = XShmAttach(XDisplay, &Shm);
+    const bool attached = XShmAttach(XDisplay, &shm);
     XSync(XDisplay, False);
     // Marked for removal now: it goes away with the last process that detaches, a crash included.
-    shmctl(Shm.shmid, IPC_RMID, nullptr);
+    shmctl(shm.shmid, IPC_RMID, nullptr);
     if (!attached || TakeLastError(XDisplay) != 0) {
         // A server elsewhere cannot see our memory: the socket it is, from now on.
         ShmRefused = true;
-        shmdt(Shm.shmaddr);
+        shmdt(shm.shmaddr);
         image->data = nullptr;
         XDestroyImage(image);
-        Shm = {};
-        return nullptr;
+        shm = {};
+        return false;
     }
-    ShmImage = image;
-    return ShmImage;
+    slot->Image = image;
+    slot->PutRequest = 0;
+    return true;
+}
+
+TZevGLContext::SharedSlot* TZevGLContext::SharedImage(std::int32_t width, std::int32_t height)
+{
+    if (ShmRefused)
+        return nullptr;
+    SharedSlot* slot = &Shared[NextShared];
+    const XImage* image = slot->Image;
+    if (!image || image->width < width || image->height < height || image->depth != PresentDepth ||
+        image->bits_per_pixel != 32) {
+        FreeSharedImages();
+        if (!XShmQueryExtension(XDisplay)) {
+            ShmRefused = true;
+            return nullptr;
+        }
+        for (SharedSlot& s : Shared) {
+            if (!MakeSharedImage(&s, width, height)) {
+                FreeSharedImages();
+                return nullptr;
+            }
+        }
+        NextShared = 0;
+        slot = &Shared[0];
+    }
+    // The server may still be reading this image for the put before last.
+    if (!WaitForRequest(slot->PutRequest))
+        return nullptr;
+    slot->PutRequest = 0;
+    return slot;
+}
+
+void TZevGLContext::TakeEvents()
+{
+    if (XEventsQueued(XDisplay, QueuedAlready) == 0 && XEventsQueued(XDisplay, QueuedAfterReading) == 0)
+        return;
+    while (XEventsQueued(XDisplay, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(XDisplay, &event);
+        if (event.type == DestroyNotify && event.xdestroywindow.window == PresentWindow && PresentWindow)
+            PresentWindowGone = true;
+    }
+}
+
+bool TZevGLContext::WaitForRequest(unsigned long request)
+{
+    if (request == 0 || LastKnownRequestProcessed(XDisplay) >= request)
+        return true;
+    XFlush(XDisplay);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // Anything the server sends after the request (its completion event, or its error) tells it was handled.
+    while (LastKnownRequestProcessed(XDisplay) < request) {
+        TakeEvents();
+        if (LastKnownRequestProcessed(XDisplay) >= request)
+            break;
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        pollfd waiting{ConnectionNumber(XDisplay), POLLIN, 0};
+        poll(&waiting, 1, 100);
+    }
+    return true;
+}
+
+bool TZevGLContext::FinishPuts()
+{
+    if (!XDisplay)
+        return false;
+    if (LastPut == 0 || LastKnownRequestProcessed(XDisplay) >= LastPut)
+        return true;
+    XSync(XDisplay, False);
+    TakeEvents();
+    return true;
 }
 
 bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::int32_t pitchWords,
                               std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y)
 {
+    return PutRows(window, width, height, x, y, [&](std::uint32_t* rows, std::int32_t pitch) {
+        for (std::int32_t row = 0; row < height; ++row)
+            std::memcpy(rows + static_cast<std::ptrdiff_t>(row) * pitch,
+                        pixels + static_cast<std::ptrdiff_t>(row) * pitchWords, static_cast<std::size_t>(width) * 4);
+        return true;
+    });
+}
+
+bool TZevGLContext::PutRows(Window window, std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y,
+                            const std::function<bool(std::uint32_t*, std::int32_t)>& fill)
+{
     if (!window || width <= 0 || height <= 0)
         return false;
-    if (window != PresentWindow) {
+    // The outcome of the previous put is known before this one goes out, so that a window that went away fails
+    // the next present at the latest. The server has had a frame's time for that put: this rarely waits, and
+    // never for the put about to be sent.
+    if (!WaitForRequest(UncheckedPut))
+        return false;
+    // What came back since the last put: a destroyed window, or an error of a put that the server refused.
+    TakeEvents();
+    unsigned long failed = 0;
+    const bool refused = TakeLastError(XDisplay, &failed) != 0 && UncheckedPut != 0 && failed >= UncheckedPut;
+    UncheckedPut = 0;
+    if (refused)
+        return false;
+    if (window != PresentWindow || PresentWindowGone) {
+        if (PresentWindow && PresentWindow != window && !PresentWindowGone)
+            XSelectInput(XDisplay, PresentWindow, NoEventMask);
+        // Told when the window goes, so that a put into it fails without a round trip each frame; the question
+        // that follows makes sure the server took the request before anyone can destroy the window unnoticed.
+        XSelectInput(XDisplay, window, StructureNotifyMask);
         XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(XDisplay, window, &attributes) || !attributes.visual)
+        if (!XGetWindowAttributes(XDisplay, window, &attributes) || !attributes.visual) {
+            TakeLastError(XDisplay);
+            PresentWindow = 0; // asked about again next time, whichever window it is
             return false;
+        }
         if (PresentGC)
             XFreeGC(XDisplay, PresentGC);
         PresentGC = XCreateGC(XDisplay, window, 0, nullptr);
         PresentWindow = window;
+        PresentWindowGone = false;
         if (attributes.visual != PresentVisual || attributes.depth != PresentDepth)
-            FreeSharedImage();
+            FreeSharedImages();
         PresentVisual = attributes.visual;
         PresentDepth = attributes.depth;
     }
     const Visual* visual = PresentVisual;
     if (visual->c_class != TrueColor && visual->c_class != DirectColor)
         return false;
-    TakeLastError(XDisplay);
-    XImage* shared = SharedImage(width, height);
-    XImage* image = shared;
+    SharedSlot* shared = SharedImage(width, height);
+    XImage* image = shared ? shared->Image : nullptr;
     if (!image) {
         image = XCreateImage(XDisplay, PresentVisual, static_cast<unsigned>(PresentDepth), ZPixmap, 0, nullptr,
                              static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
@@ -413,35 +541,47 @@ bool TZevGLContext::PutPixels(Window window, const std::uint32_t* pixels, std::i
         image->data = reinterpret_cast<char*>(PresentBuffer.data());
     }
     const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
-                        visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
-    for (std::int32_t row = 0; row < height; ++row) {
-        const std::uint32_t* in = pixels + static_cast<std::ptrdiff_t>(row) * pitchWords;
-        if (direct) {
-            std::memcpy(image->data + static_cast<std::ptrdiff_t>(row) * image->bytes_per_line, in,
-                        static_cast<std::size_t>(width) * 4);
-            continue;
-        }
-        for (std::int32_t column = 0; column < width; ++column) {
-            const std::uint32_t p = in[column];
-            XPutPixel(image, column, row,
-                      ZevChannelFrom8((p >> 16) & 0xFF, visual->red_mask) |
-                          ZevChannelFrom8((p >> 8) & 0xFF, visual->green_mask) |
-                          ZevChannelFrom8(p & 0xFF, visual->blue_mask));
+                        visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF &&
+                        image->bytes_per_line % 4 == 0;
+    bool filled = false;
+    if (direct) {
+        filled = fill(reinterpret_cast<std::uint32_t*>(image->data), image->bytes_per_line / 4);
+    } else {
+        Scratch.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        filled = fill(Scratch.data(), width);
+        for (std::int32_t row = 0; filled && row < height; ++row) {
+            const std::uint32_t* in = Scratch.data() + static_cast<std::ptrdiff_t>(row) * width;
+            for (std::int32_t column = 0; column < width; ++column) {
+                const std::uint32_t p = in[column];
+                XPutPixel(image, column, row,
+                          ZevChannelFrom8((p >> 16) & 0xFF, visual->red_mask) |
+                              ZevChannelFrom8((p >> 8) & 0xFF, visual->green_mask) |
+                              ZevChannelFrom8(p & 0xFF, visual->blue_mask));
+            }
         }
     }
-    if (shared) {
+    const unsigned long request = NextRequest(XDisplay);
+    if (filled && shared) {
+        // The completion event tells when the server is done with the memory.
         XShmPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),
-                     static_cast<unsigned>(height), False);
-    } else {
+                     static_cast<unsigned>(height), True);
+        shared->PutRequest = request;
+        NextShared = (NextShared + 1) % 2;
+    } else if (filled) {
+        // The request carries a copy of the pixels: the buffer is free again at once.
         XPutImage(XDisplay, window, PresentGC, image, 0, 0, x, y, static_cast<unsigned>(width),
                   static_cast<unsigned>(height));
+    }
+    if (!shared) {
         image->data = nullptr;
         XDestroyImage(image);
     }
-    // The picture is on the server before the caller goes on (and the shared image may be written again; a window
-    // that vanished is noticed).
-    XSync(XDisplay, False);
-    return TakeLastError(XDisplay) == 0;
+    if (!filled)
+        return false;
+    UncheckedPut = request;
+    LastPut = request;
+    XFlush(XDisplay);
+    return true;
 }
 
 void TZevGLContext::SetWindowFullScreen(Window window, bool on)
@@ -462,6 +602,21 @@ void TZevGLContext::SetWindowFullScreen(Window window, bool on)
     XFlush(XDisplay);
 }
 
+
+void ZevGLFinishPresents()
+{
+    std::lock_guard<std::mutex> lock(gPresentersMutex);
+    for (TZevGLContext* context : gPresenters) {
+        // The context's connection is used under its lock; a thread inside a frame hands it over at its next call.
+        ++context->Waiting;
+        const bool locked = context->Mutex.try_lock_for(WaitLimit);
+        --context->Waiting;
+        if (!locked)
+            continue;
+        context->FinishPuts();
+        context->Mutex.unlock();
+    }
+}
 
 std::uint64_t ZevGL::ContextSwitches()
 {

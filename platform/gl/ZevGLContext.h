@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -29,6 +30,10 @@
 // X errors on it are the calls' failures, never the end of the program. Null when there is no server.
 Display* ZevGLOpenDisplay();
 void ZevGLCloseDisplay(Display* display);
+
+// Makes every put that any context has sent so far reach its window: for readers of a window's pixels on
+// another connection.
+void ZevGLFinishPresents();
 
 // Bumped by every display-mode change: video-memory surfaces made before it are lost.
 extern std::atomic<std::uint32_t> ZevGLModeEpoch;
@@ -51,6 +56,18 @@ struct TZevGLContext {
     // window is gone or its visual is not a true-colour one.
     bool PutPixels(Window window, const std::uint32_t* pixels, std::int32_t pitchWords, std::int32_t width,
                    std::int32_t height, std::int32_t x, std::int32_t y);
+    // The same with the rows written by `fill` straight into the memory that goes to the server (pitch in words),
+    // which spares a copy; false as above, or when fill fails.
+    //
+    // A put is less synchronous than a swap of the software OpenGL driver (which waits for the server to take its
+    // picture): it waits only until the server has handled the previous put, which it has had a frame's time
+    // for, never for its own; the picture goes through two shared images in turn. A window that is gone fails
+    // the next put at the latest (its destruction, or the previous put's error, has come in by then). Whoever
+    // reads the window back calls ZevGLFinishPresents first.
+    bool PutRows(Window window, std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y,
+                 const std::function<bool(std::uint32_t* rows, std::int32_t pitchWords)>& fill);
+    // Waits until the server has carried out every put sent so far; false when the connection gave up.
+    bool FinishPuts();
     // Asks the window manager to show the window over the whole screen, or as before.
     void SetWindowFullScreen(Window window, bool on);
 
@@ -94,17 +111,36 @@ struct TZevGLContext {
     GC PresentGC = nullptr;
     Visual* PresentVisual = nullptr;
     int PresentDepth = 0;
+    // The present window was destroyed (its DestroyNotify came in): puts into it fail without asking the server.
+    bool PresentWindowGone = false;
     std::vector<std::uint32_t> PresentBuffer;
+    std::vector<std::uint32_t> Scratch;
     // The picture goes to the server through shared memory when the server offers it (a local one): a frame of
-    // 640 x 480 is 1.2 MB, which the socket would copy twice.
-    XShmSegmentInfo Shm{};
-    XImage* ShmImage = nullptr;
+    // 640 x 480 is 1.2 MB, which the socket would copy twice. Two images used in turn, each with the request
+    // number of its last put (0: none outstanding).
+    struct SharedSlot {
+        XShmSegmentInfo Shm{};
+        XImage* Image = nullptr;
+        unsigned long PutRequest = 0;
+    };
+    SharedSlot Shared[2];
+    int NextShared = 0;
     bool ShmRefused = false;
+    // Request number of the first put whose outcome has not been looked at yet (0: none), and of the last one.
+    unsigned long UncheckedPut = 0;
+    unsigned long LastPut = 0;
 
 private:
-    // An image in shared memory of at least this size for the present visual; null when shared memory is refused.
-    XImage* SharedImage(std::int32_t width, std::int32_t height);
-    void FreeSharedImage();
+    // The shared image to write the next picture into, of at least this size for the present visual, once the
+    // server is done with it; null when shared memory is refused (or the server does not answer).
+    SharedSlot* SharedImage(std::int32_t width, std::int32_t height);
+    bool MakeSharedImage(SharedSlot* slot, std::int32_t width, std::int32_t height);
+    void FreeSharedImages();
+    // Reads what the server sent without waiting: errors go to their handler, a destroy of the present window is
+    // noted, the rest (put completions, other structure events) is dropped.
+    void TakeEvents();
+    // Waits until the server has handled the request of this number; false when it did not within the limit.
+    bool WaitForRequest(unsigned long request);
 };
 
 // Makes the context current on the calling thread for the lifetime of the object (nested bindings are free).

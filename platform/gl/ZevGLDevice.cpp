@@ -122,6 +122,24 @@ void SetCombine(bool alpha, std::uint32_t op, std::uint32_t arg1, std::uint32_t 
     }
 }
 
+// Whether one half of stage 0 hands on the diffuse colour unchanged when its texture reads white: the diffuse
+// colour selected, or modulated by the texture.
+bool PassesDiffuse(std::uint32_t op, std::uint32_t arg1, std::uint32_t arg2)
+{
+    switch (op) {
+    case ZevGL::OpDisable:
+        return true;
+    case ZevGL::OpSelectArg1:
+        return arg1 != ZevGL::ArgTexture;
+    case ZevGL::OpSelectArg2:
+        return arg2 != ZevGL::ArgTexture;
+    case ZevGL::OpModulate:
+        return (arg1 == ZevGL::ArgTexture) != (arg2 == ZevGL::ArgTexture);
+    default:
+        return false;
+    }
+}
+
 void SetColor(GLenum light, GLenum name, const TZevGLColor& c)
 {
     const float v[4] = {c.r, c.g, c.b, c.a};
@@ -210,6 +228,10 @@ TZevGLDevice::TZevGLDevice(TZevGLDriver* driver, ZevGL::DeviceKind kind, TZevGLS
     RenderStates[RsStencilFail] = StencilKeep;
     RenderStates[RsStencilZFail] = StencilKeep;
     RenderStates[RsStencilPass] = StencilKeep;
+    RenderStates[RsCcwStencilFunc] = CmpAlways;
+    RenderStates[RsCcwStencilFail] = StencilKeep;
+    RenderStates[RsCcwStencilZFail] = StencilKeep;
+    RenderStates[RsCcwStencilPass] = StencilKeep;
     RenderStates[RsDiffuseMaterialSource] = MaterialSourceColor1;
     RenderStates[RsSpecularMaterialSource] = MaterialSourceColor2;
     RenderStates[RsTexturePerspective] = 1;
@@ -316,6 +338,8 @@ std::int32_t TZevGLDevice::SetTransform(ZevGL::TransformState state, const float
 {
     if (state < 0 || state >= ZevGL::TransformStateCount || !matrix)
         return ZevGL::ErrInvalidParams;
+    if (std::memcmp(Transforms[state], matrix, sizeof Transforms[state]) == 0)
+        return ZevGL::Ok;
     std::memcpy(Transforms[state], matrix, sizeof Transforms[state]);
     Dirty |= DirtyTransform;
     if (state == ZevGL::TsView)
@@ -336,6 +360,9 @@ std::int32_t TZevGLDevice::SetRenderState(ZevGL::RenderState state, std::uint32_
     using namespace ZevGL;
     if (state < 0 || state >= RenderStateCount)
         return ErrInvalidParams;
+    // The renderers set their states again for every mesh: only a change makes OpenGL's state be set again.
+    if (RenderStates[state] == value)
+        return Ok;
     RenderStates[state] = value;
     switch (state) {
     case RsZEnable:
@@ -367,6 +394,11 @@ std::int32_t TZevGLDevice::SetRenderState(ZevGL::RenderState state, std::uint32_
     case RsStencilFail:
     case RsStencilZFail:
     case RsStencilPass:
+    case RsTwoSidedStencilMode:
+    case RsCcwStencilFail:
+    case RsCcwStencilZFail:
+    case RsCcwStencilPass:
+    case RsCcwStencilFunc:
         Dirty |= DirtyStencil;
         break;
     default:
@@ -412,6 +444,8 @@ std::int32_t TZevGLDevice::SetTexture(std::int32_t stage, TZevGLSurface* texture
 
 std::int32_t TZevGLDevice::SetMaterial(const TZevGLMaterial& material)
 {
+    if (std::memcmp(&Material, &material, sizeof Material) == 0)
+        return ZevGL::Ok;
     Material = material;
     Dirty |= DirtyLighting;
     return ZevGL::Ok;
@@ -430,6 +464,8 @@ std::int32_t TZevGLDevice::SetLight(std::int32_t index, const TZevGLLight& light
     if (index < 0 || index >= ZevGL::MaxLights || light.Type < ZevGL::LightPoint ||
         light.Type > ZevGL::LightDirectional)
         return ZevGL::ErrInvalidParams;
+    if (std::memcmp(&Lights[index], &light, sizeof light) == 0)
+        return ZevGL::Ok;
     Lights[index] = light;
     Dirty |= DirtyLights;
     return ZevGL::Ok;
@@ -447,6 +483,8 @@ std::int32_t TZevGLDevice::LightEnable(std::int32_t index, bool enable)
 {
     if (index < 0 || index >= ZevGL::MaxLights)
         return ZevGL::ErrInvalidParams;
+    if (LightOn[index] == enable)
+        return ZevGL::Ok;
     LightOn[index] = enable;
     Dirty |= DirtyLights;
     return ZevGL::Ok;
@@ -572,6 +610,14 @@ void TZevGLDevice::ApplyStage()
     const std::uint32_t* stage = StageStates[0];
     glActiveTexture(GL_TEXTURE0);
     GLuint texture = Textures[0] ? Textures[0]->GpuTexture() : 0;
+    if (!texture && PassesDiffuse(stage[ZevGL::TssColorOp], stage[ZevGL::TssColorArg1], stage[ZevGL::TssColorArg2]) &&
+        (stage[ZevGL::TssColorOp] == ZevGL::OpDisable ||
+         PassesDiffuse(stage[ZevGL::TssAlphaOp], stage[ZevGL::TssAlphaArg1], stage[ZevGL::TssAlphaArg2]))) {
+        // Without a texture the stage would only multiply the diffuse colour by white: the same picture without a
+        // texture look-up for every pixel.
+        glDisable(GL_TEXTURE_2D);
+        return;
+    }
     if (!texture)
         texture = Context->WhiteTexture();
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -647,11 +693,21 @@ void TZevGLDevice::ApplyStates(std::uint32_t format)
             glEnable(GL_STENCIL_TEST);
         else
             glDisable(GL_STENCIL_TEST);
-        glStencilFunc(CompareFunction(rs[RsStencilFunc]), static_cast<GLint>(rs[RsStencilRef] & 0xFF),
-                      rs[RsStencilMask]);
+        const GLint ref = static_cast<GLint>(rs[RsStencilRef] & 0xFF);
         glStencilMask(rs[RsStencilWriteMask]);
-        glStencilOp(StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
-                    StencilOperation(rs[RsStencilPass]));
+        if (rs[RsTwoSidedStencilMode]) {
+            // Clockwise on screen is counter-clockwise to OpenGL (the picture is stored upside down): its front.
+            glStencilFuncSeparate(GL_FRONT, CompareFunction(rs[RsStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOpSeparate(GL_FRONT, StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
+                                StencilOperation(rs[RsStencilPass]));
+            glStencilFuncSeparate(GL_BACK, CompareFunction(rs[RsCcwStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOpSeparate(GL_BACK, StencilOperation(rs[RsCcwStencilFail]),
+                                StencilOperation(rs[RsCcwStencilZFail]), StencilOperation(rs[RsCcwStencilPass]));
+        } else {
+            glStencilFunc(CompareFunction(rs[RsStencilFunc]), ref, rs[RsStencilMask]);
+            glStencilOp(StencilOperation(rs[RsStencilFail]), StencilOperation(rs[RsStencilZFail]),
+                        StencilOperation(rs[RsStencilPass]));
+        }
     }
     if (Dirty & DirtyFog) {
         if (!pixel && !colorless && rs[RsFogEnable] && rs[RsFogTableMode] != FogNone) {
@@ -745,6 +801,15 @@ void TZevGLDevice::SetVertexArrays(std::uint32_t format, const void* vertices, s
     const unsigned char* p = static_cast<const unsigned char*>(vertices);
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, s, p);
+    if (Colorless) {
+        // Depth and stencil only (no light, texture, fog or colour): the positions are all that is read, and the
+        // driver then fetches and passes on nothing else (the shadow volumes' many vertices).
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_SECONDARY_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        return;
+    }
     p += (format & ZevGL::VfXYZRHW) ? 16 : 12;
     if (format & ZevGL::VfNormal) {
         glEnableClientState(GL_NORMAL_ARRAY);
@@ -810,6 +875,8 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
     if (!ReadyToDraw())
         return Target->LostNow() ? ZevGL::ErrSurfaceLost : ZevGL::ErrGeneric;
     ApplyStates(format);
+    if (RenderStates[ZevGL::RsStencilEnable] && Target->GetAttachedDepth())
+        Target->GetAttachedDepth()->MarkStencilDrawn();
     SetVertexArrays(format, vertices, stride);
     if (indices)
         glDrawElements(PrimitiveMode(type), static_cast<GLsizei>(indexCount), GL_UNSIGNED_SHORT, indices);

@@ -70,6 +70,8 @@ bool ZevGLReadWindow(TZevGLWindow window, std::int32_t* width, std::int32_t* hei
     Display* display = window ? ZevGLOpenDisplay() : nullptr;
     if (!display)
         return false;
+    // Pictures put on other connections are on the server before this one asks for them.
+    ZevGLFinishPresents();
     XWindowAttributes attributes{};
     XImage* image = nullptr;
     if (XGetWindowAttributes(display, window, &attributes) && attributes.visual)

@@ -111,6 +111,7 @@ void TZevGLSurface::FreeGpu()
     if (Renderbuffer)
         glDeleteRenderbuffers(1, &Renderbuffer);
     Framebuffer = Texture = Renderbuffer = AttachedRenderbuffer = 0;
+    StencilUniform = false;
     GpuValid = false;
     Context->StateOwner = nullptr;
 }
@@ -166,8 +167,21 @@ void TZevGLSurface::DeferClear(std::vector<TZevGLRect> rects, std::uint32_t flag
             glDepthMask(GL_TRUE);
             bits |= GL_DEPTH_BUFFER_BIT;
         }
+        const bool whole = rects.size() == 1 && rects[0].left == 0 && rects[0].top == 0 &&
+                           rects[0].right == Desc.Width && rects[0].bottom == Desc.Height;
         if (flags & ZevGL::ClearStencil) {
             glClearStencil(static_cast<GLint>(stencil & 0xFF));
+            glStencilMask(0xFF);
+            bits |= GL_STENCIL_BUFFER_BIT;
+            if (Depth) {
+                // The whole of it set to one value, or part of it set to the value the rest has.
+                const std::uint8_t value = static_cast<std::uint8_t>(stencil & 0xFF);
+                Depth->StencilUniform = whole || (Depth->StencilUniform && Depth->StencilValue == value);
+                Depth->StencilValue = value;
+            }
+        } else if ((flags & ZevGL::ClearZBuffer) && Depth && Depth->StencilUniform) {
+            // The stencil keeps its values: cleared to the value every one of them has.
+            glClearStencil(Depth->StencilValue);
             glStencilMask(0xFF);
             bits |= GL_STENCIL_BUFFER_BIT;
         }
@@ -211,7 +225,7 @@ std::uint32_t TZevGLSurface::GpuTexture()
     if (!Texture) {
         glGenTextures(1, &Texture);
         glBindTexture(GL_TEXTURE_2D, Texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, Desc.Width, Desc.Height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, Desc.Width, Desc.Height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                      nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -250,11 +264,13 @@ bool TZevGLSurface::BindAsTarget()
     }
     Context->BindFramebuffer(Framebuffer);
     std::uint32_t depth = 0;
+    bool made = false;
     if (Depth) {
         if (!Depth->Renderbuffer) {
             glGenRenderbuffers(1, &Depth->Renderbuffer);
             glBindRenderbuffer(GL_RENDERBUFFER, Depth->Renderbuffer);
             glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, Depth->Desc.Width, Depth->Desc.Height);
+            made = true;
         }
         depth = Depth->Renderbuffer;
     }
@@ -262,7 +278,19 @@ bool TZevGLSurface::BindAsTarget()
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
         AttachedRenderbuffer = depth;
     }
-    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (made && complete) {
+        // A new buffer starts with its stencil at zero (its contents are not defined otherwise), so that clears
+        // of the depth alone can take the fast way from the first frame.
+        glDisable(GL_SCISSOR_TEST);
+        glStencilMask(0xFF);
+        glClearStencil(0);
+        glClear(GL_STENCIL_BUFFER_BIT);
+        Depth->StencilUniform = true;
+        Depth->StencilValue = 0;
+        Context->StateOwner = nullptr; // the stencil write mask changed
+    }
+    return complete;
 }
 
 std::int32_t TZevGLSurface::Lock(const TZevGLRect* rect, TZevGLSurfaceDesc* out, std::uint32_t)
@@ -357,13 +385,30 @@ std::int32_t TZevGLSurface::PresentTo(TZevGLWindow window, const TZevGLRect& sou
     const std::int32_t width = destination.right - destination.left;
     const std::int32_t height = destination.bottom - destination.top;
     if (width == source.right - source.left && height == source.bottom - source.top) {
-        const std::uint32_t* pixels = CpuPixels();
-        if (!pixels)
-            return ZevGL::ErrOutOfMemory;
-        return Context->PutPixels(window, pixels + static_cast<std::ptrdiff_t>(source.top) * Desc.Width + source.left,
-                                  Desc.Width, width, height, destination.left, destination.top)
-                   ? ZevGL::Ok
-                   : ZevGL::ErrNotFound;
+        ApplyPending();
+        bool noMemory = false;
+        const bool shown = Context->PutRows(
+            window, width, height, destination.left, destination.top, [&](std::uint32_t* rows, std::int32_t pitch) {
+                if (!CpuValid && GpuValid && Framebuffer) {
+                    // Drawn by OpenGL: read straight into what goes to the server (the memory copy stays stale).
+                    Context->BindFramebuffer(Framebuffer);
+                    glPixelStorei(GL_PACK_ROW_LENGTH, pitch);
+                    glReadPixels(source.left, source.top, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows);
+                    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+                    return true;
+                }
+                const std::uint32_t* pixels = CpuPixels();
+                if (!pixels) {
+                    noMemory = true;
+                    return false;
+                }
+                for (std::int32_t row = 0; row < height; ++row)
+                    std::memcpy(rows + static_cast<std::ptrdiff_t>(row) * pitch,
+                                pixels + static_cast<std::ptrdiff_t>(source.top + row) * Desc.Width + source.left,
+                                static_cast<std::size_t>(width) * 4);
+                return true;
+            });
+        return shown ? ZevGL::Ok : noMemory ? ZevGL::ErrOutOfMemory : ZevGL::ErrNotFound;
     }
     // Scaled: OpenGL stretches the rectangle into a scratch target, which is read back and sent.
     if (!BindAsTarget())

@@ -76,6 +76,8 @@ public:
                     std::uint32_t stencil);
     bool LostNow() const;
     TZevGLSurface* GetAttachedDepth() const { return Depth; }
+    // Depth surfaces: a draw with the stencil test on may have changed the stencil values.
+    void MarkStencilDrawn() { StencilUniform = false; }
     // Shows a rectangle of this colour surface in a window rectangle (scaled when the sizes differ).
     std::int32_t PresentTo(TZevGLWindow window, const TZevGLRect& source, const TZevGLRect& destination);
 
@@ -104,6 +106,11 @@ private:
     std::uint32_t Framebuffer = 0;
     std::uint32_t AttachedRenderbuffer = 0; // what Framebuffer's depth attachment holds now
     std::uint32_t Renderbuffer = 0;         // depth surfaces
+    // Depth surfaces: every stencil value is StencilValue (cleared so, and not drawn into since). A clear of the
+    // depth alone then clears the stencil to that same value too, which the driver does as one fill rather than a
+    // masked write per pixel.
+    bool StencilUniform = false;
+    std::uint8_t StencilValue = 0;
 
     std::vector<std::function<void()>> Pending;
     TZevGLSurface* BackBuffer = nullptr; // primary of a flip chain

@@ -111,6 +111,13 @@ enum RenderState : std::int32_t {
     RsTexturePerspective,
     RsTextureMapBlend, // an older texture-blend switch: kept, the stage states decide
     RsColorVertex,
+    // Two-sided stencil: with the mode on, faces counter-clockwise on screen take the Ccw function and operations,
+    // clockwise ones the plain states, in one pass.
+    RsTwoSidedStencilMode,
+    RsCcwStencilFail,
+    RsCcwStencilZFail,
+    RsCcwStencilPass,
+    RsCcwStencilFunc,
     RenderStateCount
 };
 

@@ -3,6 +3,7 @@
 
 #include "ZevDX7Surfaces.h"
 #include "ZevGLDevice.h"
+#include "ZevGLDriver.h"
 #include "ZevGLSurface.h"
 #include "ZevTexture.h"
 
@@ -200,6 +201,22 @@ TEST_F(SurfaceTest, PresentingIntoAWindowThatIsGoneFailsQuietly)
     EXPECT_EQ(CaptureBack(&dx7).Width, 320);
 }
 
+TEST_F(SurfaceTest, AWindowThatGoesAfterPicturesWereShownFailsTheNextPresentAtTheLatest)
+{
+    // Presents into a window the device already shows pictures in go out without asking the server about it: the
+    // present right after the window went may still pass, the one after it may not.
+    TZevDX7Renderer dx7;
+    ASSERT_TRUE(dx7.InitFromWindow(Window.GetWindow()));
+    for (int round = 0; round < 3; ++round) {
+        DrawFrame(&dx7, Scene);
+        ASSERT_TRUE(dx7.Present());
+    }
+    Window.Destroy();
+    dx7.Present();
+    EXPECT_FALSE(dx7.Present());
+    EXPECT_FALSE(dx7.Present());
+}
+
 TEST_F(SurfaceTest, TheRayThroughAPixelOfABodyHitsThatBody)
 {
     const TZevVector leftMin{-4, 0, -0.5f}, leftMax{-2.5f, 1.5f, 0.5f};
@@ -373,4 +390,146 @@ TEST_F(SurfaceTest, ASceneLeftOpenByAThreadThatEndedLetsOtherThreadsDraw)
     DrawFrame(&renderer, Scene);
     EXPECT_EQ(CaptureBack(&renderer).Pixels, expected.Pixels);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "waited for the ended thread";
+}
+
+namespace {
+
+// A device of the layer's own on a window, drawing rectangles in pixels with the stencil states a test sets.
+class TStencilDevice {
+public:
+    bool Open(TZevGLWindow window)
+    {
+        TZevGLPresentParameters parameters;
+        parameters.EnableAutoDepthStencil = 1;
+        if (TZevGLDriver::Create(&Driver) != ZevGL::Ok ||
+            Driver->CreateDevice(window, parameters, &Device) != ZevGL::Ok || Device->BeginScene() != ZevGL::Ok)
+            return false;
+        Device->SetRenderState(ZevGL::RsZEnable, 0);
+        Device->SetRenderState(ZevGL::RsLighting, 0);
+        Device->SetRenderState(ZevGL::RsCullMode, ZevGL::CullNone);
+        return true;
+    }
+    ~TStencilDevice()
+    {
+        if (Device)
+            Device->Release();
+        if (Driver)
+            Driver->Release();
+    }
+
+    // A rectangle as two triangles, clockwise or counter-clockwise on screen (y runs down).
+    void Rectangle(float x0, float y0, float x1, float y1, bool clockwise, std::uint32_t color)
+    {
+        struct Vertex {
+            float x, y, z, rhw;
+            std::uint32_t color;
+        };
+        const Vertex cw[6] = {{x0, y0, 0, 1, color}, {x1, y0, 0, 1, color}, {x1, y1, 0, 1, color},
+                              {x0, y0, 0, 1, color}, {x1, y1, 0, 1, color}, {x0, y1, 0, 1, color}};
+        Vertex v[6];
+        for (int i = 0; i < 6; ++i)
+            v[i] = clockwise ? cw[i] : cw[5 - i];
+        EXPECT_EQ(Device->DrawPrimitive(ZevGL::PrimTriangleList, ZevGL::VfXYZRHW | ZevGL::VfDiffuse, v, 6, 0),
+                  ZevGL::Ok);
+    }
+    // Counting or setting stencil values only: the colour stays.
+    void WriteNoColour(bool on)
+    {
+        Device->SetRenderState(ZevGL::RsAlphaBlendEnable, on ? 1 : 0);
+        Device->SetRenderState(ZevGL::RsSrcBlend, on ? ZevGL::BlendZero : ZevGL::BlendOne);
+        Device->SetRenderState(ZevGL::RsDestBlend, on ? ZevGL::BlendOne : ZevGL::BlendZero);
+    }
+    // Paints the whole target where the stencil holds `value`.
+    void ShowStencil(std::uint32_t value, std::uint32_t color)
+    {
+        Device->SetRenderState(ZevGL::RsStencilEnable, 1);
+        Device->SetRenderState(ZevGL::RsStencilPass, ZevGL::StencilKeep);
+        Device->SetRenderState(ZevGL::RsStencilFunc, ZevGL::CmpEqual);
+        Device->SetRenderState(ZevGL::RsStencilRef, value);
+        Rectangle(0, 0, 320, 240, true, color);
+    }
+    // The picture's pixel (0x00RRGGBB), the scene ended.
+    std::uint32_t PixelAt(int x, int y)
+    {
+        if (Device->EndScene() != ZevGL::Ok)
+            return 0xDEAD;
+        TZevGLSurface* back = nullptr;
+        TZevGLSurfaceDesc locked;
+        std::uint32_t p = 0xDEAD;
+        if (Device->GetBackBuffer(&back) == ZevGL::Ok && back->Lock(nullptr, &locked, 0) == ZevGL::Ok) {
+            p = static_cast<const std::uint32_t*>(locked.Bits)[y * (locked.Pitch / 4) + x] & 0xFFFFFFu;
+            back->Unlock(nullptr);
+        }
+        if (back)
+            back->Release();
+        Device->BeginScene();
+        return p;
+    }
+
+    TZevGLDriver* Driver = nullptr;
+    TZevGLDevice* Device = nullptr;
+};
+
+} // namespace
+
+TEST_F(SurfaceTest, TwoSidedStencilCountsClockwiseFacesUpAndCounterClockwiseFacesDownInOnePass)
+{
+    using namespace ZevGL;
+    TStencilDevice d;
+    ASSERT_TRUE(d.Open(Window.GetWindow()));
+    TZevGLDevice* device = d.Device;
+    device->Clear(0, nullptr, ClearTarget | ClearZBuffer | ClearStencil, 0xFF000000u, 1.0f, 0);
+    device->SetRenderState(RsStencilEnable, 1);
+    device->SetRenderState(RsStencilFunc, CmpAlways);
+    device->SetRenderState(RsStencilPass, StencilIncr);
+    device->SetRenderState(RsTwoSidedStencilMode, 1);
+    device->SetRenderState(RsCcwStencilFunc, CmpAlways);
+    device->SetRenderState(RsCcwStencilPass, StencilDecr);
+    d.WriteNoColour(true);
+    // Left half: two clockwise faces and a counter-clockwise one (1); right half: one counter-clockwise face,
+    // which wraps below zero (255).
+    d.Rectangle(0, 0, 160, 240, true, 0);
+    d.Rectangle(0, 0, 160, 240, false, 0);
+    d.Rectangle(0, 0, 160, 240, true, 0);
+    d.Rectangle(160, 0, 320, 240, false, 0);
+    // Then the counts shown as colours, with the mode off.
+    device->SetRenderState(RsTwoSidedStencilMode, 0);
+    d.WriteNoColour(false);
+    d.ShowStencil(1, 0xFFFF0000u);
+    d.ShowStencil(255, 0xFF00FF00u);
+    EXPECT_EQ(d.PixelAt(80, 120), 0xFF0000u);
+    EXPECT_EQ(d.PixelAt(240, 120), 0x00FF00u);
+}
+
+TEST_F(SurfaceTest, AClearOfTheDepthAloneKeepsTheStencilValues)
+{
+    using namespace ZevGL;
+    TStencilDevice d;
+    ASSERT_TRUE(d.Open(Window.GetWindow()));
+    TZevGLDevice* device = d.Device;
+    const struct {
+        const char* what;
+        bool drawn;           // the left half set to 5 by a draw after the stencil clear
+        std::uint32_t value;  // what the stencil was cleared to
+    } cases[] = {{"cleared only", false, 7}, {"drawn into after the clear", true, 7}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device->Clear(0, nullptr, ClearTarget | ClearZBuffer | ClearStencil, 0xFF000000u, 1.0f, c.value);
+        if (c.drawn) {
+            d.WriteNoColour(true);
+            device->SetRenderState(RsStencilEnable, 1);
+            device->SetRenderState(RsStencilFunc, CmpAlways);
+            device->SetRenderState(RsStencilPass, StencilReplace);
+            device->SetRenderState(RsStencilRef, 5);
+            d.Rectangle(0, 0, 160, 240, true, 0);
+            d.WriteNoColour(false);
+        }
+        // Depth (and colour) alone: the stencil keeps what it holds.
+        device->SetRenderState(RsStencilEnable, 0);
+        device->Clear(0, nullptr, ClearTarget | ClearZBuffer, 0xFF000000u, 1.0f, 0);
+        d.ShowStencil(5, 0xFFFF0000u);
+        d.ShowStencil(c.value, 0xFF00FF00u);
+        EXPECT_EQ(d.PixelAt(80, 120), c.drawn ? 0xFF0000u : 0x00FF00u);
+        EXPECT_EQ(d.PixelAt(240, 120), 0x00FF00u);
+    }
 }
