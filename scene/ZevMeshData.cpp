@@ -286,6 +286,9 @@ bool ZevMeshFaceDirectionPass(const TZevMeshData& source, TZevMeshData& out)
     // Weld over a 16 x 16 x 16 grid of the positions' box.
     const int32_t n = source.VertexCount;
     WeldGrid grid;
+    // A mesh thinner than the weld distance would have its two sides welded into one: a 0.02 plate became a
+    // plane whose top triangles lay on its bottom. The weld stays below a quarter of the mesh's thinnest extent.
+    float weld = WeldDistance;
     for (int axis = 0; axis < 3; ++axis) {
         float lo = 0.0f, hi = 0.0f;
         for (int32_t i = 0; i < n; ++i) {
@@ -297,8 +300,12 @@ bool ZevMeshFaceDirectionPass(const TZevMeshData& source, TZevMeshData& out)
         }
         grid.Min[axis] = lo;
         grid.Extent[axis] = hi - lo;
+        if (grid.Extent[axis] > 0.0f && grid.Extent[axis] * 0.25f < weld)
+            weld = grid.Extent[axis] * 0.25f;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
         // Enough cells to each side to cover the weld distance (a cell is extent / 15 wide).
-        float reach = grid.Extent[axis] > 0.0f ? WeldDistance * 15.0f / grid.Extent[axis] + 1.0f : 15.0f;
+        float reach = grid.Extent[axis] > 0.0f ? weld * 15.0f / grid.Extent[axis] + 1.0f : 15.0f;
         grid.Reach[axis] = reach >= 15.0f || !(reach > 0.0f) ? 15 : static_cast<int>(reach);
     }
     std::vector<int32_t> mapTo(size_t(n), -1);
@@ -315,7 +322,7 @@ bool ZevMeshFaceDirectionPass(const TZevMeshData& source, TZevMeshData& out)
                     for (int32_t k : grid.Cells[(x * GridCells + y) * GridCells + z]) {
                         const TZevVertex& w = vertices[kept[k]];
                         const float dx = v.x - w.x, dy = v.y - w.y, dz = v.z - w.z;
-                        if (std::sqrt(dx * dx + dy * dy + dz * dz) < WeldDistance) {
+                        if (std::sqrt(dx * dx + dy * dy + dz * dz) < weld) {
                             found = k;
                             break;
                         }

@@ -77,8 +77,10 @@ TEST(SceneBehaviour, NothingPassesAThinPlateOnAnyBounce)
             ASSERT_LT(std::max(std::fabs(p.x), std::fabs(p.z)), 199.0f) << speed << " step " << i;
             ASSERT_GT(p.y, 0.0f) << speed << " units/s, step " << i;
         }
-        // Caught: at rest on the plate.
+        // Caught: at rest on the plate's top face. Its two faces were once welded into one plane (0.02 is less
+        // than the weld distance), and the box rested 0.029 below the top.
         EXPECT_LT(part->GetPosition().y, 0.15f) << speed;
+        EXPECT_GT(part->GetPosition().y, 0.1f) << speed;
         EXPECT_LT(part->Velocity.Length(), 0.01f) << speed;
     }
 }
