@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr std::uint32_t MenuBarGrey = 0xD4D0C8;
+
 class DemoRenderX11Test : public XProgramTest {
 protected:
     void Start()
@@ -17,7 +19,13 @@ protected:
         Demo = StartProgram({QE_BIN_DIR "/demo"}, Folder.string());
         ASSERT_GT(Demo, 0);
         ASSERT_TRUE(WaitForWindow("Orvelle Physics Engine Demo", Patience));
-        ASSERT_TRUE(WaitForFrames(1, Patience));
+        // Ready for clicks once its menu bar shows. (Not "one more change drawn": the form may have drawn all it
+        // draws before its map was seen, and then it draws nothing more until it is clicked.)
+        ASSERT_TRUE(WaitForScreen(
+            [](const TScreenShot& shot) {
+                return shot.At(2, CaptionHeight + 2) == MenuBarGrey && shot.At(FormWidth - 2, CaptionHeight + 2) == MenuBarGrey;
+            },
+            Patience));
     }
     // The main form's entry, chosen with two clicks: its popup on the menu bar, then the entry.
     void Choose(const char* caption) { ClickMenu(DemoMenuClicks(caption)); }
