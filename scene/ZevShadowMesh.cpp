@@ -142,9 +142,23 @@ bool TZevShadowMesh::BuildTables()
     }
     ZevFree(heads);
 
-    // The largest shadow: every face lit (two copies of its corners) and every edge on the border (four
-    // corners each).
-    const size_t vertices = 2 * corners + 4 * size_t(EdgeCount);
+    // The largest shadow: every face lit (a vertex on the object and one in the shadow for each source vertex that
+    // a face names, shared by the faces and borders that meet there), every face twice and every edge on the
+    // border.
+    size_t named = 0;
+    {
+        std::vector<bool> seen(size_t(nV), false);
+        for (int32_t f = 0; f < nF; ++f) {
+            if (!FaceRecords[f].Used)
+                continue;
+            const TZevMeshFace& face = g->Faces[f];
+            for (uint32_t i = 0; i < face.Count; ++i) {
+                named += !seen[face.Indices[i]];
+                seen[face.Indices[i]] = true;
+            }
+        }
+    }
+    const size_t vertices = 2 * named;
     const size_t faces = 2 * size_t(usedFaces) + size_t(EdgeCount);
     if (vertices > size_t(ZevMaxMeshVertices)) {
         ZevDebugLog("TZevShadowMesh: the shadow would need more than 65536 vertices; none is cast\n");
@@ -178,10 +192,11 @@ class ShadowBuilder {
 public:
     ShadowBuilder(TZevMeshData* g, uint32_t* slotRoom) : G(g), SlotRoom(slotRoom) { }
 
-    // Starts a face of n corners; null when the geometry has no room for it.
+    // Starts a face of n corners; null when the geometry has no room for it. (The vertices always fit: the
+    // tables sized them for every vertex that a used face names.)
     uint16_t* BeginFace(uint32_t n)
     {
-        if (!Ok || !SlotRoom || FaceCount >= G->FaceCapacity || VertexCount + int64_t(n) > G->VertexCapacity) {
+        if (!Ok || !SlotRoom || FaceCount >= G->FaceCapacity) {
             Ok = false;
             return nullptr;
         }
@@ -198,16 +213,34 @@ public:
         ++FaceCount;
         return face.Indices;
     }
-    // A new vertex at q (transformed already), with zero normal and texture coordinates.
-    uint16_t AddVertex(const TZevVector& q)
+    // Source vertex i on the object and in the shadow, two neighbouring vertices made at the first corner or
+    // border that names it in this drawing (every vertex that a border names is a corner of a lit face); the
+    // index of the one on the object.
+    uint16_t Place(uint16_t i)
     {
-        TZevVertex& v = G->Vertices()[VertexCount];
-        v = TZevVertex{q.x, q.y, q.z, 0, 0, 0, 0, 0};
-        return uint16_t(VertexCount++);
+        if (Done[i] != Drawing) {
+            TZevVertex* out = G->Vertices() + VertexCount;
+            const TZevVector p(Source[i].x, Source[i].y, Source[i].z);
+            TZevVector q;
+            ZevVecTransform(q, p, *World);
+            out[0] = TZevVertex{q.x, q.y, q.z, 0, 0, 0, 0, 0};
+            ZevVecTransform(q, p, *ToShadow);
+            out[1] = TZevVertex{q.x, q.y, q.z, 0, 0, 0, 0, 0};
+            Near[i] = uint16_t(VertexCount);
+            VertexCount += 2;
+            Done[i] = Drawing;
+        }
+        return Near[i];
     }
 
     TZevMeshData* G;
     uint32_t* SlotRoom;
+    const TZevVertex* Source = nullptr;
+    const TZevMatrix* World = nullptr;
+    const TZevMatrix* ToShadow = nullptr;
+    uint16_t* Near = nullptr;
+    uint32_t* Done = nullptr;
+    uint32_t Drawing = 0;
     int32_t VertexCount = 0;
     int32_t FaceCount = 0;
     bool Ok = true;
@@ -239,8 +272,7 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
     const TZevVertex* v = g->Vertices();
     const size_t nV = size_t(g->VertexCount);
     if (Done.size() != nV) {
-        OnObject.assign(nV, TZevVector());
-        InShadow.assign(nV, TZevVector());
+        Near.assign(nV, 0);
         Done.assign(nV, 0);
         Drawing = 0;
     }
@@ -248,15 +280,12 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         std::fill(Done.begin(), Done.end(), 0u);
         Drawing = 1;
     }
-    // Source vertex i on the object (far: in the shadow), transformed at its first use in this drawing.
-    auto placed = [&](uint16_t i, bool far) -> const TZevVector& {
-        if (Done[i] != Drawing) {
-            ZevVecTransform(OnObject[i], PositionOf(v[i]), world);
-            ZevVecTransform(InShadow[i], PositionOf(v[i]), toShadow);
-            Done[i] = Drawing;
-        }
-        return far ? InShadow[i] : OnObject[i];
-    };
+    out.Source = v;
+    out.World = &world;
+    out.ToShadow = &toShadow;
+    out.Near = Near.data();
+    out.Done = Done.data();
+    out.Drawing = Drawing;
     for (int32_t f = 0; f < FaceRecordCount; ++f) {
         TZevShadowFace& record = FaceRecords[f];
         record.Mark = -1;
@@ -272,16 +301,19 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
             continue;
         record.Mark = 1;
         // The face on the object, then its shadow.
-        for (const bool far : {false, true}) {
-            uint16_t* indices = out.BeginFace(face.Count);
-            if (!indices)
-                break;
-            // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
-            // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
-            // leaves the volume through a face that the stencil passes count.
-            for (uint32_t i = 0; i < face.Count; ++i)
-                indices[i] = out.AddVertex(placed(face.Indices[far ? face.Count - 1 - i : i], far));
-        }
+        uint16_t* indices = out.BeginFace(face.Count);
+        if (!indices)
+            break;
+        for (uint32_t i = 0; i < face.Count; ++i)
+            indices[i] = out.Place(face.Indices[i]);
+        // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
+        // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
+        // leaves the volume through a face that the stencil passes count.
+        uint16_t* far = out.BeginFace(face.Count);
+        if (!far)
+            break;
+        for (uint32_t i = 0; i < face.Count; ++i)
+            far[i] = uint16_t(indices[face.Count - 1 - i] + 1);
     }
     for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {
         const TZevShadowEdge& edge = Edges[k];
@@ -290,15 +322,15 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         if (!border)
             continue;
         // Run along the edge in the order of the face that faces the light.
-        const uint16_t s = ownLit ? edge.First : edge.Second;
-        const uint16_t o = ownLit ? edge.Second : edge.First;
+        const uint16_t s = out.Place(ownLit ? edge.First : edge.Second);
+        const uint16_t o = out.Place(ownLit ? edge.Second : edge.First);
         uint16_t* indices = out.BeginFace(4);
         if (!indices)
             break;
-        indices[0] = out.AddVertex(placed(o, true));
-        indices[1] = out.AddVertex(placed(o, false));
-        indices[2] = out.AddVertex(placed(s, false));
-        indices[3] = out.AddVertex(placed(s, true));
+        indices[0] = uint16_t(o + 1);
+        indices[1] = o;
+        indices[2] = s;
+        indices[3] = uint16_t(s + 1);
     }
     Geometry->VertexCount = out.Ok ? out.VertexCount : 0;
     Geometry->FaceCount = out.Ok ? out.FaceCount : 0;

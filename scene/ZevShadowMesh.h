@@ -3,7 +3,8 @@
 // edge adjacency and, on every drawing, rebuilds in world space the source's faces turned towards the
 // light's direction, their copies flattened by the renderer's shadow projection, and a four-cornered
 // face along every border between lit and unlit faces that joins the two: the volume the renderer's
-// shadow mode draws.
+// shadow mode draws. Faces and borders that meet at a source vertex share its two vertices, so that each is
+// transformed once by the device too.
 #pragma once
 
 #include "ZevMesh.h"
@@ -38,7 +39,8 @@ public:
 
     // Builds the face and edge tables from the source and sizes the geometry for the largest shadow the
     // source can cast. Called once by the source right after it made this mesh; the source outlives it.
-    // A source whose shadow would pass 65536 vertices casts none (logged).
+    // A source whose shadow would pass 65536 vertices (two for each vertex that its faces name) casts none
+    // (logged).
     virtual void SetSource(TZevPolygonMesh* source);
     // Rebuilds the shadow from the renderer's light-0 direction and shadow projection (ViewSettings) and
     // queues it in the renderer's shadow-volume state. Tables that no longer fit the source's faces are
@@ -70,10 +72,10 @@ private:
     int32_t SourceVertexCount = 0;
     // Room of each geometry face's index array, so that redrawing reuses them.
     uint32_t* SlotRoom = nullptr; // ZevAlloc, one per geometry face
-    // Per source vertex, for one drawing: its place on the object and in the shadow, each worked out once however
-    // many corners share the vertex (Done holds the drawing's number when it is).
-    std::vector<TZevVector> OnObject;
-    std::vector<TZevVector> InShadow;
+    // Per source vertex, for one drawing: the index of its vertex on the object (the one in the shadow follows
+    // it), made once however many corners and borders share the source vertex (Done holds the drawing's number
+    // when it is).
+    std::vector<uint16_t> Near;
     std::vector<uint32_t> Done;
     uint32_t Drawing = 0;
 };
