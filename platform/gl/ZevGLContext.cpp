@@ -495,8 +495,12 @@ bool TZevGLContext::PutRows(Window window, std::int32_t width, std::int32_t heig
     // The outcome of the previous put is known before this one goes out, so that a window that went away fails
     // the next present at the latest. The server has had a frame's time for that put: this rarely waits, and
     // never for the put about to be sent.
-    if (!WaitForRequest(UncheckedPut))
+    if (UncheckedPut != 0 && !UncheckedPutAnswered && LastKnownRequestProcessed(XDisplay) < UncheckedPut) {
+        // A put from ordinary memory gets no answer when it succeeds: one round trip tells that it was handled.
+        XSync(XDisplay, False);
+    } else if (!WaitForRequest(UncheckedPut)) {
         return false;
+    }
     // What came back since the last put: a destroyed window, or an error of a put that the server refused.
     TakeEvents();
     unsigned long failed = 0;
@@ -579,6 +583,7 @@ bool TZevGLContext::PutRows(Window window, std::int32_t width, std::int32_t heig
     if (!filled)
         return false;
     UncheckedPut = request;
+    UncheckedPutAnswered = shared != nullptr;
     LastPut = request;
     XFlush(XDisplay);
     return true;

@@ -129,6 +129,8 @@ struct TZevGLContext {
     // Request number of the first put whose outcome has not been looked at yet (0: none), and of the last one.
     unsigned long UncheckedPut = 0;
     unsigned long LastPut = 0;
+    // The server answers that put by itself (a shared image's completion event): waiting for it needs no question.
+    bool UncheckedPutAnswered = false;
 
 private:
     // The shared image to write the next picture into, of at least this size for the present visual, once the

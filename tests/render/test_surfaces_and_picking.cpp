@@ -2,6 +2,7 @@
 #include "RenderTestSupport.h"
 
 #include "ZevDX7Surfaces.h"
+#include "ZevGLContext.h"
 #include "ZevGLDevice.h"
 #include "ZevGLDriver.h"
 #include "ZevGLSurface.h"
@@ -215,6 +216,30 @@ TEST_F(SurfaceTest, AWindowThatGoesAfterPicturesWereShownFailsTheNextPresentAtTh
     dx7.Present();
     EXPECT_FALSE(dx7.Present());
     EXPECT_FALSE(dx7.Present());
+}
+
+TEST_F(SurfaceTest, PicturesSentThroughTheSocketFollowEachOtherAndShow)
+{
+    // Where the server cannot share memory with us (one on another machine), a put carries its pixels and the
+    // server answers nothing when it succeeds: the next put must not wait for an answer that never comes.
+    TZevGLContext context;
+    ASSERT_TRUE(context.Open());
+    context.ShmRefused = true;
+    const ::Window window = static_cast<::Window>(Window.GetWindow());
+    for (const std::uint32_t colour : {0x00FF0000u, 0x0000FF00u, 0x000000FFu}) {
+        std::vector<std::uint32_t> pixels(320 * 240, colour);
+        std::lock_guard<std::recursive_timed_mutex> lock(context.Mutex);
+        ASSERT_TRUE(context.PutPixels(window, pixels.data(), 320, 320, 240, 0, 0)) << std::hex << colour;
+    }
+    {
+        std::lock_guard<std::recursive_timed_mutex> lock(context.Mutex);
+        ASSERT_TRUE(context.FinishPuts());
+    }
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint32_t> shown;
+    ASSERT_TRUE(Window.ReadPixels(&width, &height, &shown));
+    ASSERT_EQ(shown.size(), std::size_t(320 * 240));
+    EXPECT_EQ(shown[120 * 320 + 160] & 0xFFFFFFu, 0x0000FFu);
 }
 
 TEST_F(SurfaceTest, TheRayThroughAPixelOfABodyHitsThatBody)
