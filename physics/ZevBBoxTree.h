@@ -71,15 +71,17 @@ public:
         return (parent == nullptr || next == parent->End()) ? nullptr : static_cast<TZevBoxNode*>(next);
     }
 
+    // What the narrow phase's walk reads of a node (the ring links above, the box, the kind, the link count) lies
+    // in its first 96 bytes, so that a visit touches as few cache lines as it can.
     TZevNodeBox box;
     const TZevTypeInfo* type;
-    TZevList partners;     // trees found touching this one in the current step (on tree roots)
-    TZevList reservedList; // not used by the collision code
-    TZevList links;        // collision links attached to this node
     std::int32_t contactCount = 0; // contact links whose record stands on this primitive
     std::int32_t bodyAttached = 0; // 1 in the boxes that keep their own vertex positions
     std::int32_t linkCount = 0;    // attached collision links; the narrow phase skips the node while not 0
     std::int32_t layer = 0;        // only primitives of equal layers are tested against each other
+    TZevList partners;     // trees found touching this one in the current step (on tree roots)
+    TZevList reservedList; // not used by the collision code
+    TZevList links;        // collision links attached to this node
     TZevList contactLinks;         // contact links standing on this primitive
     TZevPhscs2Obj* object = nullptr; // dynamic object of a leaf, once assigned
 };

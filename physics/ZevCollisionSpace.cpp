@@ -87,7 +87,9 @@ int CollideTreeLeaf(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode*
         slabs = &local;
     }
     int result = 0;
-    for (TZevBoxNode* child = nodeN->FirstChild(); child != nullptr; child = child->NextSibling()) {
+    const TZevOwnerListLink* end = nodeN->End();
+    for (TZevOwnerListLink* link = nodeN->First(); link != end; link = link->next) {
+        TZevBoxNode* child = static_cast<TZevBoxNode*>(link);
         if (!ZevBoxInSlabs(child->box.Min, child->box.Max, *slabs))
             continue;
         if (ZevCollideNodes(space, treeN, child, extraN, treeL, leaf, const_cast<TZevSlabSet*>(slabs)) != 0)

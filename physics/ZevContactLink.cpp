@@ -80,6 +80,8 @@ void TZevContactLink::Reset()
     Pair = nullptr;
     released = 0;
     RecordA = RecordB = nullptr;
+    TreeA = TreeB = nullptr;
+    EdgeContact = 0;
     SatisfyPartA = SatisfyPartB = nullptr;
     PartnerNodeA = PartnerNodeB = nullptr;
     LawState = 0;
@@ -138,10 +140,12 @@ void TZevContactLink::Release()
     if (RecordA != nullptr) {
         ReleaseContactRecord(RecordA);
         RecordA = nullptr;
+        TreeA = nullptr;
     }
     if (RecordB != nullptr) {
         ReleaseContactRecord(RecordB);
         RecordB = nullptr;
+        TreeB = nullptr;
     }
     for (TZevSubContactLink** subs : {SubContacts, SpareSubContacts}) {
         for (int k = 0; k < 2; ++k) {

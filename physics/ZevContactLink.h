@@ -85,10 +85,15 @@ public:
     std::uint32_t PassReadBoxVersionB = 0;
     bool PassReadsHold() const
     {
-        return RetestRound != 0 && PassReadRound == RetestRound && RecordA != nullptr && RecordB != nullptr &&
-               RecordA->tree != nullptr && RecordB->tree != nullptr &&
-               PassReadBoxVersionA == RecordA->tree->boxVersion && PassReadBoxVersionB == RecordB->tree->boxVersion;
+        return RetestRound != 0 && PassReadRound == RetestRound && TreeA != nullptr && TreeB != nullptr &&
+               PassReadBoxVersionA == TreeA->boxVersion && PassReadBoxVersionB == TreeB->boxVersion;
     }
+    // The two records' trees and whether RecordA stands on an edge, copied when the link takes the records (a
+    // record keeps its tree and its leaf while a link holds it): the re-test's first look, whether its last answer
+    // still holds, then reads the link and the two trees and not the records.
+    TZevFMCTTree* TreeA = nullptr;
+    TZevFMCTTree* TreeB = nullptr;
+    std::int32_t EdgeContact = 0;
 
     std::int32_t released = 0;
     std::int32_t LawState = 0;          // state word of the contact force law

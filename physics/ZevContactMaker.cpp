@@ -146,6 +146,9 @@ TZevContactLink* ZevCreateContactLink(TZevPhscs2World* world, TZevFMCTree_CFaceD
             if (spare == nullptr)
                 spare = AllocSubContact();
     }
+    link->TreeA = a->tree;
+    link->TreeB = b->tree;
+    link->EdgeContact = ZevIsNodeType(a->node, ZevTypeEdgeBoxVecT) ? 1 : 0;
     link->PointA = GetFacePointPrev(*a);
     link->PointB = GetFacePointPrev(*b);
     link->PrevUV[0] = a->u;

@@ -160,9 +160,9 @@ void OrderRecords(TZevPhscs2World* world, std::vector<TZevFMCTree_CFaceData*>& o
 
 namespace {
 
-std::uint32_t VertexVersion(const TZevFMCTree_CFaceData* record)
+std::uint32_t VertexVersion(const TZevFMCTTree* tree)
 {
-    return (record != nullptr && record->tree != nullptr) ? record->tree->vertexVersion : 0;
+    return tree != nullptr ? tree->vertexVersion : 0;
 }
 
 // Would a re-test now find what the last one found? Only within the satisfy pass's round, with the vertices of
@@ -171,10 +171,9 @@ std::uint32_t VertexVersion(const TZevFMCTree_CFaceData* record)
 bool RetestStillHolds(const TZevPhscs2World* world, const TZevContactLink* link)
 {
     if (world->RetestRound == 0 || link->RetestRound != world->RetestRound ||
-        link->RetestVersionA != VertexVersion(link->RecordA) || link->RetestVersionB != VertexVersion(link->RecordB))
+        link->RetestVersionA != VertexVersion(link->TreeA) || link->RetestVersionB != VertexVersion(link->TreeB))
         return false;
-    const bool edge = link->RecordA != nullptr && ZevIsNodeType(link->RecordA->node, ZevTypeEdgeBoxVecT);
-    return !edge || !(Dot(link->Separation, link->Separation) <= 0.0f);
+    return link->EdgeContact == 0 || !(Dot(link->Separation, link->Separation) <= 0.0f);
 }
 
 // The sweep test of the body-attached boxes of the link's two primitives: the first pair of boxes, then the
@@ -210,8 +209,8 @@ void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
     if (RetestStillHolds(world, link))
         return;
     link->RetestRound = world->RetestRound;
-    link->RetestVersionA = VertexVersion(link->RecordA);
-    link->RetestVersionB = VertexVersion(link->RecordB);
+    link->RetestVersionA = VertexVersion(link->TreeA);
+    link->RetestVersionB = VertexVersion(link->TreeB);
     link->Update();
     TZevFMCTree_CFaceData* A = link->RecordA;
     TZevFMCTree_CFaceData* B = link->RecordB;

@@ -586,9 +586,12 @@ void TZevFMCTTree::LinkAdjacency()
 int TZevFMCTTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node, void* extra,
                                   TZevFMCTTree* otherTree, TZevBoxNode* otherNode, void* otherExtra)
 {
+    // The ring is walked with its end read once: a child's parent is this node, and NextSibling would read it
+    // and its sentinel again for every child.
     int result = 0;
-    for (TZevBoxNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (ZevCollideNodes(space, this, child, extra, otherTree, otherNode, otherExtra) != 0)
+    const TZevOwnerListLink* end = node->End();
+    for (TZevOwnerListLink* link = node->First(); link != end; link = link->next) {
+        if (ZevCollideNodes(space, this, static_cast<TZevBoxNode*>(link), extra, otherTree, otherNode, otherExtra) != 0)
             result = 1;
     }
     return result;

@@ -84,6 +84,10 @@ TEST_F(BoxOnFloor, EachCornerInTheFloorGetsItsOwnLinkOnTheMeshLeaves)
         auto* point = static_cast<TZevPointBoxVecT*>(b->node);
         EXPECT_EQ(a->tree, floor);
         EXPECT_EQ(b->tree, box);
+        // The re-test's first look reads these copies in place of the records.
+        EXPECT_EQ(link->TreeA, floor);
+        EXPECT_EQ(link->TreeB, box);
+        EXPECT_EQ(link->EdgeContact, 0);
         EXPECT_EQ(a->currentArray, &floor->currentVertices);
         EXPECT_EQ(a->previousArray, &floor->previousVertices);
         EXPECT_EQ(a->indices[0], face->i0);
@@ -184,6 +188,12 @@ TEST_F(BoxOnFloor, ReleasingTheLinksUnhooksEverything)
     links[0]->Release();
     EXPECT_EQ(CountInDebugLog("TZevFC2RColLinkの2重開放\n"), logged + 1);
     EXPECT_EQ(ZevContactLinkPoolSize(), pooled + 4);
+    // A link handed out again names no tree of its last use.
+    TZevContactLink* again = NewContactLink();
+    EXPECT_EQ(again->TreeA, nullptr);
+    EXPECT_EQ(again->TreeB, nullptr);
+    EXPECT_EQ(again->EdgeContact, 0);
+    again->Release();
 }
 
 TEST(SubContacts, ASecondReleaseIsIgnoredSoThePoolHandsItOutOnce)
@@ -481,6 +491,9 @@ TEST_F(CrossedRidges, AnEdgeContactFromTheBandsBecomesALinkOnTheMeshEdges)
     world->ContactLinks->Append(made);
     std::set<TZevBoxNode*> ridges{made->RecordA->node, made->RecordB->node};
     EXPECT_EQ(ridges, (std::set<TZevBoxNode*>{ridgeA, ridgeB}));
+    EXPECT_EQ(made->EdgeContact, 1);
+    EXPECT_EQ(made->TreeA, made->RecordA->tree);
+    EXPECT_EQ(made->TreeB, made->RecordB->tree);
     const auto* edge = static_cast<TZevEdgeBoxVecT*>(made->RecordA->node);
     EXPECT_EQ(made->RecordA->indices[0], edge->i0);
     EXPECT_EQ(made->RecordA->indices[1], edge->i1);
