@@ -77,6 +77,10 @@ public:
     virtual int GetShadowVolume() { return ShadowVolume; }
     virtual int SetStencilShadows(int value) { return StencilShadows = value; }
     virtual int GetStencilShadows() { return StencilShadows; }
+    // A renderer that queues its draws keeps only pointers to the meshes until the queue is replayed: the number
+    // of the present queue (it changes whenever the queue is emptied), so that a mesh rebuilt for each drawing
+    // gives every drawing in one queue a block of its own. 0: every draw is done at once.
+    virtual std::uint32_t GetQueueNumber() { return 0; }
 
     // Picking: the ray through a screen point (x, y, depth); filled by the device renderers.
     virtual void ScreenToWorld(const TZevVector& screen, TZevVector* direction, TZevVector* origin);

@@ -90,6 +90,8 @@ void TZevQueuedRenderer::ClearCommands()
     for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(CommandQueue))
         ZevDrawCommandRelease(command);
     CommandQueue.Clear();
+    if (++QueueNumber == 0)
+        QueueNumber = 1;
 }
 
 void TZevQueuedRenderer::ReplayCommands()

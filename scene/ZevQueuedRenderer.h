@@ -38,6 +38,7 @@ public:
     virtual void ClearCommands();
     // Replays every queued command in order, then clears the queue.
     void ReplayCommands();
+    std::uint32_t GetQueueNumber() override { return QueueNumber; }
 
     // Device operations that the device renderers fill; nothing happens here.
     virtual void Release() {}
@@ -64,4 +65,7 @@ public:
 protected:
     // A fresh command of the kind with the current states, appended to the queue.
     TZevDrawCommand* QueueCommand(std::int32_t kind);
+
+private:
+    std::uint32_t QueueNumber = 1; // never 0
 };

@@ -45,8 +45,14 @@ void TZevShadowMesh::FreeTables()
     ZevFree(Edges);
     Edges = nullptr;
     EdgeCount = 0;
-    ZevFree(SlotRoom);
-    SlotRoom = nullptr;
+    for (Volume& volume : Volumes) {
+        ZevFree(volume.SlotRoom);
+        if (volume.Data != Geometry)
+            delete volume.Data;
+    }
+    Volumes.clear();
+    QueueOwner = nullptr;
+    QueuedDrawings = 0;
     SourceGeometry = nullptr;
     SourceVertexCount = 0;
 }
@@ -166,12 +172,45 @@ bool TZevShadowMesh::BuildTables()
     }
     if (!SetFaceAndVertexCount(int32_t(vertices), int32_t(faces)))
         return false;
-    SlotRoom = AllocArray<uint32_t>(faces);
-    if (faces && !SlotRoom)
+    uint32_t* slotRoom = AllocArray<uint32_t>(faces);
+    if (faces && !slotRoom)
         return false;
     for (size_t f = 0; f < faces; ++f)
-        SlotRoom[f] = 0;
+        slotRoom[f] = 0;
+    Volumes.push_back(Volume{Geometry, slotRoom});
     return true;
+}
+
+TZevShadowMesh::Volume* TZevShadowMesh::VolumeFor(TZev3DRenderer* renderer)
+{
+    if (Volumes.empty())
+        return nullptr;
+    const uint32_t queue = renderer->GetQueueNumber();
+    size_t k = 0;
+    if (queue != 0 && renderer == QueueOwner && queue == QueueNumber)
+        k = QueuedDrawings;
+    QueueOwner = renderer;
+    QueueNumber = queue;
+    QueuedDrawings = queue != 0 ? k + 1 : 0;
+    if (k >= Volumes.size()) {
+        const TZevMeshData* first = Volumes[0].Data;
+        TZevMeshData* data = new TZevMeshData;
+        uint32_t* slotRoom = AllocArray<uint32_t>(size_t(first->FaceCapacity));
+        if (!data->SetVertexCount(first->VertexCapacity) || !data->SetFaceCount(first->FaceCapacity) ||
+            (first->FaceCapacity && !slotRoom)) {
+            ZevDebugLog("TZevShadowMesh: no memory for one more shadow in the queue; it is not drawn\n");
+            ZevFree(slotRoom);
+            delete data;
+            QueuedDrawings = k;
+            return nullptr;
+        }
+        for (int32_t f = 0; f < first->FaceCapacity; ++f)
+            slotRoom[f] = 0;
+        Volumes.push_back(Volume{data, slotRoom});
+        k = Volumes.size() - 1;
+    }
+    Geometry = Volumes[k].Data;
+    return &Volumes[k];
 }
 
 bool TZevShadowMesh::TablesFitSource() const
@@ -268,7 +307,11 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
     TZevVector light;
     ZevVecRotate(light, renderer->Light0Direction, unturn);
 
-    ShadowBuilder out(Geometry, SlotRoom);
+    // Every drawing in one queue builds into a block of its own: the queued draw keeps only a pointer to it.
+    Volume* volume = VolumeFor(renderer);
+    if (!volume)
+        return;
+    ShadowBuilder out(Geometry, volume->SlotRoom);
     const TZevVertex* v = g->Vertices();
     const size_t nV = size_t(g->VertexCount);
     if (Done.size() != nV) {

@@ -4,7 +4,8 @@
 // light's direction, their copies flattened by the renderer's shadow projection, and a four-cornered
 // face along every border between lit and unlit faces that joins the two: the volume the renderer's
 // shadow mode draws. Faces and borders that meet at a source vertex share its two vertices, so that each is
-// transformed once by the device too.
+// transformed once by the device too. A renderer that queues its draws keeps only a pointer to the volume, so
+// each drawing in one queue (a mesh shared by several frames) gets a volume block of its own.
 #pragma once
 
 #include "ZevMesh.h"
@@ -70,8 +71,20 @@ private:
     // What the tables were built from.
     const TZevMeshData* SourceGeometry = nullptr;
     int32_t SourceVertexCount = 0;
-    // Room of each geometry face's index array, so that redrawing reuses them.
-    uint32_t* SlotRoom = nullptr; // ZevAlloc, one per geometry face
+    // A block the shadow is built in, with the room of each face's index array, so that redrawing reuses them.
+    struct Volume {
+        TZevMeshData* Data;
+        uint32_t* SlotRoom; // ZevAlloc, one per face
+    };
+    // The block for the next drawing (Geometry then points to it), null when none can be had. A renderer that
+    // queues its draws gets one block per drawing in the same queue, reused from queue to queue.
+    Volume* VolumeFor(TZev3DRenderer* renderer);
+    // The first block is the one the tables sized; the others are made like it when a queue needs them. Every
+    // block but the one in Geometry is owned here.
+    std::vector<Volume> Volumes;
+    TZev3DRenderer* QueueOwner = nullptr;
+    uint32_t QueueNumber = 0;
+    size_t QueuedDrawings = 0;
     // Per source vertex, for one drawing: the index of its vertex on the object (the one in the shadow follows
     // it), made once however many corners and borders share the source vertex (Done holds the drawing's number
     // when it is).

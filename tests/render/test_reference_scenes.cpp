@@ -160,6 +160,34 @@ TEST_F(ReferenceSceneTest, StencilShadowsDarkenThePlaneOnlyWhereTheVolumeFalls)
     EXPECT_GT(darker, 300);
 }
 
+TEST_F(ReferenceSceneTest, AMeshDrawnInTwoFramesCastsAShadowFromEach)
+{
+    Init(true);
+    Scene.PlaceCamera({0, 3, -6}, 0.46f);
+    Scene.AddBox({-4, 2.9f, -4}, {4, 3, 4}, Grey)->ShadowOff = 1;
+    Scene.LastFrame()->LocalMatrix = ZevMatTranslation(0, -3, 0);
+    // One box mesh in two frames: its shadow is rebuilt for each, and the queued draws must not all replay the last.
+    TZevPolygonMesh* box = Scene.AddBox({-0.5f, 1, -0.5f}, {0.5f, 2, 0.5f}, White);
+    Scene.LastFrame()->LocalMatrix = ZevMatTranslation(-2.5f, 0, 0);
+    TZevFrame* second = new TZevFrame();
+    Scene.Root->AddChild(second);
+    second->AddVisual(box);
+    second->LocalMatrix = ZevMatTranslation(1, 0, 0);
+    const TZevLight light = DirectionalLight({1, -1, 1});
+    Renderer.SetLight(0, &light);
+
+    const TImage on = Draw("shadow_shared_mesh_on");
+    Renderer.SetStencilShadows(0);
+    const TImage off = Draw("shadow_shared_mesh_off");
+    Renderer.SetStencilShadows(1);
+
+    // The light falls along (1, -1, 1): each box's shadow lies 1.5 further in x and z than the box.
+    for (const TZevVector& inShadow : {TZevVector{-1, 0, 1.5f}, TZevVector{2.5f, 0, 1.5f}})
+        EXPECT_LT(Brightness(ColorAt(on, inShadow)) + 60, Brightness(ColorAt(off, inShadow))) << inShadow.x;
+    const TZevVector between{0.75f, 0, 1.5f};
+    EXPECT_LE(ColorDistance(ColorAt(on, between), ColorAt(off, between)), 2);
+}
+
 TEST_F(ReferenceSceneTest, TranslucentAndAdditiveMeshesBlendOverWhatLiesBehind)
 {
     Init();
