@@ -128,16 +128,16 @@ TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record);
 // flag is set. Null when there is none.
 TZevContactLink* FindContactLink(TZevPhscs2Obj* a, TZevPhscs2Obj* b);
 
-// Does the face-point contact of the link hold at the current positions? The face record takes the unit face
-// normal, the point record its negation, the link the new depth (the old one in PrevDepth). False for a
-// degenerate face and when the point's vertex normal (the offset of its layer-2 body box) points along the face
-// normal, i.e. the bodies separate; otherwise true while the point lies on or under the face plane.
 // The motion of a point record's vertex as its layer-2 body box keeps it (from the inset point out to the
 // vertex); zero without a collision link.
 TZevVector ZevPointMotion(const TZevFMCTree_CFaceData* pointRecord);
 // Reads into the link what PassReadsHold covers, for the re-test round `round` (not 0).
 void ZevReadPassConstants(TZevContactLink* link, std::uint32_t round);
 
+// Does the face-point contact of the link hold at the current positions? The face record takes the unit face
+// normal, the point record its negation, the link the new depth (the old one in PrevDepth). False for a
+// degenerate face and when the point's vertex normal (the offset of its layer-2 body box) points along the face
+// normal, i.e. the bodies separate; otherwise true while the point lies on or under the face plane.
 bool ContactNormalFacePoint(TZevPhscs2World* world, TZevFMCTree_CFaceData* faceRecord,
                             TZevFMCTree_CFaceData* pointRecord, TZevContactLink* link);
 
