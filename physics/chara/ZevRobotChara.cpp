@@ -172,16 +172,6 @@ void TZevRobotChara::KeyControl(const unsigned char* keys)
     T.y -= MainPart->AngularVelocity.y * TurnDampingGain();
 }
 
-namespace {
-
-// The body's inverse world inertia; false when it has none.
-bool InverseInertia(const TZevPhscs2RigidBody* part, TZevMatrix3& inverse)
-{
-    return ZevInverseWorldInertia(part->Matrix, part->Inertia, inverse);
-}
-
-} // namespace
-
 // Both gains are explicit: a step acts on the turn or the lean it started with. Past what one step can take back
 // they turn it round larger than it was, step after step. At the builder's mass and inertia the turn damping takes
 // 6.25 times the turn away in one step: with no key held the body turned to and fro at the turn limit. With that
@@ -192,7 +182,7 @@ float TZevRobotChara::TurnDampingGain() const
 {
     const float gain = MainPart->Mass * 2000.0f;
     TZevMatrix3 inverse;
-    if (!InverseInertia(MainPart, inverse) || !(inverse[4] > 0.0f))
+    if (!ZevInverseWorldInertia(MainPart->Matrix, MainPart->Inertia, inverse) || !(inverse[4] > 0.0f))
         return gain;
     const float bound = 0.5f / (inverse[4] * LastStep);
     return bound < gain ? bound : gain;
@@ -202,7 +192,7 @@ float TZevRobotChara::UprightingGain() const
 {
     const float gain = MainPart->Mass * 25800.0f;
     TZevMatrix3 inverse;
-    if (!InverseInertia(MainPart, inverse))
+    if (!ZevInverseWorldInertia(MainPart->Matrix, MainPart->Inertia, inverse))
         return gain;
     const float most = inverse[0] > inverse[8] ? inverse[0] : inverse[8];
     if (!(most > 0.0f))
