@@ -7,6 +7,18 @@ TZevCollideFunc CollisionTable[ZevCollisionKindCount][ZevCollisionKindCount] = {
 
 namespace {
 
+// The buffer of the test running on this thread away from the space, or null: contacts go to the space.
+thread_local TZevContactBuffer* FoundInto = nullptr;
+
+void AddContact(TZevCollisionSpace* space, const TZevContactSide& a, const TZevContactSide& b,
+                const TZevVector& normal, float time)
+{
+    if (TZevContactBuffer* buffer = FoundInto)
+        buffer->contacts.push_back({a, b, normal, time});
+    else
+        ZevAddContactPair(space, a, b, normal, time);
+}
+
 inline int KindOf(const TZevBoxNode* node)
 {
     return node->type->kind;
@@ -55,7 +67,7 @@ int CollideFacePoint(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode
     TZevSweptHit hit;
     if (!ZevFacePointHit(*face, *point, hit))
         return 0;
-    ZevAddContactPair(space, LeafSide(treeA, face, hit.u, hit.v), LeafSide(treeB, point, 0.0f, 0.0f), hit.normal,
+    AddContact(space, LeafSide(treeA, face, hit.u, hit.v), LeafSide(treeB, point, 0.0f, 0.0f), hit.normal,
                       hit.time);
     return 1;
 }
@@ -68,7 +80,7 @@ int CollideEdgeEdge(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode*
     TZevSweptHit hit;
     if (!ZevEdgeEdgeHit(*ea, *eb, hit))
         return 0;
-    ZevAddContactPair(space, LeafSide(treeA, ea, hit.u, 0.0f), LeafSide(treeB, eb, hit.v, 0.0f), hit.normal,
+    AddContact(space, LeafSide(treeA, ea, hit.u, 0.0f), LeafSide(treeB, eb, hit.v, 0.0f), hit.normal,
                       hit.time);
     return 1;
 }
@@ -172,6 +184,37 @@ int ZevCollideTrees(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevFMCTTree
         treeB->partners.Add(treeA);
     }
     return r;
+}
+
+int ZevCollideTreesInto(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevFMCTTree* treeB,
+                        TZevContactBuffer& buffer)
+{
+    if (treeA->group == treeB->group)
+        return 0;
+    if (treeA->primitiveRoot == nullptr || treeB->primitiveRoot == nullptr)
+        return 0;
+    const std::size_t before = buffer.contacts.size();
+    TZevContactBuffer* outer = FoundInto;
+    FoundInto = &buffer;
+    const int r = ZevCollideNodes(space, treeA, treeA->primitiveRoot, nullptr, treeB, treeB->primitiveRoot, nullptr);
+    FoundInto = outer;
+    if (r != 0 || buffer.contacts.size() != before)
+        buffer.meetings.push_back({treeA, treeB, static_cast<std::uint32_t>(buffer.contacts.size()), r});
+    return r;
+}
+
+void ZevAddFoundMeeting(TZevCollisionSpace* space, const TZevContactBuffer& buffer, std::size_t meeting)
+{
+    const TZevFoundMeeting& m = buffer.meetings[meeting];
+    const std::size_t begin = meeting == 0 ? 0 : buffer.meetings[meeting - 1].contactEnd;
+    for (std::size_t i = begin; i < m.contactEnd; ++i) {
+        const TZevFoundContact& c = buffer.contacts[i];
+        ZevAddContactPair(space, c.a, c.b, c.normal, c.time);
+    }
+    if (m.hit != 0) {
+        m.treeA->partners.Add(m.treeB);
+        m.treeB->partners.Add(m.treeA);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

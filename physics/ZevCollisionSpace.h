@@ -8,6 +8,7 @@
 #include "ZevList.h"
 
 #include <cstdint>
+#include <vector>
 
 class TZevCollisionSpace : public TZevAllocated {
 public:
@@ -60,6 +61,43 @@ int ZevCollideTreeTree(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNo
                        TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB);
 int ZevCollideNone(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void* extraA,
                    TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB);
+
+// What tree-against-tree tests found while run away from the space (on a helper thread): the contacts that
+// ZevAddContactPair would have made, in the order found, and the tree pairs that met, so that the caller adds
+// them to the space later, in an order of its choosing. Kept between uses so that a warm step allocates nothing.
+struct TZevFoundContact {
+    TZevContactSide a;
+    TZevContactSide b;
+    TZevVector normal;
+    float time = 0.0f;
+};
+
+struct TZevFoundMeeting {
+    TZevFMCTTree* treeA = nullptr;
+    TZevFMCTTree* treeB = nullptr;
+    std::uint32_t contactEnd = 0; // the meeting's contacts end here; they start where the previous one's end
+    std::int32_t hit = 0;         // the test's answer
+};
+
+class TZevContactBuffer {
+public:
+    void Clear()
+    {
+        contacts.clear();
+        meetings.clear();
+    }
+
+    std::vector<TZevFoundContact> contacts;
+    std::vector<TZevFoundMeeting> meetings;
+};
+
+// ZevCollideTrees writing nothing shared: the contacts and the meeting go to the buffer (a meeting only for a
+// test that hit or found a contact). The trees and the space are only read, so tests of any pairs may run at once
+// on several threads, each with a buffer of its own.
+int ZevCollideTreesInto(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevFMCTTree* treeB,
+                        TZevContactBuffer& buffer);
+// What ZevCollideTrees would have done for meeting `meeting` of the buffer: its contact records, then the partners.
+void ZevAddFoundMeeting(TZevCollisionSpace* space, const TZevContactBuffer& buffer, std::size_t meeting);
 
 // Sum of the three extents of a node's box.
 float ZevBoxSize(const TZevBoxNode* node);

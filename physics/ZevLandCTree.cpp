@@ -127,7 +127,7 @@ int TZevLandCTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node,
 {
     if (useOctree != 0 || cells == nullptr || node != primitiveRoot || landMesh == nullptr)
         return TZevFMCTTree::CollideChildren(space, node, extra, otherTree, otherNode, otherExtra);
-    lastCellsVisited = 0;
+    lastCellsVisited.store(0, std::memory_order_relaxed);
     const std::int32_t width = landMesh->GridWidth;
     const std::int32_t depth = landMesh->GridHeight;
     // Each axis is ordered after the transformation: a placement that mirrors or turns the grid swaps the corners.
@@ -163,10 +163,11 @@ int TZevLandCTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node,
     if (r0 > r1)
         return 0;
     int result = 0;
+    std::int32_t visited = 0;
     for (std::int32_t r = r0; r <= r1; ++r) {
         for (std::int32_t c = c0; c <= c1; ++c) {
             TZevPooledBBoxTree* cell = cells[r * (width - 1) + c];
-            ++lastCellsVisited;
+            ++visited;
             if (!cell->box.Overlaps(otherNode->box))
                 continue;
             for (TZevBoxNode* child = cell->FirstChild(); child != nullptr; child = child->NextSibling()) {
@@ -175,6 +176,7 @@ int TZevLandCTree::CollideChildren(TZevCollisionSpace* space, TZevBoxNode* node,
             }
         }
     }
+    lastCellsVisited.store(visited, std::memory_order_relaxed);
     return result;
 }
 

@@ -7,6 +7,8 @@
 #include "ZevCollisionMeshObj.h"
 #include "ZevPhscs2RigidBody.h"
 
+#include <atomic>
+
 class TZevVBitmap;
 
 class TZevLandCTree : public TZevCollisionMeshObj {
@@ -48,8 +50,9 @@ public:
     std::int32_t windowHeight = 0;
     // The land's dynamic object: fixed, so that contacts with the terrain have an object that never moves.
     TZevPhscs2RigidBody* fixedPart = nullptr;
-    // Cells looked at by the last land query (a measure for tests and benchmarks).
-    std::int32_t lastCellsVisited = 0;
+    // Cells looked at by the last land query (a measure for tests and benchmarks). Atomic: bodies collided on
+    // several threads at once query the land at once.
+    std::atomic<std::int32_t> lastCellsVisited{0};
 
 private:
     void FreeCells();

@@ -270,15 +270,11 @@ int TZevPhscs2World::UpdateBodyTree(TZevCTree* node, float dt)
 
 namespace {
 
-// The walk of RetestBody, kept between calls so that a warm step allocates nothing.
+// The walk of a body's collision, kept between calls so that a warm step allocates nothing.
 thread_local std::vector<TZevCTree*> RetestStack;
 
-// MayBeTested of a body says whether the body being retested may be tested against it.
-void MarkTestable(TZevList& bodies, std::int32_t testable)
-{
-    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(bodies))
-        body->MayBeTested = testable;
-}
+// The bodies a body is attached to or must not collide with; the walk skips them.
+thread_local std::vector<const TZevXPhObj*> RetestSkipped;
 
 bool FiniteBox(const TZevNodeBox& b)
 {
@@ -294,7 +290,7 @@ bool EmptyBox(const TZevNodeBox& b)
 // The trees right under the active root, sorted by the low x of their boxes, so that the ones whose boxes a body's
 // box overlaps are found without testing them all. A tree with a box far wider than most (a floor, a land) or
 // with a box that is not finite is kept aside and always tested. The answer lists the trees in ring order: the
-// order in which the walk over every tree of the root would meet them.
+// order in which the walk over every tree of the root would meet them. Once built it is only read, by any thread.
 class TopTreeSweep {
 public:
     void Build(TZevCTree* root)
@@ -337,13 +333,12 @@ public:
     }
 
     // The trees under the root whose boxes overlap `box`, in ring order; false when the box is not finite (the
-    // caller then walks every tree).
-    bool Overlapping(const TZevNodeBox& box, std::vector<TZevCTree*>& out)
+    // caller then walks every tree). `found` is the caller's scratch.
+    bool Overlapping(const TZevNodeBox& box, std::vector<TZevCTree*>& out, std::vector<std::uint32_t>& found) const
     {
         out.clear();
         if (!FiniteBox(box))
             return false;
-        std::vector<std::uint32_t>& found = scratchFound;
         found.clear();
         // A tree overlapping on x has its low x within [box low - widest, box high]; the margin only widens the
         // range, the overlap test below decides.
@@ -375,15 +370,101 @@ private:
     std::vector<std::uint32_t> wide;
     double widest = 0.0;
     std::vector<double> scratchWidths;
-    std::vector<std::uint32_t> scratchFound;
 };
 
 thread_local TopTreeSweep Sweep;
 thread_local std::vector<TZevCTree*> SweepFound;
+thread_local std::vector<std::uint32_t> SweepScratch;
 
 // The sweep pays once several bodies are tested against many trees.
 constexpr int SweepMinBodies = 4;
 constexpr int SweepMinTrees = 32;
+
+// What one body's collision found, to be added to the world in body order: the meetings and contacts, and the
+// meetings after which the other body's contact hit is cleared.
+struct TBodyCollision {
+    TZevXPhObj* body = nullptr;
+    TZevContactBuffer found;
+    std::vector<std::uint32_t> clearHits;
+};
+
+// The collisions of the active bodies in progress on the calling thread, kept so that a warm step allocates nothing.
+thread_local std::vector<TBodyCollision> BodyCollisions;
+
+// Bodies per chunk handed to a thread.
+constexpr std::size_t CollideGrain = 4;
+
+// Collides one body with the body tree under the active root and writes what it found to `out`, and nothing
+// else: the world and every body are only read, so bodies may be collided at once on several threads.
+void CollideBody(TZevPhscs2World* world, std::int32_t flag, TZevXPhObj* body, const TopTreeSweep* sweep,
+                 TBodyCollision& out)
+{
+    out.body = body;
+    out.found.Clear();
+    out.clearHits.clear();
+    if (body == nullptr)
+        return;
+    const bool noRetest = body->IsNoRetest() != 0;
+    if (flag == 0 ? !noRetest : noRetest)
+        return;
+    if (body->level == 0)
+        return;
+    // A body never collides with the bodies attached to it, nor with those of its no-collision list.
+    std::vector<const TZevXPhObj*>& skipped = RetestSkipped;
+    skipped.clear();
+    if (TZevCollisionMeshObj* meshBody = dynamic_cast<TZevCollisionMeshObj*>(body)) {
+        for (TZevXPhObj* b : ZevItems<TZevXPhObj>(meshBody->AttachList))
+            skipped.push_back(b);
+        for (TZevXPhObj* b : ZevItems<TZevXPhObj>(meshBody->NoCollisionList))
+            skipped.push_back(b);
+    }
+    // Collide the body with the body tree under the active root, in pre-order; boxes that miss skip their whole
+    // subtree. Every body of the world is visited for every body retested, so the stack is a plain array rather
+    // than a list of pooled nodes; with a sweep of the root's trees the walk starts only at those it overlaps.
+    TZevCTree* root = world->activeRoot;
+    std::vector<TZevCTree*>& stack = RetestStack;
+    stack.clear();
+    if (sweep != nullptr && body->box.Overlaps(root->box) && sweep->Overlapping(body->box, SweepFound, SweepScratch)) {
+        for (auto it = SweepFound.rbegin(); it != SweepFound.rend(); ++it)
+            stack.push_back(*it);
+    } else {
+        stack.push_back(root);
+    }
+    while (!stack.empty()) {
+        TZevCTree* node = stack.back();
+        stack.pop_back();
+        if (!body->box.Overlaps(node->box))
+            continue;
+        if (node->IsMeshTree()) {
+            TZevXPhObj* other = static_cast<TZevXPhObj*>(node);
+            // Each pair is tested once: from the body created first, or against a body that does not move.
+            const bool first = body->serial < other->serial || other->level == 0;
+            if (other != body && first && !(body->IsFixed() != 0 && other->IsFixed() != 0) &&
+                std::find(skipped.begin(), skipped.end(), other) == skipped.end()) {
+                if (ZevCollideTreesInto(world, body, other, out.found) != 0 && other->IsContactHit() != 0)
+                    out.clearHits.push_back(static_cast<std::uint32_t>(out.found.meetings.size() - 1));
+            }
+        }
+        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
+            stack.push_back(static_cast<TZevCTree*>(child));
+    }
+}
+
+// Adds what a body's collision found to the world, as colliding it there would have: each meeting's contacts and
+// partners in the order met, the other body's contact hit cleared right after its meeting. True when a hit was
+// cleared: that changes the rebuild levels, which the collisions of the bodies after this one read.
+bool AddBodyCollision(TZevPhscs2World* world, const TBodyCollision& c)
+{
+    std::size_t nextClear = 0;
+    for (std::size_t m = 0; m < c.found.meetings.size(); ++m) {
+        ZevAddFoundMeeting(world, c.found, m);
+        if (nextClear < c.clearHits.size() && c.clearHits[nextClear] == m) {
+            ++nextClear;
+            static_cast<TZevXPhObj*>(c.found.meetings[m].treeB)->ClearContactHit();
+        }
+    }
+    return !c.clearHits.empty();
+}
 
 } // namespace
 
@@ -399,10 +480,36 @@ void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
         Sweep.Build(activeRoot);
         Sweep.owner = this;
     }
-    while (!ActiveBodies.IsEmpty()) {
-        TZevXPhObj* body = ZevItem<TZevXPhObj>(ActiveBodies.First());
-        RetestBody(flag, body);
-        RemoveActiveBody(body);
+    const TopTreeSweep* shared = Sweep.owner == this ? &Sweep : nullptr;
+    // Every body is collided on its own, on whichever thread, into its own record; the records are then added in
+    // the order of ActiveBodies, so the contacts, their order and every pool use are those of one thread.
+    std::vector<TBodyCollision>& collisions = BodyCollisions;
+    std::size_t count = 0;
+    for (TZevXPhObj* body : ZevItems<TZevXPhObj>(ActiveBodies)) {
+        if (count == collisions.size())
+            collisions.emplace_back();
+        collisions[count++].body = body;
+    }
+    std::size_t start = 0;
+    while (start < count) {
+        auto collide = [&](std::size_t i) {
+            TBodyCollision& c = collisions[start + i];
+            CollideBody(this, flag, c.body, shared, c);
+        };
+        if (TZevWorkers* workers = Workers())
+            workers->For(count - start, CollideGrain, collide);
+        else
+            for (std::size_t i = 0; i < count - start; ++i)
+                collide(i);
+        std::size_t i = start;
+        bool changed = false;
+        while (i < count && !changed) {
+            changed = AddBodyCollision(this, collisions[i]);
+            RemoveActiveBody(collisions[i].body);
+            ++i;
+        }
+        // A cleared hit changed what the later bodies' collisions read: they are collided again.
+        start = i;
     }
     if (sweep)
         Sweep.owner = nullptr;
@@ -410,50 +517,7 @@ void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
 
 void TZevPhscs2World::RetestBody(std::int32_t flag, TZevXPhObj* body)
 {
-    if (body == nullptr)
-        return;
-    const bool noRetest = body->IsNoRetest() != 0;
-    if (flag == 0 ? !noRetest : noRetest)
-        return;
-    if (body->level == 0)
-        return;
-    // A body never collides with the bodies attached to it, nor with those of its no-collision list.
-    TZevCollisionMeshObj* meshBody = dynamic_cast<TZevCollisionMeshObj*>(body);
-    if (meshBody != nullptr) {
-        MarkTestable(meshBody->AttachList, 0);
-        MarkTestable(meshBody->NoCollisionList, 0);
-    }
-    // Collide the body with the body tree under the active root, in pre-order; boxes that miss skip their whole
-    // subtree. Every body of the world is visited for every body retested, so the stack is a plain array rather
-    // than a list of pooled nodes; with a sweep of the root's trees the walk starts only at those it overlaps.
-    std::vector<TZevCTree*>& stack = RetestStack;
-    stack.clear();
-    if (Sweep.owner == this && body->box.Overlaps(activeRoot->box) && Sweep.Overlapping(body->box, SweepFound)) {
-        for (auto it = SweepFound.rbegin(); it != SweepFound.rend(); ++it)
-            stack.push_back(*it);
-    } else {
-        stack.push_back(activeRoot);
-    }
-    while (!stack.empty()) {
-        TZevCTree* node = stack.back();
-        stack.pop_back();
-        if (!body->box.Overlaps(node->box))
-            continue;
-        if (node->IsMeshTree()) {
-            TZevXPhObj* other = static_cast<TZevXPhObj*>(node);
-            // Each pair is tested once: from the body created first, or against a body that does not move.
-            const bool first = body->serial < other->serial || other->level == 0;
-            if (other != body && other->MayBeTested != 0 && first &&
-                !(body->IsFixed() != 0 && other->IsFixed() != 0)) {
-                if (ZevCollideTrees(this, body, other) != 0 && other->IsContactHit() != 0)
-                    other->ClearContactHit();
-            }
-        }
-        for (TZevOwnerListLink* child = node->Last(); child != node->End(); child = child->prev)
-            stack.push_back(static_cast<TZevCTree*>(child));
-    }
-    if (meshBody != nullptr) {
-        MarkTestable(meshBody->AttachList, 1);
-        MarkTestable(meshBody->NoCollisionList, 1);
-    }
+    thread_local TBodyCollision single;
+    CollideBody(this, flag, body, Sweep.owner == this ? &Sweep : nullptr, single);
+    AddBodyCollision(this, single);
 }

@@ -56,8 +56,6 @@ public:
     TZevListNode* WorldNode0 = nullptr;
     TZevListNode* WorldNode1 = nullptr;
     std::int32_t HasBodyBoxes = 0;
-    // 0 while a body retested is one this body is attached to or must not collide with: the retest skips it
-    std::int32_t MayBeTested = 1;
 };
 
 // Gives back the body-attached boxes of a tree's leaves. The collision links that own those boxes install it;
