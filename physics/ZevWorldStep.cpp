@@ -125,6 +125,34 @@ void ProcessWorldContacts(TZevPhscs2World* world)
             estimate(i);
 }
 
+// The trees right under the active root, kept so that a warm step allocates nothing.
+thread_local std::vector<TZevCTree*> RefitTrees;
+
+// Trees per chunk handed to a thread.
+constexpr std::size_t RefitGrain = 8;
+
+// The refit of the active root (its UpdateBox) with the trees right under it refitted on the worker threads: each
+// refits only its own subtree, and the root takes their union in ring order once all are done.
+void RefitActiveRoot(TZevPhscs2World* world)
+{
+    TZevCTree* root = world->activeRoot;
+    TZevWorkers* workers = world->Workers();
+    if (workers == nullptr || root->FirstChild() == nullptr || root->level <= 0) {
+        root->UpdateBox();
+        return;
+    }
+    std::vector<TZevCTree*>& trees = RefitTrees;
+    trees.clear();
+    for (TZevCTree* child = root->FirstChildTree(); child != nullptr; child = child->NextSiblingTree())
+        trees.push_back(child);
+    auto refit = [&](std::size_t i) { trees[i]->UpdateBox(); };
+    workers->For(trees.size(), RefitGrain, refit);
+    ZevSetEmptyBox(root->box);
+    for (TZevCTree* tree : trees)
+        ZevWidenBox(root->box, tree->box);
+    root->level -= 1;
+}
+
 // The collision-link lists of every body whose tree is not up to date go back to the pool.
 void ClearWorldLinkLists(TZevPhscs2World* world)
 {
@@ -198,7 +226,7 @@ int TZevPhscs2World::Step(float dt)
         for (std::int32_t r = 0;; ++r) {
             ClearContacts();
             ProcessWorldContacts(this);
-            activeRoot->UpdateBox();
+            RefitActiveRoot(this);
             CollideActiveBodies(1);
             ++RetryCollisionCount;
             ZevJointPass(this, h);
@@ -490,17 +518,24 @@ void TZevPhscs2World::CollideActiveBodies(std::int32_t flag)
             collisions.emplace_back();
         collisions[count++].body = body;
     }
+    TZevWorkers* workers = Workers();
     std::size_t start = 0;
     while (start < count) {
+        // On the caller's thread alone each body is collided once the one before it is added: nothing is
+        // collided again.
+        if (workers == nullptr) {
+            TBodyCollision& c = collisions[start];
+            CollideBody(this, flag, c.body, shared, c);
+            AddBodyCollision(this, c);
+            RemoveActiveBody(c.body);
+            ++start;
+            continue;
+        }
         auto collide = [&](std::size_t i) {
             TBodyCollision& c = collisions[start + i];
             CollideBody(this, flag, c.body, shared, c);
         };
-        if (TZevWorkers* workers = Workers())
-            workers->For(count - start, CollideGrain, collide);
-        else
-            for (std::size_t i = 0; i < count - start; ++i)
-                collide(i);
+        workers->For(count - start, CollideGrain, collide);
         std::size_t i = start;
         bool changed = false;
         while (i < count && !changed) {
