@@ -31,7 +31,8 @@ public:
     // Collides one body again against the world: with flag 0 only a body that suppresses retests, otherwise only
     // one that does not.
     virtual void RetestBody(std::int32_t flag, TZevXPhObj* body);
-    // RetestBody for every body of ActiveBodies, emptying that list.
+    // Every body of ActiveBodies collided as RetestBody collides one (on the worker threads, each body's contacts
+    // added in list order), emptying that list.
     virtual void CollideActiveBodies(std::int32_t flag);
 
     // Advances the world by dt seconds. dt 0 only refreshes the trees and the contact estimates; a negative or
@@ -91,8 +92,8 @@ public:
     std::int32_t PairForceSharing = 1;
     std::int32_t EdgeSmoothing = 0;
     // Threads the step may use (the calling thread included) for work whose items are independent: the contact
-    // estimates of the bodies and the re-tests of contact links. The results do not depend on it; 1 uses none
-    // but the caller's.
+    // estimates of the bodies, the refit and the collision of the active bodies and the re-tests of contact links.
+    // The results do not depend on it; 1 uses none but the caller's.
     std::int32_t WorkerThreads = 1;
     // The helpers for WorkerThreads, made when a step first needs them (null with 1 thread).
     TZevWorkers* Workers();
