@@ -4,14 +4,18 @@
 #pragma once
 
 #include "ZevBBoxTree.h"
+#include "ZevLineAligned.h"
 #include "ZevPhscs2Link.h"
 
 #include <cstdint>
 
 // Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
 // cache line that the passes otherwise leave alone.
-class TZevSubContactLink final : public TZevPhscs2Link {
+class TZevSubContactLink final : public TZevPhscs2Link, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevSubContactLink() = default;
     ~TZevSubContactLink() override = default;
 
@@ -29,14 +33,21 @@ public:
     // all six cache lines of an object that the re-test otherwise touches in three.
     void Renew();
 
-    TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
-    TZevEdgeBoxVecT* Edge = nullptr;
-    TZevEdgeBoxVecT* OtherEdge = nullptr;
+    // What Update reads lies in the line after the base's fields (the object starts on a line): Face's
+    // current-array pointer and corners, OtherEdge's and its ends, as the contact geometry found them, so that
+    // Update reads neither leaf; FaceArray is null while Face is, EdgeArray while OtherEdge is.
+    TZevVector** FaceArray = nullptr;
+    TZevVector** EdgeArray = nullptr;
+    std::uint16_t FaceCorners[3] = {};
+    std::uint16_t EdgeEnds[2] = {};
     float U = 0.0f;
     float V = 0.0f;
     float T = 0.0f;
-    float PrevT = 0.0f;
     float Depth = 0.0f;
+    TZevFaceBoxVecT* Face = nullptr; // the face whose plane the depth is measured against, or null
+    TZevEdgeBoxVecT* Edge = nullptr;
+    TZevEdgeBoxVecT* OtherEdge = nullptr;
+    float PrevT = 0.0f;
     float PrevDepth = 0.0f;
     std::int32_t InPool = 0;
     std::int32_t Reserved0 = 0;
