@@ -64,13 +64,25 @@ bool FaceNormal(const TZevEdgeSide& side, int j, TZevVector& normal)
     return true;
 }
 
-// The side of the link for edge k, read from the leaf when the link has not met that leaf there yet.
-const TZevEdgeSide& EdgeSide(TZevContactLink* link, int k, const TZevEdgeBoxVecT* edge)
+// Reads side k of the link from the edge leaf; the link's sub-contacts then stand for no face or edge until the
+// geometry binds them again.
+[[gnu::noinline]] void ReadSide(TZevContactLink* link, int k, const TZevEdgeBoxVecT* edge)
 {
-    TZevEdgeSide& side = link->EdgeSides[k];
-    if (side.edge != edge)
-        side.Read(edge);
-    return side;
+    link->EdgeSides[k].Read(edge);
+    for (TZevSubContactLink** subs : {link->SubContacts, link->SpareSubContacts}) {
+        for (int n = 0; n < 2; ++n) {
+            if (subs[n] != nullptr)
+                subs[n]->BoundEdge = 0;
+        }
+    }
+}
+
+// The side of the link for edge k, read from the leaf when the link has not met that leaf there yet.
+inline const TZevEdgeSide& EdgeSide(TZevContactLink* link, int k, const TZevEdgeBoxVecT* edge)
+{
+    if (link->EdgeSides[k].edge != edge) [[unlikely]]
+        ReadSide(link, k, edge);
+    return link->EdgeSides[k];
 }
 
 // A dropped sub-contact waits in the link for the next run of the geometry, which remakes the sub-contacts at
@@ -289,9 +301,16 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         if (sub == nullptr)
             return 0;
         sub->PrevDepth = sub->Depth;
-        sub->Face = chosen;
-        sub->Edge = edges[k];
-        sub->OtherEdge = edges[1 - k];
+        const std::uint8_t boundEdge = static_cast<std::uint8_t>(k + 1);
+        const std::uint8_t boundFace = static_cast<std::uint8_t>(j + 1);
+        if (sub->BoundEdge != boundEdge || sub->BoundFace != boundFace) {
+            sub->Face = chosen;
+            sub->Edge = edges[k];
+            sub->OtherEdge = edges[1 - k];
+            sub->PrevT = 0.0f;
+            sub->BoundEdge = boundEdge;
+            sub->BoundFace = boundFace;
+        }
         sub->FaceArray = side.arrays[j];
         for (int i = 0; i < 3; ++i)
             sub->FaceCorners[i] = side.corners[j][i];
@@ -299,7 +318,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         sub->EdgeArray = other.arrays[2];
         sub->EdgeEnds[0] = other.ends[0];
         sub->EdgeEnds[1] = other.ends[1];
-        sub->U = sub->V = sub->T = sub->PrevT = 0.0f;
+        sub->U = sub->V = sub->T = 0.0f;
         sub->Depth = depth;
         link->SubContacts[k] = sub;
     }

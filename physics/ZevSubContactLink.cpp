@@ -56,6 +56,7 @@ void TZevSubContactLink::Reset()
     Face = nullptr;
     Edge = OtherEdge = nullptr;
     FaceArray = EdgeArray = nullptr;
+    BoundEdge = BoundFace = 0;
     U = V = T = PrevT = 0.0f;
     Reserved0 = Reserved1 = 0;
     Depth = PrevDepth = 0.0f;
@@ -76,10 +77,8 @@ void TZevSubContactLink::Renew()
 {
     const TZevVector zero;
     PointA = PointB = zero;
-    Face = nullptr;
-    Edge = OtherEdge = nullptr;
     FaceArray = EdgeArray = nullptr;
-    U = V = T = PrevT = 0.0f;
+    U = V = T = 0.0f;
     Depth = PrevDepth = 0.0f;
 }
 

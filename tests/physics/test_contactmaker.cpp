@@ -504,6 +504,23 @@ TEST_F(CrossedRidges, ARecordMovedToAnotherEdgeTakesThatEdgesFaces)
     EXPECT_NEAR(first->PointB.z, -0.05f, 1e-6f);
 }
 
+// The geometry keeps a sub-contact's face while it chooses the same one; a separation that turns to the other side
+// of A's ridge must move it to the other face.
+TEST_F(CrossedRidges, TheChosenFaceFollowsTheSeparationFromRunToRun)
+{
+    const struct {
+        float uB;
+        TZevFaceBoxVecT* TZevEdgeBoxVecT::*face;
+    } runs[] = {{0.6f, &TZevEdgeBoxVecT::face1}, {0.4f, &TZevEdgeBoxVecT::face0}, {0.6f, &TZevEdgeBoxVecT::face1}};
+    for (const auto& run : runs) {
+        Place(ridgeA, 0.5f, ridgeB, run.uB);
+        ASSERT_EQ(Geometry(), 1) << run.uB;
+        ASSERT_NE(link->SubContacts[0], nullptr);
+        EXPECT_EQ(link->SubContacts[0]->Face, ridgeA->*run.face) << run.uB;
+        EXPECT_EQ(link->SubContacts[0]->Edge, ridgeA);
+    }
+}
+
 // The re-test's objects are laid out by cache line; one made by another path would not start on a line (and
 // would be freed wrongly), so each is checked as its usual maker hands it out.
 TEST_F(CrossedRidges, TheReTestsObjectsStartOnACacheLine)
