@@ -146,6 +146,17 @@ void TZevPointBoxVecT::SetPoint(TZevVector** currentArray, TZevVector** previous
     UpdateBox();
 }
 
+namespace {
+
+// The inner nodes made here start on a cache line, as the leaves do.
+class TZevLineInnerNode final : public TZevPooledBBoxTree, public TZevLineAligned {
+public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+};
+
+} // namespace
+
 TZevPooledBBoxTree* AllocBoxNode()
 {
     ZevBBoxTreeInit();
@@ -158,7 +169,7 @@ TZevPooledBBoxTree* AllocBoxNode()
         node->object = nullptr;
         return node;
     }
-    return new TZevPooledBBoxTree;
+    return new TZevLineInnerNode;
 }
 
 void ReleaseBoxNode(TZevPooledBBoxTree* node)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ZevBox.h"
+#include "ZevLineAligned.h"
 #include "ZevList.h"
 #include "ZevOwnerList.h"
 #include "ZevTypeInfo.h"
@@ -71,14 +72,25 @@ public:
         return (parent == nullptr || next == parent->End()) ? nullptr : static_cast<TZevBoxNode*>(next);
     }
 
-    // What the narrow phase's walk reads of a node (the ring links above, the box, the kind, the link count) lies
-    // in its first 96 bytes, so that a visit touches as few cache lines as it can.
-    TZevNodeBox box;
-    const TZevTypeInfo* type;
+    // What the narrow phase's walk reads of a node (the ring links above, the counts, the box, the kind) and what
+    // the refit and the primitive tests read of a leaf lie in its first 128 bytes, the box, the kind and the
+    // primitive together in the second line: a visit touches two cache lines of a leaf or of a pooled inner node
+    // (both start on a line).
     std::int32_t contactCount = 0; // contact links whose record stands on this primitive
     std::int32_t bodyAttached = 0; // 1 in the boxes that keep their own vertex positions
     std::int32_t linkCount = 0;    // attached collision links; the narrow phase skips the node while not 0
     std::int32_t layer = 0;        // only primitives of equal layers are tested against each other
+    TZevNodeBox box;
+    const TZevTypeInfo* type;
+    // A leaf's primitive (unused in inner nodes): `current` and `previous` are its tree's two vertex-array
+    // pointers, so that the leaf follows the swap of the arrays every step; a face's corners are i0, i1, i2, an
+    // edge's ends i0, i1, a point's vertex i.
+    TZevVector** current = nullptr;
+    TZevVector** previous = nullptr;
+    std::int32_t i0 = 0;
+    std::int32_t i1 = 0;
+    std::int32_t i2 = 0;
+    std::int32_t i = 0;
     TZevList partners;     // trees found touching this one in the current step (on tree roots)
     TZevList reservedList; // not used by the collision code
     TZevList links;        // collision links attached to this node
@@ -117,51 +129,48 @@ public:
     ~TZevPooledBBoxTree() override = default;
 };
 
-// Leaves point at their tree's two vertex-array pointers, so they follow the swap of the arrays every step.
-class TZevFaceBoxVecT : public TZevBoxNode {
+// Leaves start on a cache line (see TZevBoxNode).
+class TZevFaceBoxVecT : public TZevBoxNode, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevFaceBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypeFaceBoxVecT)) {}
     ~TZevFaceBoxVecT() override = default;
     void UpdateBox() override;
     void SetFace(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a, std::uint16_t b,
                  std::uint16_t c);
 
-    TZevVector** current = nullptr;
-    TZevVector** previous = nullptr;
-    std::int32_t i0 = 0;
-    std::int32_t i1 = 0;
-    std::int32_t i2 = 0;
     TZevEdgeBoxVecT* edges[3] = {};   // edge k runs from corner k to corner (k + 1) mod 3
     TZevPointBoxVecT* points[3] = {}; // one per corner
 };
 
-class TZevEdgeBoxVecT : public TZevBoxNode {
+class TZevEdgeBoxVecT : public TZevBoxNode, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevEdgeBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypeEdgeBoxVecT)) {}
     ~TZevEdgeBoxVecT() override = default;
     void UpdateBox() override;
     void SetEdge(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t a, std::uint16_t b);
 
-    TZevVector** current = nullptr;
-    TZevVector** previous = nullptr;
-    std::int32_t i0 = 0;
-    std::int32_t i1 = 0;
     TZevFaceBoxVecT* face0 = nullptr; // the triangle in which the edge runs from i0 to i1
     TZevFaceBoxVecT* face1 = nullptr; // the triangle in which it runs from i1 to i0
     TZevPointBoxVecT* point0 = nullptr;
     TZevPointBoxVecT* point1 = nullptr;
 };
 
-class TZevPointBoxVecT : public TZevBoxNode {
+class TZevPointBoxVecT : public TZevBoxNode, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevPointBoxVecT() : TZevBoxNode(ZevCollisionTypeInfo(ZevTypePointBoxVecT)) {}
     ~TZevPointBoxVecT() override = default;
     void UpdateBox() override;
     void SetPoint(TZevVector** currentArray, TZevVector** previousArray, std::uint16_t index);
 
-    TZevVector** current = nullptr;
-    TZevVector** previous = nullptr;
-    std::int32_t i = 0;
     TZevList edges; // edge leaves that end at this vertex
 };
 

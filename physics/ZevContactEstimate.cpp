@@ -250,15 +250,15 @@ std::int32_t RetestEdgeEdge(TZevContactLink* link)
     const TZevVector pb = Plus(b0, Times(b, t));
     for (int k = 0; k < 2; ++k) {
         TZevSubContactLink* sub = link->SubContacts[k];
-        if (sub == nullptr || sub->Face == nullptr)
+        if (sub == nullptr || sub->FaceArray == nullptr)
             continue;
         const TZevFMCTree_CFaceData& record = k == 0 ? ra : rb;
         const TZevVector& q = k == 0 ? pb : pa;
-        const TZevFaceBoxVecT* f = sub->Face;
-        const TZevVector* now = *f->current;
-        const TZevVector& c0 = now[f->i0];
-        const TZevVector f1 = Minus(now[f->i1], c0);
-        const TZevVector f2 = Minus(now[f->i2], c0);
+        const TZevVector* now = *sub->FaceArray;
+        const std::uint16_t* corner = sub->FaceCorners;
+        const TZevVector& c0 = now[corner[0]];
+        const TZevVector f1 = Minus(now[corner[1]], c0);
+        const TZevVector f2 = Minus(now[corner[2]], c0);
         const TZevVector r = Minus(q, c0);
         const TZevVector& n = record.normal;
         float fu;

@@ -54,6 +54,28 @@ TZevVector GetFacePointPrev(const TZevFMCTree_CFaceData& record)
     return PointOn(*record.previousArray, record);
 }
 
+void TZevEdgeSide::Read(const TZevEdgeBoxVecT* leaf)
+{
+    *this = TZevEdgeSide();
+    edge = leaf;
+    if (leaf == nullptr)
+        return;
+    faces[0] = leaf->face0;
+    faces[1] = leaf->face1;
+    for (int j = 0; j < 2; ++j) {
+        const TZevFaceBoxVecT* face = faces[j];
+        if (face == nullptr)
+            continue;
+        arrays[j] = face->current;
+        corners[j][0] = static_cast<std::uint16_t>(face->i0);
+        corners[j][1] = static_cast<std::uint16_t>(face->i1);
+        corners[j][2] = static_cast<std::uint16_t>(face->i2);
+    }
+    arrays[2] = leaf->current;
+    ends[0] = static_cast<std::uint16_t>(leaf->i0);
+    ends[1] = static_cast<std::uint16_t>(leaf->i1);
+}
+
 TZevContactLink::TZevContactLink()
 {
     Reset();
@@ -82,6 +104,7 @@ void TZevContactLink::Reset()
     RecordA = RecordB = nullptr;
     TreeA = TreeB = nullptr;
     EdgeContact = 0;
+    EdgeSides[0] = EdgeSides[1] = TZevEdgeSide();
     SatisfyPartA = SatisfyPartB = nullptr;
     PartnerNodeA = PartnerNodeB = nullptr;
     LawState = 0;

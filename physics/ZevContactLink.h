@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ZevFMCTTree.h"
+#include "ZevLineAligned.h"
 #include "ZevPhscs2Link.h"
 #include "ZevSubContactLink.h"
 
@@ -13,10 +14,27 @@
 class TZevPhscs2World;
 class TZevXPhObj;
 
+// One edge leaf of an edge contact as the re-tests read it: its two faces with their corners, the vertex arrays of
+// the three, and the edge's ends. A leaf keeps its faces and its corners from its tree's build to its end, so a
+// link copies them once instead of visiting seven leaves at every re-test.
+struct TZevEdgeSide {
+    const TZevEdgeBoxVecT* edge = nullptr; // the leaf read; null before the first read
+    TZevFaceBoxVecT* faces[2] = {};        // face0 and face1 of the edge, either null
+    TZevVector** arrays[3] = {};           // current-array pointers of faces[0], faces[1] and the edge
+    std::uint16_t corners[2][3] = {};      // i0, i1, i2 of each face
+    std::uint16_t ends[2] = {};            // i0, i1 of the edge
+
+    // Reads the leaf (null clears the side).
+    void Read(const TZevEdgeBoxVecT* leaf);
+};
+
 // Final: the re-tests call Update through this type without reading the object's vtable pointer, which lies on a
 // cache line that the passes otherwise leave alone.
-class TZevContactLink final : public TZevPhscs2Link {
+class TZevContactLink final : public TZevPhscs2Link, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevContactLink();
     ~TZevContactLink() override = default;
 
@@ -47,7 +65,10 @@ public:
 
     // What the satisfy pass reads and writes for every link in every iteration (the parts, the re-test, the depth
     // test) lies together, right after the base's fields, so that a walk over links scattered in memory fetches a
-    // few cache lines of each rather than most of the object.
+    // few cache lines of each rather than most of the object: with the object on a line boundary, the parts, the
+    // records and the sub-contacts fill the rest of the base's last line, the re-test's state the next line, what
+    // the pass reads at its start, the trees and the spare sub-contacts the one after, and an edge contact's two
+    // sides a line each.
     // PartA and PartB as the satisfy pass in progress read them at its start (the records' leaves keep their
     // objects through a step).
     TZevPhscs2Obj* SatisfyPartA = nullptr;
@@ -74,6 +95,7 @@ public:
     std::uint32_t BoxesVersionA = 0;
     std::uint32_t BoxesVersionB = 0;
     std::uint32_t PassIndex = 0;            // its place in the arrays of the satisfy pass in progress
+    std::int32_t EdgeContact = 0;           // RecordA stands on an edge
     // What the satisfy pass read at its start from the collision links of the two primitives, which only the
     // contact estimates write: an edge contact's end thresholds of its two edges, a face-point contact's point
     // motion. They stand for the collision links' values in the pass's re-test round (PassReadRound) while both
@@ -88,12 +110,16 @@ public:
         return RetestRound != 0 && PassReadRound == RetestRound && TreeA != nullptr && TreeB != nullptr &&
                PassReadBoxVersionA == TreeA->boxVersion && PassReadBoxVersionB == TreeB->boxVersion;
     }
-    // The two records' trees and whether RecordA stands on an edge, copied when the link takes the records (a
-    // record keeps its tree and its leaf while a link holds it): the re-test's first look, whether its last answer
-    // still holds, then reads the link and the two trees and not the records.
+    // The two records' trees, copied when the link takes the records as EdgeContact is (a record keeps its tree
+    // and its leaf while a link holds it): the re-test's first look, whether its last answer still holds, then
+    // reads the link and the two trees and not the records.
     TZevFMCTTree* TreeA = nullptr;
     TZevFMCTTree* TreeB = nullptr;
-    std::int32_t EdgeContact = 0;
+    // Sub-contacts the geometry dropped, kept for its next run (owned; released with the link).
+    TZevSubContactLink* SpareSubContacts[2] = {};
+    // What the edge contact's geometry reads of each edge (the first of RecordA's, the second of RecordB's) and
+    // of the faces beside it, copied from the leaves the first time it meets the edge.
+    TZevEdgeSide EdgeSides[2];
 
     std::int32_t released = 0;
     std::int32_t LawState = 0;          // state word of the contact force law
@@ -112,8 +138,6 @@ public:
     std::int32_t Initialised = 0;
     float DeltaUV[2] = {};
     float PrevDeltaUV[2] = {};
-    // Sub-contacts the geometry dropped, kept for its next run (owned; released with the link).
-    TZevSubContactLink* SpareSubContacts[2] = {};
 };
 
 // A contact link from the calling thread's pool, or a new one, as after construction (in use).

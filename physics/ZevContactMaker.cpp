@@ -49,23 +49,40 @@ void MoveToEdge(TZevFMCTree_CFaceData* record)
     }
 }
 
-// The unit normal of a face at the current positions; false for a missing or degenerate face.
-bool FaceNormal(const TZevFaceBoxVecT* face, TZevVector& normal)
+// The unit normal of face j of an edge side at the current positions; false for a missing or degenerate face.
+bool FaceNormal(const TZevEdgeSide& side, int j, TZevVector& normal)
 {
-    if (face == nullptr)
+    if (side.faces[j] == nullptr)
         return false;
-    const TZevVector* now = *face->current;
-    const TZevVector& c0 = now[face->i0];
-    TZevVector f = Cross(Minus(now[face->i1], c0), Minus(now[face->i2], c0));
+    const TZevVector* now = *side.arrays[j];
+    const std::uint16_t* corner = side.corners[j];
+    const TZevVector& c0 = now[corner[0]];
+    TZevVector f = Cross(Minus(now[corner[1]], c0), Minus(now[corner[2]], c0));
     if (NormalizeInPlace(f) == 0)
         return false;
     normal = f;
     return true;
 }
 
-inline const TZevVector& FirstCorner(const TZevFaceBoxVecT* face)
+// Reads side k of the link from the edge leaf; the link's sub-contacts then stand for no face or edge until the
+// geometry binds them again.
+[[gnu::noinline]] void ReadSide(TZevContactLink* link, int k, const TZevEdgeBoxVecT* edge)
 {
-    return (*face->current)[face->i0];
+    link->EdgeSides[k].Read(edge);
+    for (TZevSubContactLink** subs : {link->SubContacts, link->SpareSubContacts}) {
+        for (int n = 0; n < 2; ++n) {
+            if (subs[n] != nullptr)
+                subs[n]->BoundEdge = 0;
+        }
+    }
+}
+
+// The side of the link for edge k, read from the leaf when the link has not met that leaf there yet.
+inline const TZevEdgeSide& EdgeSide(TZevContactLink* link, int k, const TZevEdgeBoxVecT* edge)
+{
+    if (link->EdgeSides[k].edge != edge) [[unlikely]]
+        ReadSide(link, k, edge);
+    return link->EdgeSides[k];
 }
 
 // A dropped sub-contact waits in the link for the next run of the geometry, which remakes the sub-contacts at
@@ -244,12 +261,12 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     link->Depth = s;
 
     // The normals of each edge's two faces; a missing or degenerate face takes the contact normal (negated for B).
+    const TZevEdgeSide* sides[2] = {&EdgeSide(link, 0, edges[0]), &EdgeSide(link, 1, edges[1])};
     TZevVector faceNormals[2][2];
     for (int k = 0; k < 2; ++k) {
         const TZevVector fallback = k == 0 ? n : Neg(n);
-        const TZevFaceBoxVecT* faces[2] = {edges[k]->face0, edges[k]->face1};
         for (int j = 0; j < 2; ++j) {
-            if (!FaceNormal(faces[j], faceNormals[k][j]))
+            if (!FaceNormal(*sides[k], j, faceNormals[k][j]))
                 faceNormals[k][j] = fallback;
         }
     }
@@ -267,25 +284,41 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
         const TZevVector c = k == 0 ? d : Neg(d);
         const TZevVector& q = k == 0 ? link->PointB : link->PointA;
         const TZevVector* f = faceNormals[k];
-        TZevFaceBoxVecT* faces[2] = {edges[k]->face0, edges[k]->face1};
+        const TZevEdgeSide& side = *sides[k];
         const int j = Dot(c, f[0]) < Dot(c, f[1]) ? 0 : 1;
         if (Dot(c, f[j]) > 0.0f)
             return 0;
-        TZevFaceBoxVecT* chosen = faces[j];
+        TZevFaceBoxVecT* chosen = side.faces[j];
         // With the chosen face missing, the plane is the other face's: its normal and its first corner.
         const TZevVector normal = chosen != nullptr ? f[j] : f[1 - j];
-        const TZevFaceBoxVecT* plane = chosen != nullptr ? chosen : faces[1 - j];
+        const int plane = chosen != nullptr ? j : 1 - j;
         records[k]->normal = normal;
         // Both faces missing fails the convexity test, so a plane is always found here.
-        const float depth = plane != nullptr ? Dot(Minus(q, FirstCorner(plane)), normal) : 0.0f;
+        const float depth = side.faces[plane] != nullptr
+                                ? Dot(Minus(q, (*side.arrays[plane])[side.corners[plane][0]]), normal)
+                                : 0.0f;
         TZevSubContactLink* sub = TakeSub(link);
         if (sub == nullptr)
             return 0;
         sub->PrevDepth = sub->Depth;
-        sub->Face = chosen;
-        sub->Edge = edges[k];
-        sub->OtherEdge = edges[1 - k];
-        sub->U = sub->V = sub->T = sub->PrevT = 0.0f;
+        const std::uint8_t boundEdge = static_cast<std::uint8_t>(k + 1);
+        const std::uint8_t boundFace = static_cast<std::uint8_t>(j + 1);
+        if (sub->BoundEdge != boundEdge || sub->BoundFace != boundFace) {
+            sub->Face = chosen;
+            sub->Edge = edges[k];
+            sub->OtherEdge = edges[1 - k];
+            sub->PrevT = 0.0f;
+            sub->BoundEdge = boundEdge;
+            sub->BoundFace = boundFace;
+        }
+        sub->FaceArray = side.arrays[j];
+        for (int i = 0; i < 3; ++i)
+            sub->FaceCorners[i] = side.corners[j][i];
+        const TZevEdgeSide& other = *sides[1 - k];
+        sub->EdgeArray = other.arrays[2];
+        sub->EdgeEnds[0] = other.ends[0];
+        sub->EdgeEnds[1] = other.ends[1];
+        sub->U = sub->V = sub->T = 0.0f;
         sub->Depth = depth;
         link->SubContacts[k] = sub;
     }

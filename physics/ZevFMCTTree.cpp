@@ -22,11 +22,11 @@ void DrainTreePools()
     ZevDrainPool<TZevCTree>(TreePool);
 }
 
-// Leaves are made with the counting allocator directly, so that a failed allocation gives null rather than an
-// exception.
+// Leaves are made with the counting allocator directly, on a cache line, so that a failed allocation gives null
+// rather than an exception.
 template <class T> T* NewLeaf()
 {
-    void* memory = ZevAlloc(sizeof(T));
+    void* memory = TZevLineAligned::AllocateAligned(sizeof(T));
     if (memory == nullptr)
         return nullptr;
     return new (memory) T;

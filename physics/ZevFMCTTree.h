@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ZevBBoxTree.h"
+#include "ZevLineAligned.h"
 #include "ZevList.h"
 #include "ZevMatrix.h"
 #include "ZevMeshData.h"
@@ -53,24 +54,30 @@ protected:
 // Pooled inner trees (the roots of a collision space): from the calling thread's TreePool or new.
 TZevCTree* AllocCTree();
 
-// One side of one contact: an item of its tree's `contacts` ring while the collision pass owns it.
-class TZevFMCTree_CFaceData : public TZevOwnerListLink {
+// One side of one contact: an item of its tree's `contacts` ring while the collision pass owns it. The object
+// starts on a line, and what a contact's re-test and force law read of it (the tree, the leaf, the arrays, the
+// normal, the parameters and the corners) fills its second line: a link reads one line of each record.
+class TZevFMCTree_CFaceData : public TZevOwnerListLink, public TZevLineAligned {
 public:
+    using TZevLineAligned::operator new;
+    using TZevLineAligned::operator delete;
+
     TZevFMCTree_CFaceData() = default;
     ~TZevFMCTree_CFaceData() override = default;
 
     std::int32_t released = 0;  // 0 while in use, 1 in the pool
+    std::int32_t valid = 0;
+    float time = 0.0f;           // 0 = previous positions, 1 = current; equal on both sides
+    TZevFMCTree_CFaceData* other = nullptr; // the other side of the same contact
+    // The second line: everything a contact link reads of its records.
     TZevFMCTTree* tree = nullptr;
     TZevBoxNode* node = nullptr; // face, edge or point leaf of this side; cleared on release
+    TZevVector** currentArray = nullptr;  // the tree's array pointers, so they follow the swap of AdvanceStep
+    TZevVector** previousArray = nullptr;
     TZevVector normal;           // face side: unit face normal; point side: its negation
     float u = 0.0f;              // face: weights of corners 1 and 2; edge: parameter in u, 0 in v; point: 0, 0
     float v = 0.0f;
-    float time = 0.0f;           // 0 = previous positions, 1 = current; equal on both sides
-    TZevVector** currentArray = nullptr;  // the tree's array pointers, so they follow the swap of AdvanceStep
-    TZevVector** previousArray = nullptr;
     std::int32_t indices[3] = {}; // face (i0, i1, i2); edge (i0, i1, i0); point (i, i, i)
-    TZevFMCTree_CFaceData* other = nullptr; // the other side of the same contact
-    std::int32_t valid = 0;
 };
 
 // A record from the calling thread's ContactRecordPool, or a new one; it comes out in use (released 0).

@@ -40,7 +40,7 @@ TZevSubContactLink* AllocSubContact()
         sub->Reset();
         return sub;
     }
-    void* memory = ZevAlloc(sizeof(TZevSubContactLink));
+    void* memory = TZevLineAligned::AllocateAligned(sizeof(TZevSubContactLink));
     if (memory == nullptr)
         return nullptr;
     return new (memory) TZevSubContactLink;
@@ -55,6 +55,8 @@ void TZevSubContactLink::Reset()
     ClearWorkingValues();
     Face = nullptr;
     Edge = OtherEdge = nullptr;
+    FaceArray = EdgeArray = nullptr;
+    BoundEdge = BoundFace = 0;
     U = V = T = PrevT = 0.0f;
     Reserved0 = Reserved1 = 0;
     Depth = PrevDepth = 0.0f;
@@ -75,23 +77,22 @@ void TZevSubContactLink::Renew()
 {
     const TZevVector zero;
     PointA = PointB = zero;
-    Face = nullptr;
-    Edge = OtherEdge = nullptr;
-    U = V = T = PrevT = 0.0f;
+    FaceArray = EdgeArray = nullptr;
+    U = V = T = 0.0f;
     Depth = PrevDepth = 0.0f;
 }
 
 void TZevSubContactLink::Update()
 {
-    if (Face == nullptr)
+    if (FaceArray == nullptr)
         return;
-    const TZevVector* face = *Face->current;
-    PointA = Barycentric(face[Face->i0], face[Face->i1], face[Face->i2], U, V);
-    if (OtherEdge == nullptr)
+    const TZevVector* face = *FaceArray;
+    PointA = Barycentric(face[FaceCorners[0]], face[FaceCorners[1]], face[FaceCorners[2]], U, V);
+    if (EdgeArray == nullptr)
         return;
-    const TZevVector* edge = *OtherEdge->current;
-    const TZevVector& e0 = edge[OtherEdge->i0];
-    const TZevVector& e1 = edge[OtherEdge->i1];
+    const TZevVector* edge = *EdgeArray;
+    const TZevVector& e0 = edge[EdgeEnds[0]];
+    const TZevVector& e1 = edge[EdgeEnds[1]];
     const float s = 1.0f - T;
     PointB = TZevVector(s * e0.x + T * e1.x, s * e0.y + T * e1.y, s * e0.z + T * e1.z);
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <vector>
 #include <set>
 
@@ -474,6 +475,73 @@ TEST_F(CrossedRidges, NearTheEndOfAnEdgeOnlyTheOtherEdgesSubContactStays)
     EXPECT_NE(link->SubContacts[0] == nullptr, link->SubContacts[1] == nullptr);
     EXPECT_EQ(link->RecordA->normal.x, -link->RecordB->normal.x);
     EXPECT_EQ(link->RecordA->normal.z, -link->RecordB->normal.z);
+}
+
+// The link keeps what its geometry reads of each edge and its faces; a record moved to another edge must be read
+// again, or the depth would be measured against the faces of the edge it left.
+TEST_F(CrossedRidges, ARecordMovedToAnotherEdgeTakesThatEdgesFaces)
+{
+    Place(ridgeA, 0.5f, ridgeB, 0.5f);
+    ASSERT_EQ(Geometry(), 1);
+    // A copy of roof A 0.01 higher: B's ridge lies 0.06 inside it.
+    TZevMeshData* higher = NewMesh();
+    MakeMesh(*higher, {{-1, 0, 0.01f}, {1, 0, 0.01f}, {0, 1, -0.99f}, {0, -1, -0.99f}}, {{0, 1, 2}, {1, 0, 3}});
+    TZevEdgeBoxVecT* ridgeC = RidgeOf(NewBody(higher));
+    ASSERT_NE(ridgeC, nullptr);
+    Place(ridgeC, 0.5f, ridgeB, 0.5f);
+    ASSERT_EQ(Geometry(), 1);
+    TZevSubContactLink* first = link->SubContacts[0];
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Edge, ridgeC);
+    EXPECT_TRUE(first->Face == ridgeC->face0 || first->Face == ridgeC->face1);
+    EXPECT_NEAR(first->Depth, -0.06f / std::sqrt(2.0f), 1e-6f);
+    // The other edge's sub-contact measures against its own faces, now at C's point.
+    ASSERT_NE(link->SubContacts[1], nullptr);
+    EXPECT_NEAR(link->SubContacts[1]->Depth, -0.06f / std::sqrt(2.0f), 1e-6f);
+    // Update places the points from what the sub-contact keeps: on C's ridge and on C's chosen face.
+    link->Update();
+    EXPECT_NEAR(link->SubContacts[1]->PointB.z, 0.01f, 1e-6f);
+    EXPECT_NEAR(first->PointB.z, -0.05f, 1e-6f);
+}
+
+// The geometry keeps a sub-contact's face while it chooses the same one; a separation that turns to the other side
+// of A's ridge must move it to the other face.
+TEST_F(CrossedRidges, TheChosenFaceFollowsTheSeparationFromRunToRun)
+{
+    const struct {
+        float uB;
+        TZevFaceBoxVecT* TZevEdgeBoxVecT::*face;
+    } runs[] = {{0.6f, &TZevEdgeBoxVecT::face1}, {0.4f, &TZevEdgeBoxVecT::face0}, {0.6f, &TZevEdgeBoxVecT::face1}};
+    for (const auto& run : runs) {
+        Place(ridgeA, 0.5f, ridgeB, run.uB);
+        ASSERT_EQ(Geometry(), 1) << run.uB;
+        ASSERT_NE(link->SubContacts[0], nullptr);
+        EXPECT_EQ(link->SubContacts[0]->Face, ridgeA->*run.face) << run.uB;
+        EXPECT_EQ(link->SubContacts[0]->Edge, ridgeA);
+    }
+}
+
+// The re-test's objects are laid out by cache line; one made by another path would not start on a line (and
+// would be freed wrongly), so each is checked as its usual maker hands it out.
+TEST_F(CrossedRidges, TheReTestsObjectsStartOnACacheLine)
+{
+    const auto onLine = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p) % 64 == 0; };
+    EXPECT_TRUE(onLine(link));
+    EXPECT_TRUE(onLine(link->RecordA));
+    TZevSubContactLink* sub = AllocSubContact();
+    EXPECT_TRUE(onLine(sub));
+    sub->Release();
+    TZevPooledBBoxTree* inner = AllocBoxNode();
+    EXPECT_TRUE(onLine(inner));
+    ReleaseBoxNode(inner);
+    int leaves = 0;
+    for (EZevCollisionType kind : {ZevTypeFaceBoxVecT, ZevTypeEdgeBoxVecT, ZevTypePointBoxVecT}) {
+        for (TZevBoxNode* leaf : MeshLeaves(*a, kind)) {
+            EXPECT_TRUE(onLine(leaf));
+            ++leaves;
+        }
+    }
+    EXPECT_EQ(leaves, 2 + 5 + 4);
 }
 
 TEST_F(CrossedRidges, AnEdgeContactFromTheBandsBecomesALinkOnTheMeshEdges)
