@@ -19,11 +19,6 @@ template <class T> T* AllocArray(size_t n)
     return n ? static_cast<T*>(ZevAlloc(n * sizeof(T))) : nullptr;
 }
 
-TZevVector PositionOf(const TZevVertex& v)
-{
-    return TZevVector(v.x, v.y, v.z);
-}
-
 } // namespace
 
 // A shadow never casts a shadow of its own.
@@ -291,11 +286,12 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
 {
     if (!renderer || !Source || !Source->Geometry)
         return;
-    if (!TablesFitSource() || !Geometry)
+    if (!TablesFitSource() || !Geometry) {
         SetSource(Source);
+        if (!Geometry || !TablesFitSource())
+            return;
+    }
     const TZevMeshData* g = Source->Geometry;
-    if (!Geometry || !TablesFitSource())
-        return;
 
     const TZevMatrix& world = frame ? frame->WorldMatrix : IdentityMatrix;
     TZevMatrix toShadow;
@@ -335,12 +331,7 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         const TZevMeshFace& face = g->Faces[f];
         if (!record.Used)
             continue;
-        const TZevVector p0 = PositionOf(v[face.Indices[0]]);
-        TZevVector e1, e2, n;
-        ZevVecSub(e1, PositionOf(v[face.Indices[1]]), p0);
-        ZevVecSub(e2, PositionOf(v[face.Indices[2]]), p0);
-        ZevVecCross(n, e1, e2);
-        if (!(ZevVecDot(n, light) > 0.0f))
+        if (!ZevFaceTurnsTowards(v[face.Indices[0]], v[face.Indices[1]], v[face.Indices[2]], light))
             continue;
         record.Mark = 1;
         // The face on the object, then its shadow.

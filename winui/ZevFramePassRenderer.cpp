@@ -363,14 +363,6 @@ void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMate
     }
     const std::int32_t vertexCount = std::min(mesh->VertexCount, mesh->VertexCapacity);
     const std::int32_t faceCount = std::min(mesh->FaceCount, mesh->FaceCapacity);
-    auto position = [&](std::uint16_t i) {
-        if (lit) {
-            const TZevLVertex& v = mesh->LVertices()[i];
-            return TZevVector(v.x, v.y, v.z);
-        }
-        const TZevVertex& v = mesh->Vertices()[i];
-        return TZevVector(v.x, v.y, v.z);
-    };
     // Faces fanned into triangles; when the buffer is full the triangles so far are drawn and it starts again.
     std::uint32_t count = 0;
     for (std::int32_t f = 0; f < faceCount; ++f) {
@@ -383,12 +375,13 @@ void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMate
         if (!inside)
             continue;
         if (DimPass) {
-            const TZevVector p0 = position(face.Indices[0]);
-            TZevVector e1, e2, normal;
-            ZevVecSub(e1, position(face.Indices[1]), p0);
-            ZevVecSub(e2, position(face.Indices[2]), p0);
-            ZevVecCross(normal, e1, e2);
-            if (ZevVecDot(normal, light) > 0.0f)
+            const bool away = lit ? ZevFaceTurnsTowards(mesh->LVertices()[face.Indices[0]],
+                                                        mesh->LVertices()[face.Indices[1]],
+                                                        mesh->LVertices()[face.Indices[2]], light)
+                                  : ZevFaceTurnsTowards(mesh->Vertices()[face.Indices[0]],
+                                                        mesh->Vertices()[face.Indices[1]],
+                                                        mesh->Vertices()[face.Indices[2]], light);
+            if (away)
                 continue;
         }
         for (std::uint32_t j = 1; j + 1 < face.Count; ++j) {

@@ -858,10 +858,15 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
         return ZevGL::Ok;
     if (!vertices || stride < VertexSize(format))
         return ZevGL::ErrInvalidParams;
-    // A device reads only the vertices it was given.
+    // A device reads only the vertices it was given. The range the indices span goes to OpenGL too, which then
+    // need not search it out itself.
+    std::uint32_t low = 0xFFFFu, high = 0;
     for (std::uint32_t i = 0; indices && i < indexCount; ++i) {
-        if (indices[i] >= vertexCount)
+        const std::uint32_t index = indices[i];
+        if (index >= vertexCount)
             return ZevGL::ErrInvalidParams;
+        low = std::min(low, index);
+        high = std::max(high, index);
     }
     TZevGLBinding bind(Context);
     if (!bind.Ok())
@@ -879,7 +884,8 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
         Target->GetAttachedDepth()->MarkStencilDrawn();
     SetVertexArrays(format, vertices, stride);
     if (indices)
-        glDrawElements(PrimitiveMode(type), static_cast<GLsizei>(indexCount), GL_UNSIGNED_SHORT, indices);
+        glDrawRangeElements(PrimitiveMode(type), low, high, static_cast<GLsizei>(indexCount), GL_UNSIGNED_SHORT,
+                            indices);
     else
         glDrawArrays(PrimitiveMode(type), 0, static_cast<GLsizei>(vertexCount));
     Target->MarkDrawn();
