@@ -144,8 +144,8 @@ bool TZevShadowMesh::BuildTables()
     ZevFree(heads);
 
     // The largest shadow: every face lit (a vertex on the object and one in the shadow for each source vertex that
-    // a face names, shared by the faces and borders that meet there), every face twice and every edge on the
-    // border.
+    // a face names, shared by the faces and borders that meet there), every face once and every edge on the border,
+    // with a joining face and a far triangle each.
     size_t named = 0;
     {
         std::vector<bool> seen(size_t(nV), false);
@@ -160,7 +160,7 @@ bool TZevShadowMesh::BuildTables()
         }
     }
     const size_t vertices = 2 * named;
-    const size_t faces = 2 * size_t(usedFaces) + size_t(EdgeCount);
+    const size_t faces = size_t(usedFaces) + 2 * size_t(EdgeCount);
     if (vertices > size_t(ZevMaxMeshVertices)) {
         ZevDebugLog("TZevShadowMesh: the shadow would need more than 65536 vertices; none is cast\n");
         return false;
@@ -334,21 +334,21 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         if (!ZevFaceTurnsTowards(v[face.Indices[0]], v[face.Indices[1]], v[face.Indices[2]], light))
             continue;
         record.Mark = 1;
-        // The face on the object, then its shadow.
+        // The face on the object: the volume's near end.
         uint16_t* indices = out.BeginFace(face.Count);
         if (!indices)
             break;
         for (uint32_t i = 0; i < face.Count; ++i)
             indices[i] = out.Place(face.Indices[i]);
-        // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
-        // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
-        // leaves the volume through a face that the stencil passes count.
-        uint16_t* far = out.BeginFace(face.Count);
-        if (!far)
-            break;
-        for (uint32_t i = 0; i < face.Count; ++i)
-            far[i] = uint16_t(indices[face.Count - 1 - i] + 1);
     }
+    // The far end is closed by a fan from one shadow vertex over the shadow of every border, run the other way round
+    // (so that it faces out of the volume as the near end faces in, every face of the volume wound alike, and a view
+    // ray leaves the volume through a face that the stencil passes count). The fan's triangles share their sides
+    // with each other and with the joining faces, so the volume stays closed whatever the borders' loops; where the
+    // shadow projection flattens the far end (as the scenes' projections do), they cover the same pixels as the lit
+    // faces' flattened copies would, the same number of times, with a triangle per border instead of a face per
+    // lit face.
+    int32_t apex = -1;
     for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {
         const TZevShadowEdge& edge = Edges[k];
         const bool ownLit = edge.Face->Mark > 0;
@@ -365,6 +365,17 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         indices[1] = o;
         indices[2] = s;
         indices[3] = uint16_t(s + 1);
+        if (apex < 0)
+            apex = s + 1;
+        // A border that ends at the fan's apex gives a triangle of no area.
+        if (apex == s + 1 || apex == o + 1)
+            continue;
+        uint16_t* far = out.BeginFace(3);
+        if (!far)
+            break;
+        far[0] = uint16_t(apex);
+        far[1] = uint16_t(o + 1);
+        far[2] = uint16_t(s + 1);
     }
     Geometry->VertexCount = out.Ok ? out.VertexCount : 0;
     Geometry->FaceCount = out.Ok ? out.FaceCount : 0;

@@ -1,11 +1,12 @@
 // The shadow a polygon mesh casts: a companion mesh that the source creates by class name on its first
 // drawing with shadows switched on, and destroys when it is cleared or destroyed. It keeps the source's
 // edge adjacency and, on every drawing, rebuilds in world space the source's faces turned towards the
-// light's direction, their copies flattened by the renderer's shadow projection, and a four-cornered
-// face along every border between lit and unlit faces that joins the two: the volume the renderer's
-// shadow mode draws. Faces and borders that meet at a source vertex share its two vertices, so that each is
-// transformed once by the device too. A renderer that queues its draws keeps only a pointer to the volume, so
-// each drawing in one queue (a mesh shared by several frames) gets a volume block of its own.
+// light's direction, a four-cornered face along every border between lit and unlit faces that joins it to
+// its copy flattened by the renderer's shadow projection, and a fan of triangles over those flattened borders
+// that closes the far end: the volume the renderer's shadow mode draws. Faces and borders that meet at a
+// source vertex share its two vertices, so that each is transformed once by the device too. A renderer that
+// queues its draws keeps only a pointer to the volume, so each drawing in one queue (a mesh shared by several
+// frames) gets a volume block of its own.
 #pragma once
 
 #include "ZevMesh.h"
