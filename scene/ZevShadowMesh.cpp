@@ -4,6 +4,7 @@
 #include "ZevFrame.h"
 
 #include <algorithm>
+#include <cstring>
 
 TZevClassRecord TZevShadowMeshClassRecord;
 
@@ -208,6 +209,63 @@ TZevShadowMesh::Volume* TZevShadowMesh::VolumeFor(TZev3DRenderer* renderer)
     return &Volumes[k];
 }
 
+bool TZevShadowMesh::FollowSource()
+{
+    const TZevMeshData* g = Source->Geometry;
+    const size_t nV = size_t(g->VertexCount);
+    size_t corners = 0;
+    for (int32_t f = 0; f < FaceRecordCount; ++f)
+        corners += FaceRecords[f].Used ? g->Faces[f].Count : 0;
+    bool same = SourcePositions.size() == 3 * nV && SourceCorners.size() == corners;
+    if (same) {
+        const TZevVertex* v = g->Vertices();
+        const float* p = SourcePositions.data();
+        // Bit for bit, so that a NaN compares as itself.
+        for (size_t i = 0; i < nV && same; ++i, p += 3)
+            same = std::memcmp(p, &v[i].x, 3 * sizeof(float)) == 0;
+        const uint16_t* c = SourceCorners.data();
+        for (int32_t f = 0; f < FaceRecordCount && same; ++f) {
+            if (!FaceRecords[f].Used)
+                continue;
+            const TZevMeshFace& face = g->Faces[f];
+            same = std::memcmp(c, face.Indices, face.Count * sizeof(uint16_t)) == 0;
+            c += face.Count;
+        }
+    }
+    if (same)
+        return false;
+    // The corners of the last drawing, if there was one, against the present ones.
+    bool cornersMoved = false;
+    if (SourceVersion > 0) {
+        cornersMoved = SourceCorners.size() != corners;
+        const uint16_t* c = SourceCorners.data();
+        for (int32_t f = 0; f < FaceRecordCount && !cornersMoved; ++f) {
+            if (!FaceRecords[f].Used)
+                continue;
+            cornersMoved = std::memcmp(c, g->Faces[f].Indices, g->Faces[f].Count * sizeof(uint16_t)) != 0;
+            c += g->Faces[f].Count;
+        }
+    }
+    SourcePositions.resize(3 * nV);
+    for (size_t i = 0; i < nV; ++i)
+        std::memcpy(&SourcePositions[3 * i], &g->Vertices()[i].x, 3 * sizeof(float));
+    SourceCorners.clear();
+    SourceCorners.reserve(corners);
+    for (int32_t f = 0; f < FaceRecordCount; ++f)
+        if (FaceRecords[f].Used)
+            SourceCorners.insert(SourceCorners.end(), g->Faces[f].Indices, g->Faces[f].Indices + g->Faces[f].Count);
+    ++SourceVersion;
+    return cornersMoved;
+}
+
+bool TZevShadowMesh::Current(const Volume& volume, const TZevMatrix& world, const TZev3DRenderer* renderer) const
+{
+    return volume.Built && volume.SourceVersion == SourceVersion &&
+           std::memcmp(volume.World.m, world.m, sizeof world.m) == 0 &&
+           std::memcmp(volume.Projection, renderer->ViewSettings, sizeof volume.Projection) == 0 &&
+           std::memcmp(&volume.Light, &renderer->Light0Direction, sizeof volume.Light) == 0;
+}
+
 bool TZevShadowMesh::TablesFitSource() const
 {
     const TZevMeshData* g = Source ? Source->Geometry : nullptr;
@@ -291,9 +349,36 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         if (!Geometry || !TablesFitSource())
             return;
     }
-    const TZevMeshData* g = Source->Geometry;
-
+    // Corners rewritten in place leave the counts as they were but not the edges.
+    if (FollowSource()) {
+        SetSource(Source);
+        if (!Geometry || !TablesFitSource())
+            return;
+    }
     const TZevMatrix& world = frame ? frame->WorldMatrix : IdentityMatrix;
+    // Every drawing in one queue builds into a block of its own: the queued draw keeps only a pointer to it.
+    Volume* volume = VolumeFor(renderer);
+    if (!volume)
+        return;
+    if (Current(*volume, world, renderer)) {
+        Bounds = volume->Bounds;
+        Changed = 0;
+    } else {
+        Build(*volume, world, renderer);
+    }
+
+    if (Geometry->VertexCount == 0 || !renderer->IsBoxVisible(IdentityMatrix, Bounds))
+        return;
+    renderer->SetAdditive(0);
+    renderer->SetTranslucent(0);
+    renderer->SetShadowVolume(1);
+    renderer->DrawMaterialMesh(Texture, &Material, IdentityMatrix, Geometry);
+    renderer->SetShadowVolume(0);
+}
+
+void TZevShadowMesh::Build(Volume& volume, const TZevMatrix& world, TZev3DRenderer* renderer)
+{
+    const TZevMeshData* g = Source->Geometry;
     TZevMatrix toShadow;
     ZevMatMultiply(toShadow, world, TZevMatrix(renderer->ViewSettings));
     // The light's direction in the source's own coordinates: the world matrix's turn undone.
@@ -303,11 +388,7 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
     TZevVector light;
     ZevVecRotate(light, renderer->Light0Direction, unturn);
 
-    // Every drawing in one queue builds into a block of its own: the queued draw keeps only a pointer to it.
-    Volume* volume = VolumeFor(renderer);
-    if (!volume)
-        return;
-    ShadowBuilder out(Geometry, volume->SlotRoom);
+    ShadowBuilder out(Geometry, volume.SlotRoom);
     const TZevVertex* v = g->Vertices();
     const size_t nV = size_t(g->VertexCount);
     if (Done.size() != nV) {
@@ -381,12 +462,11 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
     Geometry->FaceCount = out.Ok ? out.FaceCount : 0;
     Changed = 1;
     UpdateBounds();
-
-    if (Geometry->VertexCount == 0 || !renderer->IsBoxVisible(IdentityMatrix, Bounds))
-        return;
-    renderer->SetAdditive(0);
-    renderer->SetTranslucent(0);
-    renderer->SetShadowVolume(1);
-    renderer->DrawMaterialMesh(Texture, &Material, IdentityMatrix, Geometry);
-    renderer->SetShadowVolume(0);
+    // A build that ran out of memory is tried again at the next drawing.
+    volume.Built = out.Ok;
+    volume.SourceVersion = SourceVersion;
+    volume.World = world;
+    std::memcpy(volume.Projection, renderer->ViewSettings, sizeof volume.Projection);
+    volume.Light = renderer->Light0Direction;
+    volume.Bounds = Bounds;
 }

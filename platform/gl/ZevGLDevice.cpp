@@ -859,15 +859,15 @@ std::int32_t TZevGLDevice::Draw(ZevGL::PrimitiveType type, std::uint32_t format,
     if (!vertices || stride < VertexSize(format))
         return ZevGL::ErrInvalidParams;
     // A device reads only the vertices it was given. The range the indices span goes to OpenGL too, which then
-    // need not search it out itself.
-    std::uint32_t low = 0xFFFFu, high = 0;
+    // need not search it out itself. (One pass without an early way out, which the compiler turns into vector
+    // instructions: the meshes' draws hand over hundreds of thousands of indices a frame.)
+    std::uint16_t low = 0xFFFFu, high = 0;
     for (std::uint32_t i = 0; indices && i < indexCount; ++i) {
-        const std::uint32_t index = indices[i];
-        if (index >= vertexCount)
-            return ZevGL::ErrInvalidParams;
-        low = std::min(low, index);
-        high = std::max(high, index);
+        low = std::min(low, indices[i]);
+        high = std::max(high, indices[i]);
     }
+    if (indices && high >= vertexCount)
+        return ZevGL::ErrInvalidParams;
     TZevGLBinding bind(Context);
     if (!bind.Ok())
         return ZevGL::ErrNoDisplay;

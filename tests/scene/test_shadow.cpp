@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -265,6 +266,53 @@ TEST_F(ShadowTest, AClosedSourceCastsAClosedVolume)
         }
         r.ReplayQueue();
         shadow->Release();
+        mesh->Release();
+    }
+}
+
+// What a volume holds: its vertices' positions and its faces' corners.
+std::pair<std::vector<float>, std::vector<std::vector<uint16_t>>> Contents(const TZevMeshData* g)
+{
+    std::pair<std::vector<float>, std::vector<std::vector<uint16_t>>> out;
+    for (int32_t i = 0; i < g->VertexCount; ++i)
+        out.first.insert(out.first.end(), {g->Vertices()[i].x, g->Vertices()[i].y, g->Vertices()[i].z});
+    for (int32_t f = 0; f < g->FaceCount; ++f)
+        out.second.emplace_back(g->Faces[f].Indices, g->Faces[f].Indices + g->Faces[f].Count);
+    return out;
+}
+
+TEST_F(ShadowTest, AVolumeDrawnAgainFollowsEveryChangeOfWhatItIsBuiltFrom)
+{
+    // Each change is made after a frame, with no flag set; the next frame's drawing must then hold what a shadow
+    // made afresh builds.
+    const std::pair<const char*, std::function<void(TZevMeshData*, TZevFrame*, TRecordingRenderer*)>> changes[] = {
+        {"nothing", [](TZevMeshData*, TZevFrame*, TRecordingRenderer*) {}},
+        {"a vertex moved in place", [](TZevMeshData* g, TZevFrame*, TRecordingRenderer*) { g->Vertices()[3].z = 2; }},
+        {"a face's corners swapped in place",
+         [](TZevMeshData* g, TZevFrame*, TRecordingRenderer*) { std::swap(g->Faces[0].Indices[1], g->Faces[0].Indices[2]); }},
+        {"the frame moved", [](TZevMeshData*, TZevFrame* f, TRecordingRenderer*) { f->WorldMatrix.m[12] = 5; }},
+        {"the light turned", [](TZevMeshData*, TZevFrame*, TRecordingRenderer* r) { r->Light0Direction.x = 1; }},
+        {"the projection changed", [](TZevMeshData*, TZevFrame*, TRecordingRenderer* r) { r->ViewSettings[13] = -20; }},
+    };
+    for (const auto& [name, change] : changes) {
+        SetUp();
+        r.Light0Direction = TZevVector(-0.2f, -0.3f, -1);
+        TZevPolygonMesh* mesh = MeshOf(Tetrahedron());
+        auto* frame = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
+        TZevShadowMesh* shadow = ShadowOf(mesh);
+        shadow->Render(&r, frame);
+        r.ReplayQueue(); // the next frame: the same block is drawn again
+        change(mesh->Geometry, frame, &r);
+        shadow->Render(&r, frame);
+        TZevShadowMesh* fresh = ShadowOf(mesh);
+        fresh->Render(&r, frame);
+        EXPECT_EQ(Contents(shadow->Geometry), Contents(fresh->Geometry)) << name;
+        EXPECT_EQ(shadow->Bounds.Min.x, fresh->Bounds.Min.x) << name;
+        EXPECT_EQ(shadow->Bounds.Max.y, fresh->Bounds.Max.y) << name;
+        r.ReplayQueue();
+        fresh->Release();
+        shadow->Release();
+        frame->Release();
         mesh->Release();
     }
 }
