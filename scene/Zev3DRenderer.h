@@ -21,6 +21,17 @@ struct TZevPoint2D {
     std::int32_t y;
 };
 
+// Whether the face with corners a, b and c (vertices of either kind) turns towards the direction d: (b - a) x (c - a)
+// . d > 0. The shadow passes ask it of every face of every drawing, so it is inline; it computes in the order of
+// ZevVecSub, ZevVecCross and ZevVecDot, so its answers are theirs bit for bit.
+template <class Vertex> bool ZevFaceTurnsTowards(const Vertex& a, const Vertex& b, const Vertex& c, const TZevVector& d)
+{
+    const float e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+    const float e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+    const float nx = e1y * e2z - e1z * e2y, ny = e1z * e2x - e1x * e2z, nz = e1x * e2y - e1y * e2x;
+    return nx * d.x + ny * d.y + nz * d.z > 0.0f;
+}
+
 class TZev3DRenderer : public TZevAllocated {
 public:
     TZev3DRenderer();

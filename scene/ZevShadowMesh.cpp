@@ -4,6 +4,7 @@
 #include "ZevFrame.h"
 
 #include <algorithm>
+#include <cstring>
 
 TZevClassRecord TZevShadowMeshClassRecord;
 
@@ -17,11 +18,6 @@ namespace {
 template <class T> T* AllocArray(size_t n)
 {
     return n ? static_cast<T*>(ZevAlloc(n * sizeof(T))) : nullptr;
-}
-
-TZevVector PositionOf(const TZevVertex& v)
-{
-    return TZevVector(v.x, v.y, v.z);
 }
 
 } // namespace
@@ -149,8 +145,8 @@ bool TZevShadowMesh::BuildTables()
     ZevFree(heads);
 
     // The largest shadow: every face lit (a vertex on the object and one in the shadow for each source vertex that
-    // a face names, shared by the faces and borders that meet there), every face twice and every edge on the
-    // border.
+    // a face names, shared by the faces and borders that meet there), every face once and every edge on the border,
+    // with a joining face and a far triangle each.
     size_t named = 0;
     {
         std::vector<bool> seen(size_t(nV), false);
@@ -165,7 +161,7 @@ bool TZevShadowMesh::BuildTables()
         }
     }
     const size_t vertices = 2 * named;
-    const size_t faces = 2 * size_t(usedFaces) + size_t(EdgeCount);
+    const size_t faces = size_t(usedFaces) + 2 * size_t(EdgeCount);
     if (vertices > size_t(ZevMaxMeshVertices)) {
         ZevDebugLog("TZevShadowMesh: the shadow would need more than 65536 vertices; none is cast\n");
         return false;
@@ -211,6 +207,63 @@ TZevShadowMesh::Volume* TZevShadowMesh::VolumeFor(TZev3DRenderer* renderer)
     }
     Geometry = Volumes[k].Data;
     return &Volumes[k];
+}
+
+bool TZevShadowMesh::FollowSource()
+{
+    const TZevMeshData* g = Source->Geometry;
+    const size_t nV = size_t(g->VertexCount);
+    size_t corners = 0;
+    for (int32_t f = 0; f < FaceRecordCount; ++f)
+        corners += FaceRecords[f].Used ? g->Faces[f].Count : 0;
+    bool same = SourcePositions.size() == 3 * nV && SourceCorners.size() == corners;
+    if (same) {
+        const TZevVertex* v = g->Vertices();
+        const float* p = SourcePositions.data();
+        // Bit for bit, so that a NaN compares as itself.
+        for (size_t i = 0; i < nV && same; ++i, p += 3)
+            same = std::memcmp(p, &v[i].x, 3 * sizeof(float)) == 0;
+        const uint16_t* c = SourceCorners.data();
+        for (int32_t f = 0; f < FaceRecordCount && same; ++f) {
+            if (!FaceRecords[f].Used)
+                continue;
+            const TZevMeshFace& face = g->Faces[f];
+            same = std::memcmp(c, face.Indices, face.Count * sizeof(uint16_t)) == 0;
+            c += face.Count;
+        }
+    }
+    if (same)
+        return false;
+    // The corners of the last drawing, if there was one, against the present ones.
+    bool cornersMoved = false;
+    if (SourceVersion > 0) {
+        cornersMoved = SourceCorners.size() != corners;
+        const uint16_t* c = SourceCorners.data();
+        for (int32_t f = 0; f < FaceRecordCount && !cornersMoved; ++f) {
+            if (!FaceRecords[f].Used)
+                continue;
+            cornersMoved = std::memcmp(c, g->Faces[f].Indices, g->Faces[f].Count * sizeof(uint16_t)) != 0;
+            c += g->Faces[f].Count;
+        }
+    }
+    SourcePositions.resize(3 * nV);
+    for (size_t i = 0; i < nV; ++i)
+        std::memcpy(&SourcePositions[3 * i], &g->Vertices()[i].x, 3 * sizeof(float));
+    SourceCorners.clear();
+    SourceCorners.reserve(corners);
+    for (int32_t f = 0; f < FaceRecordCount; ++f)
+        if (FaceRecords[f].Used)
+            SourceCorners.insert(SourceCorners.end(), g->Faces[f].Indices, g->Faces[f].Indices + g->Faces[f].Count);
+    ++SourceVersion;
+    return cornersMoved;
+}
+
+bool TZevShadowMesh::Current(const Volume& volume, const TZevMatrix& world, const TZev3DRenderer* renderer) const
+{
+    return volume.Built && volume.SourceVersion == SourceVersion &&
+           std::memcmp(volume.World.m, world.m, sizeof world.m) == 0 &&
+           std::memcmp(volume.Projection, renderer->ViewSettings, sizeof volume.Projection) == 0 &&
+           std::memcmp(&volume.Light, &renderer->Light0Direction, sizeof volume.Light) == 0;
 }
 
 bool TZevShadowMesh::TablesFitSource() const
@@ -291,13 +344,41 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
 {
     if (!renderer || !Source || !Source->Geometry)
         return;
-    if (!TablesFitSource() || !Geometry)
+    if (!TablesFitSource() || !Geometry) {
         SetSource(Source);
-    const TZevMeshData* g = Source->Geometry;
-    if (!Geometry || !TablesFitSource())
-        return;
-
+        if (!Geometry || !TablesFitSource())
+            return;
+    }
+    // Corners rewritten in place leave the counts as they were but not the edges.
+    if (FollowSource()) {
+        SetSource(Source);
+        if (!Geometry || !TablesFitSource())
+            return;
+    }
     const TZevMatrix& world = frame ? frame->WorldMatrix : IdentityMatrix;
+    // Every drawing in one queue builds into a block of its own: the queued draw keeps only a pointer to it.
+    Volume* volume = VolumeFor(renderer);
+    if (!volume)
+        return;
+    if (Current(*volume, world, renderer)) {
+        Bounds = volume->Bounds;
+        Changed = 0;
+    } else {
+        Build(*volume, world, renderer);
+    }
+
+    if (Geometry->VertexCount == 0 || !renderer->IsBoxVisible(IdentityMatrix, Bounds))
+        return;
+    renderer->SetAdditive(0);
+    renderer->SetTranslucent(0);
+    renderer->SetShadowVolume(1);
+    renderer->DrawMaterialMesh(Texture, &Material, IdentityMatrix, Geometry);
+    renderer->SetShadowVolume(0);
+}
+
+void TZevShadowMesh::Build(Volume& volume, const TZevMatrix& world, TZev3DRenderer* renderer)
+{
+    const TZevMeshData* g = Source->Geometry;
     TZevMatrix toShadow;
     ZevMatMultiply(toShadow, world, TZevMatrix(renderer->ViewSettings));
     // The light's direction in the source's own coordinates: the world matrix's turn undone.
@@ -307,11 +388,7 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
     TZevVector light;
     ZevVecRotate(light, renderer->Light0Direction, unturn);
 
-    // Every drawing in one queue builds into a block of its own: the queued draw keeps only a pointer to it.
-    Volume* volume = VolumeFor(renderer);
-    if (!volume)
-        return;
-    ShadowBuilder out(Geometry, volume->SlotRoom);
+    ShadowBuilder out(Geometry, volume.SlotRoom);
     const TZevVertex* v = g->Vertices();
     const size_t nV = size_t(g->VertexCount);
     if (Done.size() != nV) {
@@ -335,29 +412,24 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         const TZevMeshFace& face = g->Faces[f];
         if (!record.Used)
             continue;
-        const TZevVector p0 = PositionOf(v[face.Indices[0]]);
-        TZevVector e1, e2, n;
-        ZevVecSub(e1, PositionOf(v[face.Indices[1]]), p0);
-        ZevVecSub(e2, PositionOf(v[face.Indices[2]]), p0);
-        ZevVecCross(n, e1, e2);
-        if (!(ZevVecDot(n, light) > 0.0f))
+        if (!ZevFaceTurnsTowards(v[face.Indices[0]], v[face.Indices[1]], v[face.Indices[2]], light))
             continue;
         record.Mark = 1;
-        // The face on the object, then its shadow.
+        // The face on the object: the volume's near end.
         uint16_t* indices = out.BeginFace(face.Count);
         if (!indices)
             break;
         for (uint32_t i = 0; i < face.Count; ++i)
             indices[i] = out.Place(face.Indices[i]);
-        // The shadow's copy runs the other way round: the volume's far end then faces out of it as its near
-        // end (the object's own face) faces in, so that every face of the volume is wound alike and a view ray
-        // leaves the volume through a face that the stencil passes count.
-        uint16_t* far = out.BeginFace(face.Count);
-        if (!far)
-            break;
-        for (uint32_t i = 0; i < face.Count; ++i)
-            far[i] = uint16_t(indices[face.Count - 1 - i] + 1);
     }
+    // The far end is closed by a fan from one shadow vertex over the shadow of every border, run the other way round
+    // (so that it faces out of the volume as the near end faces in, every face of the volume wound alike, and a view
+    // ray leaves the volume through a face that the stencil passes count). The fan's triangles share their sides
+    // with each other and with the joining faces, so the volume stays closed whatever the borders' loops; where the
+    // shadow projection flattens the far end (as the scenes' projections do), they cover the same pixels as the lit
+    // faces' flattened copies would, the same number of times, with a triangle per border instead of a face per
+    // lit face.
+    int32_t apex = -1;
     for (int32_t k = 0; k < EdgeCount && out.Ok; ++k) {
         const TZevShadowEdge& edge = Edges[k];
         const bool ownLit = edge.Face->Mark > 0;
@@ -374,17 +446,27 @@ void TZevShadowMesh::Render(TZev3DRenderer* renderer, TZevVFrame* frame)
         indices[1] = o;
         indices[2] = s;
         indices[3] = uint16_t(s + 1);
+        if (apex < 0)
+            apex = s + 1;
+        // A border that ends at the fan's apex gives a triangle of no area.
+        if (apex == s + 1 || apex == o + 1)
+            continue;
+        uint16_t* far = out.BeginFace(3);
+        if (!far)
+            break;
+        far[0] = uint16_t(apex);
+        far[1] = uint16_t(o + 1);
+        far[2] = uint16_t(s + 1);
     }
     Geometry->VertexCount = out.Ok ? out.VertexCount : 0;
     Geometry->FaceCount = out.Ok ? out.FaceCount : 0;
     Changed = 1;
     UpdateBounds();
-
-    if (Geometry->VertexCount == 0 || !renderer->IsBoxVisible(IdentityMatrix, Bounds))
-        return;
-    renderer->SetAdditive(0);
-    renderer->SetTranslucent(0);
-    renderer->SetShadowVolume(1);
-    renderer->DrawMaterialMesh(Texture, &Material, IdentityMatrix, Geometry);
-    renderer->SetShadowVolume(0);
+    // A build that ran out of memory is tried again at the next drawing.
+    volume.Built = out.Ok;
+    volume.SourceVersion = SourceVersion;
+    volume.World = world;
+    std::memcpy(volume.Projection, renderer->ViewSettings, sizeof volume.Projection);
+    volume.Light = renderer->Light0Direction;
+    volume.Bounds = Bounds;
 }

@@ -1,11 +1,12 @@
 // The shadow a polygon mesh casts: a companion mesh that the source creates by class name on its first
 // drawing with shadows switched on, and destroys when it is cleared or destroyed. It keeps the source's
 // edge adjacency and, on every drawing, rebuilds in world space the source's faces turned towards the
-// light's direction, their copies flattened by the renderer's shadow projection, and a four-cornered
-// face along every border between lit and unlit faces that joins the two: the volume the renderer's
-// shadow mode draws. Faces and borders that meet at a source vertex share its two vertices, so that each is
-// transformed once by the device too. A renderer that queues its draws keeps only a pointer to the volume, so
-// each drawing in one queue (a mesh shared by several frames) gets a volume block of its own.
+// light's direction, a four-cornered face along every border between lit and unlit faces that joins it to
+// its copy flattened by the renderer's shadow projection, and a fan of triangles over those flattened borders
+// that closes the far end: the volume the renderer's shadow mode draws. Faces and borders that meet at a
+// source vertex share its two vertices, so that each is transformed once by the device too. A renderer that
+// queues its draws keeps only a pointer to the volume, so each drawing in one queue (a mesh shared by several
+// frames) gets a volume block of its own.
 #pragma once
 
 #include "ZevMesh.h"
@@ -71,11 +72,27 @@ private:
     // What the tables were built from.
     const TZevMeshData* SourceGeometry = nullptr;
     int32_t SourceVertexCount = 0;
-    // A block the shadow is built in, with the room of each face's index array, so that redrawing reuses them.
+    // A block the shadow is built in, with the room of each face's index array, so that redrawing reuses them,
+    // and what it was last built from: drawn again from the same source, frame, light and projection, it is drawn
+    // as it stands.
     struct Volume {
         TZevMeshData* Data;
         uint32_t* SlotRoom; // ZevAlloc, one per face
+        bool Built = false;
+        uint32_t SourceVersion = 0;
+        TZevMatrix World{};
+        float Projection[16] = {};
+        TZevVector Light{};
+        TZevBox Bounds{};
     };
+    // True when the block holds the shadow of this drawing already.
+    bool Current(const Volume& volume, const TZevMatrix& world, const TZev3DRenderer* renderer) const;
+    // Compares the source's positions and corners with those of the last drawing, keeps the new ones and counts a
+    // new source version when they differ: the source's arrays may be written to in place, with no flag set. True
+    // when corners changed since an earlier drawing (the edge tables are then out of date).
+    bool FollowSource();
+    // Builds the shadow of one drawing into the block (which Geometry points to).
+    void Build(Volume& volume, const TZevMatrix& world, TZev3DRenderer* renderer);
     // The block for the next drawing (Geometry then points to it), null when none can be had. A renderer that
     // queues its draws gets one block per drawing in the same queue, reused from queue to queue.
     Volume* VolumeFor(TZev3DRenderer* renderer);
@@ -91,6 +108,10 @@ private:
     std::vector<uint16_t> Near;
     std::vector<uint32_t> Done;
     uint32_t Drawing = 0;
+    // The source's positions and corners at the last drawing, and the number of changes seen in them.
+    std::vector<float> SourcePositions;
+    std::vector<uint16_t> SourceCorners;
+    uint32_t SourceVersion = 0;
 };
 
 extern TZevClassRecord TZevShadowMeshClassRecord;

@@ -10,6 +10,7 @@
 #include "ZevWinApi.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 
@@ -235,6 +236,66 @@ void TZevFramePassRenderer::ShadowVolumeReplay()
     Replay(36);
 }
 
+bool TZevFramePassRenderer::VolumeScreenRect(TZevGLRect* rect)
+{
+    TZevGLViewport view;
+    if (ZevGL::Failed(ZevDeviceCall(Device->GetViewport(&view))))
+        return false;
+    float left = 0, top = 0, right = 0, bottom = 0;
+    bool any = false;
+    for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(Buckets[36])) {
+        const TZevMeshData* mesh = command->LitMesh;
+        if (command->Kind != TZevDrawCommand::KindMaterialMesh || !mesh || !mesh->VertexArray)
+            continue;
+        const std::int32_t count = std::min(mesh->VertexCount, mesh->VertexCapacity);
+        if (count <= 0)
+            continue;
+        // The box of the volume's vertices, whose corners' projections span every pixel the volume covers as long
+        // as all of them lie in front of the camera.
+        const TZevVertex* v = mesh->Vertices();
+        TZevVector low(v[0].x, v[0].y, v[0].z), high = low;
+        for (std::int32_t i = 1; i < count; ++i) {
+            low = TZevVector(std::min(low.x, v[i].x), std::min(low.y, v[i].y), std::min(low.z, v[i].z));
+            high = TZevVector(std::max(high.x, v[i].x), std::max(high.y, v[i].y), std::max(high.z, v[i].z));
+        }
+        TZevMatrix toView, toClip;
+        ZevMatMultiply(toView, command->Matrix, ViewMatrix);
+        ZevMatMultiply(toClip, toView, DeviceProjection);
+        const float* m = toClip.m;
+        for (int corner = 0; corner < 8; ++corner) {
+            const float x = corner & 1 ? high.x : low.x, y = corner & 2 ? high.y : low.y,
+                        z = corner & 4 ? high.z : low.z;
+            const float cx = x * m[0] + y * m[4] + z * m[8] + m[12];
+            const float cy = x * m[1] + y * m[5] + z * m[9] + m[13];
+            const float cw = x * m[3] + y * m[7] + z * m[11] + m[15];
+            if (!(cw > 1e-6f))
+                return false;
+            const float sx = (cx / cw + 1.0f) * 0.5f * float(view.Width) + float(view.X);
+            const float sy = (1.0f - cy / cw) * 0.5f * float(view.Height) + float(view.Y);
+            if (!std::isfinite(sx) || !std::isfinite(sy))
+                return false;
+            left = any ? std::min(left, sx) : sx;
+            right = any ? std::max(right, sx) : sx;
+            top = any ? std::min(top, sy) : sy;
+            bottom = any ? std::max(bottom, sy) : sy;
+            any = true;
+        }
+    }
+    if (!any) {
+        *rect = {view.X, view.Y, view.X, view.Y};
+        return true;
+    }
+    // Two pixels more on every side than the rounding of this sum and of the driver's could ever differ by.
+    const auto clampTo = [](float value, std::int32_t low, std::int32_t high) {
+        return value < float(low) ? low : value > float(high) ? high : static_cast<std::int32_t>(value);
+    };
+    *rect = {clampTo(std::floor(left) - 2.0f, view.X, view.X + view.Width),
+             clampTo(std::floor(top) - 2.0f, view.Y, view.Y + view.Height),
+             clampTo(std::ceil(right) + 3.0f, view.X, view.X + view.Width),
+             clampTo(std::ceil(bottom) + 3.0f, view.Y, view.Y + view.Height)};
+    return true;
+}
+
 void TZevFramePassRenderer::ShadowSequence()
 {
     OpaquePass();
@@ -282,9 +343,17 @@ void TZevFramePassRenderer::ShadowSequence()
     dim.Specular.r = dim.Specular.g = dim.Specular.b = 0.0f;
     ZevDeviceCall(Device->SetLight(0, dim));
     SetRenderState(ZevGL::RsZFunc, ZevGL::CmpEqual);
+    // Only pixels that a volume covered can hold a count: the redraw is cut to their rectangle, and left out when
+    // no volume was drawn.
+    TZevGLRect covered;
+    const bool bounded = VolumeScreenRect(&covered);
+    if (bounded)
+        ZevDeviceCall(Device->SetScissorRect(&covered));
     DimPass = 1;
-    OpaquePass();
+    if (!bounded || (covered.right > covered.left && covered.bottom > covered.top))
+        OpaquePass();
     DimPass = 0;
+    ZevDeviceCall(Device->SetScissorRect(nullptr));
     SetRenderState(ZevGL::RsZFunc, ZevGL::CmpLess);
 
     ZevDeviceCall(Device->SetLight(0, saved));
@@ -363,14 +432,6 @@ void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMate
     }
     const std::int32_t vertexCount = std::min(mesh->VertexCount, mesh->VertexCapacity);
     const std::int32_t faceCount = std::min(mesh->FaceCount, mesh->FaceCapacity);
-    auto position = [&](std::uint16_t i) {
-        if (lit) {
-            const TZevLVertex& v = mesh->LVertices()[i];
-            return TZevVector(v.x, v.y, v.z);
-        }
-        const TZevVertex& v = mesh->Vertices()[i];
-        return TZevVector(v.x, v.y, v.z);
-    };
     // Faces fanned into triangles; when the buffer is full the triangles so far are drawn and it starts again.
     std::uint32_t count = 0;
     for (std::int32_t f = 0; f < faceCount; ++f) {
@@ -383,12 +444,13 @@ void TZevFramePassRenderer::DrawMeshNow(TZevTextureName* texture, const TZevMate
         if (!inside)
             continue;
         if (DimPass) {
-            const TZevVector p0 = position(face.Indices[0]);
-            TZevVector e1, e2, normal;
-            ZevVecSub(e1, position(face.Indices[1]), p0);
-            ZevVecSub(e2, position(face.Indices[2]), p0);
-            ZevVecCross(normal, e1, e2);
-            if (ZevVecDot(normal, light) > 0.0f)
+            const bool away = lit ? ZevFaceTurnsTowards(mesh->LVertices()[face.Indices[0]],
+                                                        mesh->LVertices()[face.Indices[1]],
+                                                        mesh->LVertices()[face.Indices[2]], light)
+                                  : ZevFaceTurnsTowards(mesh->Vertices()[face.Indices[0]],
+                                                        mesh->Vertices()[face.Indices[1]],
+                                                        mesh->Vertices()[face.Indices[2]], light);
+            if (away)
                 continue;
         }
         for (std::uint32_t j = 1; j + 1 < face.Count; ++j) {

@@ -100,6 +100,9 @@ private:
     void BlendedMeshes(int additiveBucket, int translucentBucket);
     void TranslucentPass();
     void ShadowVolumeReplay();
+    // The target rectangle that holds every pixel the queued shadow volumes can cover; false when a volume reaches
+    // behind the camera (then any pixel may be covered). An empty rectangle when no volume is queued.
+    bool VolumeScreenRect(TZevGLRect* rect);
     void ShadowSequence();
     void DrawMeshNow(TZevTextureName* texture, const TZevMaterial* material, const TZevMatrix& matrix,
                      TZevMeshData* mesh, bool lit);

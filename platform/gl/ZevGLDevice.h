@@ -36,6 +36,9 @@ public:
     std::int32_t Clear(std::uint32_t count, const TZevGLRect* rects, std::uint32_t flags, std::uint32_t color,
                        float z, std::uint32_t stencil);
 
+    // Draws change only the pixels inside the rectangle (target pixels, left and top inside, right and bottom
+    // outside), clipped to the target; null draws everywhere again. Clears are not limited by it.
+    std::int32_t SetScissorRect(const TZevGLRect* rect);
     std::int32_t SetViewport(const TZevGLViewport& viewport);
     std::int32_t GetViewport(TZevGLViewport* viewport);
     // 16 floats, points as row vectors.
@@ -91,7 +94,8 @@ private:
         DirtyLighting = 32,
         DirtyLights = 64,
         DirtyTransform = 128,
-        DirtyAll = 255,
+        DirtyScissor = 256,
+        DirtyAll = 511,
     };
 
     bool ReadyToDraw();
@@ -115,6 +119,8 @@ private:
     TZevGLSurface* Textures[ZevGL::MaxStages] = {};
     float Transforms[ZevGL::TransformStateCount][16];
     TZevGLViewport Viewport;
+    bool ScissorOn = false;
+    TZevGLRect Scissor{};
     TZevGLMaterial Material;
     TZevGLLight Lights[ZevGL::MaxLights];
     bool LightOn[ZevGL::MaxLights] = {};

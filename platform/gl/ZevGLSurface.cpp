@@ -421,6 +421,7 @@ std::int32_t TZevGLSurface::PresentTo(TZevGLWindow window, const TZevGLRect& sou
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, Framebuffer);
+    glDisable(GL_SCISSOR_TEST);
     glBlitFramebuffer(source.left, source.top, source.right, source.bottom, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                       GL_LINEAR);
     std::vector<std::uint32_t> scaled(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));

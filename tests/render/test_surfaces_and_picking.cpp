@@ -526,6 +526,31 @@ TEST_F(SurfaceTest, TwoSidedStencilCountsClockwiseFacesUpAndCounterClockwiseFace
     EXPECT_EQ(d.PixelAt(240, 120), 0x00FF00u);
 }
 
+TEST_F(SurfaceTest, AScissorLimitsDrawsToItsRectangleButNotClears)
+{
+    using namespace ZevGL;
+    TStencilDevice d;
+    ASSERT_TRUE(d.Open(Window.GetWindow()));
+    TZevGLDevice* device = d.Device;
+    device->Clear(0, nullptr, ClearTarget, 0xFF000000u, 1.0f, 0);
+    // Near the top-left corner: a rectangle counted from the bottom row would miss it.
+    const TZevGLRect cut{40, 30, 100, 90};
+    ASSERT_EQ(device->SetScissorRect(&cut), Ok);
+    d.Rectangle(0, 0, 320, 240, true, 0xFFFF0000u);
+    const struct {
+        int x, y;
+        std::uint32_t color;
+    } pixels[] = {{40, 30, 0xFF0000u}, {99, 89, 0xFF0000u}, {100, 60, 0}, {60, 90, 0}, {39, 60, 0}, {60, 180, 0}};
+    for (const auto& p : pixels)
+        EXPECT_EQ(d.PixelAt(p.x, p.y), p.color) << p.x << ", " << p.y;
+    // A clear reaches the whole target while the rectangle is set; without it, draws do again.
+    device->Clear(0, nullptr, ClearTarget, 0xFF0000FFu, 1.0f, 0);
+    EXPECT_EQ(d.PixelAt(200, 200), 0x0000FFu);
+    ASSERT_EQ(device->SetScissorRect(nullptr), Ok);
+    d.Rectangle(0, 0, 320, 240, true, 0xFF00FF00u);
+    EXPECT_EQ(d.PixelAt(200, 200), 0x00FF00u);
+}
+
 TEST_F(SurfaceTest, AClearOfTheDepthAloneKeepsTheStencilValues)
 {
     using namespace ZevGL;

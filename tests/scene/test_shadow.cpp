@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "RecordingRenderer.h"
@@ -150,22 +152,26 @@ TEST_F(ShadowTest, LitTriangleAndItsShadow)
     r.SetTranslucent(1);
     shadow->Render(&r, frame);
     const TZevMeshData* g = shadow->Geometry;
-    // Two copies of the face and one joining face on each of its three open edges, all of them on the three
-    // corners' two places (on the object and flattened).
+    // The face, a joining face on each of its three open edges, and the far end: one triangle of the fan over the
+    // flattened edges (the two edges at the fan's apex give none), all of them on the three corners' two places
+    // (on the object and flattened).
     ASSERT_EQ(g->FaceCount, 5);
     ASSERT_EQ(g->VertexCount, 2 * 3);
     EXPECT_LE(g->VertexCount, g->VertexCapacity);
     const TZevMeshFace& near = g->Faces[0];
-    const TZevMeshFace& far = g->Faces[1];
+    const TZevMeshFace& far = g->Faces[3];
     ASSERT_EQ(near.Count, 3u);
     ASSERT_EQ(far.Count, 3u);
     ExpectAt(At(g, near.Indices[1]), 0, 1, 10); // on the object
-    ExpectAt(At(g, far.Indices[1]), 51, -50, 10); // flattened, the other way round
-    ExpectAt(At(g, far.Indices[2]), 50, -50, 10);
-    EXPECT_EQ(far.Indices[0], near.Indices[2] + 1);
-    EXPECT_EQ(far.Indices[2], near.Indices[0] + 1);
+    // Flattened, the other way round: corners 0, 2, 1.
+    ExpectAt(At(g, far.Indices[0]), 50, -50, 10);
+    ExpectAt(At(g, far.Indices[1]), 51, -50, 10);
+    ExpectAt(At(g, far.Indices[2]), 51, -50, 10);
+    EXPECT_EQ(far.Indices[0], near.Indices[0] + 1);
+    EXPECT_EQ(far.Indices[1], near.Indices[2] + 1);
+    EXPECT_EQ(far.Indices[2], near.Indices[1] + 1);
     // Edge 0 -> 1 of the lit face: o = vertex 1, s = vertex 0.
-    const TZevMeshFace& join = g->Faces[2];
+    const TZevMeshFace& join = g->Faces[1];
     ASSERT_EQ(join.Count, 4u);
     ExpectAt(At(g, join.Indices[0]), 51, -50, 10);
     ExpectAt(At(g, join.Indices[1]), 0, 1, 10);
@@ -206,13 +212,109 @@ TEST_F(ShadowTest, ClosedMeshJoinsAlongItsSilhouette)
     for (const Case& c : cases) {
         r.Light0Direction = c.light;
         shadow->Render(&r, nullptr);
-        EXPECT_EQ(shadow->Geometry->FaceCount, 2 * c.lit + c.borders) << c.light.x << c.light.y << c.light.z;
+        // The lit faces, a joining face on each border, and a fan over the borders' one loop (the two borders at
+        // its apex give no triangle).
+        EXPECT_EQ(shadow->Geometry->FaceCount, c.lit + 2 * c.borders - 2) << c.light.x << c.light.y << c.light.z;
         // Each vertex of a lit face twice, whatever the number of faces and borders that meet there.
         EXPECT_EQ(shadow->Geometry->VertexCount, 2 * c.vertices);
     }
     r.ReplayQueue();
     shadow->Release();
     mesh->Release();
+}
+
+// Every side of every face of the volume is run the other way by exactly one other face: the volume is closed and
+// wound alike, so that the stencil counts of a view ray that enters it and leaves again cancel.
+::testing::AssertionResult ClosedAndWoundAlike(const TZevMeshData* g)
+{
+    std::map<std::pair<uint16_t, uint16_t>, int> sides;
+    for (int32_t f = 0; f < g->FaceCount; ++f) {
+        const TZevMeshFace& face = g->Faces[f];
+        for (uint32_t i = 0; i < face.Count; ++i)
+            ++sides[{face.Indices[i], face.Indices[(i + 1) % face.Count]}];
+    }
+    for (const auto& [side, count] : sides) {
+        const auto back = sides.find({side.second, side.first});
+        if (count != 1 || back == sides.end() || back->second != 1)
+            return ::testing::AssertionFailure() << "side " << side.first << " -> " << side.second << " run " << count
+                                                 << " times, back " << (back == sides.end() ? 0 : back->second);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(ShadowTest, AClosedSourceCastsAClosedVolume)
+{
+    // Two tetrahedra apart in one mesh: two loops of borders, both closed by the one fan at the far end.
+    Shape two = Tetrahedron();
+    for (const TZevVector& p : Tetrahedron().Points)
+        two.Points.push_back(TZevVector(p.x + 3, p.y, p.z));
+    for (std::vector<uint16_t> face : Tetrahedron().Faces) {
+        for (uint16_t& i : face)
+            i = uint16_t(i + 4);
+        two.Faces.push_back(face);
+    }
+    const TZevVector lights[] = {{0, 0, -1}, {-1, -1, 0}, {1, 1, 1}, {-0.2f, -0.3f, -1}, {0.3f, -1, 0.2f}};
+    for (const Shape& shape : {Tetrahedron(), two}) {
+        TZevPolygonMesh* mesh = MeshOf(shape);
+        TZevShadowMesh* shadow = ShadowOf(mesh);
+        for (const TZevVector& light : lights) {
+            r.Light0Direction = light;
+            shadow->Render(&r, nullptr);
+            ASSERT_GT(shadow->Geometry->FaceCount, 0);
+            EXPECT_TRUE(ClosedAndWoundAlike(shadow->Geometry))
+                << shape.Points.size() << " points, light " << light.x << " " << light.y << " " << light.z;
+        }
+        r.ReplayQueue();
+        shadow->Release();
+        mesh->Release();
+    }
+}
+
+// What a volume holds: its vertices' positions and its faces' corners.
+std::pair<std::vector<float>, std::vector<std::vector<uint16_t>>> Contents(const TZevMeshData* g)
+{
+    std::pair<std::vector<float>, std::vector<std::vector<uint16_t>>> out;
+    for (int32_t i = 0; i < g->VertexCount; ++i)
+        out.first.insert(out.first.end(), {g->Vertices()[i].x, g->Vertices()[i].y, g->Vertices()[i].z});
+    for (int32_t f = 0; f < g->FaceCount; ++f)
+        out.second.emplace_back(g->Faces[f].Indices, g->Faces[f].Indices + g->Faces[f].Count);
+    return out;
+}
+
+TEST_F(ShadowTest, AVolumeDrawnAgainFollowsEveryChangeOfWhatItIsBuiltFrom)
+{
+    // Each change is made after a frame, with no flag set; the next frame's drawing must then hold what a shadow
+    // made afresh builds.
+    const std::pair<const char*, std::function<void(TZevMeshData*, TZevFrame*, TRecordingRenderer*)>> changes[] = {
+        {"nothing", [](TZevMeshData*, TZevFrame*, TRecordingRenderer*) {}},
+        {"a vertex moved in place", [](TZevMeshData* g, TZevFrame*, TRecordingRenderer*) { g->Vertices()[3].z = 2; }},
+        {"a face's corners swapped in place",
+         [](TZevMeshData* g, TZevFrame*, TRecordingRenderer*) { std::swap(g->Faces[0].Indices[1], g->Faces[0].Indices[2]); }},
+        {"the frame moved", [](TZevMeshData*, TZevFrame* f, TRecordingRenderer*) { f->WorldMatrix.m[12] = 5; }},
+        {"the light turned", [](TZevMeshData*, TZevFrame*, TRecordingRenderer* r) { r->Light0Direction.x = 1; }},
+        {"the projection changed", [](TZevMeshData*, TZevFrame*, TRecordingRenderer* r) { r->ViewSettings[13] = -20; }},
+    };
+    for (const auto& [name, change] : changes) {
+        SetUp();
+        r.Light0Direction = TZevVector(-0.2f, -0.3f, -1);
+        TZevPolygonMesh* mesh = MeshOf(Tetrahedron());
+        auto* frame = dynamic_cast<TZevFrame*>(CreateObjectByName("TZevFrame"));
+        TZevShadowMesh* shadow = ShadowOf(mesh);
+        shadow->Render(&r, frame);
+        r.ReplayQueue(); // the next frame: the same block is drawn again
+        change(mesh->Geometry, frame, &r);
+        shadow->Render(&r, frame);
+        TZevShadowMesh* fresh = ShadowOf(mesh);
+        fresh->Render(&r, frame);
+        EXPECT_EQ(Contents(shadow->Geometry), Contents(fresh->Geometry)) << name;
+        EXPECT_EQ(shadow->Bounds.Min.x, fresh->Bounds.Min.x) << name;
+        EXPECT_EQ(shadow->Bounds.Max.y, fresh->Bounds.Max.y) << name;
+        r.ReplayQueue();
+        fresh->Release();
+        shadow->Release();
+        frame->Release();
+        mesh->Release();
+    }
 }
 
 TEST_F(ShadowTest, LightIsTurnedIntoTheMeshFrame)
@@ -253,7 +355,7 @@ TEST_F(ShadowTest, WorstCaseFitsAndTooLargeIsRefused)
     const int corners = 25 * 3 + 25 * 4;
     EXPECT_EQ(shadow->Geometry->VertexCount, 2 * corners);
     EXPECT_EQ(shadow->Geometry->VertexCount, shadow->Geometry->VertexCapacity);
-    EXPECT_EQ(shadow->Geometry->FaceCount, 2 * 50 + corners);
+    EXPECT_EQ(shadow->Geometry->FaceCount, 50 + 2 * corners - 2);
     EXPECT_EQ(Drawn(r).size(), 1u);
 
     // A source whose shadow cannot be indexed with 16 bits (more than 32768 vertices named by its faces) casts
