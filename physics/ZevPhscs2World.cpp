@@ -90,13 +90,9 @@ TZevPhscs2World::~TZevPhscs2World()
         body->WorldNode1 = nullptr;
     for (TZevContactLink* link : ZevItems<TZevContactLink>(NewContactLinks))
         link->NewNode = nullptr;
-    for (TZevRigidLink* link : LinkSatisfyLinks)
-        link->SatisfyListed = 0;
     BodyList.Clear();
     ActiveBodies.Clear();
     NewContactLinks.Clear();
-    ContactSatisfyLinks.clear();
-    LinkSatisfyLinks.clear();
     ZevForgetWorldColLinks(CollisionLinkList);
     FinishDeferredDeletions();
     PendingDeletions.Clear();

@@ -67,11 +67,6 @@ public:
     TZevList BodyList;            // every body in tree order; a body's node is its WorldNode0
     TZevList NewContactLinks;     // contact links made in this step; a link's node is its NewNode
     TZevList ActiveBodies;        // bodies to collide again; a body's node is its WorldNode1
-    // The links of the satisfy pass in progress, each once (the pass flags the contact links in arrays of its own, a
-    // rigid link flags itself SatisfyListed), filled and emptied within the pass, during which no link is released.
-    // Arrays: the pass walks them in every iteration.
-    std::vector<TZevContactLink*> ContactSatisfyLinks;
-    std::vector<TZevRigidLink*> LinkSatisfyLinks;
 
     // Contact and step parameters. The nine floats from CollisionReboundCoeff to CollisionExtraCoeff are the
     // contact parameter block.
@@ -92,8 +87,8 @@ public:
     std::int32_t PairForceSharing = 1;
     std::int32_t EdgeSmoothing = 0;
     // Threads the step may use (the calling thread included) for work whose items are independent: the contact
-    // estimates of the bodies, the refit and the collision of the active bodies and the re-tests of contact links.
-    // The results do not depend on it; 1 uses none but the caller's.
+    // estimates of the bodies, the refit and the collision of the active bodies, the re-tests of contact links and
+    // the islands of the satisfy pass. The results do not depend on it; 1 uses none but the caller's.
     std::int32_t WorkerThreads = 1;
     // The helpers for WorkerThreads, made when a step first needs them (null with 1 thread).
     TZevWorkers* Workers();
@@ -104,7 +99,6 @@ public:
     std::int64_t RetestCount = 0; // contact links handed to a re-test in the step (the benchmarks' unit of work)
     std::int32_t NewContactFlag = 0;
     std::int32_t LinkSatisfyBudget = 0;
-    std::uint32_t CollectRound = 0; // number of the satisfy pass's current work collection
     std::uint32_t ContactGroupRound = 0; // number of the contact pass that groups the records by body
     // Each satisfy pass runs in a re-test round of its own (0 outside them). Within a round a contact link whose
     // two trees kept their vertices since its last re-test, and that nothing else changed, is not re-tested again:

@@ -52,6 +52,8 @@ TZevRigidLink* NewRigidLink()
     link->LengthError2 = 0.0f;
     link->Direction = link->PrevDirection = zero;
     link->SatisfyListed = 0;
+    link->SatisfyPass = 0;
+    link->SatisfyIsland = 0;
     link->InPool = 0;
     return link;
 }

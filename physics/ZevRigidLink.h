@@ -31,7 +31,11 @@ public:
     float LengthError2 = 0.0f;
     TZevVector Direction;
     TZevVector PrevDirection;
-    std::int32_t SatisfyListed = 0;      // in the world's LinkSatisfyLinks
+    std::int32_t SatisfyListed = 0;      // in the satisfy list of its island
+    // The satisfy pass that last put the link in an island (its number, 0 never) and that island's index: a link
+    // is listed only by its own island of the pass in progress.
+    std::uint32_t SatisfyPass = 0;
+    std::uint32_t SatisfyIsland = 0;
     std::int32_t InPool = 0;             // 1 while the link waits in a pool
 };
 
