@@ -195,6 +195,8 @@ struct TPass {
 
     std::vector<TIsland> islands; // the first islandCount are this pass's
     std::size_t islandCount = 0;
+    std::vector<TIsland*> big;
+    std::vector<TIsland*> small;
     std::vector<TZevXPhObj*> preActive;
     std::vector<TZevXPhObj*> mergeWoken;
     std::vector<TZevContactLink*> mergeRetest;
@@ -241,6 +243,9 @@ std::uint32_t NextNumber(std::atomic<std::uint32_t>& last)
 // Links per chunk handed to a thread.
 constexpr std::size_t LinkGrain = 64;
 constexpr std::size_t RetestGrain = 32;
+// An island with this many links runs alone, its per-link loops on the worker threads; smaller ones run side by
+// side, one island per thread at a time (their loops are too short to share out).
+constexpr std::size_t BigIslandLinks = 256;
 
 // f(i) for i in [0, n): on the worker threads when there are some. Only for items that write nothing but their
 // own link.
@@ -1135,17 +1140,30 @@ void MergeIslands(TPass& P)
         body->UpdateWorldMatrix(P.h);
 }
 
-// The islands one after another, in island order; each uses the worker threads for its per-link loops.
 void RunIslands(TPass& P)
 {
     TZevWorkers* workers = P.world->Workers();
+    P.big.clear();
+    P.small.clear();
     for (std::size_t id = 0; id < P.islandCount; ++id) {
         TIsland& I = P.islands[id];
         if (!I.iterates)
             continue;
-        I.workers = workers;
-        RunIsland(P, I);
+        if (I.links.size() >= BigIslandLinks)
+            P.big.push_back(&I);
+        else
+            P.small.push_back(&I);
     }
+    for (TIsland* I : P.big) {
+        I->workers = workers;
+        RunIsland(P, *I);
+    }
+    std::vector<TIsland*>& small = P.small;
+    auto run = [&](std::size_t i) {
+        small[i]->workers = nullptr;
+        RunIsland(P, *small[i]);
+    };
+    ForEachItem(workers, small.size(), 1, run);
 }
 
 } // namespace

@@ -144,6 +144,28 @@ inline Scene Pile(int n)
     return s;
 }
 
+// `piles` piles of `each` unit boxes dropped on the floor 6 units apart, four to a row: each pile tumbles on its own
+// and touches no other, so the satisfy pass finds an island per pile, all sharing the floor.
+inline Scene SeparatePiles(int piles, int each)
+{
+    Scene s = NewScene();
+    AddFloor(s);
+    Lcg random;
+    for (int p = 0; p < piles; ++p) {
+        const float x = 6.0f * (static_cast<float>(p % 4) - 1.5f);
+        const float z = 6.0f * (static_cast<float>(p / 4) - 1.5f);
+        for (int k = 0; k < each; ++k) {
+            TZevMatrix turn;
+            ZevMatRotationFromVector(turn, random.Next() - 0.5f, random.Next() - 0.5f, random.Next() - 0.5f, 0.6f);
+            turn.m[12] = x + 0.6f * static_cast<float>(k % 2) + 0.2f * (random.Next() - 0.5f);
+            turn.m[13] = 0.75f + 1.2f * static_cast<float>(k / 2);
+            turn.m[14] = z + 0.2f * (random.Next() - 0.5f);
+            AddBox(s, 0.5f, turn);
+        }
+    }
+    return s;
+}
+
 // A fixed anchor and `n` boxes of side 0.4 hanging one unit apart below it, each hinged about z to the one above.
 inline Scene HingeChain(int n)
 {

@@ -69,6 +69,8 @@ TEST(Reruns, AnyNumberOfWorkerThreadsGivesTheSameResults)
         {"pile of 100", [] { return Pile(100); }, 12},
         {"pyramid", [] { return Pyramid(); }, 12},
         {"boxes on a terrain", [] { return BoxesOnTerrain(100); }, 15},
+        // Islands of the satisfy pass side by side on the helpers.
+        {"separate piles", [] { return SeparatePiles(16, 6); }, 40},
     };
     for (const auto& c : cases) {
         const std::uint64_t one = HashAfter(withThreads(c.build(), 1), c.steps);
