@@ -3,6 +3,8 @@
 #include "ZevListView.h"
 #include "ZevNarrowPhase.h"
 
+#include <utility>
+
 TZevCollideFunc CollisionTable[ZevCollisionKindCount][ZevCollisionKindCount] = {};
 
 namespace {
@@ -22,6 +24,31 @@ void AddContact(TZevCollisionSpace* space, const TZevContactSide& a, const TZevC
 inline int KindOf(const TZevBoxNode* node)
 {
     return node->type->kind;
+}
+
+// ZevCollideNodes, inlined into the tree walks that call it for every child they visit.
+[[gnu::always_inline]] inline int CollidePair(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA,
+                                              void* extraA, TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB)
+{
+    int kindA = KindOf(nodeA);
+    int kindB = KindOf(nodeB);
+    if (kindA > kindB) {
+        std::swap(treeA, treeB);
+        std::swap(nodeA, nodeB);
+        std::swap(extraA, extraB);
+        std::swap(kindA, kindB);
+    }
+    if (nodeA == nodeB || !nodeA->box.Overlaps(nodeB->box))
+        return 0;
+    if (nodeA->linkCount != 0 || nodeB->linkCount != 0)
+        return 0;
+    // Kinds outside the table (a record whose kind was never set) are no pair to test.
+    if (kindA < 0 || kindB >= ZevCollisionKindCount)
+        return 0;
+    TZevCollideFunc test = CollisionTable[kindA][kindB];
+    if (test == nullptr)
+        return 0;
+    return test(space, treeA, nodeA, extraA, treeB, nodeB, extraB);
 }
 
 // Leaf tests of the table. Time 0 is the previous step's positions, time 1 the current one's.
@@ -85,29 +112,41 @@ int CollideEdgeEdge(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode*
     return 1;
 }
 
+// The children of a tree node against a leaf whose slab set is `slabs`: a child outside the slabs is skipped.
+int CollideChildrenInSlabs(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode* nodeN, void* extraN,
+                           TZevFMCTTree* treeL, TZevBoxNode* leaf, const TZevSlabSet* slabs)
+{
+    int result = 0;
+    // A set without direction passes every box.
+    const bool sliced = slabs->count != 0;
+    const TZevOwnerListLink* end = nodeN->End();
+    for (TZevOwnerListLink* link = nodeN->First(); link != end; link = link->next) {
+        TZevBoxNode* child = static_cast<TZevBoxNode*>(link);
+        if (sliced && !ZevBoxInSlabs(child->box.Min, child->box.Max, *slabs))
+            continue;
+        if (CollidePair(space, treeN, child, extraN, treeL, leaf, const_cast<TZevSlabSet*>(slabs)) != 0)
+            result = 1;
+    }
+    return result;
+}
+
+// The set without direction that a leaf too small for slabs carries down the walk (only ever read).
+TZevSlabSet NoSlabs;
+
 // A tree node against a leaf, the leaf's extra being its slab set: children of the node that cannot meet the
 // leaf's swept hull are skipped. A set without direction lets every child pass.
 int CollideTreeLeaf(TZevCollisionSpace* space, TZevFMCTTree* treeN, TZevBoxNode* nodeN, void* extraN,
                     TZevFMCTTree* treeL, TZevBoxNode* leaf, void* extraL)
 {
+    if (const TZevSlabSet* slabs = static_cast<const TZevSlabSet*>(extraL))
+        return CollideChildrenInSlabs(space, treeN, nodeN, extraN, treeL, leaf, slabs);
+    // Slabs only pay for a leaf much larger than the node; a smaller one is tested against every child.
+    if (!(ZevBoxSize(leaf) > 2.0f * ZevBoxSize(nodeN)))
+        return CollideChildrenInSlabs(space, treeN, nodeN, extraN, treeL, leaf, &NoSlabs);
     TZevSlabSet local;
-    const TZevSlabSet* slabs = static_cast<const TZevSlabSet*>(extraL);
-    if (slabs == nullptr) {
-        // Slabs only pay for a leaf much larger than the node; a smaller one is tested against every child.
-        if (ZevBoxSize(leaf) > 2.0f * ZevBoxSize(nodeN) && !ZevBuildSlabSet(*leaf, treeL->level, local))
-            return 0;
-        slabs = &local;
-    }
-    int result = 0;
-    const TZevOwnerListLink* end = nodeN->End();
-    for (TZevOwnerListLink* link = nodeN->First(); link != end; link = link->next) {
-        TZevBoxNode* child = static_cast<TZevBoxNode*>(link);
-        if (!ZevBoxInSlabs(child->box.Min, child->box.Max, *slabs))
-            continue;
-        if (ZevCollideNodes(space, treeN, child, extraN, treeL, leaf, const_cast<TZevSlabSet*>(slabs)) != 0)
-            result = 1;
-    }
-    return result;
+    if (!ZevBuildSlabSet(*leaf, treeL->level, local))
+        return 0;
+    return CollideChildrenInSlabs(space, treeN, nodeN, extraN, treeL, leaf, &local);
 }
 
 } // namespace
@@ -155,21 +194,7 @@ void ZevInitCollisionTable()
 int ZevCollideNodes(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevBoxNode* nodeA, void* extraA,
                     TZevFMCTTree* treeB, TZevBoxNode* nodeB, void* extraB)
 {
-    const int kindA = KindOf(nodeA);
-    const int kindB = KindOf(nodeB);
-    if (kindA > kindB)
-        return ZevCollideNodes(space, treeB, nodeB, extraB, treeA, nodeA, extraA);
-    if (nodeA == nodeB || !nodeA->box.Overlaps(nodeB->box))
-        return 0;
-    if (nodeA->linkCount != 0 || nodeB->linkCount != 0)
-        return 0;
-    // Kinds outside the table (a record whose kind was never set) are no pair to test.
-    if (kindA < 0 || kindB >= ZevCollisionKindCount)
-        return 0;
-    TZevCollideFunc test = CollisionTable[kindA][kindB];
-    if (test == nullptr)
-        return 0;
-    return test(space, treeA, nodeA, extraA, treeB, nodeB, extraB);
+    return CollidePair(space, treeA, nodeA, extraA, treeB, nodeB, extraB);
 }
 
 int ZevCollideTrees(TZevCollisionSpace* space, TZevFMCTTree* treeA, TZevFMCTTree* treeB)

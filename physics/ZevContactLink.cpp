@@ -200,10 +200,20 @@ void TZevContactLink::Advance()
 
 void TZevContactLink::Update()
 {
+    UpdatePoints();
+    UpdateSubContacts();
+}
+
+void TZevContactLink::UpdatePoints()
+{
     if (RecordA != nullptr)
         PointA = GetFacePoint(*RecordA);
     if (RecordB != nullptr)
         PointB = GetFacePoint(*RecordB);
+}
+
+void TZevContactLink::UpdateSubContacts()
+{
     for (TZevSubContactLink* sub : SubContacts) {
         if (sub != nullptr)
             sub->Update();

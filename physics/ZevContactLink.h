@@ -46,6 +46,10 @@ public:
     void Advance() override;
     // PointA and PointB on the two records' primitives at the current positions; then the sub-contacts.
     void Update() override;
+    // The two halves of Update, for a re-test that may skip the second: an edge contact's geometry, once it drops
+    // its sub-contacts, remakes them with their points cleared, so their Update would be lost work.
+    void UpdatePoints();
+    void UpdateSubContacts();
 
     // Every field as after construction (a link taken from the pool starts this way).
     void Reset();

@@ -228,8 +228,17 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
                                     TZevContactLink* link)
 {
     if (recordA == nullptr || recordB == nullptr || link == nullptr || !ZevIsNodeType(recordA->node, ZevTypeEdgeBoxVecT) ||
-        !ZevIsNodeType(recordB->node, ZevTypeEdgeBoxVecT) || recordA->currentArray == nullptr ||
-        recordB->currentArray == nullptr)
+        !ZevIsNodeType(recordB->node, ZevTypeEdgeBoxVecT))
+        return 0;
+    bool dropped = false;
+    return ZevEdgeLinkGeometry(recordA, recordB, link, dropped);
+}
+
+std::int32_t ZevEdgeLinkGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
+                                 TZevContactLink* link, bool& subsDropped)
+{
+    subsDropped = false;
+    if (recordA->currentArray == nullptr || recordB->currentArray == nullptr)
         return 0;
     TZevEdgeBoxVecT* edges[2] = {static_cast<TZevEdgeBoxVecT*>(recordA->node),
                                  static_cast<TZevEdgeBoxVecT*>(recordB->node)};
@@ -279,6 +288,7 @@ std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_
     // The sub-contacts are made anew.
     DropSub(link, 0);
     DropSub(link, 1);
+    subsDropped = true;
     // For each edge the face that faces the other body, and the depth of the other edge's point below it.
     for (int k = 0; k < 2; ++k) {
         const TZevVector c = k == 0 ? d : Neg(d);

@@ -27,3 +27,8 @@ float ZevEdgeEndThreshold(const TZevBoxNode* edge);
 // below that face; one of the two is dropped when the contact lies near an end of its edges. 1 when it holds.
 std::int32_t ZevBodyContactGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
                                     TZevContactLink* link);
+// The same for a link whose records are known to stand on edges (EdgeContact, as ZevCreateContactLink makes it):
+// the re-test's call, which reads neither edge leaf to learn its class. `subsDropped` tells whether the run went
+// as far as dropping the link's sub-contacts, which it then remakes with their points cleared.
+std::int32_t ZevEdgeLinkGeometry(TZevFMCTree_CFaceData* recordA, TZevFMCTree_CFaceData* recordB,
+                                 TZevContactLink* link, bool& subsDropped);

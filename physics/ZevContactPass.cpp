@@ -178,13 +178,16 @@ bool RetestStillHolds(const TZevPhscs2World* world, const TZevContactLink* link)
 
 // The sweep test of the body-attached boxes of the link's two primitives: the first pair of boxes, then the
 // second. Its answer is kept with the trees' box versions, which change whenever the boxes may have moved.
+// The versions are read through the link's copies of the records' trees, which the re-test has just read.
 bool BoxesMeet(TZevContactLink* link, bool edge)
 {
     const TZevFMCTree_CFaceData* A = link->RecordA;
     const TZevFMCTree_CFaceData* B = link->RecordB;
-    const bool versioned = A->tree != nullptr && B->tree != nullptr;
-    if (versioned && link->BoxesMet >= 0 && link->BoxesVersionA == A->tree->boxVersion &&
-        link->BoxesVersionB == B->tree->boxVersion)
+    const TZevFMCTTree* treeA = link->TreeA;
+    const TZevFMCTTree* treeB = link->TreeB;
+    const bool versioned = treeA != nullptr && treeB != nullptr;
+    if (versioned && link->BoxesMet >= 0 && link->BoxesVersionA == treeA->boxVersion &&
+        link->BoxesVersionB == treeB->boxVersion)
         return link->BoxesMet != 0;
     bool found = false;
     for (int which = 1; which <= 2 && !found; ++which) {
@@ -196,8 +199,8 @@ bool BoxesMeet(TZevContactLink* link, bool edge)
     }
     if (versioned) {
         link->BoxesMet = found ? 1 : 0;
-        link->BoxesVersionA = A->tree->boxVersion;
-        link->BoxesVersionB = B->tree->boxVersion;
+        link->BoxesVersionA = treeA->boxVersion;
+        link->BoxesVersionB = treeB->boxVersion;
     }
     return found;
 }
@@ -211,15 +214,21 @@ void ZevRetestContactLink(TZevPhscs2World* world, TZevContactLink* link)
     link->RetestRound = world->RetestRound;
     link->RetestVersionA = VertexVersion(link->TreeA);
     link->RetestVersionB = VertexVersion(link->TreeB);
-    link->Update();
+    // The link's Update, its sub-contacts' half left out when the geometry remakes them.
+    link->UpdatePoints();
     TZevFMCTree_CFaceData* A = link->RecordA;
     TZevFMCTree_CFaceData* B = link->RecordB;
     bool holds = false;
+    bool subsDropped = false;
     if (A != nullptr && B != nullptr && A->node != nullptr && B->node != nullptr) {
-        const bool edge = ZevIsNodeType(A->node, ZevTypeEdgeBoxVecT);
+        // The link's flag, not the leaf's class: the leaves lie apart from everything else the re-test reads.
+        const bool edge = link->EdgeContact != 0;
         if (BoxesMeet(link, edge))
-            holds = edge ? ZevBodyContactGeometry(A, B, link) != 0 : ContactNormalFacePoint(world, A, B, link);
+            holds = edge ? ZevEdgeLinkGeometry(A, B, link, subsDropped) != 0
+                         : ContactNormalFacePoint(world, A, B, link);
     }
+    if (!subsDropped)
+        link->UpdateSubContacts();
     if (holds) {
         link->Keep = 1;
         link->Active = 1;

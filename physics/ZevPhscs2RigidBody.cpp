@@ -3,6 +3,7 @@
 #include "ZevVecInline.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -180,13 +181,9 @@ void TZevPhscs2RigidBody::Integrate(float dt)
 
     // Angular motion, with the gyroscopic term of the start-of-step angular momentum. A tensor that cannot be
     // inverted gives no angular response instead of a division by zero.
-    TZevMatrix3 world;
-    WorldInertia(PrevMatrix, Inertia, world);
-    TZevMatrix3 inverse;
-    if (!Inverse3(world, inverse))
-        inverse = TZevMatrix3(0, 0, 0, 0, 0, 0, 0, 0, 0);
-    const TZevVector momentum = Apply(world, PrevAngularVelocity);
-    const TZevVector gyro = Cross(PrevAngularVelocity, momentum);
+    const TStartTerms& start = StartTerms();
+    const TZevMatrix3& inverse = start.inverse;
+    const TZevVector gyro = start.gyro;
     const TZevVector torque = Plus(Plus(StepTorque, Torque), DelayedTorque2);
     const TZevVector impulse(torque.x * dt - gyro.x * dt, torque.y * dt - gyro.y * dt, torque.z * dt - gyro.z * dt);
     AngularVelocity = Plus(PrevAngularVelocity, Apply(inverse, impulse));
@@ -248,8 +245,7 @@ void TZevPhscs2RigidBody::WorldToLocalDir(const TZevVector& in, TZevVector& out)
 
 void TZevPhscs2RigidBody::PredictPoint(const TZevVector& force, const TZevVector& point, TZevVector& out, float dt)
 {
-    TZevMatrix3 inverse;
-    ZevInverseWorldInertia(PrevMatrix, Inertia, inverse);
+    const TZevMatrix3& inverse = StartTerms().inverse;
     const TZevVector r = Minus(point, Position(PrevMatrix));
     const TZevVector u = Apply(inverse, Cross(r, force));
     const TZevVector k = Cross(u, r);
@@ -295,6 +291,30 @@ bool TZevPhscs2RigidBody::SetInertia(const TZevMatrix3& inertia)
     }
     Inertia = inertia;
     return true;
+}
+
+const TZevPhscs2RigidBody::TStartTerms& TZevPhscs2RigidBody::StartTerms()
+{
+    std::uint32_t rotation[11];
+    std::uint32_t inertia[9];
+    std::uint32_t spin[3];
+    std::memcpy(rotation, PrevMatrix.m, sizeof rotation);
+    std::memcpy(inertia, Inertia.m, sizeof inertia);
+    std::memcpy(spin, &PrevAngularVelocity, sizeof spin);
+    if (StartCache.valid && std::memcmp(rotation, StartCache.rotation, sizeof rotation) == 0 &&
+        std::memcmp(inertia, StartCache.inertia, sizeof inertia) == 0 && std::memcmp(spin, StartCache.spin, sizeof spin) == 0)
+        return StartCache;
+    TZevMatrix3 world;
+    WorldInertia(PrevMatrix, Inertia, world);
+    if (!Inverse3(world, StartCache.inverse))
+        StartCache.inverse = TZevMatrix3(0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const TZevVector momentum = Apply(world, PrevAngularVelocity);
+    StartCache.gyro = Cross(PrevAngularVelocity, momentum);
+    std::memcpy(StartCache.rotation, rotation, sizeof rotation);
+    std::memcpy(StartCache.inertia, inertia, sizeof inertia);
+    std::memcpy(StartCache.spin, spin, sizeof spin);
+    StartCache.valid = true;
+    return StartCache;
 }
 
 void TZevPhscs2RigidBody::SetMatrix(const TZevMatrix& m)

@@ -6,6 +6,8 @@
 #include "ZevMatrix.h"
 #include "ZevPhscs2Obj.h"
 
+#include <cstdint>
+
 class TZevPhscs2RigidBody : public TZevPhscs2Obj {
 public:
     TZevPhscs2RigidBody();
@@ -57,6 +59,23 @@ public:
     TZevVector DelayedTorque2;
     TZevMatrix3 Inertia; // body coordinates, row by row
     float Mass = 1.0f;
+
+private:
+    // What Integrate and PredictPoint derive from the start-of-step rotation, the inertia and the start-of-step
+    // angular velocity, which stay the same through every trial move of a step's satisfy passes: the inverse world
+    // inertia and the gyroscopic term, kept with a bitwise copy of the inputs they came from (the fields are
+    // public, so a change is found by comparing, not by being told).
+    struct TStartTerms {
+        std::uint32_t rotation[11] = {}; // PrevMatrix elements 0 to 10
+        std::uint32_t inertia[9] = {};
+        std::uint32_t spin[3] = {};      // PrevAngularVelocity
+        bool valid = false;
+        TZevMatrix3 inverse;
+        TZevVector gyro;
+    };
+    TStartTerms StartCache;
+    // The start terms for the current inputs, computed again only when one of them changed.
+    const TStartTerms& StartTerms();
 };
 
 // The largest turn of one step (pi/8) and the largest move of one step.

@@ -6,6 +6,7 @@
 #include "ZevBodyPair.h"
 #include "ZevCollisionSpace.h"
 #include "ZevContactEstimate.h"
+#include "ZevContactPass.h"
 #include "test_collink_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -400,6 +401,27 @@ TEST_F(CrossedRidges, ASeparationTurnedAroundChangesNothing)
     // Coinciding points of parallel edges: the separation is zero, and so is the product.
     Place(ridgeA, 0.5f, ridgeA, 0.5f);
     EXPECT_EQ(Geometry(), 0);
+}
+
+// A re-test whose geometry gives up before it remakes the sub-contacts (here: the edges passed each other) leaves
+// them as the link's update put them, at the current positions; only remade ones start with their points cleared.
+TEST_F(CrossedRidges, AReTestThatKeepsTheSubContactsStillMovesTheirPoints)
+{
+    Place(ridgeA, 0.5f, ridgeB, 0.5f);
+    link->EdgeContact = 1;
+    link->TreeA = a;
+    link->TreeB = b;
+    ASSERT_EQ(Geometry(), 1);
+    ASSERT_EQ(RetestContact(link), 1);
+    TZevSubContactLink* first = link->SubContacts[0];
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->PointB.z, 0.0f); // remade: cleared until the next update
+    link->Separation = V(0, 0, 0.05f);
+    ZevRetestContactLink(world, link);
+    EXPECT_EQ(link->Active, 0);
+    ASSERT_EQ(link->SubContacts[0], first);
+    EXPECT_NEAR(first->PointB.z, -0.05f, 1e-6f);
+    EXPECT_NEAR(first->PointB.x, 0.0f, 1e-6f);
 }
 
 TEST_F(CrossedRidges, ParallelEdgesTakeTheSeparationAsTheirNormal)
