@@ -1100,9 +1100,14 @@ void MergeIslands(TPass& P)
     world->SatisfyRepeatCount += count;
     if (count == 0)
         return;
-    // The bodies active at the start and in no island would have been stepped with the others.
+    // The bodies active at the start, in no island or in one that had nothing to correct, would have been stepped
+    // with the others.
     for (TZevXPhObj* body : P.preActive)
         body->UpdateWorldMatrix(P.h);
+    for (std::size_t id = 0; id < P.islandCount; ++id)
+        if (!P.islands[id].iterates)
+            for (TZevXPhObj* body : P.islands[id].stepBodies)
+                body->UpdateWorldMatrix(P.h);
     for (std::size_t id = 0; id < P.islandCount; ++id)
         for (const TFixedForce& c : P.islands[id].fixedForces) {
             if (c.delayed)
