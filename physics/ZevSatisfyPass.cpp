@@ -39,7 +39,7 @@ constexpr std::uint32_t NoIsland = 0xFFFFFFFFu;
 // its records until the islands are merged, in island order.
 struct TFixedRef {
     TZevPhscs2Obj* part = nullptr;
-    std::uint32_t begin = 0; // the island's links of the part, in the part's list order: FixedLinks[begin, end)
+    std::uint32_t begin = 0; // the island's links of the part, in the part's list order: fixedLinks[begin, end)
     std::uint32_t end = 0;
     std::uint32_t round = 0; // the island's collection that last walked the part
     std::int32_t mark = 0;   // the part's Mark, counted within the island
@@ -170,7 +170,6 @@ struct TPass {
     float h = 0.0f;
     std::int32_t r = 0;
     bool linkPart = false; // rigid links are part of this pass
-    bool pull = true;      // a collected fixed part lists its links of the island
 
     std::vector<TZevContactLink*> links;
     std::size_t worldCount = 0;
@@ -182,8 +181,8 @@ struct TPass {
     std::vector<std::uint8_t> listed;
     std::vector<std::uint32_t> linkIsland;
 
-    // Every part met (SatisfySlot): its contact links as its ContactLinks list orders them, PartLinks[PartBegin[k]
-    // .. PartBegin[k + 1]), whether it can move, and the union-find of the islands.
+    // Every part met, by its SatisfySlot k: its contact links as its ContactLinks list orders them, partLinks[
+    // partBegin[k] .. partBegin[k + 1]), whether it can move, and the union-find of the islands.
     std::vector<std::uint32_t> partBegin;
     std::vector<std::uint32_t> partLinks;
     std::vector<TZevPhscs2Obj*> slotPart;
@@ -314,9 +313,11 @@ void CollectPart(TPass& P, TIsland& I, TZevPhscs2Obj* part)
         if (ref == nullptr || ref->round == I.round)
             return;
         ref->round = I.round;
-        if (P.pull)
-            for (std::uint32_t k = ref->begin; k < ref->end; ++k)
-                ListContact(P, I, I.fixedLinks[k]);
+        // A fixed part lists all its links of the island. Listing only those of the parts collected gains nothing
+        // measurable once islands keep apart what a floor carries, and it reorders the sums of the corrections,
+        // to which some shipped scenes are sensitive.
+        for (std::uint32_t k = ref->begin; k < ref->end; ++k)
+            ListContact(P, I, I.fixedLinks[k]);
         if (P.linkPart) {
             for (TZevRigidLink* link : ZevItems<TZevRigidLink>(part->RigidLinks))
                 if (link->Active != 0 && OwnRigid(P, I, link))
@@ -1100,9 +1101,14 @@ void MergeIslands(TPass& P)
     world->SatisfyRepeatCount += count;
     if (count == 0)
         return;
-    // The bodies active at the start and in no island would have been stepped with the others.
+    // The bodies active at the start, in no island or in one that had nothing to correct, would have been stepped
+    // with the others.
     for (TZevXPhObj* body : P.preActive)
         body->UpdateWorldMatrix(P.h);
+    for (std::size_t id = 0; id < P.islandCount; ++id)
+        if (!P.islands[id].iterates)
+            for (TZevXPhObj* body : P.islands[id].stepBodies)
+                body->UpdateWorldMatrix(P.h);
     for (std::size_t id = 0; id < P.islandCount; ++id)
         for (const TFixedForce& c : P.islands[id].fixedForces) {
             if (c.delayed)

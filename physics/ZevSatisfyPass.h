@@ -22,5 +22,7 @@ void ZevLinkLengthPass(TZevPhscs2World* world);
 bool ZevContactTooDeep(const TZevPhscs2World* world, const TZevContactLink* link);
 // No contact link too deep and, while the link part is in force in retry iteration r, no rigid link too long.
 bool ZevContactsSatisfied(TZevPhscs2World* world, std::int32_t r);
-// One satisfy pass of retry iteration r with the sub-step h.
+// One satisfy pass of retry iteration r with the sub-step h. The pass splits into islands (parts joined by contact
+// and rigid links; fixed parts join none), which iterate on their own, side by side on the world's worker threads,
+// and are merged in a fixed order: the results do not depend on the number of threads.
 void ZevSatisfyPass(TZevPhscs2World* world, float h, std::int32_t r);
