@@ -245,7 +245,11 @@ void TZevPhscs2RigidBody::WorldToLocalDir(const TZevVector& in, TZevVector& out)
 
 void TZevPhscs2RigidBody::PredictPoint(const TZevVector& force, const TZevVector& point, TZevVector& out, float dt)
 {
-    const TZevMatrix3& inverse = StartTerms().inverse;
+    TZevMatrix3 inverse;
+    if (StartTermsHold())
+        inverse = StartCache.inverse;
+    else
+        ZevInverseWorldInertia(PrevMatrix, Inertia, inverse);
     const TZevVector r = Minus(point, Position(PrevMatrix));
     const TZevVector u = Apply(inverse, Cross(r, force));
     const TZevVector k = Cross(u, r);
@@ -293,16 +297,16 @@ bool TZevPhscs2RigidBody::SetInertia(const TZevMatrix3& inertia)
     return true;
 }
 
+bool TZevPhscs2RigidBody::StartTermsHold() const
+{
+    return StartCache.valid && std::memcmp(PrevMatrix.m, StartCache.rotation, sizeof StartCache.rotation) == 0 &&
+           std::memcmp(Inertia.m, StartCache.inertia, sizeof StartCache.inertia) == 0 &&
+           std::memcmp(&PrevAngularVelocity, StartCache.spin, sizeof StartCache.spin) == 0;
+}
+
 const TZevPhscs2RigidBody::TStartTerms& TZevPhscs2RigidBody::StartTerms()
 {
-    std::uint32_t rotation[11];
-    std::uint32_t inertia[9];
-    std::uint32_t spin[3];
-    std::memcpy(rotation, PrevMatrix.m, sizeof rotation);
-    std::memcpy(inertia, Inertia.m, sizeof inertia);
-    std::memcpy(spin, &PrevAngularVelocity, sizeof spin);
-    if (StartCache.valid && std::memcmp(rotation, StartCache.rotation, sizeof rotation) == 0 &&
-        std::memcmp(inertia, StartCache.inertia, sizeof inertia) == 0 && std::memcmp(spin, StartCache.spin, sizeof spin) == 0)
+    if (StartTermsHold())
         return StartCache;
     TZevMatrix3 world;
     WorldInertia(PrevMatrix, Inertia, world);
@@ -310,9 +314,9 @@ const TZevPhscs2RigidBody::TStartTerms& TZevPhscs2RigidBody::StartTerms()
         StartCache.inverse = TZevMatrix3(0, 0, 0, 0, 0, 0, 0, 0, 0);
     const TZevVector momentum = Apply(world, PrevAngularVelocity);
     StartCache.gyro = Cross(PrevAngularVelocity, momentum);
-    std::memcpy(StartCache.rotation, rotation, sizeof rotation);
-    std::memcpy(StartCache.inertia, inertia, sizeof inertia);
-    std::memcpy(StartCache.spin, spin, sizeof spin);
+    std::memcpy(StartCache.rotation, PrevMatrix.m, sizeof StartCache.rotation);
+    std::memcpy(StartCache.inertia, Inertia.m, sizeof StartCache.inertia);
+    std::memcpy(StartCache.spin, &PrevAngularVelocity, sizeof StartCache.spin);
     StartCache.valid = true;
     return StartCache;
 }

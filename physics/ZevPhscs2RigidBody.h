@@ -74,8 +74,11 @@ private:
         TZevVector gyro;
     };
     TStartTerms StartCache;
-    // The start terms for the current inputs, computed again only when one of them changed.
+    // The start terms for the current inputs, computed again only when one of them changed (Integrate).
     const TStartTerms& StartTerms();
+    // Do the kept terms stand for the current inputs? Only read: PredictPoint, which may run for one body on
+    // several threads at once, uses them when they do and computes its own otherwise.
+    bool StartTermsHold() const;
 };
 
 // The largest turn of one step (pi/8) and the largest move of one step.
