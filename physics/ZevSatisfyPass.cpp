@@ -303,6 +303,16 @@ bool OwnRigid(const TPass& P, const TIsland& I, const TZevRigidLink* link)
     return link->SatisfyPass == P.number && link->SatisfyIsland == I.id;
 }
 
+// The part's active rigid links of the island, when rigid links are part of the pass.
+void ListOwnRigids(TPass& P, TIsland& I, TZevPhscs2Obj* part)
+{
+    if (!P.linkPart)
+        return;
+    for (TZevRigidLink* link : ZevItems<TZevRigidLink>(part->RigidLinks))
+        if (link->Active != 0 && OwnRigid(P, I, link))
+            ListRigid(I, link);
+}
+
 void CollectPart(TPass& P, TIsland& I, TZevPhscs2Obj* part)
 {
     if (part == nullptr)
@@ -318,11 +328,7 @@ void CollectPart(TPass& P, TIsland& I, TZevPhscs2Obj* part)
         // to which some shipped scenes are sensitive.
         for (std::uint32_t k = ref->begin; k < ref->end; ++k)
             ListContact(P, I, I.fixedLinks[k]);
-        if (P.linkPart) {
-            for (TZevRigidLink* link : ZevItems<TZevRigidLink>(part->RigidLinks))
-                if (link->Active != 0 && OwnRigid(P, I, link))
-                    ListRigid(I, link);
-        }
+        ListOwnRigids(P, I, part);
         ref->mark = 0;
         return;
     }
@@ -333,11 +339,7 @@ void CollectPart(TPass& P, TIsland& I, TZevPhscs2Obj* part)
     const std::uint32_t end = P.partBegin[slot + 1];
     for (std::uint32_t k = P.partBegin[slot]; k < end; ++k)
         ListContact(P, I, P.partLinks[k]);
-    if (P.linkPart) {
-        for (TZevRigidLink* link : ZevItems<TZevRigidLink>(part->RigidLinks))
-            if (link->Active != 0 && OwnRigid(P, I, link))
-                ListRigid(I, link);
-    }
+    ListOwnRigids(P, I, part);
     part->Mark = 0;
 }
 
