@@ -212,48 +212,36 @@ TZevShadowMesh::Volume* TZevShadowMesh::VolumeFor(TZev3DRenderer* renderer)
 bool TZevShadowMesh::FollowSource()
 {
     const TZevMeshData* g = Source->Geometry;
+    const TZevVertex* v = g->Vertices();
     const size_t nV = size_t(g->VertexCount);
     size_t corners = 0;
     for (int32_t f = 0; f < FaceRecordCount; ++f)
         corners += FaceRecords[f].Used ? g->Faces[f].Count : 0;
-    bool same = SourcePositions.size() == 3 * nV && SourceCorners.size() == corners;
-    if (same) {
-        const TZevVertex* v = g->Vertices();
-        const float* p = SourcePositions.data();
-        // Bit for bit, so that a NaN compares as itself.
-        for (size_t i = 0; i < nV && same; ++i, p += 3)
-            same = std::memcmp(p, &v[i].x, 3 * sizeof(float)) == 0;
-        const uint16_t* c = SourceCorners.data();
-        for (int32_t f = 0; f < FaceRecordCount && same; ++f) {
-            if (!FaceRecords[f].Used)
-                continue;
-            const TZevMeshFace& face = g->Faces[f];
-            same = std::memcmp(c, face.Indices, face.Count * sizeof(uint16_t)) == 0;
-            c += face.Count;
-        }
+    // Bit for bit, so that a NaN compares as itself.
+    bool samePositions = SourcePositions.size() == 3 * nV;
+    for (size_t i = 0; i < nV && samePositions; ++i)
+        samePositions = std::memcmp(&SourcePositions[3 * i], &v[i].x, 3 * sizeof(float)) == 0;
+    bool sameCorners = SourceCorners.size() == corners;
+    const uint16_t* c = SourceCorners.data();
+    for (int32_t f = 0; f < FaceRecordCount && sameCorners; ++f) {
+        if (!FaceRecords[f].Used)
+            continue;
+        const TZevMeshFace& face = g->Faces[f];
+        sameCorners = std::memcmp(c, face.Indices, face.Count * sizeof(uint16_t)) == 0;
+        c += face.Count;
     }
-    if (same)
+    if (samePositions && sameCorners)
         return false;
-    // The corners of the last drawing, if there was one, against the present ones.
-    bool cornersMoved = false;
-    if (SourceVersion > 0) {
-        cornersMoved = SourceCorners.size() != corners;
-        const uint16_t* c = SourceCorners.data();
-        for (int32_t f = 0; f < FaceRecordCount && !cornersMoved; ++f) {
-            if (!FaceRecords[f].Used)
-                continue;
-            cornersMoved = std::memcmp(c, g->Faces[f].Indices, g->Faces[f].Count * sizeof(uint16_t)) != 0;
-            c += g->Faces[f].Count;
-        }
-    }
     SourcePositions.resize(3 * nV);
     for (size_t i = 0; i < nV; ++i)
-        std::memcpy(&SourcePositions[3 * i], &g->Vertices()[i].x, 3 * sizeof(float));
+        std::memcpy(&SourcePositions[3 * i], &v[i].x, 3 * sizeof(float));
     SourceCorners.clear();
     SourceCorners.reserve(corners);
     for (int32_t f = 0; f < FaceRecordCount; ++f)
         if (FaceRecords[f].Used)
             SourceCorners.insert(SourceCorners.end(), g->Faces[f].Indices, g->Faces[f].Indices + g->Faces[f].Count);
+    // Corners that differ from those of an earlier drawing, if there was one.
+    const bool cornersMoved = SourceVersion > 0 && !sameCorners;
     ++SourceVersion;
     return cornersMoved;
 }
