@@ -48,19 +48,8 @@ void ReplaceTexture(TZevTextureName*& slot, TZevTextureName* entry)
 void BoundsOf(const TZevMeshData* geometry, TZevBox& box)
 {
     TZevVector lo, hi;
-    if (geometry) {
-        // Positions lead both vertex layouts.
-        const char* base = static_cast<const char*>(geometry->VertexArray);
-        for (int32_t i = 0; i < geometry->VertexCount; ++i) {
-            const float* p = reinterpret_cast<const float*>(base + size_t(i) * sizeof(TZevVertex));
-            if (i == 0) {
-                lo = hi = TZevVector(p[0], p[1], p[2]);
-                continue;
-            }
-            lo = TZevVector(std::min(lo.x, p[0]), std::min(lo.y, p[1]), std::min(lo.z, p[2]));
-            hi = TZevVector(std::max(hi.x, p[0]), std::max(hi.y, p[1]), std::max(hi.z, p[2]));
-        }
-    }
+    if (geometry)
+        ZevMeshDataExtent(*geometry, lo, hi);
     box.Set(lo, hi);
 }
 

@@ -216,6 +216,21 @@ void TZevMeshData::Transform(const TZevMatrix& m)
     }
 }
 
+bool ZevMeshDataExtent(const TZevMeshData& data, TZevVector& low, TZevVector& high)
+{
+    low = high = TZevVector();
+    const int32_t count = std::min(data.VertexCount, data.VertexCapacity);
+    if (data.VertexArray == nullptr || count <= 0)
+        return false;
+    const TZevVertex* v = data.Vertices();
+    low = high = TZevVector(v[0].x, v[0].y, v[0].z);
+    for (int32_t i = 1; i < count; ++i) {
+        low = TZevVector(std::min(low.x, v[i].x), std::min(low.y, v[i].y), std::min(low.z, v[i].z));
+        high = TZevVector(std::max(high.x, v[i].x), std::max(high.y, v[i].y), std::max(high.z, v[i].z));
+    }
+    return true;
+}
+
 bool ZevMeshFacesConsistent(const TZevMeshData& data)
 {
     // Directed edge -> the face that first ran along it.

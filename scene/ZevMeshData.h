@@ -82,6 +82,10 @@ public:
 // refers to vertices it does not have, or a failed allocation.
 bool ZevJoinMeshData(const TZevMeshData* const* parts, int32_t count, TZevMeshData& out);
 
+// The extent of the vertices in use (positions lead both vertex layouts), no further than the array's capacity;
+// false, with both corners at the origin, when there are none.
+bool ZevMeshDataExtent(const TZevMeshData& data, TZevVector& low, TZevVector& high);
+
 // True when no two different faces run along a shared edge in the same direction.
 bool ZevMeshFacesConsistent(const TZevMeshData& data);
 

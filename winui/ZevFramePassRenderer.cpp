@@ -245,19 +245,11 @@ bool TZevFramePassRenderer::VolumeScreenRect(TZevGLRect* rect)
     bool any = false;
     for (TZevDrawCommand* command : ZevItems<TZevDrawCommand>(Buckets[36])) {
         const TZevMeshData* mesh = command->LitMesh;
-        if (command->Kind != TZevDrawCommand::KindMaterialMesh || !mesh || !mesh->VertexArray)
-            continue;
-        const std::int32_t count = std::min(mesh->VertexCount, mesh->VertexCapacity);
-        if (count <= 0)
-            continue;
         // The box of the volume's vertices, whose corners' projections span every pixel the volume covers as long
         // as all of them lie in front of the camera.
-        const TZevVertex* v = mesh->Vertices();
-        TZevVector low(v[0].x, v[0].y, v[0].z), high = low;
-        for (std::int32_t i = 1; i < count; ++i) {
-            low = TZevVector(std::min(low.x, v[i].x), std::min(low.y, v[i].y), std::min(low.z, v[i].z));
-            high = TZevVector(std::max(high.x, v[i].x), std::max(high.y, v[i].y), std::max(high.z, v[i].z));
-        }
+        TZevVector low, high;
+        if (command->Kind != TZevDrawCommand::KindMaterialMesh || !mesh || !ZevMeshDataExtent(*mesh, low, high))
+            continue;
         TZevMatrix toView, toClip;
         ZevMatMultiply(toView, command->Matrix, ViewMatrix);
         ZevMatMultiply(toClip, toView, DeviceProjection);
